@@ -1,0 +1,89 @@
+// Engine errors: every fallible operation returns a value or one Error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+namespace zelko {
+
+// The codes are stable: the binding layer indexes its exception table by them.
+enum class ErrorKind : std::uint8_t {
+  InvalidUrl = 0,
+  Configuration = 1,
+  Entity = 2,
+  Schema = 3,
+  Serialization = 4,
+  Contract = 5,
+  UrlPolicy = 6,
+};
+
+inline constexpr int kErrorKindCount = 7;
+
+// "invalid URL: ", "invalid configuration: ", ... (each ends with ": ").
+[[nodiscard]] std::string_view display_prefix(ErrorKind kind) noexcept;
+
+class Error {
+ public:
+  Error(ErrorKind kind, std::string message)
+      : kind_(kind), message_(std::move(message)) {}
+
+  [[nodiscard]] ErrorKind kind() const noexcept { return kind_; }
+  [[nodiscard]] const std::string& message() const noexcept { return message_; }
+  // The kind's prefix immediately followed by the message.
+  [[nodiscard]] std::string display() const;
+
+  friend bool operator==(const Error&, const Error&) = default;
+
+ private:
+  ErrorKind kind_;
+  std::string message_;
+};
+
+// A value or an Error; never both, never neither.
+template <class T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
+  Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
+
+  [[nodiscard]] bool ok() const noexcept { return state_.index() == 0; }
+  explicit operator bool() const noexcept { return ok(); }
+
+  [[nodiscard]] T& value() & { return std::get<0>(state_); }
+  [[nodiscard]] const T& value() const& { return std::get<0>(state_); }
+  [[nodiscard]] T&& value() && { return std::get<0>(std::move(state_)); }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
+  T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+
+  [[nodiscard]] const Error& error() const& { return std::get<1>(state_); }
+  [[nodiscard]] Error&& error() && { return std::get<1>(std::move(state_)); }
+
+ private:
+  std::variant<T, Error> state_;
+};
+
+// Success without a value, or an Error.
+template <>
+class [[nodiscard]] Result<void> {
+ public:
+  Result() = default;
+  Result(Error error) : error_(std::move(error)), failed_(true) {}  // NOLINT
+
+  [[nodiscard]] bool ok() const noexcept { return !failed_; }
+  explicit operator bool() const noexcept { return ok(); }
+  [[nodiscard]] const Error& error() const& { return error_; }
+  [[nodiscard]] Error&& error() && { return std::move(error_); }
+
+ private:
+  Error error_{ErrorKind::InvalidUrl, {}};
+  bool failed_ = false;
+};
+
+using Status = Result<void>;
+
+}  // namespace zelko
