@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Prepares a fresh machine for zelko: the system packages the engine builds
+# against, a virtual environment in .venv with the build and test tools, the
+# pinned ada URL parser source (checked against its SHA-256), and zelko itself
+# built and installed from this checkout (not editable). Safe to run again.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev pkg-config)
+missing=()
+for package in "${system_packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "bootstrap: please install: ${missing[*]} (apt-get install, as root)" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+[ -x .venv/bin/python ] || python3 -m venv .venv
+.venv/bin/python -m pip install -q --upgrade pip
+.venv/bin/python -m pip install -q "scikit-build-core>=0.10" "cmake>=3.26" ninja \
+  pytest hypothesis mypy "tomli>=1.1; python_version < '3.11'"
+.venv/bin/python tools/fetch_ada.py
+.venv/bin/python -m pip install -q --no-build-isolation .
