@@ -1,1 +1,338 @@
-// placeholder
+#include "zelko/contract.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "zelko/sha256.hpp"
+
+namespace zelko {
+namespace {
+
+void write_optional_bool(JsonWriter& writer, std::string_view key,
+                         const std::optional<bool>& flag) {
+  if (!flag) return;
+  writer.key(key);
+  writer.boolean(*flag);
+}
+
+void write_optional_string(JsonWriter& writer, std::string_view key,
+                           const std::optional<std::string>& text) {
+  if (text) writer.member(key, *text);
+}
+
+void write_optional_count(JsonWriter& writer, std::string_view key,
+                          const std::optional<std::uint64_t>& count) {
+  if (!count) return;
+  writer.key(key);
+  writer.unsigned_integer(*count);
+}
+
+void write_optional_list(JsonWriter& writer, std::string_view key,
+                         const std::optional<std::vector<std::string>>& list) {
+  if (!list) return;
+  writer.key(key);
+  writer.begin_array();
+  for (const std::string& item : *list) writer.string(item);
+  writer.end_array();
+}
+
+void write_schema(JsonWriter& writer,
+                  const std::optional<SchemaExpectation>& schema) {
+  if (!schema) return;
+  writer.key("schema");
+  writer.begin_object();
+  write_optional_bool(writer, "required", schema->required);
+  write_optional_list(writer, "types", schema->types);
+  writer.end_object();
+}
+
+void write_section(JsonWriter& writer, std::string_view key,
+                   const std::optional<SectionExpectation>& section) {
+  if (!section) return;
+  writer.key(key);
+  writer.begin_object();
+  write_optional_bool(writer, "required", section->required);
+  writer.end_object();
+}
+
+void write_nested(JsonWriter& writer, std::string_view key,
+                  const OptionalBox<SEOExpectation>& nested) {
+  if (!nested) return;
+  writer.key(key);
+  write_expectation(writer, *nested);
+}
+
+// ---- Atomic file replacement ----------------------------------------------
+
+// GNU strerror_r returns the text (not necessarily in the buffer); the XSI
+// variant returns a status and fills the buffer. Overloads pick the right
+// reading for whichever the C library provides.
+[[maybe_unused]] std::string strerror_text(const char* text, const char*) {
+  return text;
+}
+[[maybe_unused]] std::string strerror_text(int status, const char* buffer) {
+  return status == 0 ? std::string(buffer) : std::string("Unknown error");
+}
+
+std::string os_error_description(int error_number) {
+  std::array<char, 256> buffer{};
+  return strerror_text(strerror_r(error_number, buffer.data(), buffer.size()),
+                       buffer.data());
+}
+
+Error write_failure(int error_number) {
+  return Error(
+      ErrorKind::Serialization,
+      "failed to write contract: " + os_error_description(error_number));
+}
+
+// Give up on unique names after this many existing ones; only a directory
+// littered with leftovers of crashed writers can get there.
+constexpr int kMaxTemporaryNameAttempts = 1000;
+
+// A temporary file next to the target, removed again unless it was renamed
+// into place.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    close_quietly();
+    if (!committed_ && !name_.empty()) ::unlink(name_.c_str());
+  }
+
+  // O_EXCL makes the name ours alone (and refuses to follow a planted
+  // symlink); mode 0666 lets the umask decide permissions, as a plain create
+  // would.
+  Status create_next_to(const std::string& target) {
+    const std::string stem =
+        target + ".tmp-" + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < kMaxTemporaryNameAttempts; ++attempt) {
+      std::string name = stem + std::to_string(attempt);
+      const int fd =
+          ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        fd_ = fd;
+        name_ = std::move(name);
+        return {};
+      }
+      if (errno != EEXIST) return write_failure(errno);
+    }
+    return write_failure(EEXIST);
+  }
+
+  // Retries interrupted and short writes until every byte is out.
+  Status write_all(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return write_failure(errno);
+      }
+      if (written == 0) return write_failure(EIO);
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+  }
+
+  // Replacing a file should not change who may read it.
+  Status copy_permissions_of(const std::string& target) {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
+      return {};
+    }
+    if (::fchmod(fd_, existing.st_mode & 07777) != 0) {
+      return write_failure(errno);
+    }
+    return {};
+  }
+
+  Status sync_and_close() {
+    while (::fsync(fd_) != 0) {
+      if (errno != EINTR) return write_failure(errno);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    // After EINTR the descriptor is gone on Linux and the data is already
+    // synced, so only other errors count.
+    if (::close(fd) != 0 && errno != EINTR) return write_failure(errno);
+    return {};
+  }
+
+  Status rename_to(const std::string& target) {
+    if (::rename(name_.c_str(), target.c_str()) != 0) {
+      return write_failure(errno);
+    }
+    committed_ = true;
+    return {};
+  }
+
+ private:
+  void close_quietly() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  std::string name_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Makes the rename itself durable. The new file is already complete and in
+// place, so a failure here is not reported.
+void sync_directory_of(const std::string& path) {
+  const int fd =
+      ::open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+Status replace_file(const std::string& path, std::string_view bytes) {
+  if (path.empty()) return write_failure(ENOENT);
+  TemporaryFile temporary;
+  if (Status status = temporary.create_next_to(path); !status) return status;
+  if (Status status = temporary.write_all(bytes); !status) return status;
+  if (Status status = temporary.copy_permissions_of(path); !status) {
+    return status;
+  }
+  if (Status status = temporary.sync_and_close(); !status) return status;
+  if (Status status = temporary.rename_to(path); !status) return status;
+  sync_directory_of(path);
+  return {};
+}
+
+}  // namespace
+
+ExpectationMap build_exception_map(
+    std::vector<std::pair<std::string, SEOExpectation>> pairs) {
+  ExpectationMap exceptions;
+  for (auto& [route, expectation] : pairs) {
+    exceptions.insert_or_assign(std::move(route), std::move(expectation));
+  }
+  return exceptions;
+}
+
+void write_expectation(JsonWriter& writer, const SEOExpectation& expectation) {
+  writer.begin_object();
+  write_optional_bool(writer, "required", expectation.required);
+  write_optional_bool(writer, "forbidden", expectation.forbidden);
+  write_optional_string(writer, "equals", expectation.equals);
+  write_optional_string(writer, "not_equals", expectation.not_equals);
+  write_optional_string(writer, "contains", expectation.contains);
+  write_optional_string(writer, "matches", expectation.matches);
+  write_optional_list(writer, "one_of", expectation.one_of);
+  write_optional_count(writer, "min_length", expectation.min_length);
+  write_optional_count(writer, "max_length", expectation.max_length);
+  write_optional_count(writer, "min_items", expectation.min_items);
+  write_optional_count(writer, "max_items", expectation.max_items);
+  write_optional_bool(writer, "indexable", expectation.indexable);
+  write_optional_string(writer, "canonical", expectation.canonical);
+  write_schema(writer, expectation.schema);
+  write_section(writer, "open_graph", expectation.open_graph);
+  write_section(writer, "twitter", expectation.twitter);
+  write_section(writer, "sitemap", expectation.sitemap);
+  write_section(writer, "hreflang", expectation.hreflang);
+  write_nested(writer, "title", expectation.title);
+  write_nested(writer, "description", expectation.description);
+  writer.end_object();
+}
+
+std::string expectation_to_json(const SEOExpectation& expectation,
+                                bool pretty) {
+  std::string out;
+  JsonWriter writer(out, pretty);
+  write_expectation(writer, expectation);
+  return out;
+}
+
+void write_contract_rule(JsonWriter& writer, const SEOContractRule& rule) {
+  writer.begin_object();
+  writer.member("match", rule.match);
+  writer.key("expect");
+  write_expectation(writer, rule.expect);
+  if (rule.severity) {
+    writer.member("severity", severity_contract_text(*rule.severity));
+  }
+  writer.end_object();
+}
+
+void SEOContract::write_json_to(JsonWriter& writer) const {
+  writer.begin_object();
+  writer.member("contract_version", kContractVersion);
+
+  writer.key("generator");
+  writer.begin_object();
+  writer.member("name", kGeneratorName);
+  writer.member("version", kGeneratorVersion);
+  writer.end_object();
+
+  writer.key("site");
+  writer.begin_object();
+  writer.member("canonical_host", config_.canonical_host);
+  writer.member("scheme", config_.scheme);
+  writer.end_object();
+
+  writer.key("defaults");
+  write_expectation(writer, config_.defaults);
+
+  writer.key("rules");
+  writer.begin_array();
+  for (const SEOContractRule& rule : config_.rules) {
+    write_contract_rule(writer, rule);
+  }
+  writer.end_array();
+
+  writer.key("exceptions");
+  writer.begin_object();
+  for (const auto& [route, expectation] : config_.exceptions) {
+    writer.key(route);
+    write_expectation(writer, expectation);
+  }
+  writer.end_object();
+
+  writer.end_object();
+}
+
+std::string SEOContract::to_json() const {
+  std::string out;
+  JsonWriter writer(out, /*pretty=*/true);
+  write_json_to(writer);
+  return out;
+}
+
+std::string SEOContract::to_json_compact() const {
+  std::string out;
+  JsonWriter writer(out, /*pretty=*/false);
+  write_json_to(writer);
+  return out;
+}
+
+Result<JsonValue> SEOContract::to_value() const {
+  return parse_json(to_json_compact());
+}
+
+std::string SEOContract::hash() const { return sha256_hex(to_json()); }
+
+Status SEOContract::write(const std::string& path) const {
+  return replace_file(path, to_json());
+}
+
+SEOContract build_seo_contract(const SEOContractConfig& config) {
+  return SEOContract(config);
+}
+
+}  // namespace zelko

@@ -1,1 +1,116 @@
+// The _zelko_native module: definition, execution step and the lists of
+// what it holds.
+#include "binding.hpp"
+#include "inputs.hpp"
 
+namespace zelko::py {
+namespace {
+
+// Every class of the module. A class is listed once, by its ClassDef; the
+// order here does not matter (ClassId fixes the order in the module).
+const ClassDef* const kClassDefs[] = {
+    &kBreadcrumbClass, &kFAQItemClass,   &kRobotsClass,
+    &kSEOAuthorClass,  &kSEOConfigClass, &kSEOEntityClass,
+    &kSEOImageClass,   &kSEOOverridesClass, &kURLPolicyClass,
+};
+
+// The module functions, in ascending order of their names (the order of
+// __all__). Each is METH_VARARGS | METH_KEYWORDS and binds its arguments
+// with bind_arguments(); the table must outlive every function object.
+PyMethodDef kFunctionDefs[] = {
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Appends `name` to the module's __all__ (creating the list on first use)
+// and sets the attribute. Steals `member`.
+bool add_member(PyObject* module, const char* name, PyObject* member) {
+  PyRef owned = PyRef::steal(member);
+  if (!owned) return false;
+  PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+    PyErr_Clear();
+    all = PyRef::steal(PyList_New(0));
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0)
+      return false;
+  }
+  PyRef py_name = PyRef::steal(PyUnicode_FromString(name));
+  if (!py_name || PyList_Append(all.get(), py_name.get()) < 0) return false;
+  return PyObject_SetAttr(module, py_name.get(), owned.get()) == 0;
+}
+
+bool add_classes(PyObject* module) {
+  if (!ensure_classes(kClassDefs)) return false;
+  for (std::size_t index = 0; index < kClassCount; ++index) {
+    auto id = static_cast<ClassId>(index);
+    PyTypeObject* type = class_object(id);
+    if (type == nullptr) continue;  // not part of this build
+    std::string name(class_name(id));
+    if (!add_member(module, name.c_str(),
+                    Py_NewRef(reinterpret_cast<PyObject*>(type)))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool add_functions(PyObject* module) {
+  PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
+  if (!module_name) return false;
+  for (PyMethodDef& def : kFunctionDefs) {
+    if (def.ml_name == nullptr) break;
+    PyObject* function =
+        PyCMethod_New(&def, module, module_name.get(), nullptr);
+    if (!add_member(module, def.ml_name, function)) return false;
+  }
+  return true;
+}
+
+bool add_exceptions(PyObject* module) {
+  const std::array<PyObject*, kExceptionCount>* classes = exception_classes();
+  if (classes == nullptr) return false;
+  for (std::size_t index = 0; index < kExceptionCount; ++index) {
+    if (!add_member(module, kExceptionNames[index],
+                    Py_NewRef((*classes)[index]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int exec_module(PyObject* module) {
+  return guarded([&]() -> int {
+    if (!PyModule_Check(module)) {
+      PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyModule'",
+                   type_name(module).c_str());
+      return -1;
+    }
+    bool added = add_classes(module) && add_functions(module) &&
+                 add_exceptions(module);
+    return added ? 0 : -1;
+  });
+}
+
+PyModuleDef_Slot kModuleSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef kModuleDef = {
+    PyModuleDef_HEAD_INIT,
+    "_zelko_native",
+    "Python bindings for the zelko engine core.",
+    0,
+    nullptr,
+    kModuleSlots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace zelko::py
+
+PyMODINIT_FUNC PyInit__zelko_native(void) {
+  return PyModuleDef_Init(&zelko::py::kModuleDef);
+}

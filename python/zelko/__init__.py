@@ -1,7 +1,9 @@
 """zelko: deterministic SEO metadata for Python web applications.
 
 The heavy lifting happens in the native engine, ``_zelko_native``; this
-package re-exports its public names and adds the Python-side registries.
+package re-exports its public names and adds the Python-side registries:
+:class:`HookRegistry` (post-processing hooks) and
+:class:`zelko.registry.SchemaRegistry` (JSON-LD generators by Schema.org type).
 """
 
 from __future__ import annotations
@@ -9,6 +11,9 @@ from __future__ import annotations
 import _zelko_native
 from _zelko_native import *  # noqa: F401,F403
 
+from . import registry as registry
+from .hooks import HookRegistry as HookRegistry
+
 __version__ = "0.2.0"
 
-__all__ = list(_zelko_native.__all__)
+__all__ = [*_zelko_native.__all__, "HookRegistry"]

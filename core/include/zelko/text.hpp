@@ -36,6 +36,10 @@ namespace zelko {
 // Appends `code_point` encoded as UTF-8.
 void append_utf8(std::string& out, char32_t code_point);
 
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF).
+[[nodiscard]] bool is_valid_utf8(std::string_view text) noexcept;
+
 // Replaces every invalid UTF-8 sequence with U+FFFD (maximal subparts, as
 // the WHATWG decoder does).
 [[nodiscard]] std::string to_valid_utf8(std::string_view bytes);

@@ -1,0 +1,560 @@
+"""Reading site configurations, pages and contracts from files.
+
+Every key of a file maps one to one onto a constructor parameter of the
+native class it describes; nested tables (objects) describe nested objects.
+A file that cannot be read, does not parse, has an unknown key or a value of
+the wrong kind raises :class:`InputError`, which names the file and the
+field (``entity.breadcrumbs[1].url``), so that the command line can report
+it on a single line.
+"""
+
+from __future__ import annotations
+
+import json
+import math
+import os
+import sys
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Callable, Iterable, Mapping
+
+from _zelko_native import (
+    Breadcrumb,
+    FAQItem,
+    Robots,
+    SEOConfig,
+    SEOContractConfig,
+    SEOContractRule,
+    SEOEntity,
+    SEOExpectation,
+    SEOImage,
+    SEOOverrides,
+    URLPolicy,
+)
+
+if sys.version_info >= (3, 11):
+    import tomllib
+else:  # pragma: no cover - exercised on Python 3.10 only
+    import tomli as tomllib
+
+__all__ = [
+    "InputError",
+    "Page",
+    "Site",
+    "load_contract_config",
+    "load_page",
+    "load_site",
+    "read_document",
+]
+
+
+class InputError(Exception):
+    """A file that cannot be turned into zelko objects.
+
+    ``source`` is the file as the user named it, ``field`` the dotted path of
+    the offending key (empty when the whole file is at fault).
+    """
+
+    def __init__(self, source: str, field: str, message: str) -> None:
+        super().__init__(source, field, message)
+        self.source = source
+        self.field = field
+        self.message = message
+
+    def __str__(self) -> str:
+        parts = [part for part in (self.source, self.field) if part]
+        return ": ".join([*parts, self.message])
+
+
+@dataclass(frozen=True)
+class Site:
+    """A site configuration file: the configuration and its URL policy."""
+
+    source: str
+    config: SEOConfig
+    url_policy: URLPolicy
+    emit_warnings: bool
+
+
+@dataclass(frozen=True)
+class Page:
+    """One page file: the entity, the route it is served at, its overrides."""
+
+    source: str
+    route: str
+    entity: SEOEntity
+    overrides: SEOOverrides | None
+
+
+# --- Field kinds -------------------------------------------------------------
+#
+# A kind checks one decoded value and turns it into the constructor argument.
+# It raises InputError naming ``path`` when the value does not fit.
+
+Convert = Callable[[object, str, str], Any]
+
+
+def _describe(value: object) -> str:
+    """Names a decoded value's kind in the words of JSON and TOML."""
+    if value is None:
+        return "null"
+    if isinstance(value, bool):
+        return "a boolean"
+    if isinstance(value, int):
+        return "an integer"
+    if isinstance(value, float):
+        return "a float"
+    if isinstance(value, str):
+        return "a string"
+    if isinstance(value, list):
+        return "an array"
+    if isinstance(value, dict):
+        return "a table"
+    return "a date or time (quote it to make it a string)"
+
+
+def _text(value: object, source: str, path: str) -> str:
+    if not isinstance(value, str):
+        raise InputError(source, path, f"expected a string, got {_describe(value)}")
+    return value
+
+
+def _flag(value: object, source: str, path: str) -> bool:
+    if not isinstance(value, bool):
+        raise InputError(source, path, f"expected a boolean, got {_describe(value)}")
+    return value
+
+
+def _integer(low: int, high: int) -> Convert:
+    def convert(value: object, source: str, path: str) -> int:
+        if isinstance(value, bool) or not isinstance(value, int):
+            raise InputError(
+                source, path, f"expected an integer, got {_describe(value)}"
+            )
+        if not low <= value <= high:
+            raise InputError(
+                source, path, f"must be between {low} and {high}, got {value}"
+            )
+        return value
+
+    return convert
+
+
+_int32 = _integer(-(2**31), 2**31 - 1)
+_uint32 = _integer(0, 2**32 - 1)
+_uint64 = _integer(0, 2**64 - 1)
+
+
+def _text_list(value: object, source: str, path: str) -> list[str]:
+    if not isinstance(value, list):
+        raise InputError(
+            source, path, f"expected an array of strings, got {_describe(value)}"
+        )
+    return [_text(item, source, f"{path}[{index}]") for index, item in enumerate(value)]
+
+
+def _text_map(value: object, source: str, path: str) -> list[tuple[str, str]]:
+    if not isinstance(value, dict):
+        raise InputError(source, path, f"expected a table, got {_describe(value)}")
+    return [(key, _text(item, source, f"{path}.{key}")) for key, item in value.items()]
+
+
+def _any_json(value: object, source: str, path: str) -> object:
+    return value
+
+
+def _nested(make: Callable[[], _Shape]) -> Convert:
+    def convert(value: object, source: str, path: str) -> Any:
+        return make().build(value, source, path)
+
+    return convert
+
+
+def _nested_list(make: Callable[[], _Shape]) -> Convert:
+    def convert(value: object, source: str, path: str) -> list[Any]:
+        if not isinstance(value, list):
+            raise InputError(
+                source, path, f"expected an array of tables, got {_describe(value)}"
+            )
+        shape = make()
+        return [
+            shape.build(item, source, f"{path}[{index}]")
+            for index, item in enumerate(value)
+        ]
+
+    return convert
+
+
+def _nested_map(make: Callable[[], _Shape]) -> Convert:
+    def convert(value: object, source: str, path: str) -> list[tuple[str, Any]]:
+        if not isinstance(value, dict):
+            raise InputError(source, path, f"expected a table, got {_describe(value)}")
+        shape = make()
+        return [
+            (key, shape.build(item, source, f"{path}.{key}"))
+            for key, item in value.items()
+        ]
+
+    return convert
+
+
+# --- Shapes ------------------------------------------------------------------
+
+
+@dataclass(frozen=True)
+class _Shape:
+    """The keys a table may have and the object they make.
+
+    ``positional`` keys are required and passed positionally, in order; all
+    other keys are optional keyword arguments. A JSON null counts as absent.
+    """
+
+    make: Callable[..., Any]
+    positional: tuple[str, ...]
+    fields: Mapping[str, Convert]
+
+    def build(self, value: object, source: str, path: str) -> Any:
+        if not isinstance(value, dict):
+            raise InputError(
+                source, path, f"expected a table, got {_describe(value)}"
+            )
+        for key in value:
+            if key not in self.fields:
+                expected = ", ".join(sorted(self.fields))
+                raise InputError(
+                    source,
+                    _join(path, key),
+                    f"unknown field (expected one of: {expected})",
+                )
+        arguments: dict[str, Any] = {}
+        for key, convert in self.fields.items():
+            item = value.get(key)
+            if item is None:
+                if key in self.positional:
+                    raise InputError(source, _join(path, key), "required field is missing")
+                continue
+            arguments[key] = convert(item, source, _join(path, key))
+        positional = [arguments.pop(key) for key in self.positional]
+        try:
+            return self.make(*positional, **arguments)
+        except (ValueError, TypeError, OverflowError) as error:
+            raise _attribute(error, self, source, path) from None
+
+
+def _join(path: str, key: str) -> str:
+    return f"{path}.{key}" if path else key
+
+
+def _attribute(error: Exception, shape: _Shape, source: str, path: str) -> InputError:
+    """Names the field that a refusing constructor complained about.
+
+    The engine's messages begin with the name of the field at fault
+    ("canonical_host must be a non-empty string"); that name becomes the
+    field of the error and is not repeated in its message.
+    """
+    message = str(error)
+    if message.startswith("invalid trailing_slash: "):
+        return InputError(source, _join(path, "url_policy.trailing_slash"), message)
+    for key in shape.fields:
+        if message.startswith(key + " "):
+            return InputError(source, _join(path, key), message[len(key) + 1 :])
+    return InputError(source, path, message)
+
+
+def _image() -> _Shape:
+    return _Shape(
+        SEOImage,
+        ("url",),
+        {"url": _text, "width": _uint32, "height": _uint32, "alt": _text},
+    )
+
+
+def _robots() -> _Shape:
+    return _Shape(
+        Robots,
+        (),
+        {
+            "index": _flag,
+            "follow": _flag,
+            "max_snippet": _int32,
+            "max_image_preview": _text,
+            "max_video_preview": _int32,
+        },
+    )
+
+
+def _url_policy() -> _Shape:
+    return _Shape(
+        URLPolicy,
+        (),
+        {
+            "enforce_https": _flag,
+            "lowercase_paths": _flag,
+            "trailing_slash": _text,
+            "collapse_duplicate_slashes": _flag,
+            "strip_tracking_params": _flag,
+            "allowed_query_params": _text_list,
+            "extra_tracking_params": _text_list,
+        },
+    )
+
+
+def _breadcrumb() -> _Shape:
+    return _Shape(Breadcrumb, ("name", "url"), {"name": _text, "url": _text})
+
+
+def _faq_item() -> _Shape:
+    return _Shape(FAQItem, ("question", "answer"), {"question": _text, "answer": _text})
+
+
+_ENTITY_TEXT_FIELDS = (
+    "slug",
+    "title",
+    "excerpt",
+    "body_html",
+    "status",
+    "published_at",
+    "updated_at",
+    "author_name",
+    "sku",
+    "price",
+    "price_currency",
+    "availability",
+    "address",
+)
+
+
+def _entity() -> _Shape:
+    fields: dict[str, Convert] = {"entity_type": _text}
+    fields.update({name: _text for name in _ENTITY_TEXT_FIELDS})
+    fields.update(
+        {
+            "featured_image": _nested(_image),
+            "breadcrumbs": _nested_list(_breadcrumb),
+            "same_as": _text_list,
+            "faq_items": _nested_list(_faq_item),
+        }
+    )
+    return _Shape(SEOEntity, ("entity_type",), fields)
+
+
+_OVERRIDES_TEXT_FIELDS = (
+    "meta_title",
+    "meta_description",
+    "canonical_url",
+    "canonical_path",
+    "og_title",
+    "og_description",
+    "twitter_card",
+    "twitter_title",
+    "twitter_description",
+    "twitter_creator",
+    "og_audio",
+    "og_video",
+)
+
+
+def _overrides() -> _Shape:
+    fields: dict[str, Convert] = {name: _text for name in _OVERRIDES_TEXT_FIELDS}
+    fields.update(
+        {
+            "robots": _nested(_robots),
+            "og_image": _nested(_image),
+            "twitter_image": _nested(_image),
+            "schema_jsonld": _any_json,
+            "omit_schema": _flag,
+            "skip_title_template": _flag,
+        }
+    )
+    return _Shape(SEOOverrides, (), fields)
+
+
+_CONFIG_TEXT_FIELDS = (
+    "site_name",
+    "title_template",
+    "publisher_name",
+    "publisher_logo",
+    "locale",
+    "twitter_site",
+    "search_url_template",
+)
+
+
+def _config() -> _Shape:
+    fields: dict[str, Convert] = {"canonical_host": _text, "public_base_url": _text}
+    fields.update({name: _text for name in _CONFIG_TEXT_FIELDS})
+    fields.update(
+        {
+            "url_policy": _nested(_url_policy),
+            "default_robots": _nested(_robots),
+            "search_robots": _nested(_robots),
+            "default_og_image": _nested(_image),
+            "auto_generate_schema": _flag,
+            "emit_warnings": _flag,
+            "locale_alternate": _text_list,
+            "schema_type_map": _text_map,
+        }
+    )
+    return _Shape(SEOConfig, ("canonical_host", "public_base_url"), fields)
+
+
+def _page() -> _Shape:
+    return _Shape(
+        _make_page,
+        ("route", "entity"),
+        {
+            "route": _text,
+            "entity": _nested(_entity),
+            "overrides": _nested(_overrides),
+        },
+    )
+
+
+def _make_page(
+    route: str, entity: SEOEntity, *, overrides: SEOOverrides | None = None
+) -> tuple[str, SEOEntity, SEOOverrides | None]:
+    return route, entity, overrides
+
+
+def _expectation() -> _Shape:
+    fields: dict[str, Convert] = {}
+    for name in (
+        "required",
+        "forbidden",
+        "indexable",
+        "schema_required",
+        "og_required",
+        "twitter_required",
+        "sitemap_required",
+        "hreflang_required",
+    ):
+        fields[name] = _flag
+    for name in ("equals", "not_equals", "contains", "matches", "canonical"):
+        fields[name] = _text
+    for name in ("one_of", "schema_types"):
+        fields[name] = _text_list
+    for name in ("min_length", "max_length", "min_items", "max_items"):
+        fields[name] = _uint64
+    fields["title"] = _nested(_expectation)
+    fields["description"] = _nested(_expectation)
+    return _Shape(SEOExpectation, (), fields)
+
+
+def _contract_rule() -> _Shape:
+    return _Shape(
+        SEOContractRule,
+        ("match", "expect"),
+        {"match": _text, "expect": _nested(_expectation), "severity": _text},
+    )
+
+
+def _contract_config() -> _Shape:
+    return _Shape(
+        SEOContractConfig,
+        ("canonical_host",),
+        {
+            "canonical_host": _text,
+            "scheme": _text,
+            "defaults": _nested(_expectation),
+            "rules": _nested_list(_contract_rule),
+            "exceptions": _nested_map(_expectation),
+        },
+    )
+
+
+# --- Documents ---------------------------------------------------------------
+
+
+def _refuse_constant(name: str) -> float:
+    raise ValueError(f"{name} is not valid JSON")
+
+
+def _unique_keys(pairs: list[tuple[str, Any]]) -> dict[str, Any]:
+    result: dict[str, Any] = {}
+    for key, value in pairs:
+        if key in result:
+            raise ValueError(f"duplicate key {key!r}")
+        result[key] = value
+    return result
+
+
+def _parse_json(text: str, source: str) -> object:
+    try:
+        return json.loads(
+            text, parse_constant=_refuse_constant, object_pairs_hook=_unique_keys
+        )
+    except ValueError as error:
+        raise InputError(source, "", f"invalid JSON: {error}") from None
+
+
+def _parse_toml(text: str, source: str) -> object:
+    try:
+        document = tomllib.loads(text)
+    except tomllib.TOMLDecodeError as error:
+        raise InputError(source, "", f"invalid TOML: {error}") from None
+    _refuse_non_finite(document, source, "")
+    return document
+
+
+def _refuse_non_finite(value: object, source: str, path: str) -> None:
+    """TOML has nan and inf; no zelko field can carry them."""
+    if isinstance(value, float) and not math.isfinite(value):
+        raise InputError(source, path, f"{value} is not a finite number")
+    if isinstance(value, dict):
+        for key, item in value.items():
+            _refuse_non_finite(item, source, _join(path, key))
+    elif isinstance(value, list):
+        for index, item in enumerate(value):
+            _refuse_non_finite(item, source, f"{path}[{index}]")
+
+
+def read_document(path: str | os.PathLike[str], *, formats: Iterable[str]) -> object:
+    """Reads and decodes a JSON or TOML file, chosen by its extension."""
+    source = os.fspath(path)
+    suffix = Path(source).suffix.lower()
+    allowed = tuple(formats)
+    if suffix not in allowed:
+        names = " or ".join(allowed)
+        raise InputError(source, "", f"unsupported file type (expected {names})")
+    try:
+        text = Path(source).read_text(encoding="utf-8")
+    except UnicodeDecodeError as error:
+        raise InputError(source, "", f"not UTF-8 text: {error.reason}") from None
+    except OSError as error:
+        raise InputError(source, "", f"cannot read: {error.strerror or error}") from None
+    if suffix == ".toml":
+        return _parse_toml(text, source)
+    return _parse_json(text, source)
+
+
+def load_site(path: str | os.PathLike[str]) -> Site:
+    """Makes the site configuration of a ``.toml`` or ``.json`` file."""
+    source = os.fspath(path)
+    document = read_document(path, formats=(".toml", ".json"))
+    config: SEOConfig = _config().build(document, source, "")
+    # The configuration keeps its policy to itself; URL commands need it too.
+    assert isinstance(document, dict)
+    policy_table = document.get("url_policy")
+    policy: URLPolicy = (
+        URLPolicy()
+        if policy_table is None
+        else _url_policy().build(policy_table, source, "url_policy")
+    )
+    return Site(source, config, policy, document.get("emit_warnings") is True)
+
+
+def load_page(path: str | os.PathLike[str]) -> Page:
+    """Makes the entity, route and overrides of a ``.json`` page file."""
+    source = os.fspath(path)
+    document = read_document(path, formats=(".json",))
+    route, entity, overrides = _page().build(document, source, "")
+    return Page(source, route, entity, overrides)
+
+
+def load_contract_config(path: str | os.PathLike[str]) -> SEOContractConfig:
+    """Makes the contract configuration of a ``.toml`` or ``.json`` file."""
+    document = read_document(path, formats=(".toml", ".json"))
+    config: SEOContractConfig = _contract_config().build(
+        document, os.fspath(path), ""
+    )
+    return config
