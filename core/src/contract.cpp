@@ -6,7 +6,12 @@
 
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "zelko/sha256.hpp"
 

@@ -1,5 +1,8 @@
 #include "zelko/hash.hpp"
 
+#include <string>
+#include <utility>
+
 #include "zelko/sha256.hpp"
 
 namespace zelko {

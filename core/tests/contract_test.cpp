@@ -1,11 +1,13 @@
 #include "zelko/contract.hpp"
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -389,6 +391,60 @@ TEST_F(ContractWriteTest, FailedRenameLeavesTargetAndNoTemporaryFile) {
       status.error().message().starts_with("failed to write contract: "));
   EXPECT_EQ(entries(directory_), std::set<std::string>{"occupied"});
   EXPECT_EQ(read_file(path + "/keep"), "kept");
+}
+
+TEST_F(ContractWriteTest, TemporaryNameAlreadyTakenIsLeftAloneAndSkipped) {
+  const std::string path = directory_ + "/contract.json";
+  const std::string taken = path + ".tmp-" + std::to_string(::getpid()) + "-0";
+  write_file(taken, "someone else's");
+  const SEOContract contract = build_seo_contract(blog_config());
+
+  ASSERT_TRUE(contract.write(path).ok());
+
+  EXPECT_EQ(read_file(path), contract.to_json());
+  EXPECT_EQ(read_file(taken), "someone else's");
+  EXPECT_EQ(entries(directory_).size(), 2U);
+}
+
+// Caps the size of files this process may write, so that a write stops
+// part-way as it would on a full disk; restored when the test ends.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_handler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previous_handler_)(int) = nullptr;
+};
+
+TEST_F(ContractWriteTest, WriteStoppedPartWayKeepsTheOldFileIntact) {
+  const std::string path = directory_ + "/contract.json";
+  write_file(path, "old contract");
+  const SEOContract contract = build_seo_contract(blog_config());
+  ASSERT_GT(contract.to_json().size(), 100U);
+
+  Status status;
+  {
+    const FileSizeLimit limit(100);
+    status = contract.write(path);
+  }
+
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error().kind(), ErrorKind::Serialization);
+  EXPECT_EQ(status.error().message(),
+            "failed to write contract: File too large");
+  EXPECT_EQ(read_file(path), "old contract");
+  EXPECT_EQ(entries(directory_), std::set<std::string>{"contract.json"});
 }
 
 TEST_F(ContractWriteTest, EmptyPathFailsWithoutCreatingAnything) {

@@ -82,18 +82,18 @@ TEST_P(DefaultSchemaTypeTest, DefaultMapPicksTheSchemaTypeOfEachEntityType) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryEntityType, DefaultSchemaTypeTest,
-    ::testing::Values(
-        DefaultMapCase{EntityType::Home, "WebSite"},
-        DefaultMapCase{EntityType::Post, "Article"},
-        DefaultMapCase{EntityType::Page, "WebPage"},
-        DefaultMapCase{EntityType::Video, "VideoObject"},
-        DefaultMapCase{EntityType::Taxonomy, "CollectionPage"},
-        DefaultMapCase{EntityType::Search, "SearchResultsPage"},
-        DefaultMapCase{EntityType::Other, std::nullopt},
-        DefaultMapCase{EntityType::Product, "Product"},
-        DefaultMapCase{EntityType::Organization, "Organization"},
-        DefaultMapCase{EntityType::LocalBusiness, "LocalBusiness"},
-        DefaultMapCase{EntityType::Faq, "FAQPage"}));
+    ::testing::Values(DefaultMapCase{EntityType::Home, "WebSite"},
+                      DefaultMapCase{EntityType::Post, "Article"},
+                      DefaultMapCase{EntityType::Page, "WebPage"},
+                      DefaultMapCase{EntityType::Video, "VideoObject"},
+                      DefaultMapCase{EntityType::Taxonomy, "CollectionPage"},
+                      DefaultMapCase{EntityType::Search, "SearchResultsPage"},
+                      DefaultMapCase{EntityType::Other, std::nullopt},
+                      DefaultMapCase{EntityType::Product, "Product"},
+                      DefaultMapCase{EntityType::Organization, "Organization"},
+                      DefaultMapCase{EntityType::LocalBusiness,
+                                     "LocalBusiness"},
+                      DefaultMapCase{EntityType::Faq, "FAQPage"}));
 
 // A page entity mapped to each name, with every field some builder reads,
 // so the keys show which builder ran.
@@ -179,8 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GenerateSchemaTest, UnmappedEntityTypeGetsNoNodeAndNoError) {
   ContextOwner owner;
   owner.config.schema_type_map = {{"post", "BlogPosting"}};
-  for (const EntityType type : {EntityType::Home, EntityType::Product,
-                                EntityType::Other}) {
+  for (const EntityType type :
+       {EntityType::Home, EntityType::Product, EntityType::Other}) {
     owner.entity.entity_type = type;
     EXPECT_FALSE(owner.generate()) << to_text(type);
   }
@@ -300,10 +300,9 @@ TEST(BaseSchemaTest, CarriesEveryPresentSourceInSortedKeyOrder) {
     "url": "https://example.com/x"
   })"_json);
   EXPECT_EQ(keys_of(node),
-            (std::vector<std::string>{"@context", "@type", "author",
-                                      "dateModified", "datePublished",
-                                      "description", "image", "name",
-                                      "publisher", "url"}));
+            (std::vector<std::string>{
+                "@context", "@type", "author", "dateModified", "datePublished",
+                "description", "image", "name", "publisher", "url"}));
 }
 
 TEST(BaseSchemaTest, AbsentSourcesLeaveTheirKeysOut) {
@@ -622,9 +621,8 @@ TEST(BreadcrumbListTest, AnEmptyTrailStillGivesANode) {
 TEST(BreadcrumbListTest, TheFirstUnresolvableUrlEndsTheListUnchanged) {
   const SEOConfig config = site_config();
   for (const char* bad : {"", " ", "\t\xE3\x80\x80"}) {
-    const Result<JsonValue> list =
-        build_breadcrumb_list({{"Home", "/"}, {"Bad", bad}, {"Ok", "/ok"}},
-                              config);
+    const Result<JsonValue> list = build_breadcrumb_list(
+        {{"Home", "/"}, {"Bad", bad}, {"Ok", "/ok"}}, config);
     ASSERT_FALSE(list.ok());
     EXPECT_EQ(list.error(), Error(ErrorKind::InvalidUrl,
                                   "url_or_path must be a non-empty string"));

@@ -14,12 +14,11 @@ namespace {
 // Class table
 
 constexpr std::array<std::string_view, kClassCount> kClassNames = {
-    "Breadcrumb",     "FAQItem",         "OGPayload",
-    "Robots",         "SEOAuthor",       "SEOConfig",
-    "SEOContract",    "SEOContractConfig", "SEOContractRule",
-    "SEOEntity",      "SEOExpectation",  "SEOImage",
-    "SEOIssue",       "SEOOverrides",    "SEOPayload",
-    "SchemaRegistry", "TwitterPayload",  "URLPolicy"};
+    "Breadcrumb",      "FAQItem",      "OGPayload",      "Robots",
+    "SEOAuthor",       "SEOConfig",    "SEOContract",    "SEOContractConfig",
+    "SEOContractRule", "SEOEntity",    "SEOExpectation", "SEOImage",
+    "SEOIssue",        "SEOOverrides", "SEOPayload",     "SchemaRegistry",
+    "TwitterPayload",  "URLPolicy"};
 
 using ClassTable = std::array<PyTypeObject*, kClassCount>;
 
@@ -58,8 +57,8 @@ bool create_classes(std::span<const ClassDef* const> defs, ClassTable& table) {
     if (!check_spec_name(*def)) return false;
     std::size_t index = index_of(def->id);
     if (table[index] != nullptr) {
-      PyErr_Format(PyExc_SystemError,
-                   "_zelko_native class %s registered twice", def->spec->name);
+      PyErr_Format(PyExc_SystemError, "_zelko_native class %s registered twice",
+                   def->spec->name);
       return false;
     }
     PyObject* type = PyType_FromSpec(def->spec);
@@ -117,9 +116,8 @@ PyRef create_exception_class(const char* qualified_name, PyObject* bases) {
     return {};
   }
   PyRef module_name = PyRef::steal(PyUnicode_FromString(kModuleName));
-  if (!module_name ||
-      PyObject_SetAttrString(created.get(), "__module__", module_name.get()) <
-          0) {
+  if (!module_name || PyObject_SetAttrString(created.get(), "__module__",
+                                             module_name.get()) < 0) {
     return {};
   }
   return created;
@@ -131,16 +129,16 @@ bool create_exceptions(ExceptionSet& set) {
   PyRef root_bases = PyRef::steal(PyTuple_New(1));
   if (!root_bases) return false;
   PyTuple_SetItem(root_bases.get(), 0, value_error.release());
-  PyRef root = create_exception_class("_zelko_native.ZelkoError",
-                                      root_bases.get());
+  PyRef root =
+      create_exception_class("_zelko_native.ZelkoError", root_bases.get());
   if (!root) return false;
   PyRef child_bases = PyRef::steal(PyTuple_New(1));
   if (!child_bases) return false;
   PyTuple_SetItem(child_bases.get(), 0, Py_NewRef(root.get()));
   set[0] = root.release();
   for (std::size_t index = 1; index < kExceptionCount; ++index) {
-    std::string qualified = std::string(kModuleName) + "." +
-                            kExceptionNames[index];
+    std::string qualified =
+        std::string(kModuleName) + "." + kExceptionNames[index];
     PyRef child = create_exception_class(qualified.c_str(), child_bases.get());
     if (!child) return false;
     set[index] = child.release();
@@ -222,18 +220,16 @@ std::string missing_names_text(const std::vector<const char*>& names) {
   return text;
 }
 
-bool raise_too_many_positional(const Signature& signature,
-                               Py_ssize_t given) {
+bool raise_too_many_positional(const Signature& signature, Py_ssize_t given) {
   if (signature.positional == 0) {
     PyErr_Format(PyExc_TypeError, "%s() takes no positional arguments",
                  signature.function);
   } else {
     bool exact = signature.required == signature.names.size();
-    PyErr_Format(PyExc_TypeError,
-                 "%s() takes %s %zu positional argument%s (%zd given)",
-                 signature.function, exact ? "exactly" : "at most",
-                 signature.positional,
-                 signature.positional == 1 ? "" : "s", given);
+    PyErr_Format(
+        PyExc_TypeError, "%s() takes %s %zu positional argument%s (%zd given)",
+        signature.function, exact ? "exactly" : "at most", signature.positional,
+        signature.positional == 1 ? "" : "s", given);
   }
   return false;
 }
@@ -316,7 +312,8 @@ bool is_numpy_bool(PyObject* value) {
   }
   std::string_view module_view(module_text);
   std::string_view name_view(name_text);
-  return module_view == "numpy" && (name_view == "bool_" || name_view == "bool");
+  return module_view == "numpy" &&
+         (name_view == "bool_" || name_view == "bool");
 }
 
 // The integer behind `value` (an int or an object with __index__), or null
@@ -362,8 +359,7 @@ PyObject* nesting_error() {
   return nullptr;
 }
 
-PyObject* json_array_to_list(const zelko::JsonValue& value,
-                             std::size_t depth) {
+PyObject* json_array_to_list(const zelko::JsonValue& value, std::size_t depth) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(value.size())));
   if (!list) return nullptr;
   Py_ssize_t position = 0;
@@ -396,8 +392,7 @@ PyObject* json_members_to_dict(const zelko::JsonValue& value,
 // Class table
 
 bool ensure_classes(std::span<const ClassDef* const> defs) {
-  if (published_classes.load(std::memory_order_acquire) != nullptr)
-    return true;
+  if (published_classes.load(std::memory_order_acquire) != nullptr) return true;
   auto table = std::make_unique<ClassTable>();
   table->fill(nullptr);
   if (!create_classes(defs, *table)) {
@@ -563,8 +558,7 @@ bool bind_arguments(const Signature& signature, PyObject* args,
   for (Py_ssize_t index = 0; index < given; ++index) {
     out[static_cast<std::size_t>(index)] = PyTuple_GetItem(args, index);
   }
-  if (kwargs != nullptr && !bind_keywords(signature, kwargs, out))
-    return false;
+  if (kwargs != nullptr && !bind_keywords(signature, kwargs, out)) return false;
   return check_required(signature, out);
 }
 
@@ -618,8 +612,8 @@ bool arg_int32(PyObject* value, const char* name, std::int32_t& out) {
   if (value == nullptr) return true;
   long long number = 0;
   if (!bounded_signed(value, name, std::numeric_limits<std::int32_t>::min(),
-                      std::numeric_limits<std::int32_t>::max(),
-                      "32-bit signed", number)) {
+                      std::numeric_limits<std::int32_t>::max(), "32-bit signed",
+                      number)) {
     return false;
   }
   out = static_cast<std::int32_t>(number);
@@ -741,14 +735,14 @@ PyObject* json_object_to_dict(const zelko::JsonValue& value) {
   return json_members_to_dict(value, 0);
 }
 
-std::optional<zelko::Result<zelko::JsonValue>> dump_and_read(
-    PyObject* object) {
+std::optional<zelko::Result<zelko::JsonValue>> dump_and_read(PyObject* object) {
   PyRef dumps = json_module_dumps();
   if (!dumps) return std::nullopt;
   PyRef call_args = PyRef::steal(PyTuple_New(1));
   if (!call_args) return std::nullopt;
   PyTuple_SetItem(call_args.get(), 0, Py_NewRef(object));
-  PyRef text = PyRef::steal(PyObject_Call(dumps.get(), call_args.get(), nullptr));
+  PyRef text =
+      PyRef::steal(PyObject_Call(dumps.get(), call_args.get(), nullptr));
   if (!text) return std::nullopt;
   if (!PyUnicode_Check(text.get())) {
     PyErr_Format(PyExc_TypeError, "json.dumps returned %s, not str",

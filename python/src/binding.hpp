@@ -89,14 +89,25 @@ struct ClassDef {
 // Whether `object` is an instance of the class `id`.
 [[nodiscard]] bool is_instance(PyObject* object, ClassId id) noexcept;
 
+// Slot and method-table casts. PyType_Slot stores void*; PyMethodDef stores
+// PyCFunction, so functions taking keywords go through void(*)() to keep
+// -Wcast-function-type quiet.
+template <class Function>
+[[nodiscard]] inline void* as_slot(Function* function) noexcept {
+  return reinterpret_cast<void*>(function);
+}
+template <class Function>
+[[nodiscard]] inline PyCFunction as_method(Function* function) noexcept {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
 // ---------------------------------------------------------------------------
 // Object layout
 
 // The part common to every object of the module: the interpreter's header and
 // the borrow flag (0 free, n > 0 shared borrows, -1 exclusively borrowed).
 struct NativeHeader {
-  PyObject_HEAD
-  std::atomic<int> borrow;
+  PyObject_HEAD std::atomic<int> borrow;
 };
 
 // An object owning one record. Records are constructed in place after the
@@ -156,7 +167,8 @@ void native_dealloc(PyObject* self) {
   auto* native = as_native<Record>(self);
   native->record.~Record();
   native->borrow.~atomic();
-  auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  auto free_memory =
+      reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_memory(self);
   Py_DECREF(type);
 }
@@ -376,8 +388,7 @@ template <class T, class Convert>
 }
 template <class Record>
 [[nodiscard]] bool arg_optional_record(PyObject* value, const char* name,
-                                       ClassId id,
-                                       std::optional<Record>& out) {
+                                       ClassId id, std::optional<Record>& out) {
   return arg_optional(value, name, out,
                       [id](PyObject* item, const char* param, Record& record) {
                         return arg_record(item, param, id, record);
@@ -436,18 +447,17 @@ template <class A, class B, class ConvertA, class ConvertB>
 [[nodiscard]] bool arg_pair_list(PyObject* value, const char* name,
                                  std::vector<std::pair<A, B>>& out,
                                  ConvertA&& first, ConvertB&& second) {
-  return arg_list(
-      value, name, out,
-      [&](PyObject* item, const char* param, std::size_t index,
-          std::pair<A, B>& pair) {
-        if (!PyTuple_Check(item) || PyTuple_Size(item) != 2) {
-          detail::raise_item_type_error(param, index, "a tuple of 2 items",
-                                        item);
-          return false;
-        }
-        return first(PyTuple_GetItem(item, 0), param, pair.first) &&
-               second(PyTuple_GetItem(item, 1), param, pair.second);
-      });
+  return arg_list(value, name, out,
+                  [&](PyObject* item, const char* param, std::size_t index,
+                      std::pair<A, B>& pair) {
+                    if (!PyTuple_Check(item) || PyTuple_Size(item) != 2) {
+                      detail::raise_item_type_error(param, index,
+                                                    "a tuple of 2 items", item);
+                      return false;
+                    }
+                    return first(PyTuple_GetItem(item, 0), param, pair.first) &&
+                           second(PyTuple_GetItem(item, 1), param, pair.second);
+                  });
 }
 
 template <class Record>

@@ -9,8 +9,8 @@ namespace {
 // Every class of the module. A class is listed once, by its ClassDef; the
 // order here does not matter (ClassId fixes the order in the module).
 const ClassDef* const kClassDefs[] = {
-    &kBreadcrumbClass, &kFAQItemClass,   &kRobotsClass,
-    &kSEOAuthorClass,  &kSEOConfigClass, &kSEOEntityClass,
+    &kBreadcrumbClass, &kFAQItemClass,      &kRobotsClass,
+    &kSEOAuthorClass,  &kSEOConfigClass,    &kSEOEntityClass,
     &kSEOImageClass,   &kSEOOverridesClass, &kURLPolicyClass,
 };
 
@@ -81,12 +81,13 @@ bool add_exceptions(PyObject* module) {
 int exec_module(PyObject* module) {
   return guarded([&]() -> int {
     if (!PyModule_Check(module)) {
-      PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyModule'",
+      PyErr_Format(PyExc_TypeError,
+                   "'%s' object cannot be converted to 'PyModule'",
                    type_name(module).c_str());
       return -1;
     }
-    bool added = add_classes(module) && add_functions(module) &&
-                 add_exceptions(module);
+    bool added =
+        add_classes(module) && add_functions(module) && add_exceptions(module);
     return added ? 0 : -1;
   });
 }

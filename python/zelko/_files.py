@@ -11,10 +11,10 @@ it on a single line.
 from __future__ import annotations
 
 import json
-import math
 import os
 import sys
 from dataclasses import dataclass
+from functools import cache
 from pathlib import Path
 from typing import Any, Callable, Iterable, Mapping
 
@@ -199,6 +199,9 @@ def _nested_map(make: Callable[[], _Shape]) -> Convert:
 
 
 # --- Shapes ------------------------------------------------------------------
+#
+# Each shape is made once and shared (``cache``): a run over thousands of
+# pages converts them all with the same tables.
 
 
 @dataclass(frozen=True)
@@ -261,6 +264,7 @@ def _attribute(error: Exception, shape: _Shape, source: str, path: str) -> Input
     return InputError(source, path, message)
 
 
+@cache
 def _image() -> _Shape:
     return _Shape(
         SEOImage,
@@ -269,6 +273,7 @@ def _image() -> _Shape:
     )
 
 
+@cache
 def _robots() -> _Shape:
     return _Shape(
         Robots,
@@ -283,6 +288,7 @@ def _robots() -> _Shape:
     )
 
 
+@cache
 def _url_policy() -> _Shape:
     return _Shape(
         URLPolicy,
@@ -299,10 +305,12 @@ def _url_policy() -> _Shape:
     )
 
 
+@cache
 def _breadcrumb() -> _Shape:
     return _Shape(Breadcrumb, ("name", "url"), {"name": _text, "url": _text})
 
 
+@cache
 def _faq_item() -> _Shape:
     return _Shape(FAQItem, ("question", "answer"), {"question": _text, "answer": _text})
 
@@ -324,6 +332,7 @@ _ENTITY_TEXT_FIELDS = (
 )
 
 
+@cache
 def _entity() -> _Shape:
     fields: dict[str, Convert] = {"entity_type": _text}
     fields.update({name: _text for name in _ENTITY_TEXT_FIELDS})
@@ -354,6 +363,7 @@ _OVERRIDES_TEXT_FIELDS = (
 )
 
 
+@cache
 def _overrides() -> _Shape:
     fields: dict[str, Convert] = {name: _text for name in _OVERRIDES_TEXT_FIELDS}
     fields.update(
@@ -380,6 +390,7 @@ _CONFIG_TEXT_FIELDS = (
 )
 
 
+@cache
 def _config() -> _Shape:
     fields: dict[str, Convert] = {"canonical_host": _text, "public_base_url": _text}
     fields.update({name: _text for name in _CONFIG_TEXT_FIELDS})
@@ -398,6 +409,7 @@ def _config() -> _Shape:
     return _Shape(SEOConfig, ("canonical_host", "public_base_url"), fields)
 
 
+@cache
 def _page() -> _Shape:
     return _Shape(
         _make_page,
@@ -413,9 +425,12 @@ def _page() -> _Shape:
 def _make_page(
     route: str, entity: SEOEntity, *, overrides: SEOOverrides | None = None
 ) -> tuple[str, SEOEntity, SEOOverrides | None]:
+    if not route.strip():
+        raise ValueError("route must be a non-empty path or URL")
     return route, entity, overrides
 
 
+@cache
 def _expectation() -> _Shape:
     fields: dict[str, Convert] = {}
     for name in (
@@ -440,6 +455,7 @@ def _expectation() -> _Shape:
     return _Shape(SEOExpectation, (), fields)
 
 
+@cache
 def _contract_rule() -> _Shape:
     return _Shape(
         SEOContractRule,
@@ -448,6 +464,7 @@ def _contract_rule() -> _Shape:
     )
 
 
+@cache
 def _contract_config() -> _Shape:
     return _Shape(
         SEOContractConfig,
@@ -492,20 +509,7 @@ def _parse_toml(text: str, source: str) -> object:
         document = tomllib.loads(text)
     except tomllib.TOMLDecodeError as error:
         raise InputError(source, "", f"invalid TOML: {error}") from None
-    _refuse_non_finite(document, source, "")
     return document
-
-
-def _refuse_non_finite(value: object, source: str, path: str) -> None:
-    """TOML has nan and inf; no zelko field can carry them."""
-    if isinstance(value, float) and not math.isfinite(value):
-        raise InputError(source, path, f"{value} is not a finite number")
-    if isinstance(value, dict):
-        for key, item in value.items():
-            _refuse_non_finite(item, source, _join(path, key))
-    elif isinstance(value, list):
-        for index, item in enumerate(value):
-            _refuse_non_finite(item, source, f"{path}[{index}]")
 
 
 def read_document(path: str | os.PathLike[str], *, formats: Iterable[str]) -> object:

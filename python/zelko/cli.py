@@ -10,7 +10,8 @@ A site is a TOML or JSON configuration file, a page a JSON file holding one
 entity, its route and optional overrides (see the README). Exit status: 0 on
 success, 1 when ``validate`` finds problems at or above ``--fail-on``, 2 for
 bad usage or bad input, which is reported on one line naming the file and the
-field. Output files are written whole or not at all.
+field (70 for a fault of zelko itself, also on one line). Output files are
+written whole or not at all.
 """
 
 from __future__ import annotations
@@ -46,6 +47,7 @@ __all__ = ["main"]
 EXIT_OK = 0
 EXIT_FINDINGS = 1
 EXIT_USAGE = 2
+EXIT_INTERNAL = 70
 
 _SEVERITY_RANK = {"info": 0, "warning": 1, "error": 2}
 
@@ -207,12 +209,18 @@ def _build(page: Page, site: Site, streams: _Streams) -> SEOPayload:
         for warning in caught:
             streams.err.write(f"zelko: warning: {page.source}: {warning.message}\n")
         return payload
-    except InvalidUrlError as error:
-        raise InputError(page.source, "overrides.canonical_url", str(error)) from None
-    except ConfigurationError as error:
-        raise InputError(site.source, "public_base_url", str(error)) from None
     except ValueError as error:
-        raise InputError(page.source, "", str(error)) from None
+        raise _build_error(error, page, site) from None
+
+
+def _build_error(error: ValueError, page: Page, site: Site) -> InputError:
+    """Blames the file and field behind an engine refusal, as far as it shows."""
+    message = str(error)
+    if isinstance(error, InvalidUrlError) and message.startswith("canonical_url override"):
+        return InputError(page.source, "overrides.canonical_url", message)
+    if isinstance(error, ConfigurationError) and message.startswith("invalid public_base_url"):
+        return InputError(site.source, "public_base_url", message)
+    return InputError(page.source, "", message)
 
 
 def _payloads(
@@ -470,6 +478,9 @@ def main(argv: Sequence[str] | None = None) -> int:
         # The reader went away (``zelko build ... | head``); not an error of ours.
         _silence_stdout()
         return EXIT_OK
+    except Exception as error:  # noqa: BLE001 - the one-line promise holds for faults too
+        streams.err.write(f"zelko: internal error: {type(error).__name__}: {error}\n")
+        return EXIT_INTERNAL
 
 
 def _silence_stdout() -> None:

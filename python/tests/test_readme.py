@@ -1,0 +1,104 @@
+"""Every example in the README runs, so that none of them can rot."""
+
+from __future__ import annotations
+
+import re
+import shlex
+from pathlib import Path
+
+import pytest
+
+from zelko._files import load_contract_config, load_page, load_site
+from zelko.cli import main
+
+REPO = Path(__file__).resolve().parents[2]
+README = (REPO / "README.md").read_text(encoding="utf-8")
+
+FENCE = re.compile(r"^```(\w+)\n(.*?)^```$", re.MULTILINE | re.DOTALL)
+
+
+def blocks(language: str) -> list[str]:
+    return [body for tag, body in FENCE.findall(README) if tag == language]
+
+
+def test_readme_has_the_examples_these_tests_run() -> None:
+    assert len(blocks("python")) >= 6
+    assert len(blocks("sh")) == 2
+    assert len(blocks("json")) >= 1 and len(blocks("toml")) >= 2
+
+
+def test_python_snippets_run_in_order(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]
+) -> None:
+    # One namespace for all blocks: later snippets build on earlier ones, as a
+    # reader following the README would.
+    monkeypatch.chdir(tmp_path)
+    namespace: dict[str, object] = {"__name__": "readme"}
+    for number, source in enumerate(blocks("python"), start=1):
+        code = compile(source, f"README.md python block {number}", "exec")
+        exec(code, namespace)
+    assert (tmp_path / "seo-contract.json").is_file()
+
+
+def main_job_arguments() -> list[str]:
+    """The arguments of the main-job line at the top of the README."""
+    top = blocks("sh")[0]
+    line = top.splitlines()[0].split("#")[0]
+    setup, command = line.split("&&")
+    assert setup.strip() == "tools/bootstrap.sh"
+    words = shlex.split(command)
+    assert words[0] == ".venv/bin/zelko"
+    return words[1:]
+
+
+def test_main_job_line_renders_the_bundled_post(
+    monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]
+) -> None:
+    monkeypatch.chdir(REPO)
+
+    code = main(main_job_arguments())
+
+    captured = capsys.readouterr()
+    assert (code, captured.err) == (0, "")
+    assert captured.out.startswith("<title>Brewing the perfect pour-over | Kestrel Coffee</title>\n")
+
+
+def command_lines() -> list[str]:
+    usage = blocks("sh")[1]
+    return [line.split("  #")[0].strip() for line in usage.splitlines() if line.startswith("zelko ")]
+
+
+@pytest.mark.parametrize("line", command_lines())
+def test_command_line_examples_succeed(
+    line: str,
+    tmp_path: Path,
+    monkeypatch: pytest.MonkeyPatch,
+    capsys: pytest.CaptureFixture[str],
+) -> None:
+    monkeypatch.chdir(REPO)
+    arguments = shlex.split(line)[1:]
+    if "-o" in arguments:
+        # Keep the working tree clean: outputs go to the test's own directory.
+        index = arguments.index("-o") + 1
+        arguments[index] = str(tmp_path / arguments[index])
+
+    code = main(arguments)
+
+    captured = capsys.readouterr()
+    assert (code, captured.err) == (0, "")
+    assert captured.out
+
+
+def test_file_format_examples_load(tmp_path: Path) -> None:
+    for number, text in enumerate(blocks("toml")):
+        path = tmp_path / f"example{number}.toml"
+        path.write_text(text, encoding="utf-8")
+        if "public_base_url" in text:
+            load_site(path)
+        else:
+            load_contract_config(path)
+    for number, text in enumerate(blocks("json")):
+        path = tmp_path / f"page{number}.json"
+        path.write_text(text, encoding="utf-8")
+        page = load_page(path)
+        assert page.route.startswith("/")

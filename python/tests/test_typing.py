@@ -1,0 +1,100 @@
+"""The package is typed: a user file that builds a payload passes mypy --strict."""
+
+from __future__ import annotations
+
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import zelko
+
+USER_CODE = '''
+from typing import Any
+
+import zelko
+from zelko.registry import SchemaRegistry
+
+config = zelko.SEOConfig(
+    "example.com",
+    "https://example.com",
+    url_policy=zelko.URLPolicy(trailing_slash="always", allowed_query_params=("page",)),
+    default_og_image=zelko.SEOImage("https://example.com/og.png", width=1200, height=630),
+    schema_type_map=[("post", "BlogPosting")],
+)
+entity = zelko.SEOEntity("post", title="Hello", breadcrumbs=[zelko.Breadcrumb("Home", "/")])
+hooks = zelko.HookRegistry()
+schemas = SchemaRegistry()
+
+
+@hooks.register("post_process")
+def shout(payload: dict[str, Any], entity: zelko.SEOEntity, config: zelko.SEOConfig) -> dict[str, Any]:
+    payload["title"] = str(payload["title"]).upper()
+    return payload
+
+
+@schemas.register("BlogPosting")
+def posting(
+    entity: zelko.SEOEntity, config: zelko.SEOConfig, canonical: str,
+    title: str, description: str, image: str | None,
+) -> dict[str, Any] | None:
+    return {"@type": "BlogPosting", "headline": title}
+
+
+config.hooks = hooks
+config.schema_registry = schemas
+payload: zelko.SEOPayload = zelko.build_seo_payload(entity, "/blog/hello", config)
+etag: str = payload.etag()
+head: str = payload.render_html()
+og_image: str | None = payload.og.image
+issues: list[zelko.SEOIssue] = zelko.validate_payload(payload)
+rule_ids: list[str] = [issue.rule_id for issue in issues]
+contract = zelko.build_seo_contract(zelko.SEOContractConfig("example.com"))
+digest: str = contract.hash()
+canonical: str = zelko.normalize_public_url_fn("/a", config)
+try:
+    zelko.SEOEntity("blog")
+except zelko.EntityError as error:
+    message: str = str(error)
+'''
+
+WRONG_CODE = '''
+import zelko
+
+zelko.build_seo_payload(zelko.SEOEntity("post"), 5, zelko.SEOConfig("a", "b"))
+'''
+
+
+@pytest.fixture(scope="module")
+def mypy_output(tmp_path_factory: pytest.TempPathFactory) -> str:
+    """mypy --strict over a correct and a wrong user file, in one run."""
+    pytest.importorskip("mypy")
+    directory = tmp_path_factory.mktemp("typing")
+    (directory / "user_code.py").write_text(USER_CODE, encoding="utf-8")
+    (directory / "wrong_code.py").write_text(WRONG_CODE, encoding="utf-8")
+    env = dict(os.environ)
+    # From a source checkout the stub sits beside the package; an installed
+    # package carries it as the _zelko_native-stubs directory.
+    package_parent = Path(zelko.__file__).resolve().parent.parent
+    if (package_parent / "_zelko_native.pyi").is_file():
+        env["MYPYPATH"] = str(package_parent)
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(directory / "cache"),
+         "--no-error-summary", "user_code.py", "wrong_code.py"],
+        capture_output=True, text=True, env=env, cwd=directory, check=False,
+    )
+    assert result.stderr == ""
+    return result.stdout
+
+
+def test_user_code_passes_mypy_strict(mypy_output: str) -> None:
+    assert [line for line in mypy_output.splitlines() if line.startswith("user_code.py")] == []
+
+
+def test_mypy_sees_a_wrong_argument_type(mypy_output: str) -> None:
+    assert mypy_output.splitlines() == [
+        'wrong_code.py:4: error: Argument 2 to "build_seo_payload" has incompatible type "int"; '
+        'expected "str"  [arg-type]'
+    ]
