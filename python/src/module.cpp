@@ -1,7 +1,9 @@
 // The _zelko_native module: definition, execution step and the lists of
 // what it holds.
 #include "binding.hpp"
+#include "functions.hpp"
 #include "inputs.hpp"
+#include "results.hpp"
 
 namespace zelko::py {
 namespace {
@@ -9,15 +11,37 @@ namespace {
 // Every class of the module. A class is listed once, by its ClassDef; the
 // order here does not matter (ClassId fixes the order in the module).
 const ClassDef* const kClassDefs[] = {
-    &kBreadcrumbClass, &kFAQItemClass,      &kRobotsClass,
-    &kSEOAuthorClass,  &kSEOConfigClass,    &kSEOEntityClass,
-    &kSEOImageClass,   &kSEOOverridesClass, &kURLPolicyClass,
+    &kBreadcrumbClass,       &kFAQItemClass,        &kRobotsClass,
+    &kSEOAuthorClass,        &kSEOConfigClass,      &kSEOEntityClass,
+    &kSEOImageClass,         &kSEOOverridesClass,   &kURLPolicyClass,
+    &kOGPayloadClass,        &kSEOContractClass,    &kSEOContractConfigClass,
+    &kSEOContractRuleClass,  &kSEOExpectationClass, &kSEOIssueClass,
+    &kSEOPayloadClass,       &kSchemaRegistryClass, &kTwitterPayloadClass,
 };
 
 // The module functions, in ascending order of their names (the order of
 // __all__). Each is METH_VARARGS | METH_KEYWORDS and binds its arguments
 // with bind_arguments(); the table must outlive every function object.
+constexpr int kFunctionFlags = METH_VARARGS | METH_KEYWORDS;
 PyMethodDef kFunctionDefs[] = {
+    {"build_seo_contract", as_method(py_build_seo_contract), kFunctionFlags,
+     kBuildSeoContractDoc},
+    {"build_seo_payload", as_method(py_build_seo_payload), kFunctionFlags,
+     kBuildSeoPayloadDoc},
+    {"build_seo_payload_dict", as_method(py_build_seo_payload_dict),
+     kFunctionFlags, kBuildSeoPayloadDictDoc},
+    {"build_seo_payload_with_overrides",
+     as_method(py_build_seo_payload_with_overrides), kFunctionFlags,
+     kBuildSeoPayloadWithOverridesDoc},
+    {"clean_query_fn", as_method(py_clean_query_fn), kFunctionFlags,
+     kCleanQueryDoc},
+    {"clean_url_fn", as_method(py_clean_url_fn), kFunctionFlags, kCleanUrlDoc},
+    {"normalize_path_fn", as_method(py_normalize_path_fn), kFunctionFlags,
+     kNormalizePathDoc},
+    {"normalize_public_url_fn", as_method(py_normalize_public_url_fn),
+     kFunctionFlags, kNormalizePublicUrlDoc},
+    {"validate_payload", as_method(py_validate_payload), kFunctionFlags,
+     kValidatePayloadDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
