@@ -565,6 +565,33 @@ TEST(NormalizePublicUrl, InvalidUtf8NeverBreaksTheResult) {
   EXPECT_EQ(*absolute, kHost + "/%EF%BF%BD?%EF%BF%BD=1");
 }
 
+// Random mixes of URL syntax and ill-formed bytes always resolve onto the
+// canonical host, never carry a fragment, and never fail once non-blank.
+TEST(NormalizePublicUrlProperty, AnyInputResolvesOntoTheHost) {
+  static const std::vector<std::string> pieces = {
+      "http", "s",  ":",      "//", "/",  "?",      "#", "&",    "=",
+      "[",    "]",  "%",      "%F", "a",  "utm_id", " ", "\xFF", "\xC3",
+      "@",    "..", "\u00A0", "+",  "\\", "Σ",      "\t"};
+  std::mt19937 rng(99);
+  std::uniform_int_distribution<std::size_t> length(1, 14);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  const SEOConfig config = site("https://example.com/docs");
+  for (int i = 0; i < 3000; ++i) {
+    std::string input;
+    for (std::size_t n = length(rng); n > 0; --n) input += pieces[pick(rng)];
+    const Result<std::string> url = normalize_public_url(input, config);
+    if (trim_white_space(input).empty()) {
+      ASSERT_FALSE(url.ok());
+      continue;
+    }
+    ASSERT_TRUE(url.ok()) << input;
+    ASSERT_TRUE(url->starts_with(kHost + "/docs")) << input << " " << *url;
+    ASSERT_EQ(url->find('#'), std::string::npos) << input << " " << *url;
+    const CleanedUrl cleaned = clean_url(input);
+    ASSERT_LE(cleaned.url.size(), input.size()) << input;
+  }
+}
+
 TEST(NormalizePublicUrl, MegabytePathAndQuery) {
   const std::string segment(1 << 20, 'p');
   const std::string query(1 << 20, 'q');

@@ -238,9 +238,9 @@ PyObject* run_payload_function(const Signature& signature, PyObject* args,
   const auto& entity_record = entity.record<zelko::SEOEntity>();
   // Python-registered schema generators run in the registry stage; the
   // engine's own registry input stays empty.
-  zelko::Result<zelko::SEOPayload> built =
-      zelko::build_seo_payload(entity_record, route, config_record(config.get()),
-                               overrides_record, nullptr);
+  zelko::Result<zelko::SEOPayload> built = zelko::build_seo_payload(
+      entity_record, route, config_record(config.get()), overrides_record,
+      nullptr);
   if (!built) return raise_engine_error(built.error());
   zelko::SEOPayload payload = std::move(built).value();
   if (!run_post_build_stages(payload, entity_record, config.get()))

@@ -11,12 +11,12 @@ namespace {
 // Every class of the module. A class is listed once, by its ClassDef; the
 // order here does not matter (ClassId fixes the order in the module).
 const ClassDef* const kClassDefs[] = {
-    &kBreadcrumbClass,       &kFAQItemClass,        &kRobotsClass,
-    &kSEOAuthorClass,        &kSEOConfigClass,      &kSEOEntityClass,
-    &kSEOImageClass,         &kSEOOverridesClass,   &kURLPolicyClass,
-    &kOGPayloadClass,        &kSEOContractClass,    &kSEOContractConfigClass,
-    &kSEOContractRuleClass,  &kSEOExpectationClass, &kSEOIssueClass,
-    &kSEOPayloadClass,       &kSchemaRegistryClass, &kTwitterPayloadClass,
+    &kBreadcrumbClass,      &kFAQItemClass,        &kRobotsClass,
+    &kSEOAuthorClass,       &kSEOConfigClass,      &kSEOEntityClass,
+    &kSEOImageClass,        &kSEOOverridesClass,   &kURLPolicyClass,
+    &kOGPayloadClass,       &kSEOContractClass,    &kSEOContractConfigClass,
+    &kSEOContractRuleClass, &kSEOExpectationClass, &kSEOIssueClass,
+    &kSEOPayloadClass,      &kSchemaRegistryClass, &kTwitterPayloadClass,
 };
 
 // The module functions, in ascending order of their names (the order of

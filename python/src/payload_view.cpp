@@ -10,21 +10,33 @@ namespace zelko::py {
 namespace {
 
 // In the order of the Key enumerators.
-constexpr std::array<const char*, 27> kKeyTexts = {
-    "audio",          "canonical",
-    "card",           "cleaned_params",
-    "creator",        "description",
-    "generate",       "has",
-    "image",          "image_alt",
-    "image_height",   "image_width",
-    "locale",         "locale_alternate",
-    "og",             "post_process",
-    "removed_params", "robots",
-    "run",            "schema_jsonld",
-    "site",           "site_name",
-    "title",          "twitter",
-    "type",           "url",
-    "video"};
+constexpr std::array<const char*, 27> kKeyTexts = {"audio",
+                                                   "canonical",
+                                                   "card",
+                                                   "cleaned_params",
+                                                   "creator",
+                                                   "description",
+                                                   "generate",
+                                                   "has",
+                                                   "image",
+                                                   "image_alt",
+                                                   "image_height",
+                                                   "image_width",
+                                                   "locale",
+                                                   "locale_alternate",
+                                                   "og",
+                                                   "post_process",
+                                                   "removed_params",
+                                                   "robots",
+                                                   "run",
+                                                   "schema_jsonld",
+                                                   "site",
+                                                   "site_name",
+                                                   "title",
+                                                   "twitter",
+                                                   "type",
+                                                   "url",
+                                                   "video"};
 
 using KeyTable = std::array<PyObject*, kKeyTexts.size()>;
 
@@ -125,26 +137,25 @@ bool add_twitter_field(PyObject* dict, const zelko::TwitterPayload& twitter,
 }
 
 constexpr Key kOgDeclared[] = {
-    Key::type,      Key::title,       Key::description,  Key::url,
-    Key::image,     Key::image_width, Key::image_height, Key::image_alt,
-    Key::site_name, Key::locale,      Key::locale_alternate,
-    Key::audio,     Key::video};
-constexpr Key kOgSorted[] = {
-    Key::audio,       Key::description, Key::image,  Key::image_alt,
-    Key::image_height, Key::image_width, Key::locale, Key::locale_alternate,
-    Key::site_name,   Key::title,       Key::type,   Key::url,
+    Key::type,      Key::title,       Key::description,      Key::url,
+    Key::image,     Key::image_width, Key::image_height,     Key::image_alt,
+    Key::site_name, Key::locale,      Key::locale_alternate, Key::audio,
     Key::video};
-constexpr Key kTwitterDeclared[] = {Key::card,      Key::title, Key::description,
-                                    Key::image,     Key::image_alt,
-                                    Key::site,      Key::creator};
+constexpr Key kOgSorted[] = {
+    Key::audio,        Key::description, Key::image,  Key::image_alt,
+    Key::image_height, Key::image_width, Key::locale, Key::locale_alternate,
+    Key::site_name,    Key::title,       Key::type,   Key::url,
+    Key::video};
+constexpr Key kTwitterDeclared[] = {
+    Key::card,      Key::title, Key::description, Key::image,
+    Key::image_alt, Key::site,  Key::creator};
 constexpr Key kTwitterSorted[] = {Key::card,  Key::creator,   Key::description,
                                   Key::image, Key::image_alt, Key::site,
                                   Key::title};
 // The top-level members of a payload's value form, in key order.
-constexpr Key kPayloadSorted[] = {Key::canonical,     Key::description,
-                                  Key::og,            Key::robots,
-                                  Key::schema_jsonld, Key::title,
-                                  Key::twitter};
+constexpr Key kPayloadSorted[] = {
+    Key::canonical,     Key::description, Key::og,     Key::robots,
+    Key::schema_jsonld, Key::title,       Key::twitter};
 
 template <class Record, class AddField>
 PyObject* fields_dict(const Record& record, std::span<const Key> order,

@@ -14,14 +14,27 @@ using zelko::SEOExpectation;
 // ---------------------------------------------------------------------------
 // SEOExpectation
 
-constexpr const char* kExpectationNames[] = {
-    "required",         "forbidden",         "equals",
-    "not_equals",       "contains",          "matches",
-    "one_of",           "min_length",        "max_length",
-    "min_items",        "max_items",         "indexable",
-    "canonical",        "schema_required",   "schema_types",
-    "og_required",      "twitter_required",  "sitemap_required",
-    "hreflang_required", "title",            "description"};
+constexpr const char* kExpectationNames[] = {"required",
+                                             "forbidden",
+                                             "equals",
+                                             "not_equals",
+                                             "contains",
+                                             "matches",
+                                             "one_of",
+                                             "min_length",
+                                             "max_length",
+                                             "min_items",
+                                             "max_items",
+                                             "indexable",
+                                             "canonical",
+                                             "schema_required",
+                                             "schema_types",
+                                             "og_required",
+                                             "twitter_required",
+                                             "sitemap_required",
+                                             "hreflang_required",
+                                             "title",
+                                             "description"};
 constexpr std::size_t kExpectationArity = std::size(kExpectationNames);
 
 using ExpectationArgs = std::array<PyObject*, kExpectationArity>;
@@ -356,9 +369,8 @@ PyMethodDef kContractMethods[] = {
 };
 
 PyType_Slot kContractSlots[] = {
-    {Py_tp_doc,
-     const_cast<char*>("A machine-readable SEO contract, made by "
-                       "build_seo_contract.")},
+    {Py_tp_doc, const_cast<char*>("A machine-readable SEO contract, made by "
+                                  "build_seo_contract.")},
     {Py_tp_dealloc, as_slot(native_dealloc<SEOContract>)},
     {Py_tp_getset, kContractGetSet},
     {Py_tp_methods, kContractMethods},

@@ -49,8 +49,9 @@ PyType_Slot kIssueSlots[] = {
     {0, nullptr},
 };
 
-PyType_Spec kIssueSpec = {"builtins.SEOIssue", sizeof(NativeObject<IssueRecord>),
-                          0, kNoConstructorFlags, kIssueSlots};
+PyType_Spec kIssueSpec = {"builtins.SEOIssue",
+                          sizeof(NativeObject<IssueRecord>), 0,
+                          kNoConstructorFlags, kIssueSlots};
 
 // ---------------------------------------------------------------------------
 // SchemaRegistry
@@ -132,10 +133,10 @@ const ClassDef kSEOIssueClass = {ClassId::SEOIssue, &kIssueSpec};
 const ClassDef kSchemaRegistryClass = {ClassId::SchemaRegistry, &kRegistrySpec};
 
 PyObject* new_issue_object(const zelko::SEOIssue& issue) {
-  return make_object(ClassId::SEOIssue,
-                     IssueRecord{issue.rule_id, issue.severity, issue.message,
-                                 issue.url,
-                                 zelko::write_json(issue.details, false)});
+  return make_object(
+      ClassId::SEOIssue,
+      IssueRecord{issue.rule_id, issue.severity, issue.message, issue.url,
+                  zelko::write_json(issue.details, false)});
 }
 
 }  // namespace zelko::py

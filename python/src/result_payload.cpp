@@ -62,8 +62,8 @@ int payload_contains(PyObject* self, PyObject* key) {
 
 Py_ssize_t payload_length(PyObject* self) {
   return guarded([&]() -> Py_ssize_t {
-    return with_view(self,
-                     [](PyObject* view) -> Py_ssize_t { return PyDict_Size(view); });
+    return with_view(
+        self, [](PyObject* view) -> Py_ssize_t { return PyDict_Size(view); });
   });
 }
 
@@ -227,8 +227,8 @@ PyGetSetDef kPayloadGetSet[] = {
      "The canonical absolute URL.", nullptr},
     {"robots", member_getter<SEOPayload, &SEOPayload::robots>, nullptr,
      "The robots directives, for example \"index,follow\".", nullptr},
-    {"og", payload_get_og, nullptr,
-     "The Open Graph tags as a new OGPayload.", nullptr},
+    {"og", payload_get_og, nullptr, "The Open Graph tags as a new OGPayload.",
+     nullptr},
     {"twitter", payload_get_twitter, nullptr,
      "The Twitter Card tags as a new TwitterPayload.", nullptr},
     {"schema_jsonld", payload_get_schema, nullptr,

@@ -10,9 +10,8 @@ using zelko::OGPayload;
 using zelko::TwitterPayload;
 
 PyObject* og_to_dict(PyObject* self, PyObject* /*unused*/) {
-  return read_record<OGPayload>(self, [](const OGPayload& og) {
-    return og_dict(og, /*sorted=*/false);
-  });
+  return read_record<OGPayload>(
+      self, [](const OGPayload& og) { return og_dict(og, /*sorted=*/false); });
 }
 
 PyObject* twitter_to_dict(PyObject* self, PyObject* /*unused*/) {
@@ -42,9 +41,8 @@ PyGetSetDef kOgGetSet[] = {
      "og:site_name, or None.", nullptr},
     {"locale", member_getter<OGPayload, &OGPayload::locale>, nullptr,
      "og:locale, or None.", nullptr},
-    {"locale_alternate",
-     member_getter<OGPayload, &OGPayload::locale_alternate>, nullptr,
-     "og:locale:alternate values as a new list, or None.", nullptr},
+    {"locale_alternate", member_getter<OGPayload, &OGPayload::locale_alternate>,
+     nullptr, "og:locale:alternate values as a new list, or None.", nullptr},
     {"audio", member_getter<OGPayload, &OGPayload::audio>, nullptr,
      "og:audio, or None.", nullptr},
     {"video", member_getter<OGPayload, &OGPayload::video>, nullptr,
@@ -68,8 +66,8 @@ PyType_Slot kOgSlots[] = {
     {0, nullptr},
 };
 
-PyType_Spec kOgSpec = {"builtins.OGPayload", sizeof(NativeObject<OGPayload>),
-                       0, kNoConstructorFlags, kOgSlots};
+PyType_Spec kOgSpec = {"builtins.OGPayload", sizeof(NativeObject<OGPayload>), 0,
+                       kNoConstructorFlags, kOgSlots};
 
 PyGetSetDef kTwitterGetSet[] = {
     {"card", member_getter<TwitterPayload, &TwitterPayload::card>, nullptr,

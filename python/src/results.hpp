@@ -54,11 +54,15 @@ struct RegistryRecord {
 };
 
 // Record types per class (the Record of NativeObject<Record>):
-//   OGPayload -> zelko::OGPayload          TwitterPayload ->
-//   zelko::TwitterPayload SEOPayload -> zelko::SEOPayload        SEOIssue ->
-//   IssueRecord SEOExpectation -> zelko::SEOExpectation SEOContractRule ->
-//   RuleRecord SEOContractConfig -> zelko::SEOContractConfig SEOContract ->
-//   zelko::SEOContract SchemaRegistry -> RegistryRecord
+//   OGPayload -> zelko::OGPayload
+//   TwitterPayload -> zelko::TwitterPayload
+//   SEOPayload -> zelko::SEOPayload
+//   SEOIssue -> IssueRecord
+//   SEOExpectation -> zelko::SEOExpectation
+//   SEOContractRule -> RuleRecord
+//   SEOContractConfig -> zelko::SEOContractConfig
+//   SEOContract -> zelko::SEOContract
+//   SchemaRegistry -> RegistryRecord
 
 // A new SEOIssue holding the finding (nullptr with the error set).
 [[nodiscard]] PyObject* new_issue_object(const zelko::SEOIssue& issue);

@@ -25,7 +25,8 @@ bool make_stage_arguments(const zelko::SEOEntity& entity, PyObject* config,
                           StageArguments& out) {
   out.entity = PyRef::steal(new_entity_object(entity));
   if (!out.entity) return false;
-  out.config = PyRef::steal(new_config_copy_without_hooks(config_record(config)));
+  out.config =
+      PyRef::steal(new_config_copy_without_hooks(config_record(config)));
   return static_cast<bool>(out.config);
 }
 
@@ -51,7 +52,8 @@ int registry_has(PyObject* registry, PyObject* schema_type) {
   bool flag = false;
   if (arg_flag(answer.get(), "has", flag)) return flag ? 1 : 0;
   PyErr_Clear();
-  PyErr_Format(PyExc_TypeError, "schema_registry.has() must return a bool, not %s",
+  PyErr_Format(PyExc_TypeError,
+               "schema_registry.has() must return a bool, not %s",
                type_name(answer.get()).c_str());
   return -1;
 }
