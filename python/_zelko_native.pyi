@@ -1,7 +1,7 @@
 """Type information for the _zelko_native extension module."""
 
 from collections.abc import Iterator, Sequence
-from typing import Any, final
+from typing import Any, ClassVar, TypedDict, final
 
 __all__ = [
     "Breadcrumb",
@@ -43,14 +43,14 @@ __all__ = [
 
 @final
 class SEOImage:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         url: str,
         *,
         width: int | None = None,
         height: int | None = None,
         alt: str | None = None,
-    ) -> None: ...
+    ) -> SEOImage: ...
     @property
     def url(self) -> str: ...
     @property
@@ -63,7 +63,7 @@ class SEOImage:
 
 @final
 class SEOAuthor:
-    def __init__(self, name: str, *, url: str | None = None) -> None: ...
+    def __new__(cls, name: str, *, url: str | None = None) -> SEOAuthor: ...
     @property
     def name(self) -> str: ...
     @property
@@ -71,7 +71,7 @@ class SEOAuthor:
 
 @final
 class Breadcrumb:
-    def __init__(self, name: str, url: str) -> None: ...
+    def __new__(cls, name: str, url: str) -> Breadcrumb: ...
     @property
     def name(self) -> str: ...
     @property
@@ -79,7 +79,7 @@ class Breadcrumb:
 
 @final
 class FAQItem:
-    def __init__(self, question: str, answer: str) -> None: ...
+    def __new__(cls, question: str, answer: str) -> FAQItem: ...
     @property
     def question(self) -> str: ...
     @property
@@ -87,15 +87,15 @@ class FAQItem:
 
 @final
 class Robots:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         *,
         index: bool = True,
         follow: bool = True,
         max_snippet: int | None = None,
         max_image_preview: str | None = None,
         max_video_preview: int | None = None,
-    ) -> None: ...
+    ) -> Robots: ...
     @property
     def index(self) -> bool: ...
     @property
@@ -110,8 +110,8 @@ class Robots:
 
 @final
 class URLPolicy:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         *,
         enforce_https: bool = True,
         lowercase_paths: bool = False,
@@ -120,7 +120,7 @@ class URLPolicy:
         strip_tracking_params: bool = True,
         allowed_query_params: Sequence[str] | None = None,
         extra_tracking_params: Sequence[str] | None = None,
-    ) -> None: ...
+    ) -> URLPolicy: ...
     @property
     def enforce_https(self) -> bool: ...
     @property
@@ -138,8 +138,8 @@ class URLPolicy:
 
 @final
 class SEOEntity:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         entity_type: str,
         *,
         slug: str | None = None,
@@ -159,7 +159,7 @@ class SEOEntity:
         same_as: Sequence[str] | None = None,
         address: str | None = None,
         faq_items: Sequence[FAQItem] | None = None,
-    ) -> None: ...
+    ) -> SEOEntity: ...
     @property
     def entity_type(self) -> str: ...
     @property
@@ -170,8 +170,8 @@ class SEOEntity:
 
 @final
 class SEOConfig:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         canonical_host: str,
         public_base_url: str,
         *,
@@ -192,7 +192,7 @@ class SEOConfig:
         search_url_template: str | None = None,
         hooks: Any = None,
         schema_registry: Any = None,
-    ) -> None: ...
+    ) -> SEOConfig: ...
     @property
     def hooks(self) -> Any: ...
     @hooks.setter
@@ -205,8 +205,8 @@ class SEOConfig:
 
 @final
 class SEOOverrides:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         *,
         meta_title: str | None = None,
         meta_description: str | None = None,
@@ -226,7 +226,7 @@ class SEOOverrides:
         twitter_creator: str | None = None,
         og_audio: str | None = None,
         og_video: str | None = None,
-    ) -> None: ...
+    ) -> SEOOverrides: ...
 
 # --- Payload -----------------------------------------------------------------
 
@@ -282,14 +282,14 @@ class TwitterPayload:
 class SEOPayload:
     """The resolved, deterministic SEO payload; reads like a dictionary."""
 
-    __hash__: None  # type: ignore[assignment]
-    def __getitem__(self, key: str) -> Any: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
+    def __getitem__(self, key: str, /) -> Any: ...
     def get(self, key: str, default: Any = None) -> Any: ...
-    def __contains__(self, key: str) -> bool: ...
+    def __contains__(self, key: str, /) -> bool: ...
     def __len__(self) -> int: ...
     def __iter__(self) -> Iterator[str]: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
     def keys(self) -> list[str]: ...
     def to_dict(self) -> dict[str, Any]: ...
     @property
@@ -331,8 +331,8 @@ class SEOIssue:
 
 @final
 class SEOExpectation:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         *,
         required: bool | None = None,
         forbidden: bool | None = None,
@@ -355,7 +355,7 @@ class SEOExpectation:
         hreflang_required: bool | None = None,
         title: SEOExpectation | None = None,
         description: SEOExpectation | None = None,
-    ) -> None: ...
+    ) -> SEOExpectation: ...
     @property
     def required(self) -> bool | None: ...
     @property
@@ -365,9 +365,9 @@ class SEOExpectation:
 
 @final
 class SEOContractRule:
-    def __init__(
-        self, match: str, expect: SEOExpectation, *, severity: str | None = None
-    ) -> None: ...
+    def __new__(
+        cls, match: str, expect: SEOExpectation, *, severity: str | None = None
+    ) -> SEOContractRule: ...
     @property
     def match(self) -> str: ...
     @property
@@ -377,15 +377,15 @@ class SEOContractRule:
 
 @final
 class SEOContractConfig:
-    def __init__(
-        self,
+    def __new__(
+        cls,
         canonical_host: str,
         *,
         scheme: str = "https",
         defaults: SEOExpectation | None = None,
         rules: Sequence[SEOContractRule] | None = None,
         exceptions: Sequence[tuple[str, SEOExpectation]] | None = None,
-    ) -> None: ...
+    ) -> SEOContractConfig: ...
 
 @final
 class SEOContract:
@@ -400,11 +400,17 @@ class SEOContract:
 
 @final
 class SchemaRegistry:
-    def __init__(self) -> None: ...
+    def __new__(cls) -> SchemaRegistry: ...
     def has(self, schema_type: str) -> bool: ...
     def list_types(self) -> list[str]: ...
 
 # --- Functions ---------------------------------------------------------------
+
+class _CleanedUrl(TypedDict):
+    url: str
+    removed_params: dict[str, str]
+    cleaned_params: dict[str, str]
+
 
 def build_seo_payload(
     entity: SEOEntity,
@@ -425,7 +431,7 @@ def build_seo_contract(config: SEOContractConfig) -> SEOContract: ...
 def validate_payload(payload: SEOPayload) -> list[SEOIssue]: ...
 def normalize_path_fn(path: str, policy: URLPolicy) -> str: ...
 def normalize_public_url_fn(url: str, config: SEOConfig) -> str: ...
-def clean_url_fn(url: str) -> dict[str, Any]: ...
+def clean_url_fn(url: str) -> _CleanedUrl: ...
 def clean_query_fn(query: str) -> str: ...
 
 # --- Exceptions --------------------------------------------------------------

@@ -33,8 +33,7 @@ std::optional<SEOImage> image(FuzzedDataProvider& data) {
   return image;
 }
 
-std::optional<Robots> robots(FuzzedDataProvider& data) {
-  if (!data.ConsumeBool()) return std::nullopt;
+Robots robots(FuzzedDataProvider& data) {
   Robots robots;
   robots.index = data.ConsumeBool();
   robots.follow = data.ConsumeBool();
@@ -44,6 +43,11 @@ std::optional<Robots> robots(FuzzedDataProvider& data) {
     robots.max_video_preview = data.ConsumeIntegral<std::int32_t>();
   }
   return robots;
+}
+
+std::optional<Robots> optional_robots(FuzzedDataProvider& data) {
+  if (!data.ConsumeBool()) return std::nullopt;
+  return robots(data);
 }
 
 SEOEntity entity(FuzzedDataProvider& data) {
@@ -85,7 +89,7 @@ SEOEntity entity(FuzzedDataProvider& data) {
 }
 
 void add_site_fields(FuzzedDataProvider& data, SEOConfig& config) {
-  if (data.ConsumeBool()) config.default_robots = *robots(data);
+  if (data.ConsumeBool()) config.default_robots = robots(data);
   config.default_og_image = image(data);
   config.site_name = optional_text(data, 16);
   if (data.ConsumeBool()) {
@@ -110,7 +114,7 @@ SEOOverrides overrides(FuzzedDataProvider& data) {
   if (data.ConsumeIntegralInRange<int>(0, 3) == 0) {
     overrides.canonical_path = optional_text(data);
   }
-  overrides.robots = robots(data);
+  overrides.robots = optional_robots(data);
   overrides.og_title = optional_text(data);
   overrides.og_description = optional_text(data);
   overrides.og_image = image(data);

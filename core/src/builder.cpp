@@ -60,7 +60,7 @@ std::string resolve_description(const SEOEntity& entity,
   }
   if (entity.body_html) {
     // Already collapsed and trimmed, so a non-empty body text is usable.
-    return shorten_description(html_to_text(*entity.body_html));
+    return html_to_description(*entity.body_html);
   }
   return {};
 }

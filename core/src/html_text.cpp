@@ -1,5 +1,6 @@
 #include "zelko/html_text.hpp"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -52,17 +53,87 @@ bool closes_element(std::string_view lowered, std::string_view name) {
          lowered.substr(1) == name;
 }
 
-// Text outside tags, with a space for every ordinary tag and nothing from
-// inside style/script/noscript. Every byte is looked at a bounded number of
-// times: each search resumes where the previous one stopped.
-std::string strip_tags(std::string_view html) {
-  std::string out;
-  out.reserve(html.size());
+bool is_ascii_white_space(unsigned char byte) noexcept {
+  return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+}
+
+// Collects output text with every run of White_Space already reduced to one
+// space and none at either end, so no second pass over the text is needed.
+// Bytes that are not valid UTF-8 are kept as they are.
+class CollapsingText {
+ public:
+  // Text beyond `limit` bytes may be left out: the caller only needs the
+  // beginning.
+  CollapsingText(std::size_t capacity, std::size_t limit) : limit_(limit) {
+    out_.reserve(std::min(capacity, limit));
+  }
+
+  bool full() const noexcept { return out_.size() >= limit_; }
+
+  void space() noexcept { pending_space_ = !out_.empty(); }
+
+  void text(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && !full()) {
+      const std::size_t run_end = ascii_word_end(text, pos);
+      if (run_end > pos) {
+        append(text.substr(pos, run_end - pos));
+        pos = run_end;
+        continue;
+      }
+      const std::size_t start = pos;
+      const auto byte = static_cast<unsigned char>(text[pos]);
+      bool white;
+      if (byte < 0x80) {
+        white = true;  // not part of a word, so ASCII white space
+        ++pos;
+      } else {
+        white = is_white_space(next_code_point(text, pos));
+      }
+      if (white) {
+        space();
+      } else {
+        append(text.substr(start, pos - start));
+      }
+    }
+  }
+
+  std::string finish() && { return std::move(out_); }
+
+ private:
+  // The end of the run of ASCII bytes other than white space from `pos`.
+  static std::size_t ascii_word_end(std::string_view text,
+                                    std::size_t pos) noexcept {
+    while (pos < text.size()) {
+      const auto byte = static_cast<unsigned char>(text[pos]);
+      if (byte >= 0x80 || is_ascii_white_space(byte)) break;
+      ++pos;
+    }
+    return pos;
+  }
+
+  void append(std::string_view piece) {
+    if (pending_space_) {
+      out_.push_back(' ');
+      pending_space_ = false;
+    }
+    out_.append(piece);
+  }
+
+  std::string out_;
+  std::size_t limit_;
+  bool pending_space_ = false;
+};
+
+// Every byte is looked at a bounded number of times: each search resumes
+// where the previous one stopped. Stops once `limit` bytes are out.
+std::string html_to_text_prefix(std::string_view html, std::size_t limit) {
+  CollapsingText out(html.size(), limit);
   std::string_view skipping;  // the element whose content is being dropped
   std::size_t pos = 0;
-  while (pos < html.size()) {
+  while (pos < html.size() && !out.full()) {
     const std::size_t open = html.find('<', pos);
-    if (skipping.empty()) out.append(html.substr(pos, open - pos));
+    if (skipping.empty()) out.text(html.substr(pos, open - pos));
     if (open == std::string_view::npos) break;
     const std::size_t close = html.find('>', open + 1);
     // A "<" that is never closed ends the text: it and the rest are dropped.
@@ -74,51 +145,25 @@ std::string strip_tags(std::string_view html) {
     } else if (const auto element = skipped_element(tag)) {
       skipping = *element;
     } else {
-      out.push_back(' ');
+      out.space();
     }
     pos = close + 1;
   }
-  return out;
-}
-
-bool is_ascii_white_space(unsigned char byte) noexcept {
-  return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
-}
-
-// Replaces every run of White_Space with one space and drops it at both
-// ends. Bytes that are not valid UTF-8 are kept as they are.
-std::string collapse_white_space(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  bool pending_space = false;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t start = pos;
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    bool white;
-    if (byte < 0x80) {
-      white = is_ascii_white_space(byte);
-      ++pos;
-    } else {
-      white = is_white_space(next_code_point(text, pos));
-    }
-    if (white) {
-      pending_space = !out.empty();
-      continue;
-    }
-    if (pending_space) {
-      out.push_back(' ');
-      pending_space = false;
-    }
-    out.append(text.substr(start, pos - start));
-  }
-  return out;
+  return std::move(out).finish();
 }
 
 }  // namespace
 
 std::string html_to_text(std::string_view html) {
-  return collapse_white_space(strip_tags(html));
+  return html_to_text_prefix(html, std::string_view::npos);
+}
+
+std::string html_to_description(std::string_view html) {
+  // A UTF-8 scalar takes at most 4 bytes, so once this many bytes are out the
+  // text surely has more than kDescriptionMaxScalars scalars: the cut falls
+  // within them and nothing later can change it.
+  constexpr std::size_t kDecidingBytes = 4 * (kDescriptionMaxScalars + 1);
+  return shorten_description(html_to_text_prefix(html, kDecidingBytes));
 }
 
 std::string shorten_description(std::string text) {

@@ -5,6 +5,8 @@
 // error wording. The messages below keep the familiar serde_json wording.
 #include "zelko/json.hpp"
 
+#include "zelko/text.hpp"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -19,64 +21,6 @@ namespace zelko {
 namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
-// ---------------------------------------------------------------------------
-// UTF-8
-
-struct Utf8Sequence {
-  std::size_t length;  // bytes of the sequence, or of its maximal invalid part
-  bool valid;
-};
-
-// Checks the multi-byte sequence whose lead byte (>= 0x80) sits at `pos`.
-// An invalid sequence reports its maximal subpart, so that one U+FFFD stands
-// for it, as the Unicode "best practice" for replacement recommends.
-Utf8Sequence utf8_sequence_at(std::string_view text, std::size_t pos) noexcept {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  std::size_t continuation_count = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    continuation_count = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    continuation_count = 2;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no UTF-16 surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    continuation_count = 3;
-    if (lead == 0xF0) low = 0x90;   // no overlong forms
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return {1, false};
-  }
-  std::size_t length = 1;
-  for (; length <= continuation_count; ++length) {
-    if (pos + length >= text.size()) return {length, false};
-    const auto byte = static_cast<unsigned char>(text[pos + length]);
-    if (byte < low || byte > high) return {length, false};
-    low = 0x80;
-    high = 0xBF;
-  }
-  return {length, true};
-}
-
-void append_code_point(std::string& out, char32_t code_point) {
-  if (code_point < 0x80) {
-    out.push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Writing
@@ -414,7 +358,7 @@ class Reader {
             "control character (\\u0000-\\u001F) found while parsing a string",
             pos_);
       } else {
-        const Utf8Sequence sequence = utf8_sequence_at(text_, pos_);
+        const Utf8Sequence sequence = decode_utf8_at(text_, pos_);
         if (!sequence.valid) return fail("invalid unicode code point", pos_);
         out.append(text_.substr(pos_, sequence.length));
         pos_ += sequence.length;
@@ -475,7 +419,7 @@ class Reader {
     if (!parse_hex4(unit)) return false;
     if (unit >= 0xDC00 && unit <= 0xDFFF) return fail(kLoneSurrogate, pos_ - 1);
     if (unit < 0xD800 || unit > 0xDBFF) {
-      append_code_point(out, unit);
+      append_utf8(out, unit);
       return true;
     }
     for (const char expected : std::string_view("\\u")) {
@@ -486,7 +430,7 @@ class Reader {
     char32_t low = 0;
     if (!parse_hex4(low)) return false;
     if (low < 0xDC00 || low > 0xDFFF) return fail(kLoneSurrogate, pos_ - 1);
-    append_code_point(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+    append_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
     return true;
   }
 
@@ -733,7 +677,7 @@ void append_json_string(std::string& out, std::string_view text) {
       continue;
     }
     if (byte >= 0x80) {
-      const Utf8Sequence sequence = utf8_sequence_at(text, pos);
+      const Utf8Sequence sequence = decode_utf8_at(text, pos);
       if (sequence.valid) {
         pos += sequence.length;
         continue;

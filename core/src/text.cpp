@@ -12,16 +12,12 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+}  // namespace
+
 // One step of a strict UTF-8 decoder. An invalid sequence reports the length
 // of its maximal subpart: the lead byte plus every continuation byte that
 // still fitted a well-formed sequence (so "\xE2\x82A" consumes two bytes).
-struct Decoded {
-  char32_t code_point;
-  std::size_t length;
-  bool valid;
-};
-
-Decoded decode_at(std::string_view text, std::size_t pos) noexcept {
+Utf8Sequence decode_utf8_at(std::string_view text, std::size_t pos) noexcept {
   const auto lead = static_cast<unsigned char>(text[pos]);
   if (lead < 0x80) return {lead, 1, true};
 
@@ -62,6 +58,8 @@ Decoded decode_at(std::string_view text, std::size_t pos) noexcept {
   return {code_point, next - pos, true};
 }
 
+namespace {
+
 bool is_ascii(std::string_view text) noexcept {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -82,7 +80,7 @@ std::size_t trailing_white_space_length(std::string_view text) noexcept {
   for (const std::size_t length : {std::size_t{2}, std::size_t{3}}) {
     if (text.size() < length) break;
     const std::size_t start = text.size() - length;
-    const Decoded decoded = decode_at(text, start);
+    const Utf8Sequence decoded = decode_utf8_at(text, start);
     if (decoded.valid && decoded.length == length) {
       return is_white_space(decoded.code_point) ? length : 0;
     }
@@ -148,7 +146,7 @@ bool is_white_space(char32_t code_point) noexcept {
 
 std::string_view trim_white_space(std::string_view text) noexcept {
   while (!text.empty()) {
-    const Decoded decoded = decode_at(text, 0);
+    const Utf8Sequence decoded = decode_utf8_at(text, 0);
     if (!decoded.valid || !is_white_space(decoded.code_point)) break;
     text.remove_prefix(decoded.length);
   }
@@ -197,7 +195,7 @@ std::size_t count_scalars(std::string_view text) noexcept {
 // At or past the end there is nothing to decode: U+FFFD, and `pos` stays.
 char32_t next_code_point(std::string_view text, std::size_t& pos) noexcept {
   if (pos >= text.size()) return kReplacement;
-  const Decoded decoded = decode_at(text, pos);
+  const Utf8Sequence decoded = decode_utf8_at(text, pos);
   pos += decoded.valid ? decoded.length : 1;
   return decoded.code_point;
 }
@@ -230,7 +228,7 @@ bool is_valid_utf8(std::string_view text) noexcept {
       ++pos;
       continue;
     }
-    const Decoded decoded = decode_at(text, pos);
+    const Utf8Sequence decoded = decode_utf8_at(text, pos);
     if (!decoded.valid) return false;
     pos += decoded.length;
   }
@@ -244,9 +242,9 @@ std::string to_valid_utf8(std::string_view bytes) {
   while (pos < bytes.size()) {
     // Valid runs are copied in one piece; only bad sequences are rewritten.
     const std::size_t run_start = pos;
-    Decoded decoded{0, 0, true};
+    Utf8Sequence decoded{0, 0, true};
     while (pos < bytes.size()) {
-      decoded = decode_at(bytes, pos);
+      decoded = decode_utf8_at(bytes, pos);
       if (!decoded.valid) break;
       pos += decoded.length;
     }

@@ -314,12 +314,6 @@ TEST(BaseSchemaTest, AbsentSourcesLeaveTheirKeysOut) {
     "url": "https://example.com/x"})"_json);
 }
 
-TEST(BaseSchemaTest, AnEmptyDescriptionIsStillWritten) {
-  ContextOwner owner;
-  owner.description = "";
-  EXPECT_EQ(build_base_schema("Thing", owner.context()).at("description"), "");
-}
-
 TEST(BaseSchemaTest, PublisherWithoutLogoHasNoLogoKey) {
   ContextOwner owner;
   owner.config.publisher_name = "Pub";
@@ -460,12 +454,6 @@ TEST(LocalBusinessSchemaTest, IsAnOrganizationWithItsTypeAndAddress) {
     "sameAs": ["a"], "url": "https://example.com/x"})"_json);
 }
 
-TEST(LocalBusinessSchemaTest, WithoutAddressHasNoAddressKey) {
-  ContextOwner owner;
-  EXPECT_FALSE(
-      build_local_business_schema(owner.context()).contains("address"));
-}
-
 struct ProductCase {
   const char* label;
   std::optional<std::string> sku;
@@ -578,13 +566,6 @@ INSTANTIATE_TEST_SUITE_P(
         SearchActionCase{"lower_case_type", "website",
                          "/s?q={search_term_string}", false}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(WebPageSchemaTest, IsTheBaseNodeAlone) {
-  ContextOwner owner;
-  owner.entity.author_name = "Ann";
-  EXPECT_EQ(build_web_page_schema("CollectionPage", owner.context()),
-            build_base_schema("CollectionPage", owner.context()));
-}
 
 // ---------------------------------------------------------------------------
 // Breadcrumb list.

@@ -70,15 +70,6 @@ TEST(SocialTagsTest, WithoutAnyImageTheImageFieldsAreAbsentButTheCardStays) {
   EXPECT_EQ(tags.twitter.card, "summary_large_image");
 }
 
-TEST(SocialTagsTest, CopiesTheCanonicalUrlAndTheResolvedTexts) {
-  const SocialTags tags = derive(SEOEntity{}, site_config());
-  EXPECT_EQ(tags.og.url, "https://example.com/page");
-  EXPECT_EQ(tags.og.title, "Title");
-  EXPECT_EQ(tags.og.description, "Description");
-  EXPECT_EQ(tags.twitter.title, "Title");
-  EXPECT_EQ(tags.twitter.description, "Description");
-}
-
 // Which record the Open Graph image comes from, for each combination of
 // override, entity image and configured default.
 struct ImageCase {
@@ -260,24 +251,6 @@ TEST(SocialTagsTest, ConfigurationAndOverrideCopiesKeepPresentEmptyValues) {
   EXPECT_EQ(tags.og.video, " /v.mp4 ");
   EXPECT_EQ(tags.twitter.site, "");
   EXPECT_EQ(tags.twitter.creator, " @ann ");
-}
-
-TEST(SocialTagsTest, AbsentConfigurationAndOverrideCopiesStayAbsent) {
-  const SocialTags tags = derive(SEOEntity{}, site_config());
-  EXPECT_FALSE(tags.og.site_name);
-  EXPECT_FALSE(tags.og.locale);
-  EXPECT_FALSE(tags.og.locale_alternate);
-  EXPECT_FALSE(tags.og.audio);
-  EXPECT_FALSE(tags.og.video);
-  EXPECT_FALSE(tags.twitter.site);
-  EXPECT_FALSE(tags.twitter.creator);
-}
-
-TEST(SocialTagsTest, LocaleAlternatesKeepTheirOrderAndDuplicates) {
-  SEOConfig config = site_config();
-  config.locale_alternate = std::vector<std::string>{"fr_FR", "de_DE", "fr_FR"};
-  EXPECT_EQ(derive(SEOEntity{}, config).og.locale_alternate,
-            config.locale_alternate);
 }
 
 }  // namespace

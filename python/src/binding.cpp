@@ -37,15 +37,15 @@ void drop_classes(ClassTable& table) noexcept {
   }
 }
 
-// A spec registered under the wrong id would silently shuffle the module's
-// classes; refuse it at import instead.
+// A PyType_Spec registered under the wrong id would silently shuffle the
+// module's classes; refuse it at import instead.
 bool check_spec_name(const ClassDef& def) {
   std::string expected = "builtins.";
   expected += kClassNames[index_of(def.id)];
   if (def.spec == nullptr || def.spec->name == nullptr ||
       expected != def.spec->name) {
     PyErr_Format(PyExc_SystemError,
-                 "_zelko_native class spec registered as %s has a wrong name",
+                 "_zelko_native PyType_Spec registered as %s has a wrong name",
                  expected.c_str());
     return false;
   }

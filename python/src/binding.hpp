@@ -107,7 +107,8 @@ template <class Function>
 // The part common to every object of the module: the interpreter's header and
 // the borrow flag (0 free, n > 0 shared borrows, -1 exclusively borrowed).
 struct NativeHeader {
-  PyObject_HEAD std::atomic<int> borrow;
+  PyObject ob_base;  // what PyObject_HEAD expands to
+  std::atomic<int> borrow;
 };
 
 // An object owning one record. Records are constructed in place after the

@@ -8,7 +8,9 @@
 #ifndef Py_LIMITED_API
 #define Py_LIMITED_API 0x030A0000
 #endif
+#ifndef PY_SSIZE_T_CLEAN
 #define PY_SSIZE_T_CLEAN
+#endif
 #include <Python.h>
 
 #include <utility>

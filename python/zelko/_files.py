@@ -15,7 +15,6 @@ import os
 import sys
 from dataclasses import dataclass
 from functools import cache
-from pathlib import Path
 from typing import Any, Callable, Iterable, Mapping
 
 from _zelko_native import (
@@ -221,22 +220,19 @@ class _Shape:
             raise InputError(
                 source, path, f"expected a table, got {_describe(value)}"
             )
-        for key in value:
-            if key not in self.fields:
+        arguments: dict[str, Any] = {}
+        for key, item in value.items():
+            convert = self.fields.get(key)
+            if convert is None:
                 expected = ", ".join(sorted(self.fields))
                 raise InputError(
-                    source,
-                    _join(path, key),
-                    f"unknown field (expected one of: {expected})",
+                    source, _join(path, key), f"unknown field (expected one of: {expected})"
                 )
-        arguments: dict[str, Any] = {}
-        for key, convert in self.fields.items():
-            item = value.get(key)
-            if item is None:
-                if key in self.positional:
-                    raise InputError(source, _join(path, key), "required field is missing")
-                continue
-            arguments[key] = convert(item, source, _join(path, key))
+            if item is not None:
+                arguments[key] = convert(item, source, _join(path, key))
+        for key in self.positional:
+            if key not in arguments:
+                raise InputError(source, _join(path, key), "required field is missing")
         positional = [arguments.pop(key) for key in self.positional]
         try:
             return self.make(*positional, **arguments)
@@ -515,13 +511,14 @@ def _parse_toml(text: str, source: str) -> object:
 def read_document(path: str | os.PathLike[str], *, formats: Iterable[str]) -> object:
     """Reads and decodes a JSON or TOML file, chosen by its extension."""
     source = os.fspath(path)
-    suffix = Path(source).suffix.lower()
+    suffix = os.path.splitext(source)[1].lower()
     allowed = tuple(formats)
     if suffix not in allowed:
         names = " or ".join(allowed)
         raise InputError(source, "", f"unsupported file type (expected {names})")
     try:
-        text = Path(source).read_text(encoding="utf-8")
+        with open(source, encoding="utf-8") as handle:
+            text = handle.read()
     except UnicodeDecodeError as error:
         raise InputError(source, "", f"not UTF-8 text: {error.reason}") from None
     except OSError as error:

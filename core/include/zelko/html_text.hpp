@@ -27,4 +27,8 @@ inline constexpr std::string_view kDescriptionEllipsis = "...";
 // before the dots). Invalid UTF-8 bytes count as one scalar each.
 [[nodiscard]] std::string shorten_description(std::string text);
 
+// shorten_description(html_to_text(html)), without scanning past the point
+// where the cut is decided: cheap on long bodies.
+[[nodiscard]] std::string html_to_description(std::string_view html);
+
 }  // namespace zelko

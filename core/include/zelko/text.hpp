@@ -33,6 +33,19 @@ namespace zelko {
 [[nodiscard]] char32_t next_code_point(std::string_view text,
                                        std::size_t& pos) noexcept;
 
+// One UTF-8 sequence as found at a byte position. An invalid sequence has
+// the length of its maximal subpart (at least one byte), so that one U+FFFD
+// can stand for it, as the Unicode replacement practice recommends.
+struct Utf8Sequence {
+  char32_t code_point;  // U+FFFD when invalid
+  std::size_t length;
+  bool valid;
+};
+
+// Decodes the sequence that starts at `pos` (which must be < text.size()).
+[[nodiscard]] Utf8Sequence decode_utf8_at(std::string_view text,
+                                          std::size_t pos) noexcept;
+
 // Appends `code_point` encoded as UTF-8.
 void append_utf8(std::string& out, char32_t code_point);
 

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the engine's libFuzzer targets (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) in build/fuzz, replays the saved reproducers of
+# past findings, then fuzzes each target for a short while.
+#
+#   tools/fuzz.sh                      every target, 20 seconds each
+#   ZELKO_FUZZ_SECONDS=3600 tools/fuzz.sh json_read     one long run
+#
+# The corpus each target grows is kept in build/fuzz/corpus/TARGET, so later
+# runs on the same machine start where the last one stopped; a crashing input
+# is written to build/fuzz/artifacts/ and the script fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+seconds=${ZELKO_FUZZ_SECONDS:-20}
+all_targets=(normalize_public_url normalize_path clean_url html_to_text json_read render_html build_payload)
+if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
+
+# Only this step needs clang and its fuzzer runtime.
+packages=(clang-14 libclang-rt-14-dev nlohmann-json3-dev libicu-dev libssl-dev)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "fuzz: please install: ${missing[*]} (apt-get install, as root)" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+[ -x .venv/bin/cmake ] || tools/bootstrap.sh
+export PATH="$root/.venv/bin:$PATH"
+
+build=build/fuzz
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELKO_BUILD_FUZZERS=ON \
+  -DZELKO_BUILD_TESTS=OFF -DZELKO_BUILD_PYTHON=OFF \
+  -DPython_EXECUTABLE="$root/.venv/bin/python" >/dev/null
+cmake --build "$build" --target "${targets[@]/#/fuzz_}"
+
+dictionary() {
+  case "$1" in
+    html_to_text) echo core/fuzz/dict/html.dict ;;
+    json_read | render_html) echo core/fuzz/dict/json.dict ;;
+    *) echo core/fuzz/dict/url.dict ;;
+  esac
+}
+
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+mkdir -p "$build/artifacts"
+passed=0
+failed=0
+for target in "${targets[@]}"; do
+  binary="$build/core/fuzz/fuzz_$target"
+  corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "core/fuzz/corpus/$target" ] && seeds+=("core/fuzz/corpus/$target")
+  regressions="core/fuzz/regressions/$target"
+
+  echo "== fuzz_$target: ${seconds}s"
+  status=0
+  # Every saved reproducer of a past finding must pass before fuzzing.
+  if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+    "$binary" "$regressions"/* >"$build/$target.regressions.log" 2>&1 || {
+      status=1
+      tail -n 40 "$build/$target.regressions.log"
+    }
+  fi
+  if [ $status -eq 0 ]; then
+    "$binary" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+      -dict="$(dictionary "$target")" -artifact_prefix="$build/artifacts/$target-" \
+      "$corpus" "${seeds[@]}" >"$build/$target.log" 2>&1 || status=1
+    if [ $status -eq 0 ]; then
+      grep -E '^(Done|stat::number_of_executed_units)' "$build/$target.log" | head -n 1
+    else
+      tail -n 60 "$build/$target.log"
+    fi
+  fi
+  if [ $status -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+done
+
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
