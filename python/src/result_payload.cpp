@@ -31,10 +31,17 @@ auto with_view(PyObject* self, Use&& use) -> decltype(use(nullptr)) {
 // before any view is built. The result is an exact str, so a str subclass
 // cannot bring its own hashing into the lookup.
 PyRef lookup_key(PyObject* key) {
-  std::string text;
-  if (!arg_text(key, "key", text)) return {};
+  if (!PyUnicode_Check(key)) {
+    PyErr_Format(PyExc_TypeError, "argument 'key' must be str, not %s",
+                 type_name(key).c_str());
+    return {};
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+  if (text == nullptr) return {};  // lone surrogate: the encoding error
   if (PyUnicode_CheckExact(key)) return PyRef::borrow(key);
-  return PyRef::steal(new_str(text));
+  return PyRef::steal(
+      new_str(std::string_view(text, static_cast<std::size_t>(size))));
 }
 
 PyObject* payload_subscript(PyObject* self, PyObject* key) {

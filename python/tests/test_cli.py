@@ -14,6 +14,7 @@ from typing import Any
 import pytest
 
 import zelko
+import zelko.cli
 from zelko.cli import main
 
 REPO = Path(__file__).resolve().parents[2]
@@ -767,6 +768,19 @@ def test_usage_errors_exit_with_two(capsys: pytest.CaptureFixture[str], argv: li
     assert (code, out) == (2, "")
     assert err.splitlines()[-1].startswith("zelko")
     assert "Traceback" not in err
+
+
+def test_an_unexpected_fault_is_reported_on_one_line(
+    capsys: pytest.CaptureFixture[str], monkeypatch: pytest.MonkeyPatch
+) -> None:
+    def explode(path: object) -> None:
+        raise RuntimeError("boom")
+
+    monkeypatch.setattr(zelko.cli, "load_site", explode)
+
+    assert run(capsys, "render", "-c", EXAMPLE_CONFIG, EXAMPLE_PAGES / "post.json") == (
+        70, "", "zelko: internal error: RuntimeError: boom\n"
+    )
 
 
 def test_help_and_version_exit_with_zero(capsys: pytest.CaptureFixture[str]) -> None:

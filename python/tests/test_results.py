@@ -460,6 +460,31 @@ def test_contract_is_independent_of_its_configuration_object() -> None:
     assert contract.to_dict()["rules"][0]["match"] == "/a"
 
 
+def title_chain(levels: int) -> native.SEOExpectation:
+    expectation = native.SEOExpectation(required=True)
+    for _ in range(levels):
+        expectation = native.SEOExpectation(title=expectation)
+    return expectation
+
+
+def test_contract_nested_beyond_the_reader_limit_fails_only_to_dict() -> None:
+    contract = native.build_seo_contract(native.SEOContractConfig("h", defaults=title_chain(130)))
+    assert contract.to_json().count('"title"') == 130
+    assert len(contract.hash()) == 64
+    with pytest.raises(ValueError) as caught:
+        contract.to_dict()
+    assert type(caught.value) is ValueError
+    assert str(caught.value).startswith("serialization error: recursion limit exceeded")
+
+
+def test_contract_nested_within_the_limit_converts() -> None:
+    contract = native.build_seo_contract(native.SEOContractConfig("h", defaults=title_chain(120)))
+    node = contract.to_dict()["defaults"]
+    for _ in range(120):
+        node = node["title"]
+    assert node == {"required": True}
+
+
 # --- SchemaRegistry -------------------------------------------------------------
 
 

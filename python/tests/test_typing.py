@@ -5,6 +5,7 @@ from __future__ import annotations
 import os
 import subprocess
 import sys
+import sysconfig
 from pathlib import Path
 
 import pytest
@@ -75,10 +76,11 @@ def mypy_output(tmp_path_factory: pytest.TempPathFactory) -> str:
     (directory / "user_code.py").write_text(USER_CODE, encoding="utf-8")
     (directory / "wrong_code.py").write_text(WRONG_CODE, encoding="utf-8")
     env = dict(os.environ)
-    # From a source checkout the stub sits beside the package; an installed
-    # package carries it as the _zelko_native-stubs directory.
+    # An installed package brings its stubs as _zelko_native-stubs, found in
+    # site-packages; a source checkout needs its directory on the search path.
     package_parent = Path(zelko.__file__).resolve().parent.parent
-    if (package_parent / "_zelko_native.pyi").is_file():
+    installed = {Path(sysconfig.get_path(name)).resolve() for name in ("purelib", "platlib")}
+    if package_parent not in installed:
         env["MYPYPATH"] = str(package_parent)
     result = subprocess.run(
         [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(directory / "cache"),

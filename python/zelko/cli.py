@@ -62,12 +62,11 @@ class _Streams:
 
 
 class _Output:
-    """Collects a command's output and delivers it only when the command succeeds.
+    """Holds a command's output and delivers it only when the command succeeds.
 
-    With a path, the text goes to a temporary file beside the target, which
-    replaces the target in one rename at the end; on failure the temporary
-    file is removed and the target is left as it was. Without a path, the
-    text is held and written to standard output at the end.
+    Delivery writes the text to standard output, or, with a path, replaces
+    that file atomically (see ``write_atomically``). A command that fails
+    midway delivers nothing, so a half-done run never passes for a whole one.
     """
 
     def __init__(self, path: str | None, stdout: TextIO) -> None:
@@ -352,12 +351,13 @@ def _contract(args: argparse.Namespace, streams: _Streams) -> int:
 
 
 def _url(args: argparse.Namespace, streams: _Streams) -> int:
+    as_json: bool = args.format == "json"
     with _Output(None, streams.out) as output:
         if args.clean:
             for value in args.values:
                 cleaned = clean_url_fn(value)
-                line = json.dumps(cleaned, ensure_ascii=False) if args.format == "json" else cleaned["url"]
-                output.write(line + "\n")
+                line = json.dumps(cleaned, ensure_ascii=False) if as_json else cleaned["url"]
+                output.write(f"{line}\n")
             return EXIT_OK
         site = load_site(args.config)
         for value in args.values:
@@ -368,7 +368,7 @@ def _url(args: argparse.Namespace, streams: _Streams) -> int:
                     result = normalize_public_url_fn(value, site.config)
             except ValueError as error:
                 raise InputError(f"argument {value!r}", "", str(error)) from None
-            output.write((json.dumps(result) if args.format == "json" else result) + "\n")
+            output.write((json.dumps(result, ensure_ascii=False) if as_json else result) + "\n")
     return EXIT_OK
 
 
