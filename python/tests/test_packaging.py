@@ -1,0 +1,37 @@
+"""The installed distribution is one abi3 wheel for CPython 3.10 and later."""
+
+from __future__ import annotations
+
+import importlib.metadata
+import pathlib
+
+import pytest
+
+import _zelko_native
+
+# A developer may run the suite against a build tree (PYTHONPATH); the wheel
+# checks only mean something for an installed distribution.
+pytestmark = pytest.mark.skipif(
+    "site-packages" not in pathlib.Path(_zelko_native.__file__).parts,
+    reason="_zelko_native is not installed from a wheel",
+)
+
+
+def test_extension_is_built_for_the_stable_abi() -> None:
+    assert pathlib.Path(_zelko_native.__file__).name.endswith(".abi3.so")
+
+
+def test_wheel_is_tagged_cp310_abi3() -> None:
+    wheel_text = importlib.metadata.distribution("zelko").read_text("WHEEL")
+    if wheel_text is None:  # installed from a source tree without a WHEEL file
+        raise AssertionError("zelko was not installed from a wheel")
+    tags = [line.split(":", 1)[1].strip() for line in wheel_text.splitlines() if line.startswith("Tag:")]
+    assert tags, wheel_text
+    assert all(tag.startswith("cp310-abi3-") for tag in tags), tags
+
+
+def test_installed_package_ships_type_information() -> None:
+    package_dir = pathlib.Path(importlib.metadata.distribution("zelko").locate_file("zelko"))
+    assert (package_dir / "py.typed").is_file()
+    stub = pathlib.Path(_zelko_native.__file__).with_name("_zelko_native.pyi")
+    assert stub.is_file()
