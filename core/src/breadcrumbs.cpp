@@ -17,14 +17,20 @@ Result<JsonValue> build_breadcrumb_list(
     // The first unresolvable URL ends the list; later ones are not looked at.
     if (!url) return std::move(url).error();
     ++position;
-    items.push_back({{"@type", "ListItem"},
-                     {"position", position},
-                     {"name", crumb.name},
-                     {"item", std::move(url).value()}});
+    // Members are set one by one: a braced JsonValue would first build every
+    // pair as a temporary array and then copy it, several times the work.
+    JsonValue item = JsonValue::object();
+    item["@type"] = "ListItem";
+    item["position"] = position;
+    item["name"] = crumb.name;
+    item["item"] = std::move(url).value();
+    items.push_back(std::move(item));
   }
-  return JsonValue{{"@context", kSchemaOrgUrl},
-                   {"@type", "BreadcrumbList"},
-                   {"itemListElement", std::move(items)}};
+  JsonValue list = JsonValue::object();
+  list["@context"] = kSchemaOrgUrl;
+  list["@type"] = "BreadcrumbList";
+  list["itemListElement"] = std::move(items);
+  return list;
 }
 
 }  // namespace zelko

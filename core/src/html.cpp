@@ -17,6 +17,15 @@ constexpr std::size_t kElementOverhead = 48;
 
 constexpr std::string_view kHtmlSpecials = "&<>\"'";
 
+// One flag per byte value. A table lookup per byte, rather than
+// find_first_of (which searches the five specials once per byte of text),
+// keeps escaping a small share of rendering.
+constexpr std::array<bool, 256> kIsHtmlSpecial = [] {
+  std::array<bool, 256> table{};
+  for (const char c : kHtmlSpecials) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
 std::string_view html_entity(char c) {
   switch (c) {
     case '&':
@@ -37,16 +46,13 @@ std::string_view html_entity(char c) {
 // would give.
 void append_escaped_html(std::string& out, std::string_view text) {
   std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t special = text.find_first_of(kHtmlSpecials, start);
-    if (special == std::string_view::npos) {
-      out.append(text.substr(start));
-      return;
-    }
-    out.append(text.substr(start, special - start));
-    out.append(html_entity(text[special]));
-    start = special + 1;
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    if (!kIsHtmlSpecial[static_cast<unsigned char>(text[pos])]) continue;
+    out.append(text.data() + start, pos - start);
+    out.append(html_entity(text[pos]));
+    start = pos + 1;
   }
+  out.append(text.data() + start, text.size() - start);
 }
 
 // Copies JSON text so that it cannot leave a script element: "</" becomes

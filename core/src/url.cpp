@@ -313,6 +313,9 @@ CleanedUrl clean_url(std::string_view url) {
     params.insert_or_assign(std::string(key),
                             std::string(piece.substr(key.size() + 1)));
   });
+  // When the only pieces kept are empty ones ("?gclid&") the cleaned query
+  // is "", and a URL with an empty cleaned query carries no "?".
+  if (result.url.size() == base.size() + 1) result.url.pop_back();
   return result;
 }
 

@@ -338,7 +338,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {{"UTM_Medium", "a%20b"}, {"utm%5Fsource", "c"}},
                 {}},
-        UrlCase{"", "", {}, {}}));
+        UrlCase{"", "", {}, {}},
+        // Regression (fuzzing): only an empty piece survives, so the cleaned
+        // query is "" and no "?" is left behind.
+        UrlCase{"?gclid&", "", {}, {}},
+        UrlCase{kSite + "/p?&gclid=1", kSite + "/p", {{"gclid", "1"}}, {}},
+        UrlCase{kSite + "/p?gclid&&", kSite + "/p?&", {}, {}}));
 
 // ------------------------------------------------- normalize_public_url --
 

@@ -29,7 +29,7 @@ import zelko  # noqa: E402
 
 # No timing: the sanitizer run is many times slower than a plain one.
 PROPERTY_SETTINGS = settings(
-    max_examples=150,
+    max_examples=100,
     deadline=None,
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
 )

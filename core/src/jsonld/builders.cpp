@@ -9,10 +9,17 @@ constexpr std::string_view kSearchPlaceholder = "{search_term_string}";
 constexpr std::string_view kSearchQueryInput =
     "required name=search_term_string";
 
+// Nodes are filled member by member: a braced JsonValue would build every
+// pair as a temporary array first and then copy it.
 JsonValue faq_question(const FAQItem& item) {
-  return {{"@type", "Question"},
-          {"name", item.question},
-          {"acceptedAnswer", {{"@type", "Answer"}, {"text", item.answer}}}};
+  JsonValue answer = JsonValue::object();
+  answer["@type"] = "Answer";
+  answer["text"] = item.answer;
+  JsonValue question = JsonValue::object();
+  question["@type"] = "Question";
+  question["name"] = item.question;
+  question["acceptedAnswer"] = std::move(answer);
+  return question;
 }
 
 // Schema.org availability values are vocabulary terms, so the given text is
@@ -29,7 +36,8 @@ std::optional<JsonValue> product_offer(const SEOEntity& entity) {
   if (!entity.price && !entity.price_currency && !entity.availability) {
     return std::nullopt;
   }
-  JsonValue offer = {{"@type", "Offer"}};
+  JsonValue offer = JsonValue::object();
+  offer["@type"] = "Offer";
   // The price stays the text given: it is never turned into a number.
   if (entity.price) offer["price"] = *entity.price;
   if (entity.price_currency) offer["priceCurrency"] = *entity.price_currency;
@@ -48,11 +56,14 @@ std::optional<JsonValue> search_action(std::string_view type_name,
           std::string::npos) {
     return std::nullopt;
   }
-  return JsonValue{
-      {"@type", "SearchAction"},
-      {"target",
-       {{"@type", "EntryPoint"}, {"urlTemplate", *config.search_url_template}}},
-      {"query-input", kSearchQueryInput}};
+  JsonValue target = JsonValue::object();
+  target["@type"] = "EntryPoint";
+  target["urlTemplate"] = *config.search_url_template;
+  JsonValue action = JsonValue::object();
+  action["@type"] = "SearchAction";
+  action["target"] = std::move(target);
+  action["query-input"] = kSearchQueryInput;
+  return action;
 }
 
 }  // namespace
@@ -60,7 +71,9 @@ std::optional<JsonValue> search_action(std::string_view type_name,
 JsonValue build_article_schema(std::string_view type_name,
                                const SchemaContext& ctx) {
   JsonValue node = build_base_schema(type_name, ctx);
-  node["mainEntityOfPage"] = {{"@id", ctx.url}};
+  JsonValue page = JsonValue::object();
+  page["@id"] = ctx.url;
+  node["mainEntityOfPage"] = std::move(page);
   return node;
 }
 
