@@ -37,7 +37,8 @@ Robots robots(FuzzedDataProvider& data) {
   Robots robots;
   robots.index = data.ConsumeBool();
   robots.follow = data.ConsumeBool();
-  if (data.ConsumeBool()) robots.max_snippet = data.ConsumeIntegral<std::int32_t>();
+  if (data.ConsumeBool())
+    robots.max_snippet = data.ConsumeIntegral<std::int32_t>();
   robots.max_image_preview = optional_text(data, 12);
   if (data.ConsumeBool()) {
     robots.max_video_preview = data.ConsumeIntegral<std::int32_t>();
@@ -93,7 +94,8 @@ void add_site_fields(FuzzedDataProvider& data, SEOConfig& config) {
   config.default_og_image = image(data);
   config.site_name = optional_text(data, 16);
   if (data.ConsumeBool()) {
-    config.title_template = fuzz::text(data, 8) + "{title}" + fuzz::text(data, 8);
+    config.title_template =
+        fuzz::text(data, 8) + "{title}" + fuzz::text(data, 8);
   }
   config.auto_generate_schema = data.ConsumeBool();
   config.publisher_name = optional_text(data, 16);
@@ -159,12 +161,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   const SEOOverrides given = overrides(data);
   const SEOOverrides* chosen = with_overrides ? &given : nullptr;
 
-  const Result<SEOPayload> first = build_seo_payload(page, route, *config, chosen);
-  const Result<SEOPayload> second = build_seo_payload(page, route, *config, chosen);
+  const Result<SEOPayload> first =
+      build_seo_payload(page, route, *config, chosen);
+  const Result<SEOPayload> second =
+      build_seo_payload(page, route, *config, chosen);
   FUZZ_CHECK(first.ok() == second.ok());
   if (!first) {
     const ErrorKind kind = first.error().kind();
-    FUZZ_CHECK(kind == ErrorKind::InvalidUrl || kind == ErrorKind::Configuration);
+    FUZZ_CHECK(kind == ErrorKind::InvalidUrl ||
+               kind == ErrorKind::Configuration);
     FUZZ_CHECK(first.error() == second.error());
     return 0;
   }
@@ -176,8 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
     FUZZ_CHECK(base.ok());
     const std::string scheme =
         config->url_policy.enforce_https ? "https" : base->scheme;
-    FUZZ_CHECK(first->canonical.starts_with(scheme + "://" +
-                                            config->canonical_host));
+    FUZZ_CHECK(
+        first->canonical.starts_with(scheme + "://" + config->canonical_host));
   }
   return 0;
 }

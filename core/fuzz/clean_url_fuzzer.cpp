@@ -46,9 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   const std::size_t question = input.find('?');
   const std::string_view base = std::string_view(input).substr(0, question);
   FUZZ_CHECK(std::string_view(cleaned.url).substr(0, question) == base);
-  const std::string_view query = question == std::string_view::npos
-                                     ? std::string_view()
-                                     : std::string_view(input).substr(question + 1);
+  const std::string_view query =
+      question == std::string_view::npos
+          ? std::string_view()
+          : std::string_view(input).substr(question + 1);
 
   // The kept pieces are exactly the non-tracking ones, in their order.
   std::string expected;
@@ -61,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   }
   const std::string kept = clean_query(query);
   FUZZ_CHECK(kept == expected);
-  FUZZ_CHECK(cleaned.url ==
-             (kept.empty() ? std::string(base) : std::string(base) + "?" + kept));
+  FUZZ_CHECK(cleaned.url == (kept.empty() ? std::string(base)
+                                          : std::string(base) + "?" + kept));
 
   for (const auto& [key, value] : cleaned.removed_params) {
     FUZZ_CHECK(tracking_key(key));

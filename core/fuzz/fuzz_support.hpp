@@ -18,13 +18,13 @@
 
 // An invariant of the engine that the input broke: report it and stop the run
 // so that libFuzzer saves the input as a reproducer.
-#define FUZZ_CHECK(condition)                                            \
-  do {                                                                   \
-    if (!(condition)) {                                                  \
-      std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__,    \
-                   __LINE__, #condition);                                \
-      std::abort();                                                      \
-    }                                                                    \
+#define FUZZ_CHECK(condition)                                         \
+  do {                                                                \
+    if (!(condition)) {                                               \
+      std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, \
+                   __LINE__, #condition);                             \
+      std::abort();                                                   \
+    }                                                                 \
   } while (0)
 
 namespace zelko::fuzz {

@@ -3,7 +3,8 @@
 // html_to_text is checked against a plain model of the same rules (every tag
 // text lowercased through the full Unicode mapping, no shortcuts) and for
 // the shape of its output: no "<", single spaces only, nothing at the ends,
-// never longer than the input, unchanged by a second pass.
+// never longer than the input, unchanged by a second pass. The description
+// shortcut must agree with converting everything and shortening afterwards.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +31,8 @@ std::string model_strip_tags(std::string_view html) {
     if (open == std::string_view::npos) break;
     const std::size_t close = html.find('>', open + 1);
     if (close == std::string_view::npos) break;
-    const std::string tag = to_lower_full(html.substr(open + 1, close - open - 1));
+    const std::string tag =
+        to_lower_full(html.substr(open + 1, close - open - 1));
     if (!skipping.empty()) {
       if (tag == "/" + skipping) skipping.clear();
     } else {
@@ -104,5 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   FUZZ_CHECK(html_to_text(text) == text);
   check_shortened(text);
   check_shortened(html);
+  FUZZ_CHECK(html_to_description(html) == shorten_description(text));
   return 0;
 }

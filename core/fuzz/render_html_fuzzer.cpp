@@ -24,7 +24,8 @@ using fuzz::contains;
 using fuzz::count_of;
 using fuzz::optional_text;
 
-constexpr std::string_view kScriptOpen = "<script type=\"application/ld+json\">\n";
+constexpr std::string_view kScriptOpen =
+    "<script type=\"application/ld+json\">\n";
 constexpr std::string_view kScriptClose = "\n</script>";
 
 OGPayload og(FuzzedDataProvider& data) {
@@ -34,8 +35,10 @@ OGPayload og(FuzzedDataProvider& data) {
   og.description = optional_text(data);
   og.url = optional_text(data);
   og.image = optional_text(data);
-  if (data.ConsumeBool()) og.image_width = data.ConsumeIntegral<std::uint32_t>();
-  if (data.ConsumeBool()) og.image_height = data.ConsumeIntegral<std::uint32_t>();
+  if (data.ConsumeBool())
+    og.image_width = data.ConsumeIntegral<std::uint32_t>();
+  if (data.ConsumeBool())
+    og.image_height = data.ConsumeIntegral<std::uint32_t>();
   og.image_alt = optional_text(data);
   og.site_name = optional_text(data);
   og.locale = optional_text(data);
@@ -101,8 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   check_jsonld(page, *script);
 
   const std::string_view snippet = *html;
-  FUZZ_CHECK(snippet.starts_with("<title>" + escape_html(page.title) +
-                                 "</title>\n"));
+  FUZZ_CHECK(
+      snippet.starts_with("<title>" + escape_html(page.title) + "</title>\n"));
   FUZZ_CHECK(snippet.ends_with("\n"));
   const std::string groups = render_opengraph(page) + "\n" +
                              render_twitter(page) +

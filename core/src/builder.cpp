@@ -205,6 +205,7 @@ Status append_primary_nodes(const SchemaInputs& in, JsonValue::array_t& nodes) {
 // an array with the primary nodes first.
 Result<std::optional<JsonValue>> resolve_schema(const SchemaInputs& in) {
   JsonValue::array_t nodes;
+  nodes.reserve(2);  // the usual most: a primary node and the breadcrumbs
   if (Status primary = append_primary_nodes(in, nodes); !primary) {
     return std::move(primary).error();
   }

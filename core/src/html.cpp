@@ -22,7 +22,8 @@ constexpr std::string_view kHtmlSpecials = "&<>\"'";
 // keeps escaping a small share of rendering.
 constexpr std::array<bool, 256> kIsHtmlSpecial = [] {
   std::array<bool, 256> table{};
-  for (const char c : kHtmlSpecials) table[static_cast<unsigned char>(c)] = true;
+  for (const char c : kHtmlSpecials)
+    table[static_cast<unsigned char>(c)] = true;
   return table;
 }();
 

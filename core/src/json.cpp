@@ -11,6 +11,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <string>
@@ -28,6 +30,22 @@ constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 // Bytes that go into a JSON string as they are, with no further look.
 constexpr bool is_plain_ascii(unsigned char byte) noexcept {
   return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
+}
+
+// Whether all eight bytes of `word` are plain ASCII. Each test below sets the
+// high bit of a byte that fails it (and may mark later bytes too, which only
+// sends the word to the byte-by-byte path): below 0x20, a quotation mark, a
+// backslash, or 0x80 and above.
+constexpr bool is_plain_ascii_word(std::uint64_t word) noexcept {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+  const auto has_zero_byte = [](std::uint64_t v) {
+    return (v - kOnes) & ~v & kHighBits;
+  };
+  const std::uint64_t below_space = (word - kOnes * 0x20) & ~word & kHighBits;
+  const std::uint64_t quote = has_zero_byte(word ^ (kOnes * '"'));
+  const std::uint64_t backslash = has_zero_byte(word ^ (kOnes * '\\'));
+  return ((word & kHighBits) | below_space | quote | backslash) == 0;
 }
 
 void append_control_escape(std::string& out, unsigned char byte) {
@@ -671,6 +689,15 @@ void append_json_string(std::string& out, std::string_view text) {
     out.append(text.data() + run_start, pos - run_start);
   };
   while (pos < text.size()) {
+    // Most text is plain ASCII: skip it eight bytes at a time.
+    if (text.size() - pos >= sizeof(std::uint64_t)) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + pos, sizeof word);
+      if (is_plain_ascii_word(word)) {
+        pos += sizeof word;
+        continue;
+      }
+    }
     const auto byte = static_cast<unsigned char>(text[pos]);
     if (is_plain_ascii(byte)) {
       ++pos;

@@ -89,6 +89,29 @@ std::optional<std::size_t> scheme_length(std::string_view text) noexcept {
   return std::nullopt;
 }
 
+// Whether `input` begins with a scheme and its ':' as the parser reads it:
+// leading C0 controls and spaces dropped, tabs and line breaks ignored. An
+// input without one never parses without a base, and checking in place keeps
+// the many path references the engine resolves away from the parser.
+bool begins_with_scheme(std::string_view input) noexcept {
+  std::size_t pos = 0;
+  while (pos < input.size() && static_cast<unsigned char>(input[pos]) <= 0x20) {
+    ++pos;
+  }
+  bool first = true;
+  for (; pos < input.size(); ++pos) {
+    const char c = input[pos];
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (c == ':') return !first;
+    const bool allowed =
+        is_ascii_alpha(c) ||
+        (!first && (is_ascii_digit(c) || c == '+' || c == '-' || c == '.'));
+    if (!allowed) return false;
+    first = false;
+  }
+  return false;
+}
+
 bool is_special_scheme(std::string_view scheme) noexcept {
   for (const std::string_view special : kSpecialSchemes) {
     if (equals_ascii_case_insensitive(scheme, special)) return true;
@@ -255,6 +278,7 @@ std::string_view describe_parse_failure(std::string_view input) {
 
 std::optional<ada::url_aggregator> try_parse_url_without_base(
     std::string_view input) {
+  if (!begins_with_scheme(input)) return std::nullopt;
   std::string repaired;
   if (!is_valid_utf8(input)) {
     repaired = to_valid_utf8(input);

@@ -108,6 +108,15 @@ INSTANTIATE_TEST_SUITE_P(
         HtmlCase{"gt_inside_attribute_closes", "<a title='>'>t", "'>t"},
         HtmlCase{"lt_inside_tag_text", "<<b>>x", ">x"},
         HtmlCase{"invalid_utf8_kept", "\xFF<b>\xFE", "\xFF \xFE"},
+        // Regression (fuzzing): a skipped element writes nothing, so the
+        // bytes around it form one sequence, here U+2028, which is white
+        // space and so trimmed; U+00E9 around a style element stays a letter.
+        HtmlCase{"sequence_joined_across_skipped_element",
+                 "\xE2<script>x</script>\x80\xA8"
+                 "b",
+                 "b"},
+        HtmlCase{"letter_joined_across_skipped_element",
+                 "a\xC3<style>p{}</style>\xA9<i>z", "a\xC3\xA9 z"},
         HtmlCase{"only_tags", "</p><br/>", ""}, HtmlCase{"empty", "", ""}),
     [](const auto& info) { return std::string(info.param.label); });
 

@@ -16,6 +16,19 @@ namespace zelko {
 
 inline constexpr std::string_view kSchemaOrgUrl = "https://schema.org";
 
+namespace detail {
+
+// Adds a member to a JSON object under construction. Given in ascending key
+// order, each member is placed at the end of the object's tree without a
+// search; any other order still gives the same object, only slower. A key
+// already present keeps its value.
+inline void add_member(JsonValue::object_t& members, std::string_view key,
+                       JsonValue value) {
+  members.emplace_hint(members.end(), key, std::move(value));
+}
+
+}  // namespace detail
+
 struct SchemaContext;
 
 // A native builder for a Schema.org type name; it may yield no node, and its

@@ -9,16 +9,19 @@ constexpr std::string_view kSearchPlaceholder = "{search_term_string}";
 constexpr std::string_view kSearchQueryInput =
     "required name=search_term_string";
 
-// Nodes are filled member by member: a braced JsonValue would build every
-// pair as a temporary array first and then copy it.
+// Nodes are filled member by member, in ascending key order (see
+// detail::add_member): a braced JsonValue would build every pair as a
+// temporary array first and then copy it.
 JsonValue faq_question(const FAQItem& item) {
   JsonValue answer = JsonValue::object();
-  answer["@type"] = "Answer";
-  answer["text"] = item.answer;
+  auto& answer_members = answer.get_ref<JsonValue::object_t&>();
+  detail::add_member(answer_members, "@type", "Answer");
+  detail::add_member(answer_members, "text", item.answer);
   JsonValue question = JsonValue::object();
-  question["@type"] = "Question";
-  question["name"] = item.question;
-  question["acceptedAnswer"] = std::move(answer);
+  auto& members = question.get_ref<JsonValue::object_t&>();
+  detail::add_member(members, "@type", "Question");
+  detail::add_member(members, "acceptedAnswer", std::move(answer));
+  detail::add_member(members, "name", item.question);
   return question;
 }
 
@@ -81,6 +84,8 @@ JsonValue build_faq_page_schema(const SchemaContext& ctx) {
   JsonValue node = build_base_schema("FAQPage", ctx);
   if (ctx.entity.faq_items) {
     JsonValue questions = JsonValue::array();
+    questions.get_ref<JsonValue::array_t&>().reserve(
+        ctx.entity.faq_items->size());
     for (const FAQItem& item : *ctx.entity.faq_items) {
       questions.push_back(faq_question(item));
     }

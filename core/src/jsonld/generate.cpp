@@ -118,32 +118,46 @@ JsonValue build_base_schema(std::string_view type_name,
                             const SchemaContext& ctx) {
   const SEOEntity& entity = ctx.entity;
   const SEOConfig& config = ctx.config;
+  // Members are added in ascending key order (see detail::add_member), and
+  // nested nodes member by member too: braced JsonValues cost several times
+  // as much (temporary arrays, then copies).
   JsonValue node = JsonValue::object();
-  node["@context"] = kSchemaOrgUrl;
-  node["@type"] = type_name;
-  node["name"] = ctx.name;
-  node["url"] = ctx.url;
-  if (ctx.description) node["description"] = *ctx.description;
-  if (ctx.image) node["image"] = absolute_asset_url(*ctx.image, config);
-  if (entity.published_at) node["datePublished"] = *entity.published_at;
-  if (entity.updated_at) node["dateModified"] = *entity.updated_at;
-  // Nested nodes are filled member by member too: braced JsonValues cost
-  // several times as much (temporary arrays, then copies).
+  auto& members = node.get_ref<JsonValue::object_t&>();
+  detail::add_member(members, "@context", kSchemaOrgUrl);
+  detail::add_member(members, "@type", type_name);
   if (entity.author_name) {
     JsonValue author = JsonValue::object();
-    author["@type"] = "Person";
-    author["name"] = *entity.author_name;
-    node["author"] = std::move(author);
+    auto& author_members = author.get_ref<JsonValue::object_t&>();
+    detail::add_member(author_members, "@type", "Person");
+    detail::add_member(author_members, "name", *entity.author_name);
+    detail::add_member(members, "author", std::move(author));
   }
+  if (entity.updated_at) {
+    detail::add_member(members, "dateModified", *entity.updated_at);
+  }
+  if (entity.published_at) {
+    detail::add_member(members, "datePublished", *entity.published_at);
+  }
+  if (ctx.description) {
+    detail::add_member(members, "description", *ctx.description);
+  }
+  if (ctx.image) {
+    detail::add_member(members, "image",
+                       absolute_asset_url(*ctx.image, config));
+  }
+  detail::add_member(members, "name", ctx.name);
   if (config.publisher_name) {
     JsonValue publisher = JsonValue::object();
-    publisher["@type"] = "Organization";
-    publisher["name"] = *config.publisher_name;
+    auto& publisher_members = publisher.get_ref<JsonValue::object_t&>();
+    detail::add_member(publisher_members, "@type", "Organization");
     if (config.publisher_logo) {
-      publisher["logo"] = absolute_asset_url(*config.publisher_logo, config);
+      detail::add_member(publisher_members, "logo",
+                         absolute_asset_url(*config.publisher_logo, config));
     }
-    node["publisher"] = std::move(publisher);
+    detail::add_member(publisher_members, "name", *config.publisher_name);
+    detail::add_member(members, "publisher", std::move(publisher));
   }
+  detail::add_member(members, "url", ctx.url);
   return node;
 }
 
