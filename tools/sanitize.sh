@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the whole Python test suite once against a build of the extension with
 # AddressSanitizer and UndefinedBehaviorSanitizer (gcc). The package is built
-# through its normal packaging path into build/asan/site, never into .venv,
-# and the sanitizer runtimes are preloaded into the release interpreter.
+# through its normal packaging path into build/asan/site-packages (never into
+# .venv), and the sanitizer runtimes are preloaded into the release
+# interpreter.
 #
 #   tools/sanitize.sh              the whole suite
 #   tools/sanitize.sh -k payload   extra arguments go to pytest
@@ -14,9 +15,10 @@ cd "$root"
 python="$root/.venv/bin/python"
 export PATH="$root/.venv/bin:$PATH"
 
-site="$root/build/asan/site"
+site="$root/build/asan/site-packages"
 rm -rf "$site"
-# -O1 with debug information: reports name lines, and the run stays quick.
+# -O1 with debug information: reports name source lines, and the build and
+# the run stay quick.
 "$python" -m pip install -q --no-deps --no-build-isolation --target "$site" \
   -C build-dir="$root/build/asan/{wheel_tag}" \
   -C cmake.build-type=RelWithDebInfo \

@@ -87,7 +87,7 @@ PyRef import_module(const char* name) {
 PyRef import_attribute(const char* module, const char* attribute) {
   PyRef imported = import_module(module);
   if (!imported) return {};
-  return PyRef::steal(PyObject_GetAttrString(imported.get(), attribute));
+  return get_attribute(imported.get(), attribute);
 }
 
 // type(name, bases, {}) for "_zelko_native.<name>", with __module__ set to
@@ -297,8 +297,8 @@ bool check_required(const Signature& signature, std::span<PyObject*> out) {
 // NumPy is never imported here ("numpy.bool_" before 2.0, "numpy.bool").
 bool is_numpy_bool(PyObject* value) {
   auto* type = reinterpret_cast<PyObject*>(Py_TYPE(value));
-  PyRef module = PyRef::steal(PyObject_GetAttrString(type, "__module__"));
-  PyRef name = PyRef::steal(PyObject_GetAttrString(type, "__name__"));
+  PyRef module = get_attribute(type, "__module__");
+  PyRef name = get_attribute(type, "__name__");
   if (!module || !name || !PyUnicode_Check(module.get()) ||
       !PyUnicode_Check(name.get())) {
     PyErr_Clear();
@@ -565,9 +565,15 @@ bool bind_arguments(const Signature& signature, PyObject* args,
 // ---------------------------------------------------------------------------
 // Argument kinds
 
+PyRef get_attribute(PyObject* object, const char* name) {
+  PyRef key = PyRef::steal(PyUnicode_InternFromString(name));
+  if (!key) return {};
+  return PyRef::steal(PyObject_GetAttr(object, key.get()));
+}
+
 std::string type_name(PyObject* object) {
   auto* type = reinterpret_cast<PyObject*>(Py_TYPE(object));
-  PyRef name = PyRef::steal(PyObject_GetAttrString(type, "__name__"));
+  PyRef name = get_attribute(type, "__name__");
   if (name && PyUnicode_Check(name.get())) {
     Py_ssize_t size = 0;
     if (const char* data = PyUnicode_AsUTF8AndSize(name.get(), &size))

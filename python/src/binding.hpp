@@ -332,6 +332,12 @@ struct Signature {
 // "int", "NoneType", ... (the type's __name__).
 [[nodiscard]] std::string type_name(PyObject* object);
 
+// getattr(object, name), with `name` interned. The interpreter's attribute
+// cache keeps a reference to every name string it is asked about, so a fresh
+// string per lookup (as PyObject_GetAttrString makes) would fill the cache
+// with copies of the same name.
+[[nodiscard]] PyRef get_attribute(PyObject* object, const char* name);
+
 // str only. A lone surrogate raises the interpreter's encoding error.
 [[nodiscard]] bool arg_text(PyObject* value, const char* name,
                             std::string& out);

@@ -160,7 +160,7 @@ bool run_warnings_stage(const zelko::SEOPayload& payload, bool emit_warnings) {
   if (!module_name) return false;
   PyRef warnings = PyRef::steal(PyImport_Import(module_name.get()));
   if (!warnings) return false;
-  PyRef warn = PyRef::steal(PyObject_GetAttrString(warnings.get(), "warn"));
+  PyRef warn = get_attribute(warnings.get(), "warn");
   if (!warn) return false;
   for (const zelko::SEOIssue& issue : issues) {
     PyRef text = PyRef::steal(new_str(warning_text(issue)));
