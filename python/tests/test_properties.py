@@ -20,12 +20,10 @@ import warnings
 from typing import Any
 
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
-hypothesis = pytest.importorskip("hypothesis")
-from hypothesis import HealthCheck, given, settings  # noqa: E402
-from hypothesis import strategies as st  # noqa: E402
-
-import zelko  # noqa: E402
+import zelko
 
 # No timing: the sanitizer run is many times slower than a plain one.
 PROPERTY_SETTINGS = settings(
