@@ -131,7 +131,9 @@ def run(rounds: int, min_time: float, page_names: list[str] | None) -> list[Row]
         if page_names and page.name not in page_names:
             continue
         for name, call in payload_operations(page, config).items():
-            rows.append(Row(page.name, name, median_seconds(call, rounds, min_time), json_floor, sha_floor))
+            rows.append(
+                Row(page.name, name, median_seconds(call, rounds, min_time), json_floor, sha_floor)
+            )
     post = next(page for page in inputs.pages() if page.name == "post")
     for name, call in site_operations(post, config).items():
         rows.append(Row("post", name, median_seconds(call, rounds, min_time), *post_floors))
@@ -191,8 +193,26 @@ def table(rows: list[Row], markdown: bool) -> str:
     for row in rows:
         floors.setdefault(row.page, (row.json_floor, row.sha_floor))
     for page, (json_floor, sha_floor) in floors.items():
-        body.append([page, "floor: json.loads(to_json())", format_time(json_floor), f"{1 / json_floor:,.0f}", "1.000", f"{json_floor / sha_floor:.2f}"])
-        body.append([page, "floor: sha256(compact)", format_time(sha_floor), f"{1 / sha_floor:,.0f}", f"{sha_floor / json_floor:.3f}", "1.00"])
+        body.append(
+            [
+                page,
+                "floor: json.loads(to_json())",
+                format_time(json_floor),
+                f"{1 / json_floor:,.0f}",
+                "1.000",
+                f"{json_floor / sha_floor:.2f}",
+            ]
+        )
+        body.append(
+            [
+                page,
+                "floor: sha256(compact)",
+                format_time(sha_floor),
+                f"{1 / sha_floor:,.0f}",
+                f"{sha_floor / json_floor:.3f}",
+                "1.00",
+            ]
+        )
     return render(header, body, markdown, right_from=2)
 
 
@@ -259,13 +279,21 @@ def memory_check(count: int) -> bool:
 
 
 def main(argv: list[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--rounds", type=int, default=7, help="timed rounds per figure (median taken)")
+    parser = argparse.ArgumentParser(
+        description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
+    )
+    parser.add_argument(
+        "--rounds", type=int, default=7, help="timed rounds per figure (median taken)"
+    )
     parser.add_argument("--min-time", type=float, default=0.1, help="seconds per round")
-    parser.add_argument("--pages", nargs="*", help="only these pages (home post product faq search)")
+    parser.add_argument(
+        "--pages", nargs="*", help="only these pages (home post product faq search)"
+    )
     parser.add_argument("--markdown", action="store_true", help="print Markdown tables")
     parser.add_argument("--json", metavar="FILE", help="also write every figure to FILE as JSON")
-    parser.add_argument("--memory", type=int, metavar="COUNT", help="run only the memory check, COUNT builds")
+    parser.add_argument(
+        "--memory", type=int, metavar="COUNT", help="run only the memory check, COUNT builds"
+    )
     parser.add_argument("--check", action="store_true", help="exit 1 when a target is missed")
     args = parser.parse_args(argv)
 

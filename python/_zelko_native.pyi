@@ -411,7 +411,6 @@ class _CleanedUrl(TypedDict):
     removed_params: dict[str, str]
     cleaned_params: dict[str, str]
 
-
 def build_seo_payload(
     entity: SEOEntity,
     route: str,

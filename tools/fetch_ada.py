@@ -38,8 +38,17 @@ def sha256_of(path: pathlib.Path) -> str:
 def download_sdist(target: pathlib.Path) -> None:
     with tempfile.TemporaryDirectory() as tmp:
         command = [
-            sys.executable, "-m", "pip", "download", "--quiet", "--no-deps",
-            "--no-binary", ":all:", f"ada-url=={ADA_VERSION}", "-d", tmp,
+            sys.executable,
+            "-m",
+            "pip",
+            "download",
+            "--quiet",
+            "--no-deps",
+            "--no-binary",
+            ":all:",
+            f"ada-url=={ADA_VERSION}",
+            "-d",
+            tmp,
         ]
         try:
             subprocess.run(command, check=True)

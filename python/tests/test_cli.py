@@ -229,8 +229,11 @@ def test_build_with_emit_warnings_reports_findings_on_stderr(
     config = tmp_path / "site.json"
     config.write_text(
         json.dumps(
-            {"canonical_host": "example.com", "public_base_url": "https://example.com",
-             "emit_warnings": True}
+            {
+                "canonical_host": "example.com",
+                "public_base_url": "https://example.com",
+                "emit_warnings": True,
+            }
         ),
         encoding="utf-8",
     )
@@ -271,14 +274,22 @@ def test_validate_prints_findings_as_a_table_and_fails(
 ) -> None:
     site = bare_site(tmp_path)
     good = write_page(
-        tmp_path, "good.json",
-        {"route": "/ok", "entity": {"entity_type": "page", "title": "Fine", "excerpt": "Fine."},
-         "overrides": {"og_image": {"url": "https://example.com/i.png"}}},
+        tmp_path,
+        "good.json",
+        {
+            "route": "/ok",
+            "entity": {"entity_type": "page", "title": "Fine", "excerpt": "Fine."},
+            "overrides": {"og_image": {"url": "https://example.com/i.png"}},
+        },
     )
     bad = write_page(
-        tmp_path, "bad.json",
-        {"route": "/x", "entity": {"entity_type": "page"},
-         "overrides": {"robots": {"max_image_preview": "huge,all"}}},
+        tmp_path,
+        "bad.json",
+        {
+            "route": "/x",
+            "entity": {"entity_type": "page"},
+            "overrides": {"robots": {"max_image_preview": "huge,all"}},
+        },
     )
 
     code, out, err = run(capsys, "validate", "-c", site, good, bad)
@@ -312,7 +323,8 @@ def test_validate_exit_code_follows_fail_on(
 
 def test_validate_json_format_for_ci(capsys: pytest.CaptureFixture[str], tmp_path: Path) -> None:
     page = write_page(
-        tmp_path, "long.json",
+        tmp_path,
+        "long.json",
         {"route": "/x", "entity": {"entity_type": "page", "title": "T" * 61, "excerpt": "Ok."}},
     )
 
@@ -425,8 +437,11 @@ def test_contract_matches_the_python_api(
             {
                 "canonical_host": "site-host",
                 "rules": [
-                    {"match": "/blog/*", "severity": "warning",
-                     "expect": {"indexable": True, "title": {"max_length": 60}}}
+                    {
+                        "match": "/blog/*",
+                        "severity": "warning",
+                        "expect": {"indexable": True, "title": {"max_length": 60}},
+                    }
                 ],
             }
         ),
@@ -455,10 +470,15 @@ def test_contract_matches_the_python_api(
 @pytest.mark.parametrize(
     ("argv", "expected"),
     [
-        (["/Blog//Hello/?utm_source=x&page=2"],
-         "https://www.kestrel-coffee.example/blog/hello?page=2\n"),
+        (
+            ["/Blog//Hello/?utm_source=x&page=2"],
+            "https://www.kestrel-coffee.example/blog/hello?page=2\n",
+        ),
         (["--path", "/Blog//Hello/"], "/blog/hello\n"),
-        (["/a", "/b"], "https://www.kestrel-coffee.example/a\nhttps://www.kestrel-coffee.example/b\n"),
+        (
+            ["/a", "/b"],
+            "https://www.kestrel-coffee.example/a\nhttps://www.kestrel-coffee.example/b\n",
+        ),
     ],
     ids=["public-url", "path", "several"],
 )
@@ -501,36 +521,47 @@ ENTITY_TYPES = "home/post/page/video/taxonomy/search/other/product/organization/
     ("site_text", "page", "blame", "message"),
     [
         pytest.param(
-            None, {"route": "/x", "entity": {"entity_type": "blog"}},
-            "page", f"entity.entity_type: must be one of {ENTITY_TYPES}, got 'blog'",
+            None,
+            {"route": "/x", "entity": {"entity_type": "blog"}},
+            "page",
+            f"entity.entity_type: must be one of {ENTITY_TYPES}, got 'blog'",
             id="unknown-entity-type",
         ),
         pytest.param(
-            'public_base_url = "https://example.com"\n', None,
-            "site", "canonical_host: required field is missing",
+            'public_base_url = "https://example.com"\n',
+            None,
+            "site",
+            "canonical_host: required field is missing",
             id="missing-canonical-host",
         ),
         pytest.param(
             'canonical_host = "https://example.com"\npublic_base_url = "https://example.com"\n',
-            None, "site", "canonical_host: must be host-only (no scheme/path/query)",
+            None,
+            "site",
+            "canonical_host: must be host-only (no scheme/path/query)",
             id="canonical-host-with-scheme",
         ),
         pytest.param(
             'canonical_host = "example.com"\npublic_base_url = "https://example.com"\n'
             '[url_policy]\ntrailing_slash = "Always"\n',
-            None, "site", "url_policy.trailing_slash: invalid trailing_slash: Always",
+            None,
+            "site",
+            "url_policy.trailing_slash: invalid trailing_slash: Always",
             id="invalid-trailing-slash",
         ),
         pytest.param(
             'canonical_host = "example.com"\npublic_base_url = "https://example.com"\n'
             'title_template = "{Title} | Site"\n',
-            None, "site", "title_template: must include '{title}' placeholder",
+            None,
+            "site",
+            "title_template: must include '{title}' placeholder",
             id="template-without-placeholder",
         ),
         pytest.param(
             'canonical_host = "example.com"\npublic_base_url = "https://example.com"\n'
             'sitename = "Example"\n',
-            None, "site",
+            None,
+            "site",
             "sitename: unknown field (expected one of: auto_generate_schema, canonical_host, "
             "default_og_image, default_robots, emit_warnings, locale, locale_alternate, "
             "public_base_url, publisher_logo, publisher_name, schema_type_map, search_robots, "
@@ -539,72 +570,105 @@ ENTITY_TYPES = "home/post/page/video/taxonomy/search/other/product/organization/
         ),
         pytest.param(
             'canonical_host = "example.com"\npublic_base_url = "https://example.com"\n'
-            "[default_og_image]\nurl = \"https://example.com/og.png\"\nwidth = -1\n",
-            None, "site", "default_og_image.width: must be between 0 and 4294967295, got -1",
+            '[default_og_image]\nurl = "https://example.com/og.png"\nwidth = -1\n',
+            None,
+            "site",
+            "default_og_image.width: must be between 0 and 4294967295, got -1",
             id="negative-image-width",
         ),
         pytest.param(
             'canonical_host = "example.com"\npublic_base_url = "https://example.com"\n'
             "emit_warnings = 1\n",
-            None, "site", "emit_warnings: expected a boolean, got an integer",
+            None,
+            "site",
+            "emit_warnings: expected a boolean, got an integer",
             id="integer-flag",
         ),
         pytest.param(
             'canonical_host = "example.com"\npublic_base_url = "not a url"\n',
-            None, "site", "public_base_url: invalid public_base_url: ",
+            None,
+            "site",
+            "public_base_url: invalid public_base_url: ",
             id="unparsable-public-base-url",
         ),
         pytest.param(
-            None, {"route": "/x", "entity": {"entity_type": "post", "titel": "Hello"}},
-            "page", "entity.titel: unknown field (expected one of: ",
+            None,
+            {"route": "/x", "entity": {"entity_type": "post", "titel": "Hello"}},
+            "page",
+            "entity.titel: unknown field (expected one of: ",
             id="unknown-entity-key",
         ),
         pytest.param(
             None,
-            {"route": "/x", "entity": {"entity_type": "post",
-                                       "breadcrumbs": [{"name": "Home", "url": "/"}, {"name": "B"}]}},
-            "page", "entity.breadcrumbs[1].url: required field is missing",
+            {
+                "route": "/x",
+                "entity": {
+                    "entity_type": "post",
+                    "breadcrumbs": [{"name": "Home", "url": "/"}, {"name": "B"}],
+                },
+            },
+            "page",
+            "entity.breadcrumbs[1].url: required field is missing",
             id="breadcrumb-without-url",
         ),
         pytest.param(
             None,
-            {"route": "/x", "entity": {"entity_type": "post",
-                                       "featured_image": {"url": "u", "width": "1200"}}},
-            "page", "entity.featured_image.width: expected an integer, got a string",
+            {
+                "route": "/x",
+                "entity": {"entity_type": "post", "featured_image": {"url": "u", "width": "1200"}},
+            },
+            "page",
+            "entity.featured_image.width: expected an integer, got a string",
             id="string-image-width",
         ),
         pytest.param(
-            None, {"route": "/x", "entity": {"entity_type": "post", "same_as": "https://x.example"}},
-            "page", "entity.same_as: expected an array of strings, got a string",
+            None,
+            {"route": "/x", "entity": {"entity_type": "post", "same_as": "https://x.example"}},
+            "page",
+            "entity.same_as: expected an array of strings, got a string",
             id="string-instead-of-list",
         ),
         pytest.param(
-            None, {"entity": {"entity_type": "post"}},
-            "page", "route: required field is missing",
+            None,
+            {"entity": {"entity_type": "post"}},
+            "page",
+            "route: required field is missing",
             id="missing-route",
         ),
         pytest.param(
-            None, {"route": "  ", "entity": {"entity_type": "post"}},
-            "page", "route: must be a non-empty path or URL",
+            None,
+            {"route": "  ", "entity": {"entity_type": "post"}},
+            "page",
+            "route: must be a non-empty path or URL",
             id="blank-route",
         ),
         pytest.param(
-            None, ["not", "a", "page"],
-            "page", "expected a table, got an array",
+            None,
+            ["not", "a", "page"],
+            "page",
+            "expected a table, got an array",
             id="page-not-an-object",
         ),
         pytest.param(
             None,
-            {"route": "/x", "entity": {"entity_type": "post"},
-             "overrides": {"canonical_url": "ftp://example.com/x"}},
-            "page", "overrides.canonical_url: canonical_url override must use http or https",
+            {
+                "route": "/x",
+                "entity": {"entity_type": "post"},
+                "overrides": {"canonical_url": "ftp://example.com/x"},
+            },
+            "page",
+            "overrides.canonical_url: canonical_url override must use http or https",
             id="canonical-url-override-scheme",
         ),
         pytest.param(
             None,
-            {"route": "/x", "entity": {"entity_type": "post"},
-             "overrides": {"robots": {"index": "no"}}},
-            "page", "overrides.robots.index: expected a boolean, got a string",
+            {
+                "route": "/x",
+                "entity": {"entity_type": "post"},
+                "overrides": {"robots": {"index": "no"}},
+            },
+            "page",
+            "overrides.robots.index: expected a boolean, got a string",
             id="string-robots-flag",
         ),
     ],
@@ -635,16 +699,36 @@ def test_bad_input_gives_one_line_naming_file_and_field(
     ("name", "text", "message"),
     [
         ("site.toml", 'canonical_host = "example.com\n', "invalid TOML: "),
-        ("site.toml", 'canonical_host = "a"\npublic_base_url = "b"\n[default_robots]\nmax_snippet = inf\n',
-         "default_robots.max_snippet: expected an integer, got a float"),
-        ("site.json", '{"canonical_host": "example.com",}', "invalid JSON: Expecting property name"),
-        ("site.yaml", "canonical_host: example.com\n", "unsupported file type (expected .toml or .json)"),
-        ("site.json", '{"canonical_host": "a", "canonical_host": "b"}',
-         "invalid JSON: duplicate key 'canonical_host'"),
+        (
+            "site.toml",
+            'canonical_host = "a"\npublic_base_url = "b"\n[default_robots]\nmax_snippet = inf\n',
+            "default_robots.max_snippet: expected an integer, got a float",
+        ),
+        (
+            "site.json",
+            '{"canonical_host": "example.com",}',
+            "invalid JSON: Expecting property name",
+        ),
+        (
+            "site.yaml",
+            "canonical_host: example.com\n",
+            "unsupported file type (expected .toml or .json)",
+        ),
+        (
+            "site.json",
+            '{"canonical_host": "a", "canonical_host": "b"}',
+            "invalid JSON: duplicate key 'canonical_host'",
+        ),
         ("site.toml", b"\xff\xfe", "not UTF-8 text: invalid start byte"),
     ],
-    ids=["toml-syntax", "toml-float-for-integer", "json-syntax", "unknown-extension", "duplicate-key",
-         "not-utf8"],
+    ids=[
+        "toml-syntax",
+        "toml-float-for-integer",
+        "json-syntax",
+        "unknown-extension",
+        "duplicate-key",
+        "not-utf8",
+    ],
 )
 def test_malformed_configuration_files(
     capsys: pytest.CaptureFixture[str], tmp_path: Path, name: str, text: str | bytes, message: str
@@ -666,9 +750,14 @@ def test_malformed_configuration_files(
 @pytest.mark.parametrize(
     ("text", "message"),
     [
-        ('{"route": "/x", "entity": {"entity_type": "post", "title": NaN}}',
-         "invalid JSON: NaN is not valid JSON"),
-        ('{"route": "/x",\n "entity": }', "invalid JSON: Expecting value: line 2 column 12 (char 27)"),
+        (
+            '{"route": "/x", "entity": {"entity_type": "post", "title": NaN}}',
+            "invalid JSON: NaN is not valid JSON",
+        ),
+        (
+            '{"route": "/x",\n "entity": }',
+            "invalid JSON: Expecting value: line 2 column 12 (char 27)",
+        ),
         ("", "invalid JSON: Expecting value: line 1 column 1 (char 0)"),
     ],
     ids=["nan", "syntax", "empty"],
@@ -691,10 +780,14 @@ def test_missing_files_are_reported_by_name(
     missing = tmp_path / "nope.json"
 
     assert run(capsys, "render", "-c", site, missing) == (
-        2, "", f"zelko: {missing}: cannot read: No such file or directory\n"
+        2,
+        "",
+        f"zelko: {missing}: cannot read: No such file or directory\n",
     )
     assert run(capsys, "contract", tmp_path / "nope.toml") == (
-        2, "", f"zelko: {tmp_path / 'nope.toml'}: cannot read: No such file or directory\n"
+        2,
+        "",
+        f"zelko: {tmp_path / 'nope.toml'}: cannot read: No such file or directory\n",
     )
 
 
@@ -759,7 +852,13 @@ def test_output_into_a_missing_directory_is_reported(
 
 @pytest.mark.parametrize(
     "argv",
-    [[], ["render"], ["render", "page.json"], ["frobnicate"], ["validate", "-c", "s", "p", "--fail-on", "fatal"]],
+    [
+        [],
+        ["render"],
+        ["render", "page.json"],
+        ["frobnicate"],
+        ["validate", "-c", "s", "p", "--fail-on", "fatal"],
+    ],
     ids=["no-command", "no-config", "no-config-with-page", "unknown-command", "bad-choice"],
 )
 def test_usage_errors_exit_with_two(capsys: pytest.CaptureFixture[str], argv: list[str]) -> None:
@@ -779,7 +878,9 @@ def test_an_unexpected_fault_is_reported_on_one_line(
     monkeypatch.setattr(zelko.cli, "load_site", explode)
 
     assert run(capsys, "render", "-c", EXAMPLE_CONFIG, EXAMPLE_PAGES / "post.json") == (
-        70, "", "zelko: internal error: RuntimeError: boom\n"
+        70,
+        "",
+        "zelko: internal error: RuntimeError: boom\n",
     )
 
 
@@ -794,9 +895,19 @@ def test_help_and_version_exit_with_zero(capsys: pytest.CaptureFixture[str]) -> 
 
 def test_python_dash_m_zelko_runs_the_command_line() -> None:
     result = subprocess.run(
-        [sys.executable, "-m", "zelko", "build", "--hash", "-c", EXAMPLE_CONFIG,
-         str(EXAMPLE_PAGES / "home.json")],
-        capture_output=True, text=True, check=False,
+        [
+            sys.executable,
+            "-m",
+            "zelko",
+            "build",
+            "--hash",
+            "-c",
+            EXAMPLE_CONFIG,
+            str(EXAMPLE_PAGES / "home.json"),
+        ],
+        capture_output=True,
+        text=True,
+        check=False,
     )
 
     assert (result.returncode, result.stderr) == (0, "")

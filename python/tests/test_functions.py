@@ -65,7 +65,7 @@ def test_docstring_opens_with_its_sentence_and_has_the_three_sections(name: str)
     positions = [doc.index("\nArgs:\n"), doc.index("\nReturns:\n"), doc.index("\nRaises:\n")]
     assert positions == sorted(positions)
     names, _ = SIGNATURES[name]
-    args_section = doc[positions[0]:positions[1]]
+    args_section = doc[positions[0] : positions[1]]
     for parameter in names:
         assert f"    {parameter}: " in args_section
 
@@ -92,11 +92,20 @@ def test_keywords_work_and_none_overrides_equal_omitted() -> None:
 @pytest.mark.parametrize(
     ("call", "message"),
     [
-        (lambda e, c: native.build_seo_payload(e, "/x"), "missing 1 required positional argument: 'config'"),
+        (
+            lambda e, c: native.build_seo_payload(e, "/x"),
+            "missing 1 required positional argument: 'config'",
+        ),
         (lambda e, c: native.build_seo_payload(), "'entity', 'route', and 'config'"),
         (lambda e, c: native.build_seo_payload(e, "/x", c, None, None), "at most 4 positional"),
-        (lambda e, c: native.build_seo_payload(e, "/x", c, entity=e), "multiple values for argument 'entity'"),
-        (lambda e, c: native.build_seo_payload(e, "/x", c, extra=1), "unexpected keyword argument 'extra'"),
+        (
+            lambda e, c: native.build_seo_payload(e, "/x", c, entity=e),
+            "multiple values for argument 'entity'",
+        ),
+        (
+            lambda e, c: native.build_seo_payload(e, "/x", c, extra=1),
+            "unexpected keyword argument 'extra'",
+        ),
         (lambda e, c: native.build_seo_payload_with_overrides(e, "/x", c), "'overrides'"),
         (lambda e, c: native.clean_query_fn(), "'query'"),
         (lambda e, c: native.clean_url_fn("a", "b"), "exactly 1 positional argument"),
@@ -111,13 +120,24 @@ def test_binding_errors_use_the_usual_wording(call: Callable[..., Any], message:
 def valid_arguments() -> dict[str, dict[str, Any]]:
     payload = build()
     return {
-        "build_seo_payload": {"entity": make_post(), "route": "/x", "config": make_config(),
-                              "overrides": native.SEOOverrides()},
-        "build_seo_payload_dict": {"entity": make_post(), "route": "/x", "config": make_config(),
-                                   "overrides": native.SEOOverrides()},
-        "build_seo_payload_with_overrides": {"entity": make_post(), "route": "/x",
-                                             "config": make_config(),
-                                             "overrides": native.SEOOverrides()},
+        "build_seo_payload": {
+            "entity": make_post(),
+            "route": "/x",
+            "config": make_config(),
+            "overrides": native.SEOOverrides(),
+        },
+        "build_seo_payload_dict": {
+            "entity": make_post(),
+            "route": "/x",
+            "config": make_config(),
+            "overrides": native.SEOOverrides(),
+        },
+        "build_seo_payload_with_overrides": {
+            "entity": make_post(),
+            "route": "/x",
+            "config": make_config(),
+            "overrides": native.SEOOverrides(),
+        },
         "build_seo_contract": {"config": native.SEOContractConfig("h")},
         "validate_payload": {"payload": payload},
         "normalize_path_fn": {"path": "/x", "policy": native.URLPolicy()},
@@ -166,7 +186,9 @@ def test_wrong_argument_types_are_refused_naming_the_parameter(
         ("build_seo_payload_with_overrides", "overrides", None),
     ],
 )
-def test_same_named_parameters_check_their_own_class(function: str, parameter: str, value: Any) -> None:
+def test_same_named_parameters_check_their_own_class(
+    function: str, parameter: str, value: Any
+) -> None:
     arguments = valid_arguments()[function]
     arguments[parameter] = value
     with pytest.raises(TypeError, match=f"'{parameter}'"):
@@ -187,7 +209,9 @@ def test_arguments_convert_in_declaration_order() -> None:
 @pytest.mark.parametrize(
     "call",
     [
-        pytest.param(lambda: native.build_seo_payload(make_post(), "/\udc80", make_config()), id="route"),
+        pytest.param(
+            lambda: native.build_seo_payload(make_post(), "/\udc80", make_config()), id="route"
+        ),
         pytest.param(lambda: native.clean_query_fn("\ud800"), id="query"),
         pytest.param(lambda: native.clean_url_fn("\ud800"), id="url"),
         pytest.param(lambda: native.normalize_path_fn("\ud800", native.URLPolicy()), id="path"),
@@ -218,8 +242,15 @@ def test_payload_functions_return_payloads_and_dicts() -> None:
     as_dict = native.build_seo_payload_dict(entity, "/x", config, overrides)
     assert type(as_dict) is dict
     assert as_dict == payload.to_dict()
-    assert list(as_dict) == ["canonical", "description", "og", "robots", "schema_jsonld",
-                             "title", "twitter"]
+    assert list(as_dict) == [
+        "canonical",
+        "description",
+        "og",
+        "robots",
+        "schema_jsonld",
+        "title",
+        "twitter",
+    ]
 
 
 def test_build_seo_contract_returns_a_contract() -> None:
@@ -265,7 +296,10 @@ def test_normalize_path_fn(path: str, policy: native.URLPolicy, expected: str) -
 
 def test_normalize_public_url_fn_resolves_on_the_canonical_host() -> None:
     config = native.SEOConfig("www.example.com", "https://example.com/base")
-    assert native.normalize_public_url_fn("/a/?utm_source=x", config) == "https://www.example.com/base/a"
+    assert (
+        native.normalize_public_url_fn("/a/?utm_source=x", config)
+        == "https://www.example.com/base/a"
+    )
 
 
 def test_clean_url_fn_returns_three_keys_in_order() -> None:
@@ -278,7 +312,9 @@ def test_clean_url_fn_returns_three_keys_in_order() -> None:
 
 def test_clean_url_fn_without_query_has_empty_maps() -> None:
     assert native.clean_url_fn("https://a.example/p") == {
-        "url": "https://a.example/p", "removed_params": {}, "cleaned_params": {}
+        "url": "https://a.example/p",
+        "removed_params": {},
+        "cleaned_params": {},
     }
 
 
@@ -299,33 +335,48 @@ def config_with_relative_base() -> native.SEOConfig:
 
 FAILURES = [
     pytest.param(
-        lambda: build(config=config_with_relative_base()), native.ConfigurationError, None,
+        lambda: build(config=config_with_relative_base()),
+        native.ConfigurationError,
+        None,
         id="relative-base-url",
     ),
     pytest.param(
         lambda: build(overrides=native.SEOOverrides(canonical_url="/relative")),
-        native.InvalidUrlError, None, id="relative-canonical-override",
+        native.InvalidUrlError,
+        None,
+        id="relative-canonical-override",
     ),
     pytest.param(
         lambda: native.build_seo_payload_dict(make_post(), "/x", config_with_relative_base()),
-        native.ConfigurationError, None, id="dict-relative-base-url",
+        native.ConfigurationError,
+        None,
+        id="dict-relative-base-url",
     ),
     pytest.param(
         lambda: native.build_seo_payload_with_overrides(
-            make_post(), "/x", make_config(), native.SEOOverrides(canonical_url="nope")),
-        native.InvalidUrlError, None, id="with-overrides-relative-canonical",
+            make_post(), "/x", make_config(), native.SEOOverrides(canonical_url="nope")
+        ),
+        native.InvalidUrlError,
+        None,
+        id="with-overrides-relative-canonical",
     ),
     pytest.param(
         lambda: native.normalize_path_fn("/x", native.URLPolicy(trailing_slash="Never")),
-        ValueError, "invalid trailing_slash: Never", id="trailing-slash-case",
+        ValueError,
+        "invalid trailing_slash: Never",
+        id="trailing-slash-case",
     ),
     pytest.param(
         lambda: native.normalize_public_url_fn("", make_config()),
-        ValueError, "invalid URL: ", id="empty-url",
+        ValueError,
+        "invalid URL: ",
+        id="empty-url",
     ),
     pytest.param(
         lambda: native.normalize_public_url_fn("/x", config_with_relative_base()),
-        ValueError, "invalid configuration: ", id="relative-base-url-display",
+        ValueError,
+        "invalid configuration: ",
+        id="relative-base-url-display",
     ),
 ]
 

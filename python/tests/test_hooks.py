@@ -64,7 +64,9 @@ def test_run_calls_hooks_in_registration_order_passing_each_result_on() -> None:
 def test_hook_returning_none_passes_its_in_place_changes_on() -> None:
     hooks = HookRegistry()
     hooks.register("post_process", lambda payload, entity, config: payload.update(a=1))
-    hooks.register("post_process", lambda payload, entity, config: payload.update(b=payload["a"] + 1))
+    hooks.register(
+        "post_process", lambda payload, entity, config: payload.update(b=payload["a"] + 1)
+    )
     payload: dict[str, Any] = {}
 
     result = hooks.run("post_process", payload, ENTITY, make_config())
@@ -76,7 +78,9 @@ def test_hook_returning_none_passes_its_in_place_changes_on() -> None:
 def test_hooks_receive_the_entity_and_config_they_are_run_with() -> None:
     hooks = HookRegistry()
     received: list[tuple[Any, Any]] = []
-    hooks.register("post_process", lambda payload, entity, config: received.append((entity, config)))
+    hooks.register(
+        "post_process", lambda payload, entity, config: received.append((entity, config))
+    )
     config = make_config()
 
     hooks.run("post_process", {}, ENTITY, config)

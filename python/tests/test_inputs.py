@@ -52,7 +52,12 @@ REFUSALS: list[tuple[str, Callable[[], Any], type[BaseException], str]] = [
     ("overrides flag", lambda: native.SEOOverrides(omit_schema=1.0), TypeError, "'omit_schema'"),
     # 32-bit signed
     ("int32 above", lambda: native.Robots(max_snippet=2**31), OverflowError, "'max_snippet'"),
-    ("int32 below", lambda: native.Robots(max_video_preview=-(2**31) - 1), OverflowError, "'max_video_preview'"),
+    (
+        "int32 below",
+        lambda: native.Robots(max_video_preview=-(2**31) - 1),
+        OverflowError,
+        "'max_video_preview'",
+    ),
     ("int32 huge", lambda: native.Robots(max_snippet=2**100), OverflowError, "'max_snippet'"),
     ("int32 float", lambda: native.Robots(max_snippet=1.0), TypeError, "'max_snippet'"),
     ("int32 str", lambda: native.Robots(max_snippet="5"), TypeError, "'max_snippet'"),
@@ -60,31 +65,106 @@ REFUSALS: list[tuple[str, Callable[[], Any], type[BaseException], str]] = [
     ("uint32 negative", lambda: native.SEOImage("u", width=-1), OverflowError, "'width'"),
     ("uint32 above", lambda: native.SEOImage("u", height=2**32), OverflowError, "'height'"),
     ("uint32 float", lambda: native.SEOImage("u", width=1.5), TypeError, "'width'"),
-    ("uint32 index negative", lambda: native.SEOImage("u", width=Index(-1)), OverflowError, "'width'"),
+    (
+        "uint32 index negative",
+        lambda: native.SEOImage("u", width=Index(-1)),
+        OverflowError,
+        "'width'",
+    ),
     # text list
-    ("list str", lambda: native.URLPolicy(allowed_query_params="ref"), TypeError, "'allowed_query_params'"),
-    ("list dict", lambda: native.URLPolicy(extra_tracking_params={"a": 1}), TypeError, "'extra_tracking_params'"),
-    ("list set", lambda: native.URLPolicy(allowed_query_params={"a"}), TypeError, "'allowed_query_params'"),
-    ("list generator", lambda: native.URLPolicy(allowed_query_params=(s for s in ["a"])), TypeError, "'allowed_query_params'"),
-    ("list item int", lambda: native.URLPolicy(allowed_query_params=["a", 1]), TypeError, "'allowed_query_params'"),
+    (
+        "list str",
+        lambda: native.URLPolicy(allowed_query_params="ref"),
+        TypeError,
+        "'allowed_query_params'",
+    ),
+    (
+        "list dict",
+        lambda: native.URLPolicy(extra_tracking_params={"a": 1}),
+        TypeError,
+        "'extra_tracking_params'",
+    ),
+    (
+        "list set",
+        lambda: native.URLPolicy(allowed_query_params={"a"}),
+        TypeError,
+        "'allowed_query_params'",
+    ),
+    (
+        "list generator",
+        lambda: native.URLPolicy(allowed_query_params=(s for s in ["a"])),
+        TypeError,
+        "'allowed_query_params'",
+    ),
+    (
+        "list item int",
+        lambda: native.URLPolicy(allowed_query_params=["a", 1]),
+        TypeError,
+        "'allowed_query_params'",
+    ),
     ("list item None", lambda: native.SEOEntity("post", same_as=[None]), TypeError, "'same_as'"),
     ("list bytes", lambda: config(locale_alternate=b"en"), TypeError, "'locale_alternate'"),
     # instance list
-    ("instances str", lambda: native.SEOEntity("post", breadcrumbs="a"), TypeError, "'breadcrumbs'"),
-    ("instances tuple item", lambda: native.SEOEntity("post", breadcrumbs=[("a", "/a")]), TypeError, "'breadcrumbs'"),
-    ("instances wrong class", lambda: native.SEOEntity("post", faq_items=[native.Breadcrumb("a", "/a")]), TypeError, "'faq_items'"),
+    (
+        "instances str",
+        lambda: native.SEOEntity("post", breadcrumbs="a"),
+        TypeError,
+        "'breadcrumbs'",
+    ),
+    (
+        "instances tuple item",
+        lambda: native.SEOEntity("post", breadcrumbs=[("a", "/a")]),
+        TypeError,
+        "'breadcrumbs'",
+    ),
+    (
+        "instances wrong class",
+        lambda: native.SEOEntity("post", faq_items=[native.Breadcrumb("a", "/a")]),
+        TypeError,
+        "'faq_items'",
+    ),
     # pair list
-    ("pairs of lists", lambda: config(schema_type_map=[["post", "Article"]]), TypeError, "'schema_type_map'"),
+    (
+        "pairs of lists",
+        lambda: config(schema_type_map=[["post", "Article"]]),
+        TypeError,
+        "'schema_type_map'",
+    ),
     ("pair too short", lambda: config(schema_type_map=[("post",)]), TypeError, "'schema_type_map'"),
-    ("pair too long", lambda: config(schema_type_map=[("post", "Article", "x")]), TypeError, "'schema_type_map'"),
-    ("pair value int", lambda: config(schema_type_map=[("post", 1)]), TypeError, "'schema_type_map'"),
-    ("pairs dict", lambda: config(schema_type_map={"post": "Article"}), TypeError, "'schema_type_map'"),
+    (
+        "pair too long",
+        lambda: config(schema_type_map=[("post", "Article", "x")]),
+        TypeError,
+        "'schema_type_map'",
+    ),
+    (
+        "pair value int",
+        lambda: config(schema_type_map=[("post", 1)]),
+        TypeError,
+        "'schema_type_map'",
+    ),
+    (
+        "pairs dict",
+        lambda: config(schema_type_map={"post": "Article"}),
+        TypeError,
+        "'schema_type_map'",
+    ),
     ("pairs str", lambda: config(schema_type_map="post"), TypeError, "'schema_type_map'"),
     # instance
-    ("instance str", lambda: native.SEOEntity("post", featured_image="u"), TypeError, "'featured_image'"),
+    (
+        "instance str",
+        lambda: native.SEOEntity("post", featured_image="u"),
+        TypeError,
+        "'featured_image'",
+    ),
     ("instance wrong class", lambda: config(url_policy=native.Robots()), TypeError, "'url_policy'"),
     ("instance robots", lambda: config(default_robots="index"), TypeError, "'default_robots'"),
-    ("overrides instance", lambda: native.SEOOverrides(og_image=native.Robots()), TypeError, "'og_image'"),
+    (
+        "overrides instance",
+        lambda: native.SEOOverrides(og_image=native.Robots()),
+        TypeError,
+        "'og_image'",
+    ),
 ]
 
 
@@ -181,16 +261,40 @@ def test_str_subclasses_are_text() -> None:
 @pytest.mark.parametrize(
     ("call", "message"),
     [
-        (lambda: native.Breadcrumb("a"), "Breadcrumb() missing 1 required positional argument: 'url'"),
-        (lambda: native.Breadcrumb(), "Breadcrumb() missing 2 required positional arguments: 'name' and 'url'"),
-        (lambda: native.SEOConfig(), "SEOConfig() missing 2 required positional arguments: 'canonical_host' and 'public_base_url'"),
-        (lambda: native.Breadcrumb("a", "b", "c"), "Breadcrumb() takes exactly 2 positional arguments (3 given)"),
-        (lambda: native.SEOImage("u", 3), "SEOImage() takes at most 1 positional argument (2 given)"),
+        (
+            lambda: native.Breadcrumb("a"),
+            "Breadcrumb() missing 1 required positional argument: 'url'",
+        ),
+        (
+            lambda: native.Breadcrumb(),
+            "Breadcrumb() missing 2 required positional arguments: 'name' and 'url'",
+        ),
+        (
+            lambda: native.SEOConfig(),
+            "SEOConfig() missing 2 required positional arguments: 'canonical_host' and 'public_base_url'",
+        ),
+        (
+            lambda: native.Breadcrumb("a", "b", "c"),
+            "Breadcrumb() takes exactly 2 positional arguments (3 given)",
+        ),
+        (
+            lambda: native.SEOImage("u", 3),
+            "SEOImage() takes at most 1 positional argument (2 given)",
+        ),
         (lambda: native.Robots(True), "Robots() takes no positional arguments"),
         (lambda: native.SEOOverrides("t"), "SEOOverrides() takes no positional arguments"),
-        (lambda: native.Breadcrumb("a", "/a", name="b"), "Breadcrumb() got multiple values for argument 'name'"),
-        (lambda: native.SEOImage("u", size=3), "SEOImage() got an unexpected keyword argument 'size'"),
-        (lambda: native.SEOEntity("post", kind="x"), "SEOEntity() got an unexpected keyword argument 'kind'"),
+        (
+            lambda: native.Breadcrumb("a", "/a", name="b"),
+            "Breadcrumb() got multiple values for argument 'name'",
+        ),
+        (
+            lambda: native.SEOImage("u", size=3),
+            "SEOImage() got an unexpected keyword argument 'size'",
+        ),
+        (
+            lambda: native.SEOEntity("post", kind="x"),
+            "SEOEntity() got an unexpected keyword argument 'kind'",
+        ),
     ],
 )
 def test_binding_errors_use_the_interpreter_wording(call, message: str) -> None:
@@ -216,7 +320,12 @@ def test_entity_type_is_parsed_before_other_arguments() -> None:
 
 def test_image_properties() -> None:
     image = native.SEOImage("https://e.com/i.png", width=640, height=480, alt="An image")
-    assert (image.url, image.width, image.height, image.alt) == ("https://e.com/i.png", 640, 480, "An image")
+    assert (image.url, image.width, image.height, image.alt) == (
+        "https://e.com/i.png",
+        640,
+        480,
+        "An image",
+    )
     bare = native.SEOImage("u")
     assert (bare.width, bare.height, bare.alt) == (None, None, None)
 
@@ -234,9 +343,21 @@ def test_author_breadcrumb_and_faq_properties() -> None:
 def test_robots_defaults_and_properties() -> None:
     robots = native.Robots()
     assert (robots.index, robots.follow) == (True, True)
-    assert (robots.max_snippet, robots.max_image_preview, robots.max_video_preview) == (None, None, None)
-    full = native.Robots(index=False, follow=False, max_snippet=-1, max_image_preview="", max_video_preview=0)
-    assert (full.index, full.follow, full.max_snippet, full.max_image_preview, full.max_video_preview) == (
+    assert (robots.max_snippet, robots.max_image_preview, robots.max_video_preview) == (
+        None,
+        None,
+        None,
+    )
+    full = native.Robots(
+        index=False, follow=False, max_snippet=-1, max_image_preview="", max_video_preview=0
+    )
+    assert (
+        full.index,
+        full.follow,
+        full.max_snippet,
+        full.max_image_preview,
+        full.max_video_preview,
+    ) == (
         False,
         False,
         -1,
@@ -251,10 +372,19 @@ def test_robots_defaults_and_properties() -> None:
         ({}, "index,follow"),
         ({"index": False, "follow": False}, "noindex,nofollow"),
         ({"max_snippet": -1}, "index,follow,max-snippet:-1"),
-        ({"max_video_preview": 0, "max_snippet": 50}, "index,follow,max-snippet:50,max-video-preview:0"),
+        (
+            {"max_video_preview": 0, "max_snippet": 50},
+            "index,follow,max-snippet:50,max-video-preview:0",
+        ),
         ({"max_image_preview": "large", "follow": False}, "index,nofollow,max-image-preview:large"),
         (
-            {"index": False, "follow": True, "max_snippet": 20, "max_image_preview": "standard", "max_video_preview": 30},
+            {
+                "index": False,
+                "follow": True,
+                "max_snippet": 20,
+                "max_image_preview": "standard",
+                "max_video_preview": 30,
+            },
             "noindex,follow,max-snippet:20,max-image-preview:standard,max-video-preview:30",
         ),
     ],
@@ -344,8 +474,14 @@ def test_entity_properties() -> None:
 @pytest.mark.parametrize(
     ("obj", "hidden"),
     [
-        (native.SEOEntity("post", slug="s", body_html="<p>x</p>"), ["slug", "body_html", "status", "breadcrumbs"]),
-        (native.SEOOverrides(meta_title="t"), ["meta_title", "robots", "schema_jsonld", "omit_schema"]),
+        (
+            native.SEOEntity("post", slug="s", body_html="<p>x</p>"),
+            ["slug", "body_html", "status", "breadcrumbs"],
+        ),
+        (
+            native.SEOOverrides(meta_title="t"),
+            ["meta_title", "robots", "schema_jsonld", "omit_schema"],
+        ),
         (config(site_name="S"), ["site_name", "canonical_host", "url_policy", "emit_warnings"]),
     ],
 )
@@ -454,7 +590,12 @@ def test_entity_dict_has_sorted_keys_and_nested_forms() -> None:
 
 def test_entity_dict_keeps_present_empty_lists() -> None:
     empty = native.SEOEntity("post", breadcrumbs=[], same_as=(), faq_items=[])
-    assert empty.to_dict() == {"entity_type": "Post", "breadcrumbs": [], "same_as": [], "faq_items": []}
+    assert empty.to_dict() == {
+        "entity_type": "Post",
+        "breadcrumbs": [],
+        "same_as": [],
+        "faq_items": [],
+    }
     assert native.SEOEntity("post", title="").to_dict() == {"entity_type": "Post", "title": ""}
 
 
@@ -542,7 +683,12 @@ def test_config_dict_of_a_full_config() -> None:
         "auto_generate_schema": False,
         "canonical_host": HOST,
         "default_og_image": {"height": 630, "url": "https://e.com/og.png"},
-        "default_robots": {"follow": True, "index": True, "max_image_preview": "large", "max_snippet": 50},
+        "default_robots": {
+            "follow": True,
+            "index": True,
+            "max_image_preview": "large",
+            "max_snippet": 50,
+        },
         "emit_warnings": True,
         "locale": "en_US",
         "locale_alternate": ["de_DE"],
@@ -580,9 +726,18 @@ def test_config_empty_schema_type_map_replaces_the_default() -> None:
 @pytest.mark.parametrize(
     ("kwargs", "message"),
     [
-        ({"canonical_host": "", "public_base_url": ""}, "canonical_host must be a non-empty string"),
-        ({"canonical_host": "https://example.com"}, "canonical_host must be host-only (no scheme/path/query)"),
-        ({"canonical_host": "example.com/"}, "canonical_host must be host-only (no scheme/path/query)"),
+        (
+            {"canonical_host": "", "public_base_url": ""},
+            "canonical_host must be a non-empty string",
+        ),
+        (
+            {"canonical_host": "https://example.com"},
+            "canonical_host must be host-only (no scheme/path/query)",
+        ),
+        (
+            {"canonical_host": "example.com/"},
+            "canonical_host must be host-only (no scheme/path/query)",
+        ),
         ({"public_base_url": ""}, "public_base_url must be a non-empty string"),
         ({"title_template": "{Title}"}, "title_template must include '{title}' placeholder"),
     ],
@@ -596,7 +751,10 @@ def test_config_validation_raises_configuration_error(kwargs, message: str) -> N
 
 def test_config_with_blank_host_and_port_passes_validation() -> None:
     assert native.SEOConfig("   ", BASE).to_dict()["canonical_host"] == "   "
-    assert native.SEOConfig("example.com:8080", "not a url").to_dict()["canonical_host"] == "example.com:8080"
+    assert (
+        native.SEOConfig("example.com:8080", "not a url").to_dict()["canonical_host"]
+        == "example.com:8080"
+    )
 
 
 # --- SEOConfig registries -----------------------------------------------------
@@ -674,12 +832,19 @@ def test_config_holds_one_reference_to_each_registry() -> None:
     "call",
     [
         pytest.param(lambda held: native.SEOConfig("", BASE, hooks=held), id="failed validation"),
-        pytest.param(lambda held: native.SEOConfig(HOST, BASE, schema_registry=held, emit_warnings=1), id="bad flag"),
         pytest.param(
-            lambda held: native.SEOConfig(HOST, BASE, hooks=held, url_policy=native.URLPolicy(trailing_slash="x")),
+            lambda held: native.SEOConfig(HOST, BASE, schema_registry=held, emit_warnings=1),
+            id="bad flag",
+        ),
+        pytest.param(
+            lambda held: native.SEOConfig(
+                HOST, BASE, hooks=held, url_policy=native.URLPolicy(trailing_slash="x")
+            ),
             id="bad policy",
         ),
-        pytest.param(lambda held: native.SEOOverrides(schema_jsonld=[held, {1, 2}]), id="json.dumps failure"),
+        pytest.param(
+            lambda held: native.SEOOverrides(schema_jsonld=[held, {1, 2}]), id="json.dumps failure"
+        ),
     ],
 )
 def test_failed_construction_releases_the_objects_it_was_given(call) -> None:
@@ -757,7 +922,11 @@ def test_signature_parameters_bind_like_the_constructor(name: str, signature: st
     parameters = inspect.signature(cls).parameters
     required = {"entity_type": "post", "canonical_host": HOST, "public_base_url": BASE}
     arguments = {
-        key: (param.default if param.default is not inspect.Parameter.empty else required.get(key, "x"))
+        key: (
+            param.default
+            if param.default is not inspect.Parameter.empty
+            else required.get(key, "x")
+        )
         for key, param in parameters.items()
     }
     cls(**arguments)

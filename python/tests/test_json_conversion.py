@@ -142,5 +142,7 @@ def test_object_keys_come_back_sorted_at_every_level() -> None:
 
 def test_keys_sort_by_utf8_bytes() -> None:
     # "é" (U+00E9, bytes C3 A9) sorts after "z"; a prefix sorts first.
-    settings = native.SEOConfig("h", "https://h", schema_type_map=[("é", "1"), ("z", "2"), ("zz", "3")])
+    settings = native.SEOConfig(
+        "h", "https://h", schema_type_map=[("é", "1"), ("z", "2"), ("zz", "3")]
+    )
     assert list(settings.to_dict()["schema_type_map"]) == ["z", "zz", "é"]

@@ -236,18 +236,26 @@ LONG_LIVED.append(DEEP)
 
 FAILURES = [
     pytest.param(TypeError, lambda: native.build_seo_payload({}, "/x", CONFIG), id="entity-type"),
-    pytest.param(TypeError, lambda: native.build_seo_payload(ENTITY, b"/x", CONFIG), id="route-type"),
+    pytest.param(
+        TypeError, lambda: native.build_seo_payload(ENTITY, b"/x", CONFIG), id="route-type"
+    ),
     pytest.param(TypeError, lambda: native.build_seo_payload(ENTITY, "/x", {}), id="config-type"),
-    pytest.param(TypeError, lambda: native.build_seo_payload(ENTITY, "/x", CONFIG, 1), id="overrides-type"),
+    pytest.param(
+        TypeError, lambda: native.build_seo_payload(ENTITY, "/x", CONFIG, 1), id="overrides-type"
+    ),
     pytest.param(TypeError, lambda: native.build_seo_payload(ENTITY), id="missing"),
-    pytest.param(TypeError, lambda: native.build_seo_payload(ENTITY, "/x", CONFIG, bad=1), id="keyword"),
+    pytest.param(
+        TypeError, lambda: native.build_seo_payload(ENTITY, "/x", CONFIG, bad=1), id="keyword"
+    ),
     pytest.param(TypeError, lambda: native.validate_payload(ENTITY), id="payload-type"),
     pytest.param(TypeError, lambda: native.normalize_path_fn("/", CONFIG), id="policy-type"),
     pytest.param(TypeError, lambda: native.build_seo_contract(CONFIG), id="contract-config-type"),
     pytest.param(TypeError, lambda: PAYLOAD[1], id="key-type"),
     pytest.param(TypeError, lambda: native.SEOExpectation(one_of="abc"), id="expectation-arg"),
     pytest.param(OverflowError, lambda: native.SEOExpectation(min_length=-1), id="overflow"),
-    pytest.param(TypeError, lambda: native.SEOContractConfig("h", exceptions=[["/a", None]]), id="pair"),
+    pytest.param(
+        TypeError, lambda: native.SEOContractConfig("h", exceptions=[["/a", None]]), id="pair"
+    ),
     pytest.param(UnicodeEncodeError, lambda: native.clean_url_fn("\udc80"), id="surrogate"),
     pytest.param(KeyError, lambda: PAYLOAD["missing"], id="missing-key"),
     pytest.param(ValueError, lambda: DEEP.to_dict(), id="nesting"),
@@ -259,10 +267,14 @@ FAILURES = [
     ),
     pytest.param(
         native.InvalidUrlError,
-        lambda: native.build_seo_payload(ENTITY, "/x", CONFIG, native.SEOOverrides(canonical_url="x")),
+        lambda: native.build_seo_payload(
+            ENTITY, "/x", CONFIG, native.SEOOverrides(canonical_url="x")
+        ),
         id="invalid-url-error",
     ),
-    pytest.param(ValueError, lambda: native.normalize_public_url_fn("", CONFIG), id="display-error"),
+    pytest.param(
+        ValueError, lambda: native.normalize_public_url_fn("", CONFIG), id="display-error"
+    ),
     pytest.param(
         ValueError,
         lambda: native.normalize_path_fn("/", native.URLPolicy(trailing_slash="x")),
@@ -280,7 +292,9 @@ FAILURES = [
     ),
     pytest.param(
         TypeError,
-        lambda: native.build_seo_payload(ENTITY, "/x", make_config(hooks=PlainHooks(lambda p, e, c: []))),
+        lambda: native.build_seo_payload(
+            ENTITY, "/x", make_config(hooks=PlainHooks(lambda p, e, c: []))
+        ),
         id="hook-returns-list",
     ),
     pytest.param(
@@ -298,7 +312,8 @@ FAILURES = [
     pytest.param(
         ValueError,
         lambda: native.build_seo_payload(
-            PRODUCT, "/x",
+            PRODUCT,
+            "/x",
             make_config(schema_registry=PlainRegistry({"Product": lambda *a: float("nan")})),
         ),
         id="registry-nan",

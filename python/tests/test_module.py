@@ -52,7 +52,6 @@ EXCEPTION_NAMES = [
 ALL_NAMES = CLASS_NAMES + FUNCTION_NAMES + EXCEPTION_NAMES
 
 
-
 def test_module_docstring_names_the_engine_bindings() -> None:
     assert native.__doc__ == "Python bindings for the zelko engine core."
     assert native.__name__ == "_zelko_native"

@@ -25,7 +25,9 @@ def test_wheel_is_tagged_cp310_abi3() -> None:
     wheel_text = importlib.metadata.distribution("zelko").read_text("WHEEL")
     if wheel_text is None:  # installed from a source tree without a WHEEL file
         raise AssertionError("zelko was not installed from a wheel")
-    tags = [line.split(":", 1)[1].strip() for line in wheel_text.splitlines() if line.startswith("Tag:")]
+    tags = [
+        line.split(":", 1)[1].strip() for line in wheel_text.splitlines() if line.startswith("Tag:")
+    ]
     assert tags, wheel_text
     assert all(tag.startswith("cp310-abi3-") for tag in tags), tags
 

@@ -215,9 +215,7 @@ def test_dict_holding_an_og_object_instead_of_a_dict_is_unequal(
     assert payload != view
 
 
-@pytest.mark.parametrize(
-    "other", ["x", None, 1, [], ("title",), object()], ids=repr
-)
+@pytest.mark.parametrize("other", ["x", None, 1, [], ("title",), object()], ids=repr)
 def test_anything_but_a_payload_or_dict_is_unequal(payload: native.SEOPayload, other: Any) -> None:
     assert (payload == other) is False
     assert (payload != other) is True
@@ -247,7 +245,9 @@ def test_payload_survives_a_hook_round_trip_unchanged() -> None:
 
 
 @pytest.mark.parametrize("compare", [operator.lt, operator.le, operator.gt, operator.ge])
-def test_ordering_is_not_supported(payload: native.SEOPayload, compare: Callable[[Any, Any], Any]) -> None:
+def test_ordering_is_not_supported(
+    payload: native.SEOPayload, compare: Callable[[Any, Any], Any]
+) -> None:
     with pytest.raises(TypeError):
         compare(payload, payload)
 
@@ -322,6 +322,7 @@ def test_schema_numbers_convert_by_range(number: Any, expected_type: type) -> No
 
 # --- Nesting limit ------------------------------------------------------------
 
+
 # With breadcrumbs the override becomes the first element of an array, one
 # level below the top: an override of 128 objects puts its innermost member at
 # depth 129, one of 127 objects stays within the limit.
@@ -379,7 +380,13 @@ def test_to_json_keeps_declared_field_order(payload: native.SEOPayload) -> None:
     text = payload.to_json()
     document = json.loads(text)
     assert list(document) == [
-        "title", "description", "canonical", "robots", "og", "twitter", "schema_jsonld"
+        "title",
+        "description",
+        "canonical",
+        "robots",
+        "og",
+        "twitter",
+        "schema_jsonld",
     ]
     assert list(document["og"])[0] == "type"
     assert text.startswith('{\n  "title": "Hello",\n')
@@ -427,8 +434,17 @@ def test_render_jsonld_is_empty_without_schema(bare_payload: native.SEOPayload) 
 
 @pytest.mark.parametrize(
     "method",
-    ["to_json", "hash", "etag", "render_html", "render_opengraph", "render_twitter",
-     "render_jsonld", "keys", "to_dict"],
+    [
+        "to_json",
+        "hash",
+        "etag",
+        "render_html",
+        "render_opengraph",
+        "render_twitter",
+        "render_jsonld",
+        "keys",
+        "to_dict",
+    ],
 )
 def test_methods_take_no_arguments(payload: native.SEOPayload, method: str) -> None:
     with pytest.raises(TypeError):
@@ -445,8 +461,15 @@ def test_extra_fields_from_a_hook_join_the_view_in_key_order() -> None:
 
     payload = build(config=make_config(hooks=Hooks(add_fields)))
     assert payload.keys() == [
-        "canonical", "custom", "description", "og", "robots", "schema_jsonld", "title",
-        "twitter", "zeta",
+        "canonical",
+        "custom",
+        "description",
+        "og",
+        "robots",
+        "schema_jsonld",
+        "title",
+        "twitter",
+        "zeta",
     ]
     assert len(payload) == 9
     assert payload["custom"] == {"a": [True, None], "z": 1}

@@ -33,8 +33,17 @@ PROPERTY_SETTINGS = settings(
 )
 
 ENTITY_TYPES = [
-    "home", "post", "page", "video", "taxonomy", "search",
-    "other", "product", "organization", "local_business", "faq",
+    "home",
+    "post",
+    "page",
+    "video",
+    "taxonomy",
+    "search",
+    "other",
+    "product",
+    "organization",
+    "local_business",
+    "faq",
 ]
 BUILD_ERRORS = (zelko.InvalidUrlError, zelko.ConfigurationError)
 RULE_IDS = {f"ZELKO10{n}" for n in range(1, 9)}
@@ -54,12 +63,19 @@ i32 = st.integers(min_value=-(2**31), max_value=2**31 - 1)
 segments = st.text(alphabet=string.ascii_letters + string.digits + "-_.~%Ü ", max_size=8)
 paths = st.lists(segments, max_size=4).map(lambda parts: "/".join(parts))
 queries = st.lists(
-    st.sampled_from(["utm_source=x", "gclid=1", "id=3", "page=2", "", "=v", "Ref=a", "utm%5Fmedium=y"]),
+    st.sampled_from(
+        ["utm_source=x", "gclid=1", "id=3", "page=2", "", "=v", "Ref=a", "utm%5Fmedium=y"]
+    ),
     max_size=4,
 ).map("&".join)
 routes = st.one_of(
     texts,
-    st.builds(lambda p, q, f: p + ("?" + q if q else "") + f, paths, queries, st.sampled_from(["", "#top"])),
+    st.builds(
+        lambda p, q, f: p + ("?" + q if q else "") + f,
+        paths,
+        queries,
+        st.sampled_from(["", "#top"]),
+    ),
     st.builds(lambda p: "https://other.example:8443/" + p, paths),
     st.sampled_from(["", "   ", "/", "?", "mailto:someone", "tag:news", "/a/../b", "//x//y//"]),
 )
@@ -68,14 +84,16 @@ hosts = st.one_of(
     st.sampled_from(["www.example.com", "Example.COM:8443", "bücher.example", "localhost"]),
     st.text(alphabet=string.ascii_lowercase + string.digits + ".-:", min_size=1, max_size=20),
 )
-base_urls = st.sampled_from([
-    "https://www.example.com",
-    "http://www.example.com/",
-    "HTTP://Example.com/Docs//",
-    "https://example.com/docs/api?x=1#top",
-    "ftp://files.example.com/pub",
-    "www.example.com",  # not absolute: every build fails with ConfigurationError
-])
+base_urls = st.sampled_from(
+    [
+        "https://www.example.com",
+        "http://www.example.com/",
+        "HTTP://Example.com/Docs//",
+        "https://example.com/docs/api?x=1#top",
+        "ftp://files.example.com/pub",
+        "www.example.com",  # not absolute: every build fails with ConfigurationError
+    ]
+)
 
 # Unsigned integers of 2^63 and above come back to Python as floats (the
 # nearest double), so they count as doubles here.
@@ -117,8 +135,12 @@ policies = st.builds(
     trailing_slash=st.sampled_from(["always", "never", "preserve"]),
     collapse_duplicate_slashes=st.booleans(),
     strip_tracking_params=st.booleans(),
-    allowed_query_params=optional(st.lists(st.sampled_from(["page", "id", "q", "utm_source"]), max_size=2)),
-    extra_tracking_params=optional(st.lists(st.sampled_from(["ref", "Ref", "session"]), max_size=2)),
+    allowed_query_params=optional(
+        st.lists(st.sampled_from(["page", "id", "q", "utm_source"]), max_size=2)
+    ),
+    extra_tracking_params=optional(
+        st.lists(st.sampled_from(["ref", "Ref", "session"]), max_size=2)
+    ),
 )
 entities = st.builds(
     zelko.SEOEntity,
@@ -126,9 +148,29 @@ entities = st.builds(
     slug=optional_texts,
     title=optional_texts,
     excerpt=optional_texts,
-    body_html=optional(st.one_of(texts, st.lists(st.sampled_from(
-        ["<p>", "</p>", "Hello", " ", "<script>x()</script>", "<STYLE>", "</style>", "&amp;", "Σ", "<", "\u3000"]
-    ), max_size=30).map("".join))),
+    body_html=optional(
+        st.one_of(
+            texts,
+            st.lists(
+                st.sampled_from(
+                    [
+                        "<p>",
+                        "</p>",
+                        "Hello",
+                        " ",
+                        "<script>x()</script>",
+                        "<STYLE>",
+                        "</style>",
+                        "&amp;",
+                        "Σ",
+                        "<",
+                        "\u3000",
+                    ]
+                ),
+                max_size=30,
+            ).map("".join),
+        )
+    ),
     status=optional(st.sampled_from(["published", "Published", "draft", " published", ""])),
     featured_image=optional(images),
     published_at=optional_texts,
@@ -159,15 +201,24 @@ def configs(draw: st.DrawFn, emit_warnings: bool = False) -> zelko.SEOConfig:
         search_robots=draw(optional(robots)),
         auto_generate_schema=draw(st.booleans()),
         publisher_name=draw(optional_texts),
-        publisher_logo=draw(optional(st.sampled_from(["/logo.png", "https://cdn.example/logo.png", "logo.png", ""]))),
+        publisher_logo=draw(
+            optional(st.sampled_from(["/logo.png", "https://cdn.example/logo.png", "logo.png", ""]))
+        ),
         locale=draw(optional_texts),
         locale_alternate=draw(optional(st.lists(texts, max_size=2))),
         twitter_site=draw(optional_texts),
         emit_warnings=emit_warnings,
-        schema_type_map=draw(optional(st.lists(
-            st.tuples(st.sampled_from(ENTITY_TYPES), st.sampled_from(["Article", "WebPage", "Thing", "FAQPage", "Product"])),
-            max_size=3,
-        ))),
+        schema_type_map=draw(
+            optional(
+                st.lists(
+                    st.tuples(
+                        st.sampled_from(ENTITY_TYPES),
+                        st.sampled_from(["Article", "WebPage", "Thing", "FAQPage", "Product"]),
+                    ),
+                    max_size=3,
+                )
+            )
+        ),
         search_url_template=draw(optional_texts),
     )
 
@@ -177,9 +228,14 @@ def overrides_with(schema: st.SearchStrategy[Any]) -> st.SearchStrategy[zelko.SE
         zelko.SEOOverrides,
         meta_title=optional_texts,
         meta_description=optional_texts,
-        canonical_url=optional(st.one_of(
-            texts, st.sampled_from(["https://example.org/x?y=1", " HTTPS://Example.org ", "ftp://x/", "/relative"])
-        )),
+        canonical_url=optional(
+            st.one_of(
+                texts,
+                st.sampled_from(
+                    ["https://example.org/x?y=1", " HTTPS://Example.org ", "ftp://x/", "/relative"]
+                ),
+            )
+        ),
         canonical_path=optional(routes),
         robots=optional(robots),
         og_title=optional_texts,
@@ -266,7 +322,12 @@ def test_json_text_reads_back_to_the_dictionary_view_without_doubles(entity, rou
 
 
 @PROPERTY_SETTINGS
-@given(entity=entities, route=routes, config=configs(), extra=optional(overrides_with(json_values_with_doubles)))
+@given(
+    entity=entities,
+    route=routes,
+    config=configs(),
+    extra=optional(overrides_with(json_values_with_doubles)),
+)
 def test_payloads_with_doubles_still_hash_render_and_compare(entity, route, config, extra):
     payload = build_or_none(entity, route, config, extra)
     if payload is None:

@@ -60,12 +60,16 @@ def test_main_job_line_renders_the_bundled_post(
 
     captured = capsys.readouterr()
     assert (code, captured.err) == (0, "")
-    assert captured.out.startswith("<title>Brewing the perfect pour-over | Kestrel Coffee</title>\n")
+    assert captured.out.startswith(
+        "<title>Brewing the perfect pour-over | Kestrel Coffee</title>\n"
+    )
 
 
 def command_lines() -> list[str]:
     usage = blocks("sh")[1]
-    return [line.split("  #")[0].strip() for line in usage.splitlines() if line.startswith("zelko ")]
+    return [
+        line.split("  #")[0].strip() for line in usage.splitlines() if line.startswith("zelko ")
+    ]
 
 
 @pytest.mark.parametrize("line", command_lines())

@@ -80,9 +80,7 @@ def test_generate_calls_the_generator_with_the_build_values() -> None:
         return {"@type": "Article"}
 
     entity, config = make_post(), make_config()
-    result = registry.generate(
-        "Article", entity, config, "https://example.com/x", "T", "D", None
-    )
+    result = registry.generate("Article", entity, config, "https://example.com/x", "T", "D", None)
 
     assert result == {"@type": "Article"}
     assert calls == [(entity, config, "https://example.com/x", "T", "D", None)]
@@ -119,8 +117,12 @@ def test_unregister_removes_a_type() -> None:
         (7, article, TypeError, "schema type must be a str, not int"),
         ("", article, ValueError, "schema type must be a non-empty string"),
         (" \t", article, ValueError, "schema type must be a non-empty string"),
-        ("Article", {"@type": "Article"}, TypeError,
-         "schema generator for 'Article' must be callable, not dict"),
+        (
+            "Article",
+            {"@type": "Article"},
+            TypeError,
+            "schema generator for 'Article' must be callable, not dict",
+        ),
     ],
     ids=["none-type", "int-type", "empty-type", "blank-type", "not-callable"],
 )
@@ -153,7 +155,9 @@ def test_registry_replaces_the_article_node_as_a_whole() -> None:
     registry = SchemaRegistry()
     registry.register("Article", article)
 
-    payload = zelko.build_seo_payload(make_post(), "/blog/hello", make_config(schema_registry=registry))
+    payload = zelko.build_seo_payload(
+        make_post(), "/blog/hello", make_config(schema_registry=registry)
+    )
 
     assert payload.schema_jsonld == {
         "@type": "Article",
@@ -169,15 +173,25 @@ def test_generator_receives_copies_and_the_resolved_fields() -> None:
 
     @registry.register("Article")
     def record(entity: Any, config: Any, *rest: Any) -> None:
-        received.append((entity.entity_type, entity.title, config.hooks, config.schema_registry, *rest))
+        received.append(
+            (entity.entity_type, entity.title, config.hooks, config.schema_registry, *rest)
+        )
 
     entity = make_post()
     config = make_config(schema_registry=registry, title_template="{title} | Site")
     payload = zelko.build_seo_payload(entity, "/blog/hello", config)
 
     assert received == [
-        ("post", "Hello", None, None, "https://example.com/blog/hello",
-         "Hello | Site", "A short post.", OG_IMAGE)
+        (
+            "post",
+            "Hello",
+            None,
+            None,
+            "https://example.com/blog/hello",
+            "Hello | Site",
+            "A short post.",
+            OG_IMAGE,
+        )
     ]
     # The generator returned None, so the engine's own node stays.
     assert isinstance(payload.schema_jsonld, dict)
@@ -188,7 +202,9 @@ def test_generator_returning_a_list_becomes_the_schema() -> None:
     registry = SchemaRegistry()
     registry.register("Article", lambda *args: [{"@type": "Article"}, {"@type": "Person"}])
 
-    payload = zelko.build_seo_payload(make_post(), "/blog/hello", make_config(schema_registry=registry))
+    payload = zelko.build_seo_payload(
+        make_post(), "/blog/hello", make_config(schema_registry=registry)
+    )
 
     assert payload.schema_jsonld == [{"@type": "Article"}, {"@type": "Person"}]
 
@@ -248,7 +264,9 @@ def test_registry_and_hooks_together_keep_an_extra_key() -> None:
     config = make_config(schema_registry=registry, hooks=hooks)
     payload = zelko.build_seo_payload(make_post(), "/blog/hello", config)
 
-    assert seen_schema == [{"@type": "Article", "headline": "Hello", "url": "https://example.com/blog/hello"}]
+    assert seen_schema == [
+        {"@type": "Article", "headline": "Hello", "url": "https://example.com/blog/hello"}
+    ]
     assert payload.title == "HELLO"
     assert payload["x_brand"] == "kestrel"
     assert payload.schema_jsonld == seen_schema[0]

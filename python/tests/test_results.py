@@ -13,8 +13,19 @@ import _zelko_native as native
 from native_helpers import Hooks, build, make_config, make_post
 
 OG_DECLARED = [
-    "type", "title", "description", "url", "image", "image_width", "image_height",
-    "image_alt", "site_name", "locale", "locale_alternate", "audio", "video",
+    "type",
+    "title",
+    "description",
+    "url",
+    "image",
+    "image_width",
+    "image_height",
+    "image_alt",
+    "site_name",
+    "locale",
+    "locale_alternate",
+    "audio",
+    "video",
 ]
 TWITTER_DECLARED = ["card", "title", "description", "image", "image_alt", "site", "creator"]
 
@@ -167,22 +178,30 @@ def expectation_json(expectation: native.SEOExpectation) -> str:
     [
         ({}, "{}"),
         ({"og_required": True}, '{"open_graph":{"required":true}}'),
-        ({"twitter_required": False, "hreflang_required": True},
-         '{"twitter":{"required":false},"hreflang":{"required":true}}'),
-        ({"schema_required": True, "schema_types": ["Article", "FAQPage"]},
-         '{"schema":{"required":true,"types":["Article","FAQPage"]}}'),
+        (
+            {"twitter_required": False, "hreflang_required": True},
+            '{"twitter":{"required":false},"hreflang":{"required":true}}',
+        ),
+        (
+            {"schema_required": True, "schema_types": ["Article", "FAQPage"]},
+            '{"schema":{"required":true,"types":["Article","FAQPage"]}}',
+        ),
         ({"schema_types": ("Article",)}, '{"schema":{"types":["Article"]}}'),
         ({"required": False}, '{"required":false}'),
         ({"one_of": []}, '{"one_of":[]}'),
         ({"one_of": ("b", "a", "b")}, '{"one_of":["b","a","b"]}'),
         ({"max_length": 2**64 - 1}, '{"max_length":18446744073709551615}'),
-        ({"matches": "^[a-z]+$", "canonical": "self"},
-         '{"matches":"^[a-z]+$","canonical":"self"}'),
+        ({"matches": "^[a-z]+$", "canonical": "self"}, '{"matches":"^[a-z]+$","canonical":"self"}'),
         ({"title": native.SEOExpectation(max_length=60)}, '{"title":{"max_length":60}}'),
-        ({"description": native.SEOExpectation(required=True), "sitemap_required": True,
-          "title": native.SEOExpectation(title=native.SEOExpectation(forbidden=True))},
-         '{"sitemap":{"required":true},"title":{"title":{"forbidden":true}},'
-         '"description":{"required":true}}'),
+        (
+            {
+                "description": native.SEOExpectation(required=True),
+                "sitemap_required": True,
+                "title": native.SEOExpectation(title=native.SEOExpectation(forbidden=True)),
+            },
+            '{"sitemap":{"required":true},"title":{"title":{"forbidden":true}},'
+            '"description":{"required":true}}',
+        ),
     ],
 )
 def test_expectation_fields_reach_the_contract(kwargs: dict[str, Any], expected: str) -> None:
@@ -225,8 +244,11 @@ def test_nested_expectation_is_copied() -> None:
         ({"min_items": 1.5}, TypeError, "min_items"),
         ({"og_required": 0}, TypeError, "og_required"),
         ({"title": {"max_length": 60}}, TypeError, "title"),
-        ({"description": native.SEOContractRule("/", native.SEOExpectation())}, TypeError,
-         "description"),
+        (
+            {"description": native.SEOContractRule("/", native.SEOExpectation())},
+            TypeError,
+            "description",
+        ),
     ],
 )
 def test_expectation_refuses_wrong_arguments_naming_them(
@@ -313,15 +335,21 @@ def test_contract_config_exposes_no_fields() -> None:
     [
         ({"canonical_host": None}, "canonical_host"),
         ({"canonical_host": "h", "scheme": None}, "scheme"),
-        ({"canonical_host": "h", "defaults": native.SEOContractRule("/", native.SEOExpectation())},
-         "defaults"),
-        ({"canonical_host": "h", "rules": native.SEOContractRule("/", native.SEOExpectation())},
-         "rules"),
+        (
+            {
+                "canonical_host": "h",
+                "defaults": native.SEOContractRule("/", native.SEOExpectation()),
+            },
+            "defaults",
+        ),
+        (
+            {"canonical_host": "h", "rules": native.SEOContractRule("/", native.SEOExpectation())},
+            "rules",
+        ),
         ({"canonical_host": "h", "rules": [native.SEOExpectation()]}, "rules"),
         ({"canonical_host": "h", "exceptions": [["/a", native.SEOExpectation()]]}, "exceptions"),
         ({"canonical_host": "h", "exceptions": [("/a",)]}, "exceptions"),
-        ({"canonical_host": "h", "exceptions": [("/a", native.SEOExpectation(), 1)]},
-         "exceptions"),
+        ({"canonical_host": "h", "exceptions": [("/a", native.SEOExpectation(), 1)]}, "exceptions"),
         ({"canonical_host": "h", "exceptions": [(1, native.SEOExpectation())]}, "exceptions"),
         ({"canonical_host": "h", "exceptions": [("/a", {})]}, "exceptions"),
         ({"canonical_host": "h", "exceptions": {"/a": native.SEOExpectation()}}, "exceptions"),
@@ -374,7 +402,12 @@ def test_contract_to_json_is_the_exact_pretty_text() -> None:
 def test_contract_to_dict_has_sorted_keys_at_every_level() -> None:
     document = example_contract().to_dict()
     assert list(document) == [
-        "contract_version", "defaults", "exceptions", "generator", "rules", "site"
+        "contract_version",
+        "defaults",
+        "exceptions",
+        "generator",
+        "rules",
+        "site",
     ]
     assert list(document["rules"][0]) == ["expect", "match", "severity"]
     assert list(document["rules"][0]["expect"]) == ["indexable", "title"]
@@ -454,7 +487,9 @@ def test_contract_write_refuses_non_str_paths(path: Any) -> None:
 
 
 def test_contract_is_independent_of_its_configuration_object() -> None:
-    config = native.SEOContractConfig("h", rules=[native.SEOContractRule("/a", native.SEOExpectation())])
+    config = native.SEOContractConfig(
+        "h", rules=[native.SEOContractRule("/a", native.SEOExpectation())]
+    )
     contract = native.build_seo_contract(config)
     del config
     assert contract.to_dict()["rules"][0]["match"] == "/a"
@@ -576,19 +611,26 @@ def test_instances_use_identity_equality_and_hash(index: int) -> None:
 @pytest.mark.parametrize(
     ("cls", "signature", "description"),
     [
-        (native.SEOExpectation,
-         "(*, required=None, forbidden=None, equals=None, not_equals=None, contains=None, "
-         "matches=None, one_of=None, min_length=None, max_length=None, min_items=None, "
-         "max_items=None, indexable=None, canonical=None, schema_required=None, "
-         "schema_types=None, og_required=None, twitter_required=None, sitemap_required=None, "
-         "hreflang_required=None, title=None, description=None)",
-         "What a page's SEO metadata must satisfy; unset fields are not checked."),
-        (native.SEOContractRule, "(match, expect, *, severity=None)",
-         "An expectation applied to the routes matching a pattern."),
-        (native.SEOContractConfig,
-         "(canonical_host, *, scheme='https', defaults=None, rules=None, exceptions=None)",
-         "The input of build_seo_contract: site, default expectation, rules and per-route "
-         "exceptions."),
+        (
+            native.SEOExpectation,
+            "(*, required=None, forbidden=None, equals=None, not_equals=None, contains=None, "
+            "matches=None, one_of=None, min_length=None, max_length=None, min_items=None, "
+            "max_items=None, indexable=None, canonical=None, schema_required=None, "
+            "schema_types=None, og_required=None, twitter_required=None, sitemap_required=None, "
+            "hreflang_required=None, title=None, description=None)",
+            "What a page's SEO metadata must satisfy; unset fields are not checked.",
+        ),
+        (
+            native.SEOContractRule,
+            "(match, expect, *, severity=None)",
+            "An expectation applied to the routes matching a pattern.",
+        ),
+        (
+            native.SEOContractConfig,
+            "(canonical_host, *, scheme='https', defaults=None, rules=None, exceptions=None)",
+            "The input of build_seo_contract: site, default expectation, rules and per-route "
+            "exceptions.",
+        ),
         (native.SchemaRegistry, "()", None),
     ],
 )

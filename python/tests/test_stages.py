@@ -46,21 +46,29 @@ def test_registry_receives_the_seven_arguments() -> None:
     assert isinstance(got_config, native.SEOConfig) and got_config is not config
     assert got_config.to_dict() == config.to_dict()
     assert got_config.hooks is None and got_config.schema_registry is None
-    assert (canonical, title, description) == (payload.canonical, payload.title, payload.description)
+    assert (canonical, title, description) == (
+        payload.canonical,
+        payload.title,
+        payload.description,
+    )
     assert image == OG_IMAGE
 
 
 def test_registry_gets_none_for_a_payload_without_image() -> None:
     registry = Registry({"Article": article_node})
     native.build_seo_payload(
-        make_post(), "/x", native.SEOConfig("example.com", "https://example.com", schema_registry=registry)
+        make_post(),
+        "/x",
+        native.SEOConfig("example.com", "https://example.com", schema_registry=registry),
     )
     assert registry.generated[0][-1] is None
 
 
 def test_registry_is_not_asked_about_an_array_schema() -> None:
     registry = Registry({"Article": article_node})
-    payload = build_with(make_post(breadcrumbs=[native.Breadcrumb("Home", "/")]), schema_registry=registry)
+    payload = build_with(
+        make_post(breadcrumbs=[native.Breadcrumb("Home", "/")]), schema_registry=registry
+    )
     assert registry.asked == []
     assert isinstance(payload.schema_jsonld, list)
 
@@ -303,8 +311,18 @@ class NoRun:
         (Hooks(lambda p, e, c: 1 / 0), ZeroDivisionError, None),
         (NoRun(), AttributeError, None),
     ],
-    ids=["no-robots", "no-title", "list", "str", "set", "nan", "title-int", "negative-width",
-         "raises", "no-run"],
+    ids=[
+        "no-robots",
+        "no-title",
+        "list",
+        "str",
+        "set",
+        "nan",
+        "title-int",
+        "negative-width",
+        "raises",
+        "no-run",
+    ],
 )
 def test_hook_failures(hooks: Any, error: type[Exception], message: str | None) -> None:
     entity, config = make_post(), make_config(hooks=hooks)
@@ -330,9 +348,7 @@ def test_hook_failure_also_fails_the_dict_function() -> None:
 
 def noisy_config(**kwargs: Any) -> native.SEOConfig:
     # No Open Graph image and a 61-character title: two findings.
-    return native.SEOConfig(
-        "example.com", "https://example.com", emit_warnings=True, **kwargs
-    )
+    return native.SEOConfig("example.com", "https://example.com", emit_warnings=True, **kwargs)
 
 
 def noisy_entity() -> native.SEOEntity:

@@ -80,7 +80,8 @@ def test_threads_reading_one_payload_see_the_same_view() -> None:
 
     def work(index: int) -> bool:
         return all(
-            payload.to_dict() == expected and payload["title"] == "Hello"
+            payload.to_dict() == expected
+            and payload["title"] == "Hello"
             and native.validate_payload(payload) == []
             for _ in range(CALLS)
         )

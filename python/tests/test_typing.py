@@ -12,7 +12,7 @@ import pytest
 
 import zelko
 
-USER_CODE = '''
+USER_CODE = """
 from typing import Any
 
 import zelko
@@ -59,13 +59,13 @@ try:
     zelko.SEOEntity("blog")
 except zelko.EntityError as error:
     message: str = str(error)
-'''
+"""
 
-WRONG_CODE = '''
+WRONG_CODE = """
 import zelko
 
 zelko.build_seo_payload(zelko.SEOEntity("post"), 5, zelko.SEOConfig("a", "b"))
-'''
+"""
 
 
 @pytest.fixture(scope="module")
@@ -83,9 +83,22 @@ def mypy_output(tmp_path_factory: pytest.TempPathFactory) -> str:
     if package_parent not in installed:
         env["MYPYPATH"] = str(package_parent)
     result = subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(directory / "cache"),
-         "--no-error-summary", "user_code.py", "wrong_code.py"],
-        capture_output=True, text=True, env=env, cwd=directory, check=False,
+        [
+            sys.executable,
+            "-m",
+            "mypy",
+            "--strict",
+            "--cache-dir",
+            str(directory / "cache"),
+            "--no-error-summary",
+            "user_code.py",
+            "wrong_code.py",
+        ],
+        capture_output=True,
+        text=True,
+        env=env,
+        cwd=directory,
+        check=False,
     )
     assert result.stderr == ""
     return result.stdout

@@ -127,13 +127,9 @@ def _flag(value: object, source: str, path: str) -> bool:
 def _integer(low: int, high: int) -> Convert:
     def convert(value: object, source: str, path: str) -> int:
         if isinstance(value, bool) or not isinstance(value, int):
-            raise InputError(
-                source, path, f"expected an integer, got {_describe(value)}"
-            )
+            raise InputError(source, path, f"expected an integer, got {_describe(value)}")
         if not low <= value <= high:
-            raise InputError(
-                source, path, f"must be between {low} and {high}, got {value}"
-            )
+            raise InputError(source, path, f"must be between {low} and {high}, got {value}")
         return value
 
     return convert
@@ -146,9 +142,7 @@ _uint64 = _integer(0, 2**64 - 1)
 
 def _text_list(value: object, source: str, path: str) -> list[str]:
     if not isinstance(value, list):
-        raise InputError(
-            source, path, f"expected an array of strings, got {_describe(value)}"
-        )
+        raise InputError(source, path, f"expected an array of strings, got {_describe(value)}")
     return [_text(item, source, f"{path}[{index}]") for index, item in enumerate(value)]
 
 
@@ -172,14 +166,9 @@ def _nested(make: Callable[[], _Shape]) -> Convert:
 def _nested_list(make: Callable[[], _Shape]) -> Convert:
     def convert(value: object, source: str, path: str) -> list[Any]:
         if not isinstance(value, list):
-            raise InputError(
-                source, path, f"expected an array of tables, got {_describe(value)}"
-            )
+            raise InputError(source, path, f"expected an array of tables, got {_describe(value)}")
         shape = make()
-        return [
-            shape.build(item, source, f"{path}[{index}]")
-            for index, item in enumerate(value)
-        ]
+        return [shape.build(item, source, f"{path}[{index}]") for index, item in enumerate(value)]
 
     return convert
 
@@ -189,10 +178,7 @@ def _nested_map(make: Callable[[], _Shape]) -> Convert:
         if not isinstance(value, dict):
             raise InputError(source, path, f"expected a table, got {_describe(value)}")
         shape = make()
-        return [
-            (key, shape.build(item, source, f"{path}.{key}"))
-            for key, item in value.items()
-        ]
+        return [(key, shape.build(item, source, f"{path}.{key}")) for key, item in value.items()]
 
     return convert
 
@@ -217,9 +203,7 @@ class _Shape:
 
     def build(self, value: object, source: str, path: str) -> Any:
         if not isinstance(value, dict):
-            raise InputError(
-                source, path, f"expected a table, got {_describe(value)}"
-            )
+            raise InputError(source, path, f"expected a table, got {_describe(value)}")
         arguments: dict[str, Any] = {}
         for key, item in value.items():
             convert = self.fields.get(key)
@@ -493,9 +477,7 @@ def _unique_keys(pairs: list[tuple[str, Any]]) -> dict[str, Any]:
 
 def _parse_json(text: str, source: str) -> object:
     try:
-        return json.loads(
-            text, parse_constant=_refuse_constant, object_pairs_hook=_unique_keys
-        )
+        return json.loads(text, parse_constant=_refuse_constant, object_pairs_hook=_unique_keys)
     except ValueError as error:
         raise InputError(source, "", f"invalid JSON: {error}") from None
 
@@ -555,7 +537,5 @@ def load_page(path: str | os.PathLike[str]) -> Page:
 def load_contract_config(path: str | os.PathLike[str]) -> SEOContractConfig:
     """Makes the contract configuration of a ``.toml`` or ``.json`` file."""
     document = read_document(path, formats=(".toml", ".json"))
-    config: SEOContractConfig = _contract_config().build(
-        document, os.fspath(path), ""
-    )
+    config: SEOContractConfig = _contract_config().build(document, os.fspath(path), "")
     return config

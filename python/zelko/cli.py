@@ -185,9 +185,7 @@ def _expand_pages(arguments: Sequence[str]) -> list[str]:
     pages: list[str] = []
     for argument in arguments:
         if os.path.isdir(argument):
-            found = sorted(
-                str(path) for path in Path(argument).rglob("*.json") if path.is_file()
-            )
+            found = sorted(str(path) for path in Path(argument).rglob("*.json") if path.is_file())
             if not found:
                 raise InputError(argument, "", "no page files (*.json) in this directory")
             pages.extend(found)
@@ -202,9 +200,7 @@ def _build(page: Page, site: Site, streams: _Streams) -> SEOPayload:
             return build_seo_payload(page.entity, page.route, site.config, page.overrides)
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
-            payload = build_seo_payload(
-                page.entity, page.route, site.config, page.overrides
-            )
+            payload = build_seo_payload(page.entity, page.route, site.config, page.overrides)
         for warning in caught:
             streams.err.write(f"zelko: warning: {page.source}: {warning.message}\n")
         return payload
@@ -297,9 +293,7 @@ def _validate(args: argparse.Namespace, streams: _Streams) -> int:
 
 def _findings_table(findings: Sequence[_Finding], pages: int) -> str:
     rows = [("RULE", "SEVERITY", "PAGE", "MESSAGE")]
-    rows += [
-        (f.issue.rule_id, f.issue.severity, f.page, f.issue.message) for f in findings
-    ]
+    rows += [(f.issue.rule_id, f.issue.severity, f.page, f.issue.message) for f in findings]
     lines = []
     if findings:
         widths = [max(len(row[column]) for row in rows) for column in range(3)]
@@ -386,15 +380,22 @@ def _parser() -> argparse.ArgumentParser:
     def site_command(name: str, help_text: str) -> argparse.ArgumentParser:
         command = commands.add_parser(name, help=help_text, description=help_text)
         command.add_argument(
-            "-c", "--config", required=True, metavar="SITE",
+            "-c",
+            "--config",
+            required=True,
+            metavar="SITE",
             help="site configuration file (.toml or .json)",
         )
         command.add_argument(
-            "pages", nargs="+", metavar="PAGE",
+            "pages",
+            nargs="+",
+            metavar="PAGE",
             help="page file (.json), or a directory searched for *.json",
         )
         command.add_argument(
-            "-o", "--output", metavar="FILE",
+            "-o",
+            "--output",
+            metavar="FILE",
             help="write to FILE instead of standard output (only if the run succeeds)",
         )
         return command
@@ -410,17 +411,22 @@ def _parser() -> argparse.ArgumentParser:
 
     validate = site_command("validate", "Check pages against the eight built-in rules.")
     validate.add_argument(
-        "--fail-on", choices=("info", "warning", "error", "never"), default="warning",
+        "--fail-on",
+        choices=("info", "warning", "error", "never"),
+        default="warning",
         help="exit with status 1 when a finding is at least this severe (default: warning)",
     )
     validate.add_argument(
-        "--format", choices=("table", "json"), default="table",
+        "--format",
+        choices=("table", "json"),
+        default="table",
         help="report as a readable table (default) or as JSON",
     )
     validate.set_defaults(run=_validate)
 
     contract = commands.add_parser(
-        "contract", help="Build an SEO contract and print its hash.",
+        "contract",
+        help="Build an SEO contract and print its hash.",
         description="Build an SEO contract from a contract file and print its hash.",
     )
     contract.add_argument("contract", metavar="CONTRACT", help="contract file (.toml or .json)")
@@ -431,7 +437,8 @@ def _parser() -> argparse.ArgumentParser:
     contract.set_defaults(run=_contract)
 
     url = commands.add_parser(
-        "url", help="Resolve paths and URLs under the site, or clean tracking parameters.",
+        "url",
+        help="Resolve paths and URLs under the site, or clean tracking parameters.",
         description=(
             "Resolve each value to the site's canonical absolute URL, normalize it "
             "as a route path (--path), or strip tracking parameters from it (--clean)."
@@ -447,7 +454,9 @@ def _parser() -> argparse.ArgumentParser:
         "--clean", action="store_true", help="remove tracking parameters (needs no --config)"
     )
     url.add_argument(
-        "--format", choices=("text", "json"), default="text",
+        "--format",
+        choices=("text", "json"),
+        default="text",
         help="one result per line as text (default) or JSON",
     )
     url.set_defaults(run=_url)

@@ -56,9 +56,7 @@ class HookRegistry:
     @overload
     def register(self, name: str, fn: HookT) -> HookT: ...
 
-    def register(
-        self, name: str, fn: HookT | None = None
-    ) -> HookT | Callable[[HookT], HookT]:
+    def register(self, name: str, fn: HookT | None = None) -> HookT | Callable[[HookT], HookT]:
         """Adds ``fn`` to the hooks of ``name`` and returns it unchanged.
 
         Called with the name alone, returns a decorator that does the same.
@@ -69,9 +67,7 @@ class HookRegistry:
 
         def add(hook: HookT) -> HookT:
             if not callable(hook):
-                raise TypeError(
-                    f"{hook_name} hook must be callable, not {type(hook).__name__}"
-                )
+                raise TypeError(f"{hook_name} hook must be callable, not {type(hook).__name__}")
             self._hooks.setdefault(hook_name, []).append(hook)
             return hook
 

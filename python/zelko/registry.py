@@ -25,18 +25,14 @@ __all__ = ["SchemaGenerator", "SchemaRegistry"]
 #: payload's resolved canonical URL, title, description and Open Graph image
 #: URL (``None`` when the page has none). It returns a JSON-serializable value
 #: (normally a ``dict``) or ``None`` to keep the engine's node.
-SchemaGenerator = Callable[
-    [SEOEntity, SEOConfig, str, str, str, str | None], Any
-]
+SchemaGenerator = Callable[[SEOEntity, SEOConfig, str, str, str, str | None], Any]
 
 GeneratorT = TypeVar("GeneratorT", bound=SchemaGenerator)
 
 
 def _check_schema_type(schema_type: object) -> str:
     if not isinstance(schema_type, str):
-        raise TypeError(
-            f"schema type must be a str, not {type(schema_type).__name__}"
-        )
+        raise TypeError(f"schema type must be a str, not {type(schema_type).__name__}")
     if not schema_type.strip():
         raise ValueError("schema type must be a non-empty string")
     return schema_type
@@ -82,8 +78,7 @@ class SchemaRegistry:
         def add(fn: GeneratorT) -> GeneratorT:
             if not callable(fn):
                 raise TypeError(
-                    f"schema generator for {type_name!r} must be callable, "
-                    f"not {type(fn).__name__}"
+                    f"schema generator for {type_name!r} must be callable, not {type(fn).__name__}"
                 )
             with self._lock:
                 self._generators[type_name] = fn

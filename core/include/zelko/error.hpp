@@ -46,8 +46,10 @@ class Error {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
-  Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
+  Result(T value)
+      : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
+  Result(Error error)
+      : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   [[nodiscard]] bool ok() const noexcept { return state_.index() == 0; }
   explicit operator bool() const noexcept { return ok(); }

@@ -43,7 +43,8 @@ struct TwitterPayload {
   std::optional<std::string> site;
   std::optional<std::string> creator;
 
-  friend bool operator==(const TwitterPayload&, const TwitterPayload&) = default;
+  friend bool operator==(const TwitterPayload&,
+                         const TwitterPayload&) = default;
 };
 
 struct SEOPayload {
