@@ -14,7 +14,7 @@ from typing import Any
 import pytest
 
 import zelko
-import zelko.cli
+import zelko.cli.render
 from zelko.cli import main
 
 REPO = Path(__file__).resolve().parents[2]
@@ -875,7 +875,7 @@ def test_an_unexpected_fault_is_reported_on_one_line(
     def explode(path: object) -> None:
         raise RuntimeError("boom")
 
-    monkeypatch.setattr(zelko.cli, "load_site", explode)
+    monkeypatch.setattr(zelko.cli.render, "load_site", explode)
 
     assert run(capsys, "render", "-c", EXAMPLE_CONFIG, EXAMPLE_PAGES / "post.json") == (
         70,

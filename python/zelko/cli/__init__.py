@@ -1,0 +1,80 @@
+"""The ``zelko`` command line.
+
+    zelko render   --config SITE PAGE...        HTML head snippets
+    zelko build    --config SITE PAGE...        payload JSON (or --hash, --etag)
+    zelko validate --config SITE PAGE|DIR...    the eight rules, as a table or JSON
+    zelko contract CONTRACT [-o FILE]           contract JSON and its hash
+    zelko url      --config SITE VALUE...       canonical URLs (or --path, --clean)
+
+A site is a TOML or JSON configuration file, a page a JSON file holding one
+entity, its route and optional overrides (see the README). Exit status: 0 on
+success, 1 when ``validate`` finds problems at or above ``--fail-on``, 2 for
+bad usage or bad input, which is reported on one line naming the file and the
+field (70 for a fault of zelko itself, also on one line). Output files are
+written whole or not at all.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+from collections.abc import Callable, Sequence
+
+from .._files import InputError
+from . import build, contract, render, url, validate
+from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
+
+__all__ = ["main"]
+
+# In the order ``zelko --help`` lists them.
+_COMMANDS = (render, build, validate, contract, url)
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog="zelko",
+        description="Deterministic SEO metadata: render, build, validate, contracts, URLs.",
+    )
+    parser.add_argument("--version", action="version", version="zelko 0.2.0")
+    commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
+    for command in _COMMANDS:
+        command.register(commands)
+    return parser
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command line with ``argv`` (default: ``sys.argv[1:]``)."""
+    streams = Streams(sys.stdout, sys.stderr)
+    parser = _parser()
+    try:
+        args = parser.parse_args(argv)
+        if args.command == "url" and not args.clean and args.config is None:
+            parser.error("url: --config is required unless --clean is given")
+    except SystemExit as exit_request:
+        code = exit_request.code
+        return code if isinstance(code, int) else EXIT_USAGE
+    run: Callable[[argparse.Namespace, Streams], int] = args.run
+    try:
+        return run(args, streams)
+    except InputError as error:
+        streams.err.write(f"zelko: {error}\n")
+        return EXIT_USAGE
+    except KeyboardInterrupt:
+        streams.err.write("zelko: interrupted\n")
+        return 130
+    except BrokenPipeError:
+        # The reader went away (``zelko build ... | head``); not an error of ours.
+        _silence_stdout()
+        return EXIT_OK
+    except Exception as error:  # noqa: BLE001 - the one-line promise holds for faults too
+        streams.err.write(f"zelko: internal error: {type(error).__name__}: {error}\n")
+        return EXIT_INTERNAL
+
+
+def _silence_stdout() -> None:
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+    except (OSError, ValueError, AttributeError):
+        pass

@@ -1,0 +1,239 @@
+"""What the commands share: streams, all-or-nothing output, atomic file
+replacement, the progress bar, and loading and building pages."""
+
+from __future__ import annotations
+
+import argparse
+import os
+import tempfile
+import warnings
+from collections.abc import Iterator, Sequence
+from dataclasses import dataclass
+from pathlib import Path
+from types import TracebackType
+from typing import TextIO
+
+from _zelko_native import ConfigurationError, InvalidUrlError, SEOPayload, build_seo_payload
+
+from .._files import InputError, Page, Site, load_page
+
+EXIT_OK = 0
+EXIT_FINDINGS = 1
+EXIT_USAGE = 2
+EXIT_INTERNAL = 70
+
+
+@dataclass(frozen=True)
+class Streams:
+    out: TextIO
+    err: TextIO
+
+
+# --- Output ------------------------------------------------------------------
+
+
+class Output:
+    """Holds a command's output and delivers it only when the command succeeds.
+
+    Delivery writes the text to standard output, or, with a path, replaces
+    that file atomically (see ``write_atomically``). A command that fails
+    midway delivers nothing, so a half-done run never passes for a whole one.
+    """
+
+    def __init__(self, path: str | None, stdout: TextIO) -> None:
+        self._path = path
+        self._stdout = stdout
+        self._parts: list[str] = []
+
+    def write(self, text: str) -> None:
+        self._parts.append(text)
+
+    def __enter__(self) -> Output:
+        return self
+
+    def __exit__(
+        self,
+        kind: type[BaseException] | None,
+        error: BaseException | None,
+        traceback: TracebackType | None,
+    ) -> None:
+        if kind is None:
+            self._deliver()
+
+    def _deliver(self) -> None:
+        text = "".join(self._parts)
+        if self._path is None:
+            self._stdout.write(text)
+            self._stdout.flush()
+        else:
+            write_atomically(self._path, text.encode("utf-8"))
+
+
+def write_atomically(path: str, data: bytes) -> None:
+    """Replaces the file at ``path`` with ``data`` in a single rename."""
+    target = Path(path)
+    try:
+        handle = tempfile.NamedTemporaryFile(
+            dir=target.parent, prefix=f".{target.name}.", suffix=".tmp", delete=False
+        )
+    except OSError as error:
+        raise InputError(path, "", f"cannot write: {error.strerror or error}") from None
+    try:
+        with handle:
+            handle.write(data)
+            handle.flush()
+            os.fsync(handle.fileno())
+        os.chmod(handle.name, _file_mode(target))
+        os.replace(handle.name, target)
+    except OSError as error:
+        _remove_quietly(handle.name)
+        raise InputError(path, "", f"cannot write: {error.strerror or error}") from None
+    except BaseException:
+        _remove_quietly(handle.name)
+        raise
+
+
+def _file_mode(target: Path) -> int:
+    """The mode an ordinary new file would get, or the one the target has."""
+    try:
+        return target.stat().st_mode & 0o777
+    except OSError:
+        umask = os.umask(0)
+        os.umask(umask)
+        return 0o666 & ~umask
+
+
+def _remove_quietly(name: str) -> None:
+    try:
+        os.unlink(name)
+    except OSError:
+        pass
+
+
+# --- Progress ----------------------------------------------------------------
+
+
+class Progress:
+    """A one-line progress bar on a terminal; silent anywhere else."""
+
+    _WIDTH = 30
+
+    def __init__(self, total: int, stream: TextIO, label: str) -> None:
+        self._total = total
+        self._stream = stream
+        self._label = label
+        self._done = 0
+        self._enabled = total > 1 and is_terminal(stream)
+        # About two hundred redraws per run, however many pages it has.
+        self._step = max(1, total // 200)
+
+    def advance(self) -> None:
+        self._done += 1
+        if self._enabled and (self._done % self._step == 0 or self._done == self._total):
+            filled = self._WIDTH * self._done // self._total
+            bar = "#" * filled + "." * (self._WIDTH - filled)
+            self._stream.write(f"\r{self._label} [{bar}] {self._done}/{self._total}")
+            self._stream.flush()
+
+    def clear(self) -> None:
+        if self._enabled and self._done:
+            self._stream.write("\r\x1b[K")
+            self._stream.flush()
+
+
+def is_terminal(stream: TextIO) -> bool:
+    try:
+        return stream.isatty()
+    except (AttributeError, ValueError):
+        return False
+
+
+# --- Pages -------------------------------------------------------------------
+
+
+def expand_pages(arguments: Sequence[str]) -> list[str]:
+    """Turns page arguments into page files; a directory gives its ``*.json``."""
+    pages: list[str] = []
+    for argument in arguments:
+        if os.path.isdir(argument):
+            found = sorted(str(path) for path in Path(argument).rglob("*.json") if path.is_file())
+            if not found:
+                raise InputError(argument, "", "no page files (*.json) in this directory")
+            pages.extend(found)
+        else:
+            pages.append(argument)
+    return pages
+
+
+def build_payload(page: Page, site: Site, streams: Streams) -> SEOPayload:
+    try:
+        if not site.emit_warnings:
+            return build_seo_payload(page.entity, page.route, site.config, page.overrides)
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            payload = build_seo_payload(page.entity, page.route, site.config, page.overrides)
+        for warning in caught:
+            streams.err.write(f"zelko: warning: {page.source}: {warning.message}\n")
+        return payload
+    except ValueError as error:
+        raise build_error(error, page, site) from None
+
+
+def build_error(error: ValueError, page: Page, site: Site) -> InputError:
+    """Blames the file and field behind an engine refusal, as far as it shows."""
+    message = str(error)
+    if isinstance(error, InvalidUrlError) and message.startswith("canonical_url override"):
+        return InputError(page.source, "overrides.canonical_url", message)
+    if isinstance(error, ConfigurationError) and message.startswith("invalid public_base_url"):
+        return InputError(site.source, "public_base_url", message)
+    return InputError(page.source, "", message)
+
+
+def payloads(
+    arguments: Sequence[str], site: Site, streams: Streams, label: str
+) -> Iterator[tuple[Page, SEOPayload]]:
+    """Loads and builds every page in order, with a progress bar on a terminal."""
+    paths = expand_pages(arguments)
+    progress = Progress(len(paths), streams.err, label)
+    try:
+        for path in paths:
+            page = load_page(path)
+            yield page, build_payload(page, site, streams)
+            progress.advance()
+    finally:
+        progress.clear()
+
+
+# --- Arguments ---------------------------------------------------------------
+
+
+def add_site_command(
+    commands: argparse._SubParsersAction[argparse.ArgumentParser], name: str, help_text: str
+) -> argparse.ArgumentParser:
+    """A command over a site file and page files, with an optional output file."""
+    command = commands.add_parser(name, help=help_text, description=help_text)
+    command.add_argument(
+        "-c",
+        "--config",
+        required=True,
+        metavar="SITE",
+        help="site configuration file (.toml or .json)",
+    )
+    command.add_argument(
+        "pages",
+        nargs="+",
+        metavar="PAGE",
+        help="page file (.json), or a directory searched for *.json",
+    )
+    command.add_argument(
+        "-o",
+        "--output",
+        metavar="FILE",
+        help="write to FILE instead of standard output (only if the run succeeds)",
+    )
+    return command
+
+
+def several_pages(arguments: Sequence[str]) -> bool:
+    """Whether the output needs to say which page each part belongs to."""
+    return len(arguments) > 1 or any(os.path.isdir(path) for path in arguments)

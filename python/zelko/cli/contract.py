@@ -1,0 +1,34 @@
+"""``zelko contract``: a contract built from a contract file, its hash or JSON."""
+
+from __future__ import annotations
+
+import argparse
+
+from _zelko_native import build_seo_contract
+
+from .._files import load_contract_config
+from ._common import EXIT_OK, Streams, write_atomically
+
+
+def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
+    command = commands.add_parser(
+        "contract",
+        help="Build an SEO contract and print its hash.",
+        description="Build an SEO contract from a contract file and print its hash.",
+    )
+    command.add_argument("contract", metavar="CONTRACT", help="contract file (.toml or .json)")
+    command.add_argument("-o", "--output", metavar="FILE", help="write the contract JSON to FILE")
+    command.add_argument(
+        "--json", action="store_true", help="print the contract JSON instead of its hash"
+    )
+    command.set_defaults(run=run)
+
+
+def run(args: argparse.Namespace, streams: Streams) -> int:
+    contract = build_seo_contract(load_contract_config(args.contract))
+    text = contract.to_json()
+    # The file holds exactly the hashed text, so its SHA-256 is the hash shown.
+    if args.output is not None:
+        write_atomically(args.output, text.encode("utf-8"))
+    streams.out.write((text if args.json else contract.hash()) + "\n")
+    return EXIT_OK
