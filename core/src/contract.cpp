@@ -96,6 +96,13 @@ Error write_failure(int error_number) {
       "failed to write contract: " + os_error_description(error_number));
 }
 
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
 // Give up on unique names after this many existing ones; only a directory
 // littered with leftovers of crashed writers can get there.
 constexpr int kMaxTemporaryNameAttempts = 1000;
@@ -114,10 +121,11 @@ class TemporaryFile {
 
   // O_EXCL makes the name ours alone (and refuses to follow a planted
   // symlink); mode 0666 lets the umask decide permissions, as a plain create
-  // would.
+  // would. The name is short and independent of the target's, so a target
+  // name of NAME_MAX bytes still gets a temporary file beside it.
   Status create_next_to(const std::string& target) {
-    const std::string stem =
-        target + ".tmp-" + std::to_string(::getpid()) + "-";
+    const std::string stem = directory_of(target) + "/.zelko-" +
+                             std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < kMaxTemporaryNameAttempts; ++attempt) {
       std::string name = stem + std::to_string(attempt);
       const int fd =
@@ -189,12 +197,6 @@ class TemporaryFile {
   bool committed_ = false;
 };
 
-std::string directory_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // Makes the rename itself durable. The new file is already complete and in
 // place, so a failure here is not reported.
@@ -208,6 +210,8 @@ void sync_directory_of(const std::string& path) {
 
 Status replace_file(const std::string& path, std::string_view bytes) {
   if (path.empty()) return write_failure(ENOENT);
+  // The system would silently cut the name at the first NUL.
+  if (path.find('\0') != std::string::npos) return write_failure(EINVAL);
   TemporaryFile temporary;
   if (Status status = temporary.create_next_to(path); !status) return status;
   if (Status status = temporary.write_all(bytes); !status) return status;

@@ -1,5 +1,6 @@
 #include "zelko/url_parser.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -260,6 +261,34 @@ std::string_view describe_authority_failure(const Authority& authority,
   return special ? kInvalidIdn : kInvalidHost;
 }
 
+// Since Unicode 15.1, UTS #46 requires an "xn--" label to decode by Punycode
+// to a label that is not empty, not all ASCII, unchanged by the IDNA mapping
+// and by NFC, and valid by the label validity criteria; ada checks only that
+// the Punycode is well formed, so "xn--" and "xn--a" (U+0080) get through.
+bool is_broken_punycode_label(std::string_view label) {
+  if (!label.starts_with("xn--")) return false;
+  std::u32string decoded;
+  if (!ada::idna::punycode_to_utf32(label.substr(4), decoded)) return true;
+  const bool all_ascii = std::all_of(decoded.begin(), decoded.end(),
+                                     [](char32_t c) { return c < 0x80; });
+  if (all_ascii || ada::idna::map(decoded) != decoded) return true;
+  std::u32string normalized = decoded;
+  if (!ada::idna::normalize(normalized) || normalized != decoded) return true;
+  return !ada::idna::is_label_valid(decoded);
+}
+
+// The parser serializes special hosts in lowercase ASCII, so the labels are
+// checked as it wrote them.
+bool has_broken_punycode_label(std::string_view host) {
+  while (!host.empty()) {
+    const std::size_t dot = host.find('.');
+    if (is_broken_punycode_label(host.substr(0, dot))) return true;
+    if (dot == std::string_view::npos) break;
+    host.remove_prefix(dot + 1);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view describe_parse_failure(std::string_view input) {
@@ -286,6 +315,10 @@ std::optional<ada::url_aggregator> try_parse_url_without_base(
   }
   auto parsed = ada::parse<ada::url_aggregator>(input, nullptr);
   if (!parsed) return std::nullopt;
+  if (parsed->is_special() &&
+      has_broken_punycode_label(parsed->get_hostname())) {
+    return std::nullopt;
+  }
   return std::move(*parsed);
 }
 

@@ -1,7 +1,12 @@
 // The process-wide class table and the borrow flags of native objects.
 #include "classes.hpp"
 
+#include <pthread.h>
+
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace zelko::py {
 
@@ -65,9 +70,37 @@ bool create_classes(std::span<const ClassDef* const> defs, ClassTable& table) {
   return true;
 }
 
-std::atomic<int>& borrow_flag(PyObject* self) noexcept {
+std::atomic<BorrowState>& borrow_flag(PyObject* self) noexcept {
   return reinterpret_cast<NativeHeader*>(self)->borrow;
 }
+
+// Forks counted since track_forks() was first called.
+std::atomic<std::uint32_t> forks_seen{0};
+
+// A borrow state packs the fork generation (high half) and the count (low
+// half, as a signed number).
+constexpr BorrowState borrow_state(std::uint32_t generation,
+                                   std::int32_t count) noexcept {
+  return (BorrowState{generation} << 32) | static_cast<std::uint32_t>(count);
+}
+constexpr std::uint32_t generation_of(BorrowState state) noexcept {
+  return static_cast<std::uint32_t>(state >> 32);
+}
+constexpr std::int32_t count_of(BorrowState state) noexcept {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(state));
+}
+// The count as seen in `generation`: borrows of an earlier one are void.
+constexpr std::int32_t live_count(BorrowState state,
+                                  std::uint32_t generation) noexcept {
+  return generation_of(state) == generation ? count_of(state) : 0;
+}
+
+// References queued by release_without_recursion() while it drains.
+struct PendingReleases {
+  bool draining = false;
+  std::vector<PyObject*> objects;
+};
+thread_local PendingReleases pending_releases;
 
 }  // namespace
 
@@ -110,35 +143,97 @@ bool is_instance(PyObject* object, ClassId id) noexcept {
 // Borrow flags
 
 SharedBorrow::SharedBorrow(PyObject* self) noexcept {
-  std::atomic<int>& flag = borrow_flag(self);
-  int current = flag.load(std::memory_order_acquire);
+  std::atomic<BorrowState>& flag = borrow_flag(self);
+  const std::uint32_t generation = fork_generation();
+  BorrowState current = flag.load(std::memory_order_acquire);
+  BorrowState desired = 0;
   do {
-    if (current < 0) {
+    const std::int32_t count = live_count(current, generation);
+    if (count < 0) {
       PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
       return;
     }
-  } while (!flag.compare_exchange_weak(current, current + 1,
-                                       std::memory_order_acq_rel,
-                                       std::memory_order_acquire));
+    desired = borrow_state(generation, count + 1);
+  } while (!flag.compare_exchange_weak(
+      current, desired, std::memory_order_acq_rel, std::memory_order_acquire));
   flag_ = &flag;
+  generation_ = generation;
 }
 
 SharedBorrow::~SharedBorrow() {
-  if (flag_ != nullptr) flag_->fetch_sub(1, std::memory_order_release);
+  if (flag_ == nullptr) return;
+  BorrowState current = flag_->load(std::memory_order_acquire);
+  do {
+    // Taken before a fork: the child has already started afresh.
+    if (generation_of(current) != generation_) return;
+  } while (!flag_->compare_exchange_weak(
+      current, borrow_state(generation_, count_of(current) - 1),
+      std::memory_order_acq_rel, std::memory_order_acquire));
 }
 
 ExclusiveBorrow::ExclusiveBorrow(PyObject* self) noexcept {
-  std::atomic<int>& flag = borrow_flag(self);
-  int expected = 0;
-  if (!flag.compare_exchange_strong(expected, -1, std::memory_order_acq_rel)) {
-    PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-    return;
-  }
+  std::atomic<BorrowState>& flag = borrow_flag(self);
+  const std::uint32_t generation = fork_generation();
+  BorrowState current = flag.load(std::memory_order_acquire);
+  do {
+    if (live_count(current, generation) != 0) {
+      PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+      return;
+    }
+  } while (!flag.compare_exchange_weak(current, borrow_state(generation, -1),
+                                       std::memory_order_acq_rel,
+                                       std::memory_order_acquire));
   flag_ = &flag;
+  generation_ = generation;
 }
 
 ExclusiveBorrow::~ExclusiveBorrow() {
-  if (flag_ != nullptr) flag_->store(0, std::memory_order_release);
+  if (flag_ == nullptr) return;
+  BorrowState expected = borrow_state(generation_, -1);
+  flag_->compare_exchange_strong(expected, borrow_state(generation_, 0),
+                                 std::memory_order_acq_rel);
+}
+
+std::uint32_t fork_generation() noexcept {
+  return forks_seen.load(std::memory_order_acquire);
+}
+
+void track_forks() noexcept {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    // Runs in the child only, which has one thread: nothing else reads the
+    // counter while it changes.
+    ::pthread_atfork(nullptr, nullptr, [] {
+      forks_seen.fetch_add(1, std::memory_order_acq_rel);
+    });
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Releasing references from a dealloc
+
+void release_without_recursion(PyRef reference) noexcept {
+  PyObject* object = reference.release();
+  if (object == nullptr) return;
+  PendingReleases& pending = pending_releases;
+  if (pending.draining) {
+    try {
+      pending.objects.push_back(object);
+      return;
+    } catch (...) {
+      // Out of memory: release it here, at the cost of one stack frame.
+      Py_DECREF(object);
+      return;
+    }
+  }
+  pending.draining = true;
+  Py_DECREF(object);
+  while (!pending.objects.empty()) {
+    PyObject* next = pending.objects.back();
+    pending.objects.pop_back();
+    Py_DECREF(next);
+  }
+  pending.draining = false;
 }
 
 }  // namespace zelko::py

@@ -89,11 +89,25 @@ template <class Function>
 // ---------------------------------------------------------------------------
 // Object layout
 
+// The borrow state of one object: the number of shared borrows (n > 0), -1
+// while exclusively borrowed, 0 when free, tagged with the fork generation in
+// which it was taken. A child process has only the thread that called fork(),
+// so borrows inherited from the parent's other threads can never be released;
+// a state from an earlier generation therefore counts as free.
+using BorrowState = std::uint64_t;
+
+// The fork generation of this process: 0 at start, plus one in the child after
+// each fork().
+[[nodiscard]] std::uint32_t fork_generation() noexcept;
+
+// Counts forks from the first call on (the module's execution step makes it).
+void track_forks() noexcept;
+
 // The part common to every object of the module: the interpreter's header and
-// the borrow flag (0 free, n > 0 shared borrows, -1 exclusively borrowed).
+// the borrow state.
 struct NativeHeader {
   PyObject ob_base;  // what PyObject_HEAD expands to
-  std::atomic<int> borrow;
+  std::atomic<BorrowState> borrow;
 };
 
 // An object owning one record. Records are constructed in place after the
@@ -126,7 +140,7 @@ template <class Record>
   PyObject* self = alloc(type, 0);
   if (self == nullptr) return nullptr;
   auto* native = as_native<Stored>(self);
-  new (&native->borrow) std::atomic<int>(0);
+  new (&native->borrow) std::atomic<BorrowState>(0);
   new (&native->record) Stored(std::move(record));
   return self;
 }
@@ -174,7 +188,8 @@ class SharedBorrow {
   explicit operator bool() const noexcept { return flag_ != nullptr; }
 
  private:
-  std::atomic<int>* flag_ = nullptr;
+  std::atomic<BorrowState>* flag_ = nullptr;
+  std::uint32_t generation_ = 0;
 };
 
 // An exclusive borrow for the lifetime of the guard. Fails (RuntimeError
@@ -188,7 +203,19 @@ class ExclusiveBorrow {
   explicit operator bool() const noexcept { return flag_ != nullptr; }
 
  private:
-  std::atomic<int>* flag_ = nullptr;
+  std::atomic<BorrowState>* flag_ = nullptr;
+  std::uint32_t generation_ = 0;
 };
+
+// ---------------------------------------------------------------------------
+// Releasing references from a dealloc
+
+// Drops `reference`. Called from a dealloc, it never recurses into another of
+// our deallocs: the outermost call releases, nested calls queue, and the queue
+// is drained in a loop. A chain of 200,000 configurations, each holding the
+// next as its hooks, is freed in constant stack. (The interpreter's trashcan,
+// which does this for its own containers, is not part of the 3.10 limited
+// API.)
+void release_without_recursion(PyRef reference) noexcept;
 
 }  // namespace zelko::py

@@ -112,9 +112,21 @@ int config_traverse(PyObject* self, visitproc visit, void* arg) {
 
 int config_clear(PyObject* self) {
   ConfigRecord& record = record_of<ConfigRecord>(self);
-  record.hooks.reset();
-  record.schema_registry.reset();
+  release_without_recursion(std::move(record.hooks));
+  release_without_recursion(std::move(record.schema_registry));
   return 0;
+}
+
+// A configuration may hold another as its hooks (any object is accepted), so
+// freeing one can free a long chain: its references are dropped only after
+// the object itself is gone, and without recursion.
+void config_dealloc(PyObject* self) {
+  ConfigRecord& record = record_of<ConfigRecord>(self);
+  PyRef hooks = std::move(record.hooks);
+  PyRef schema_registry = std::move(record.schema_registry);
+  native_dealloc<ConfigRecord>(self);
+  release_without_recursion(std::move(hooks));
+  release_without_recursion(std::move(schema_registry));
 }
 
 PyObject* config_to_dict(PyObject* self, PyObject* /*unused*/) {
@@ -191,7 +203,7 @@ PyType_Slot kConfigSlots[] = {
          "zelko.registry.SchemaRegistry whose generators may replace the "
          "generated JSON-LD. Both are kept as given and may be reassigned.")},
     {Py_tp_new, as_slot(config_new)},
-    {Py_tp_dealloc, as_slot(native_dealloc<ConfigRecord>)},
+    {Py_tp_dealloc, as_slot(config_dealloc)},
     {Py_tp_traverse, as_slot(config_traverse)},
     {Py_tp_clear, as_slot(config_clear)},
     {Py_tp_getset, kConfigGetSet},

@@ -147,14 +147,25 @@ constexpr const char* kOverridesNames[] = {"meta_title",
 constexpr std::size_t kOverridesArity = std::size(kOverridesNames);
 
 // json.dumps, then the engine's reader. Text the reader refuses (NaN and the
-// infinities, which json.dumps writes as bare words) becomes JSON null; an
-// exception of json.dumps propagates.
+// infinities, which json.dumps writes as bare words, a lone surrogate, nesting
+// deeper than the reader's limit) becomes JSON null, which adds no node to the
+// payload; since that silently costs the page all its JSON-LD, it is announced
+// with a RuntimeWarning. An exception of json.dumps propagates.
 bool convert_schema_override(PyObject* value,
                              std::optional<zelko::JsonValue>& out) {
   if (value == nullptr || value == Py_None) return true;
   std::optional<zelko::Result<zelko::JsonValue>> read = dump_and_read(value);
   if (!read) return false;
-  out = read->ok() ? std::move(*read).value() : zelko::JsonValue(nullptr);
+  if (read->ok()) {
+    out = std::move(*read).value();
+    return true;
+  }
+  const std::string warning =
+      "schema_jsonld override dropped: it is not valid JSON (NaN, infinity, a "
+      "lone surrogate or nesting deeper than 128 levels): " +
+      read->error().message();
+  if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0) return false;
+  out = zelko::JsonValue(nullptr);
   return true;
 }
 

@@ -110,6 +110,7 @@ int exec_module(PyObject* module) {
                    type_name(module).c_str());
       return -1;
     }
+    track_forks();
     bool added =
         add_classes(module) && add_functions(module) && add_exceptions(module);
     return added ? 0 : -1;

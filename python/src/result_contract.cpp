@@ -335,6 +335,10 @@ PyObject* contract_write(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     std::string path;
     if (!arg_text(arg[0], "path", path)) return nullptr;
+    if (path.find('\0') != std::string::npos) {
+      PyErr_SetString(PyExc_ValueError, "embedded null byte");
+      return nullptr;
+    }
     SharedBorrow borrow(self);
     if (!borrow) return nullptr;
     zelko::Status written = record_of<SEOContract>(self).write(path);

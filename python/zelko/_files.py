@@ -11,6 +11,7 @@ it on a single line.
 from __future__ import annotations
 
 import json
+import math
 import os
 import sys
 from dataclasses import dataclass
@@ -152,8 +153,43 @@ def _text_map(value: object, source: str, path: str) -> list[tuple[str, str]]:
     return [(key, _text(item, source, f"{path}.{key}")) for key, item in value.items()]
 
 
-def _any_json(value: object, source: str, path: str) -> object:
+# The engine reads structured data no deeper than this many nested arrays and
+# objects.
+_JSON_NESTING_LIMIT = 128
+
+
+def _structured_data(value: object, source: str, path: str) -> object:
+    """Refuses what the engine could not read as JSON: the page would lose its
+    structured data without a word. Decoded JSON has no NaN (the reader
+    refuses it), but a huge number decodes to infinity and a ``\\ud800``
+    escape to a lone surrogate."""
+    pending: list[tuple[object, str, int]] = [(value, path, 0)]
+    while pending:
+        item, where, depth = pending.pop()
+        if isinstance(item, float) and not math.isfinite(item):
+            raise InputError(source, where, "not a finite number")
+        if isinstance(item, str) and not _is_unicode(item):
+            raise InputError(source, where, "a string with a lone surrogate")
+        if isinstance(item, (list, dict)) and depth == _JSON_NESTING_LIMIT:
+            raise InputError(source, path, f"nested deeper than {_JSON_NESTING_LIMIT} levels")
+        if isinstance(item, list):
+            pending.extend(
+                (element, f"{where}[{index}]", depth + 1) for index, element in enumerate(item)
+            )
+        elif isinstance(item, dict):
+            for key, member in item.items():
+                if not _is_unicode(key):
+                    raise InputError(source, where, "a key with a lone surrogate")
+                pending.append((member, f"{where}.{key}", depth + 1))
     return value
+
+
+def _is_unicode(text: str) -> bool:
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError:
+        return False
+    return True
 
 
 def _nested(make: Callable[[], _Shape]) -> Convert:
@@ -351,7 +387,7 @@ def _overrides() -> _Shape:
             "robots": _nested(_robots),
             "og_image": _nested(_image),
             "twitter_image": _nested(_image),
-            "schema_jsonld": _any_json,
+            "schema_jsonld": _structured_data,
             "omit_schema": _flag,
             "skip_title_template": _flag,
         }
@@ -480,6 +516,8 @@ def _parse_json(text: str, source: str) -> object:
         return json.loads(text, parse_constant=_refuse_constant, object_pairs_hook=_unique_keys)
     except ValueError as error:
         raise InputError(source, "", f"invalid JSON: {error}") from None
+    except RecursionError:
+        raise InputError(source, "", "invalid JSON: nested too deeply") from None
 
 
 def _parse_toml(text: str, source: str) -> object:
@@ -487,6 +525,8 @@ def _parse_toml(text: str, source: str) -> object:
         document = tomllib.loads(text)
     except tomllib.TOMLDecodeError as error:
         raise InputError(source, "", f"invalid TOML: {error}") from None
+    except RecursionError:
+        raise InputError(source, "", "invalid TOML: nested too deeply") from None
     return document
 
 
@@ -503,8 +543,9 @@ def read_document(path: str | os.PathLike[str], *, formats: Iterable[str]) -> ob
             text = handle.read()
     except UnicodeDecodeError as error:
         raise InputError(source, "", f"not UTF-8 text: {error.reason}") from None
-    except OSError as error:
-        raise InputError(source, "", f"cannot read: {error.strerror or error}") from None
+    except (OSError, ValueError) as error:  # ValueError: a NUL in the name
+        reason = error.strerror if isinstance(error, OSError) else None
+        raise InputError(source, "", f"cannot read: {reason or error}") from None
     if suffix == ".toml":
         return _parse_toml(text, source)
     return _parse_json(text, source)

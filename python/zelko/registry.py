@@ -14,7 +14,6 @@ Python generators belong here.
 
 from __future__ import annotations
 
-import threading
 from typing import Any, Callable, TypeVar, overload
 
 from _zelko_native import SEOConfig, SEOEntity
@@ -41,8 +40,11 @@ def _check_schema_type(schema_type: object) -> str:
 class SchemaRegistry:
     """Schema.org type names mapped to Python generators.
 
-    Registering a type again replaces its generator. ``has``, ``generate``
-    and ``list_types`` are safe to call from several threads::
+    Registering a type again replaces its generator. Every method is safe to
+    call from several threads: each touches the table in one dictionary
+    operation, which the interpreter performs atomically, so the registry
+    needs no lock of its own (and a process forked while another thread uses
+    it inherits no lock held by a thread that does not exist in the child)::
 
         schemas = SchemaRegistry()
 
@@ -52,11 +54,10 @@ class SchemaRegistry:
                     "headline": title, "url": canonical}
     """
 
-    __slots__ = ("_generators", "_lock")
+    __slots__ = ("_generators",)
 
     def __init__(self) -> None:
         self._generators: dict[str, SchemaGenerator] = {}
-        self._lock = threading.Lock()
 
     @overload
     def register(self, schema_type: str) -> Callable[[GeneratorT], GeneratorT]: ...
@@ -80,8 +81,7 @@ class SchemaRegistry:
                 raise TypeError(
                     f"schema generator for {type_name!r} must be callable, not {type(fn).__name__}"
                 )
-            with self._lock:
-                self._generators[type_name] = fn
+            self._generators[type_name] = fn
             return fn
 
         if generator is None:
@@ -90,13 +90,11 @@ class SchemaRegistry:
 
     def unregister(self, schema_type: str) -> None:
         """Removes the generator of ``schema_type``; ``KeyError`` if it has none."""
-        with self._lock:
-            del self._generators[schema_type]
+        del self._generators[schema_type]
 
     def has(self, schema_type: str) -> bool:
         """Tells whether a generator is registered for exactly ``schema_type``."""
-        with self._lock:
-            return schema_type in self._generators
+        return schema_type in self._generators
 
     def generate(
         self,
@@ -112,21 +110,18 @@ class SchemaRegistry:
 
         Raises ``KeyError`` when no generator is registered for the type.
         """
-        with self._lock:
-            generator = self._generators.get(schema_type)
+        generator = self._generators.get(schema_type)
         if generator is None:
             raise KeyError(schema_type)
-        # Called outside the lock: a generator may itself use the registry.
         return generator(entity, config, canonical, title, description, image)
 
     def list_types(self) -> list[str]:
         """Returns the registered type names in ascending order."""
-        with self._lock:
-            return sorted(self._generators)
+        # A copy first: sorting iterates, and another thread may add a type.
+        return sorted(self._generators.copy())
 
     def __len__(self) -> int:
-        with self._lock:
-            return len(self._generators)
+        return len(self._generators)
 
     def __repr__(self) -> str:
         return f"SchemaRegistry({self.list_types()!r})"

@@ -74,10 +74,10 @@ def write_atomically(path: str, data: bytes) -> None:
     target = Path(path)
     try:
         handle = tempfile.NamedTemporaryFile(
-            dir=target.parent, prefix=f".{target.name}.", suffix=".tmp", delete=False
+            dir=target.parent, prefix=".zelko-", suffix=".tmp", delete=False
         )
-    except OSError as error:
-        raise InputError(path, "", f"cannot write: {error.strerror or error}") from None
+    except (OSError, ValueError) as error:  # ValueError: a NUL in the name
+        raise InputError(path, "", f"cannot write: {_reason(error)}") from None
     try:
         with handle:
             handle.write(data)
@@ -85,12 +85,17 @@ def write_atomically(path: str, data: bytes) -> None:
             os.fsync(handle.fileno())
         os.chmod(handle.name, _file_mode(target))
         os.replace(handle.name, target)
-    except OSError as error:
+    except (OSError, ValueError) as error:
         _remove_quietly(handle.name)
-        raise InputError(path, "", f"cannot write: {error.strerror or error}") from None
+        raise InputError(path, "", f"cannot write: {_reason(error)}") from None
     except BaseException:
         _remove_quietly(handle.name)
         raise
+
+
+def _reason(error: OSError | ValueError) -> str:
+    reason = error.strerror if isinstance(error, OSError) else None
+    return reason or str(error)
 
 
 def _file_mode(target: Path) -> int:

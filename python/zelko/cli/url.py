@@ -39,6 +39,8 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
 
 
 def run(args: argparse.Namespace, streams: Streams) -> int:
+    for value in args.values:
+        _check_text(value)
     as_json: bool = args.format == "json"
     with Output(None, streams.out) as output:
         if args.clean:
@@ -58,3 +60,12 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
                 raise InputError(f"argument {value!r}", "", str(error)) from None
             output.write((json.dumps(result, ensure_ascii=False) if as_json else result) + "\n")
     return EXIT_OK
+
+
+def _check_text(value: str) -> None:
+    """Refuses an argument that is not valid UTF-8 (the shell passes bytes)."""
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError:
+        shown = value.encode("utf-8", "backslashreplace").decode("utf-8")
+        raise InputError(f"argument '{shown}'", "", "not valid UTF-8 text") from None
