@@ -124,8 +124,8 @@ class TemporaryFile {
   // would. The name is short and independent of the target's, so a target
   // name of NAME_MAX bytes still gets a temporary file beside it.
   Status create_next_to(const std::string& target) {
-    const std::string stem = directory_of(target) + "/.zelko-" +
-                             std::to_string(::getpid()) + "-";
+    const std::string stem =
+        directory_of(target) + "/.zelko-" + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < kMaxTemporaryNameAttempts; ++attempt) {
       std::string name = stem + std::to_string(attempt);
       const int fd =
@@ -196,7 +196,6 @@ class TemporaryFile {
   int fd_ = -1;
   bool committed_ = false;
 };
-
 
 // Makes the rename itself durable. The new file is already complete and in
 // place, so a failure here is not reported.

@@ -14,6 +14,8 @@ namespace {
 constexpr std::string_view kEmptyInputMessage =
     "url_or_path must be a non-empty string";
 constexpr std::string_view kInvalidBaseMessage = "invalid public_base_url: ";
+constexpr std::string_view kInvalidCanonicalHostMessage =
+    "invalid canonical_host: invalid international domain name";
 
 char ascii_lower(char c) noexcept {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -334,6 +336,12 @@ Result<std::string> normalize_public_url(std::string_view url_or_path,
     std::string message(kInvalidBaseMessage);
     message += base.error().message();
     return Error(ErrorKind::Configuration, std::move(message));
+  }
+  // The host is used as configured, unparsed; a Punycode label that no
+  // parser would accept must not reach a canonical URL.
+  if (detail::has_broken_punycode_label(config.canonical_host)) {
+    return Error(ErrorKind::Configuration,
+                 std::string(kInvalidCanonicalHostMessage));
   }
 
   // Of an absolute URL only the path and the query count: the host always

@@ -266,9 +266,12 @@ std::string_view describe_authority_failure(const Authority& authority,
 // and by NFC, and valid by the label validity criteria; ada checks only that
 // the Punycode is well formed, so "xn--" and "xn--a" (U+0080) get through.
 bool is_broken_punycode_label(std::string_view label) {
-  if (!label.starts_with("xn--")) return false;
+  std::string lowered(label.substr(4));
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   std::u32string decoded;
-  if (!ada::idna::punycode_to_utf32(label.substr(4), decoded)) return true;
+  if (!ada::idna::punycode_to_utf32(lowered, decoded)) return true;
   const bool all_ascii = std::all_of(decoded.begin(), decoded.end(),
                                      [](char32_t c) { return c < 0x80; });
   if (all_ascii || ada::idna::map(decoded) != decoded) return true;
@@ -277,19 +280,29 @@ bool is_broken_punycode_label(std::string_view label) {
   return !ada::idna::is_label_valid(decoded);
 }
 
-// The parser serializes special hosts in lowercase ASCII, so the labels are
-// checked as it wrote them.
+}  // namespace
+
 bool has_broken_punycode_label(std::string_view host) {
+  // A port written into a configured host ("h:8080") is not part of a label.
+  if (const std::size_t colon = host.rfind(':');
+      colon != std::string_view::npos && !host.starts_with('[')) {
+    host = host.substr(0, colon);
+  }
   while (!host.empty()) {
     const std::size_t dot = host.find('.');
-    if (is_broken_punycode_label(host.substr(0, dot))) return true;
+    const std::string_view label = host.substr(0, dot);
+    if (label.size() >= 4 &&
+        equals_ascii_case_insensitive(label.substr(0, 4), "xn--") &&
+        is_broken_punycode_label(label)) {
+      return true;
+    }
     if (dot == std::string_view::npos) break;
     host.remove_prefix(dot + 1);
   }
   return false;
 }
 
-}  // namespace
+namespace {}  // namespace
 
 std::string_view describe_parse_failure(std::string_view input) {
   const std::string text = parser_view_of(input);

@@ -27,6 +27,11 @@ namespace zelko::detail {
 // no reason, so the input is re-examined; see url_parser.cpp for the rules.
 [[nodiscard]] std::string_view describe_parse_failure(std::string_view input);
 
+// Whether a label of `host` (ASCII, any case, a port allowed after it)
+// starts with "xn--" but is not the Punycode form of a valid international
+// label. The parser refuses such hosts; a configured host is checked with it.
+[[nodiscard]] bool has_broken_punycode_label(std::string_view host);
+
 // The scheme without its ':' ("https"), as the parser serialized it.
 [[nodiscard]] std::string_view scheme_of(const ada::url_aggregator& url);
 

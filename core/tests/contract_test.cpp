@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -395,7 +396,8 @@ TEST_F(ContractWriteTest, FailedRenameLeavesTargetAndNoTemporaryFile) {
 
 TEST_F(ContractWriteTest, TemporaryNameAlreadyTakenIsLeftAloneAndSkipped) {
   const std::string path = directory_ + "/contract.json";
-  const std::string taken = path + ".tmp-" + std::to_string(::getpid()) + "-0";
+  const std::string taken =
+      directory_ + "/.zelko-" + std::to_string(::getpid()) + "-0.tmp";
   write_file(taken, "someone else's");
   const SEOContract contract = build_seo_contract(blog_config());
 
@@ -445,6 +447,30 @@ TEST_F(ContractWriteTest, WriteStoppedPartWayKeepsTheOldFileIntact) {
             "failed to write contract: File too large");
   EXPECT_EQ(read_file(path), "old contract");
   EXPECT_EQ(entries(directory_), std::set<std::string>{"contract.json"});
+}
+
+// The temporary file's name does not grow with the target's.
+TEST_F(ContractWriteTest, TargetNameOfNameMaxBytesIsWritten) {
+  const std::string path = directory_ + "/" + std::string(NAME_MAX, 'n');
+  write_file(path, "old contract");
+  const SEOContract contract = build_seo_contract(blog_config());
+
+  ASSERT_TRUE(contract.write(path).ok());
+
+  EXPECT_EQ(read_file(path), contract.to_json());
+  EXPECT_EQ(entries(directory_).size(), 1U);
+}
+
+// The system would cut the name at the NUL and write "out" instead.
+TEST_F(ContractWriteTest, PathWithNulFailsWithoutCreatingAnything) {
+  using namespace std::string_literals;
+  const std::string path = directory_ + "/out\0.json"s;
+  const Status status = build_seo_contract(blog_config()).write(path);
+
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.error().message(),
+            "failed to write contract: Invalid argument");
+  EXPECT_TRUE(entries(directory_).empty());
 }
 
 TEST_F(ContractWriteTest, EmptyPathFailsWithoutCreatingAnything) {

@@ -101,7 +101,28 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"http://a\uFFFDb/", "invalid international domain name"},
         FailureCase{"http://\xFF/"s, "invalid international domain name"},
         // A soft hyphen maps to nothing, leaving no domain at all.
-        FailureCase{"http://%C2%AD/", "invalid international domain name"}));
+        FailureCase{"http://%C2%AD/", "invalid international domain name"},
+        // An "xn--" label must decode to a non-empty, not all-ASCII label that
+        // the IDNA mapping and NFC leave as it is and that is valid.
+        FailureCase{"https://xn--/", "invalid international domain name"},
+        FailureCase{"http://xn--a.com/", "invalid international domain name"},
+        FailureCase{"http://XN--A.com/", "invalid international domain name"},
+        FailureCase{"http://a.xn--ba-.com/",
+                    "invalid international domain name"},
+        FailureCase{"http://xn--ssa.com/", "invalid international domain name"},
+        FailureCase{"http://xn--a-ecp.com/",
+                    "invalid international domain name"},
+        FailureCase{"http://xn--zz!.com/",
+                    "invalid international domain name"}));
+
+TEST(ParseAbsoluteUrl, WellFormedPunycodeLabelsAreAccepted) {
+  for (const char* input :
+       {"http://xn--mnchen-3ya.de/", "http://xn--ls8h.la/",
+        "http://www.xn--wgv71a119e.jp/", "http://xn--d1a.xn--80a./",
+        "foo://xn--/opaque-hosts-are-not-checked"}) {
+    EXPECT_TRUE(parse_absolute_url(input).ok()) << input;
+  }
+}
 
 TEST(ParseAbsoluteUrl, PortAtTheLimitIsAccepted) {
   const Result<ParsedUrl> parsed = parse_absolute_url("http://a:65535/x");
