@@ -27,7 +27,9 @@ rm -rf "$site"
   .
 
 extension=$(ls "$site"/_zelko_native*.so)
-if ! ldd "$extension" | grep -q libasan; then
+# grep reads all of ldd's output: with -q it could exit first and fail the
+# pipe (pipefail) on a busy machine.
+if ! ldd "$extension" | grep libasan >/dev/null; then
   echo "sanitize: $extension is not built with AddressSanitizer" >&2
   exit 1
 fi
