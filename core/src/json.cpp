@@ -202,7 +202,8 @@ bool overflows_double(std::string_view number) noexcept {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : text_(text) {}
+  Reader(std::string_view text, JsonReadOptions options)
+      : text_(text), options_(options) {}
 
   Result<JsonValue> read_document() {
     JsonValue document;
@@ -341,8 +342,12 @@ class Reader {
   // One "key": value pair; a key seen before keeps its last value.
   bool parse_member(JsonValue::object_t& members) {
     if (peek() != '"') return fail("key must be a string", pos_);
+    const std::size_t key_start = pos_;
     std::string key;
     if (!parse_string(key)) return false;
+    if (options_.refuse_duplicate_keys && members.contains(key)) {
+      return fail("duplicate key", key_start);
+    }
     skip_whitespace();
     if (at_end()) return fail(kEofObject, pos_);
     if (peek() != ':') return fail("expected `:`", pos_);
@@ -530,6 +535,7 @@ class Reader {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  JsonReadOptions options_;
   std::size_t depth_ = 0;
   std::string message_;
   std::size_t error_at_ = 0;
@@ -724,8 +730,12 @@ void append_json_string(std::string& out, std::string_view text) {
 }
 
 Result<JsonValue> parse_json(std::string_view text) {
+  return parse_json(text, JsonReadOptions{});
+}
+
+Result<JsonValue> parse_json(std::string_view text, JsonReadOptions options) {
   try {
-    return Reader(text).read_document();
+    return Reader(text, options).read_document();
   } catch (const std::exception& failure) {
     // Only allocation can throw here; it must still not cross the boundary.
     return Error(ErrorKind::Serialization, failure.what());

@@ -1,5 +1,6 @@
 // The _zelko_native module: definition, execution step and the lists of
 // what it holds.
+#include "batch.hpp"
 #include "binding.hpp"
 #include "functions.hpp"
 #include "inputs.hpp"
@@ -42,6 +43,18 @@ PyMethodDef kFunctionDefs[] = {
      kFunctionFlags, kNormalizePublicUrlDoc},
     {"validate_payload", as_method(py_validate_payload), kFunctionFlags,
      kValidatePayloadDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Entry points the zelko package wraps: module attributes with private names,
+// never added to __all__.
+PyMethodDef kPrivateFunctionDefs[] = {
+    {"_build_records", as_method(py_build_records), kFunctionFlags,
+     "_build_records(config, lines, first_line)\n--\n\n"
+     "Batch records of page lines; None where the package must read a line."},
+    {"_page_record", as_method(py_page_record), kFunctionFlags,
+     "_page_record(line, route, payload)\n--\n\nThe batch record of a "
+     "payload."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -111,8 +124,9 @@ int exec_module(PyObject* module) {
       return -1;
     }
     track_forks();
-    bool added =
-        add_classes(module) && add_functions(module) && add_exceptions(module);
+    bool added = add_classes(module) && add_functions(module) &&
+                 add_exceptions(module) &&
+                 PyModule_AddFunctions(module, kPrivateFunctionDefs) == 0;
     return added ? 0 : -1;
   });
 }

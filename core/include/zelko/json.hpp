@@ -81,4 +81,12 @@ void append_json_string(std::string& out, std::string_view text);
 // expected where none is found reads "expected value".
 [[nodiscard]] Result<JsonValue> parse_json(std::string_view text);
 
+struct JsonReadOptions {
+  // Fail with "duplicate key" instead of keeping the last value, as readers
+  // that must agree with Python's strict page loading do.
+  bool refuse_duplicate_keys = false;
+};
+[[nodiscard]] Result<JsonValue> parse_json(std::string_view text,
+                                           JsonReadOptions options);
+
 }  // namespace zelko

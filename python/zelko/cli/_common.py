@@ -8,10 +8,11 @@ import os
 import tempfile
 import warnings
 from collections.abc import Iterator, Sequence
+from contextlib import contextmanager
 from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
-from typing import TextIO
+from typing import IO, TextIO
 
 from _zelko_native import ConfigurationError, InvalidUrlError, SEOPayload, build_seo_payload
 
@@ -71,21 +72,37 @@ class Output:
 
 def write_atomically(path: str, data: bytes) -> None:
     """Replaces the file at ``path`` with ``data`` in a single rename."""
+    with replacing(path) as handle:
+        handle.write(data)
+
+
+@contextmanager
+def replacing(path: str) -> Iterator[IO[bytes]]:
+    """A binary file that replaces the one at ``path`` in a single rename when
+    the block ends normally; when it ends by an exception, nothing changes.
+
+    The temporary file beside the target has a short name of its own, so a
+    target name of the longest length the system allows still works.
+    """
+    if "\0" in path:  # the system would cut the name there
+        raise InputError(path, "", "cannot write: embedded null byte")
     target = Path(path)
     try:
         handle = tempfile.NamedTemporaryFile(
             dir=target.parent, prefix=".zelko-", suffix=".tmp", delete=False
         )
-    except (OSError, ValueError) as error:  # ValueError: a NUL in the name
+    except OSError as error:
         raise InputError(path, "", f"cannot write: {_reason(error)}") from None
     try:
         with handle:
-            handle.write(data)
+            # An OSError here is the writing failing (a full disk); any other
+            # exception is the caller's and goes on as it is.
+            yield handle
             handle.flush()
             os.fsync(handle.fileno())
         os.chmod(handle.name, _file_mode(target))
         os.replace(handle.name, target)
-    except (OSError, ValueError) as error:
+    except OSError as error:
         _remove_quietly(handle.name)
         raise InputError(path, "", f"cannot write: {_reason(error)}") from None
     except BaseException:
@@ -93,9 +110,8 @@ def write_atomically(path: str, data: bytes) -> None:
         raise
 
 
-def _reason(error: OSError | ValueError) -> str:
-    reason = error.strerror if isinstance(error, OSError) else None
-    return reason or str(error)
+def _reason(error: OSError) -> str:
+    return error.strerror or str(error)
 
 
 def _file_mode(target: Path) -> int:

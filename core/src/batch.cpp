@@ -1,0 +1,74 @@
+#include "zelko/batch.hpp"
+
+#include <utility>
+
+#include "zelko/builder.hpp"
+#include "zelko/hash.hpp"
+#include "zelko/html.hpp"
+#include "zelko/json.hpp"
+#include "zelko/page_reader.hpp"
+#include "zelko/validation.hpp"
+
+namespace zelko {
+namespace {
+
+void write_finding(JsonWriter& writer, const SEOIssue& issue) {
+  writer.begin_object();
+  writer.member("rule_id", issue.rule_id);
+  writer.member("severity", severity_text(issue.severity));
+  writer.member("message", issue.message);
+  writer.key("url");
+  if (issue.url) {
+    writer.string(*issue.url);
+  } else {
+    writer.null();
+  }
+  writer.key("details");
+  writer.value(issue.details);
+  writer.end_object();
+}
+
+}  // namespace
+
+Result<std::string> page_record(std::uint64_t line, std::string_view route,
+                                const SEOPayload& payload) {
+  Result<std::string> head = render_html(payload);
+  if (!head) return std::move(head).error();
+  Result<std::string> etag = payload_etag(payload);
+  if (!etag) return std::move(etag).error();
+
+  std::string record;
+  JsonWriter writer(record, /*pretty=*/false);
+  writer.begin_object();
+  writer.key("line");
+  writer.unsigned_integer(line);
+  writer.member("route", route);
+  writer.key("payload");
+  writer.value(to_value(payload));
+  writer.member("head", head.value());
+  writer.member("etag", etag.value());
+  writer.key("findings");
+  writer.begin_array();
+  for (const SEOIssue& issue : validate_payload(payload)) {
+    write_finding(writer, issue);
+  }
+  writer.end_array();
+  writer.end_object();
+  return record;
+}
+
+std::optional<std::string> build_page_record(std::string_view text,
+                                             std::uint64_t line,
+                                             const SEOConfig& config) {
+  std::optional<PageInput> page = read_page(text);
+  if (!page) return std::nullopt;
+  const SEOOverrides* overrides = page->overrides ? &*page->overrides : nullptr;
+  Result<SEOPayload> payload =
+      build_seo_payload(page->entity, page->route, config, overrides);
+  if (!payload) return std::nullopt;
+  Result<std::string> record = page_record(line, page->route, payload.value());
+  if (!record) return std::nullopt;
+  return std::move(record).value();
+}
+
+}  // namespace zelko

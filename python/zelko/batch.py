@@ -1,0 +1,262 @@
+"""Batch builds: many pages, one output record each, in input order.
+
+A page is a mapping in the page-file schema (``route``, ``entity`` and
+optional ``overrides``), or JSON text of one. Its record holds the payload's
+value form, its head snippet, its ETag and its findings::
+
+    {"line": 1, "route": "/blog/x", "payload": {...}, "head": "<title>...",
+     "etag": "\\"...\\"", "findings": [...]}
+
+or, for a page that cannot be built, ``{"line": N, "error": {"field": ...,
+"message": ...}}``; the other pages are built all the same.
+
+Two paths build them. Without hooks or a schema registry on the configuration,
+the engine reads, builds and writes each page with the interpreter lock
+released, so ``jobs`` threads build side by side; a page the engine's reader
+does not take on its own goes through the package's page loader, which builds
+it or names what is wrong. With hooks or a registry, which are Python code,
+every page takes the package's path, in ``jobs`` worker processes.
+"""
+
+from __future__ import annotations
+
+import json
+import multiprocessing
+import os
+import warnings
+from collections import deque
+from collections.abc import Callable, Iterable, Iterator, Mapping
+from concurrent.futures import Executor, Future, ProcessPoolExecutor, ThreadPoolExecutor
+from dataclasses import dataclass
+from typing import Any, TypeAlias
+
+from _zelko_native import (
+    SEOConfig,
+    SEOEntity,
+    SEOOverrides,
+    _build_records,
+    _page_record,
+    build_seo_payload,
+)
+
+from ._files import InputError, _page, _parse_json
+
+__all__ = [
+    "BatchPath",
+    "build_many",
+    "build_records",
+    "default_jobs",
+    "is_error_record",
+    "path_for",
+]
+
+#: A page: a mapping in the page-file schema, its JSON text (str or bytes), or
+#: an ``(entity, route, overrides)`` tuple of built objects.
+Page: TypeAlias = "Mapping[str, Any] | str | bytes | tuple[SEOEntity, str, SEOOverrides | None]"
+
+# Lines handed to the engine at a time, and chunks in flight per job: enough
+# to keep every job busy, few enough that memory does not grow with the input.
+_CHUNK = 256
+_CHUNKS_PER_JOB = 4
+
+
+@dataclass(frozen=True)
+class BatchPath:
+    """Which path a run takes, for the user to see."""
+
+    native: bool
+    jobs: int
+
+    def __str__(self) -> str:
+        if self.native:
+            return f"engine path, {self.jobs} thread{'s' if self.jobs != 1 else ''}"
+        workers = f"{self.jobs} worker process{'es' if self.jobs != 1 else ''}"
+        return f"Python path (hooks or schema registry), {workers}"
+
+
+def path_for(config: SEOConfig, jobs: int) -> BatchPath:
+    """The path a batch with ``config`` takes."""
+    if jobs < 1:
+        raise ValueError(f"jobs must be at least 1, got {jobs}")
+    native = config.hooks is None and config.schema_registry is None
+    return BatchPath(native, jobs)
+
+
+def build_records(pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1) -> Iterator[str]:
+    """Yields the record of each page as compact JSON text, in input order.
+
+    Streams: at most a few chunks of pages per job are in flight, whatever
+    the input's length.
+    """
+    path = path_for(config, jobs)
+    numbered = enumerate(pages, start=1)
+    if path.native:
+        yield from _native_records(numbered, config, jobs)
+    else:
+        yield from _python_records(numbered, config, jobs)
+
+
+def build_many(
+    pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1
+) -> Iterator[dict[str, Any]]:
+    """Yields the record of each page as a dict, in input order (see the module)."""
+    for record in build_records(pages, config, jobs=jobs):
+        yield json.loads(record)
+
+
+# --- One page, the package's way ---------------------------------------------
+
+
+def page_record(page: Page, line: int, config: SEOConfig) -> str:
+    """The record of one page, built through the package's loader and stages."""
+    try:
+        route, entity, overrides = _read(page, line)
+        with warnings.catch_warnings():
+            # Findings are part of the record; they need not be warnings too.
+            warnings.simplefilter("ignore")
+            payload = build_seo_payload(entity, route, config, overrides)
+    except InputError as error:
+        return _error_record(line, error.field, error.message)
+    except ValueError as error:
+        return _error_record(line, getattr(error, "field", None) or "", str(error))
+    result: str = _page_record(line, route, payload)
+    return result
+
+
+def _read(page: Page, line: int) -> tuple[str, SEOEntity, SEOOverrides | None]:
+    if isinstance(page, tuple):
+        entity, route, overrides = page
+        return route, entity, overrides
+    source = f"line {line}"
+    document: object = page
+    if isinstance(page, bytes):
+        try:
+            page = page.decode("utf-8")
+        except UnicodeDecodeError as error:
+            raise InputError(source, "", f"not UTF-8 text: {error.reason}") from None
+    if isinstance(page, str):
+        document = _parse_json(page, source)
+    built: tuple[str, SEOEntity, SEOOverrides | None] = _page().build(document, source, "")
+    return built
+
+
+def is_error_record(record: str) -> bool:
+    """Whether a record (as build_records yields it) is the error of its page."""
+    return record.startswith('{"line":') and record[8:].lstrip("0123456789").startswith(',"error":')
+
+
+def _error_record(line: int, field: str, message: str) -> str:
+    record = {"line": line, "error": {"field": field, "message": message}}
+    return json.dumps(record, ensure_ascii=False, separators=(",", ":"))
+
+
+# --- The engine path ---------------------------------------------------------
+
+
+def _native_records(
+    numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int
+) -> Iterator[str]:
+    chunks = _chunks(numbered)
+    if jobs == 1:
+        for chunk in chunks:
+            yield from _native_chunk(chunk, config)
+        return
+    with ThreadPoolExecutor(max_workers=jobs) as pool:
+        yield from _in_order(pool, chunks, _native_chunk, config, jobs)
+
+
+def _native_chunk(chunk: list[tuple[int, Page]], config: SEOConfig) -> list[str]:
+    """Records of consecutive pages; the engine takes the text ones it can."""
+    first = chunk[0][0]
+    texts = [_as_text(page) for _, page in chunk]
+    built: list[str | None] = _build_records(config, texts, first)
+    return [
+        record if record is not None else page_record(page, line, config)
+        for (line, page), record in zip(chunk, built)
+    ]
+
+
+def _as_text(page: Page) -> str | bytes:
+    """The JSON text of a page for the engine; b"" (which it never takes) for
+    what only the package reads: built objects, and mappings holding values
+    JSON does not have, such as dates."""
+    if isinstance(page, (str, bytes)):
+        return page
+    if isinstance(page, Mapping):
+        try:
+            return json.dumps(page, ensure_ascii=False, allow_nan=False)
+        except (TypeError, ValueError):
+            return b""
+    return b""
+
+
+# --- The Python path ---------------------------------------------------------
+
+_worker_config: SEOConfig | None = None
+
+
+def _python_records(
+    numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int
+) -> Iterator[str]:
+    if jobs == 1 or "fork" not in multiprocessing.get_all_start_methods():
+        for line, page in numbered:
+            yield page_record(page, line, config)
+        return
+    # Forked workers inherit the configuration, hooks and registry included,
+    # so none of them has to travel; pages and records are plain data.
+    context = multiprocessing.get_context("fork")
+    with ProcessPoolExecutor(
+        max_workers=jobs, mp_context=context, initializer=_set_worker_config, initargs=(config,)
+    ) as pool:
+        yield from _in_order(pool, _chunks(numbered), _python_chunk, None, jobs)
+
+
+def _set_worker_config(config: SEOConfig) -> None:
+    global _worker_config
+    _worker_config = config
+
+
+def _python_chunk(chunk: list[tuple[int, Page]], config: SEOConfig | None) -> list[str]:
+    config = config if config is not None else _worker_config
+    assert config is not None
+    return [page_record(page, line, config) for line, page in chunk]
+
+
+# --- Shared ------------------------------------------------------------------
+
+
+def _chunks(numbered: Iterable[tuple[int, Page]]) -> Iterator[list[tuple[int, Page]]]:
+    chunk: list[tuple[int, Page]] = []
+    for item in numbered:
+        chunk.append(item)
+        if len(chunk) == _CHUNK:
+            yield chunk
+            chunk = []
+    if chunk:
+        yield chunk
+
+
+def _in_order(
+    pool: Executor,
+    chunks: Iterator[list[tuple[int, Page]]],
+    work: Callable[[list[tuple[int, Page]], Any], list[str]],
+    argument: Any,
+    jobs: int,
+) -> Iterator[str]:
+    """Runs ``work`` on each chunk in ``pool``, yielding in input order with a
+    bounded number of chunks in flight."""
+    pending: deque[Future[list[str]]] = deque()
+    for chunk in chunks:
+        pending.append(pool.submit(work, chunk, argument))
+        if len(pending) >= jobs * _CHUNKS_PER_JOB:
+            yield from pending.popleft().result()
+    while pending:
+        yield from pending.popleft().result()
+
+
+def default_jobs() -> int:
+    """One job per core this process may use."""
+    try:
+        return max(1, len(os.sched_getaffinity(0)))
+    except AttributeError:  # not on Linux
+        return max(1, os.cpu_count() or 1)
