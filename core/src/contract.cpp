@@ -103,6 +103,20 @@ std::string directory_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Retries interrupted and short writes until every byte is out.
+Status write_fully(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return write_failure(errno);
+    }
+    if (written == 0) return write_failure(EIO);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
 // Give up on unique names after this many existing ones; only a directory
 // littered with leftovers of crashed writers can get there.
 constexpr int kMaxTemporaryNameAttempts = 1000;
@@ -140,19 +154,7 @@ class TemporaryFile {
     return write_failure(EEXIST);
   }
 
-  // Retries interrupted and short writes until every byte is out.
-  Status write_all(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        return write_failure(errno);
-      }
-      if (written == 0) return write_failure(EIO);
-      bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
-  }
+  Status write_all(std::string_view bytes) { return write_fully(fd_, bytes); }
 
   // Replacing a file should not change who may read it.
   Status copy_permissions_of(const std::string& target) {
@@ -207,10 +209,27 @@ void sync_directory_of(const std::string& path) {
   ::close(fd);
 }
 
+// /dev/null, a terminal or a pipe: renaming over it would replace the device
+// itself, so it is written to as it is.
+bool is_special_file(const std::string& path) {
+  struct stat existing {};
+  return ::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+         !S_ISDIR(existing.st_mode);
+}
+
+Status write_in_place(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return write_failure(errno);
+  Status written = write_fully(fd, bytes);
+  ::close(fd);
+  return written;
+}
+
 Status replace_file(const std::string& path, std::string_view bytes) {
   if (path.empty()) return write_failure(ENOENT);
   // The system would silently cut the name at the first NUL.
   if (path.find('\0') != std::string::npos) return write_failure(EINVAL);
+  if (is_special_file(path)) return write_in_place(path, bytes);
   TemporaryFile temporary;
   if (Status status = temporary.create_next_to(path); !status) return status;
   if (Status status = temporary.write_all(bytes); !status) return status;

@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import json
 import os
+import stat
 import subprocess
 import sys
 import threading
@@ -109,6 +110,41 @@ def test_cli_reports_a_nul_in_the_output_path_as_bad_input(
     code, _, err = run_cli(capsys, "render", "-c", str(EXAMPLE_CONFIG), str(page), "-o", target)
     assert code == 2 and "embedded null byte" in err
     assert list(tmp_path.iterdir()) == []
+
+
+def read_fifo_in_background(fifo: Path) -> list[bytes]:
+    received: list[bytes] = []
+
+    def read() -> None:
+        with open(fifo, "rb") as reader:
+            received.append(reader.read())
+
+    threading.Thread(target=read, daemon=True).start()
+    return received
+
+
+@pytest.mark.parametrize("writer", ["contract", "cli"])
+def test_writing_to_a_pipe_or_device_writes_into_it_instead_of_replacing_it(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], writer: str
+) -> None:
+    # A named pipe stands in for /dev/null: renaming over it would replace it.
+    fifo = tmp_path / "pipe"
+    os.mkfifo(fifo)
+    received = read_fifo_in_background(fifo)
+    page = Path(EXAMPLE_CONFIG).parent / "pages" / "post.json"
+    if writer == "contract":
+        contract().write(str(fifo))
+        expected = contract().to_json()
+    else:
+        argv = ["render", "-c", str(EXAMPLE_CONFIG), str(page)]
+        assert run_cli(capsys, *argv, "-o", str(fifo))[0] == 0
+        expected = run_cli(capsys, *argv)[1]
+    deadline = time.monotonic() + 10
+    while not received and time.monotonic() < deadline:
+        time.sleep(0.01)
+    assert stat.S_ISFIFO(fifo.stat().st_mode)
+    assert [path.name for path in tmp_path.iterdir()] == ["pipe"]
+    assert received == [expected.encode()]
 
 
 # --- fork() while other threads build ----------------------------------------

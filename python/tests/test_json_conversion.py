@@ -65,7 +65,9 @@ def test_json_dumps_exception_of_a_custom_object_propagates() -> None:
 def test_text_the_reader_refuses_drops_the_override_with_a_warning(value) -> None:
     # The override becomes JSON null rather than failing the constructor, and
     # the page then has no JSON-LD at all, which must not go unnoticed.
-    with pytest.warns(RuntimeWarning, match="^schema_jsonld override dropped: it is not valid JSON"):
+    with pytest.warns(
+        RuntimeWarning, match="^schema_jsonld override dropped: it is not valid JSON"
+    ):
         overrides = native.SEOOverrides(schema_jsonld=value)
     config = native.SEOConfig("example.com", "https://example.com")
     payload = native.build_seo_payload(native.SEOEntity("post", title="T"), "/", config, overrides)

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import stat
 import tempfile
 import warnings
 from collections.abc import Iterator, Sequence
@@ -87,6 +88,12 @@ def replacing(path: str) -> Iterator[IO[bytes]]:
     if "\0" in path:  # the system would cut the name there
         raise InputError(path, "", "cannot write: embedded null byte")
     target = Path(path)
+    if _is_special_file(target):
+        # /dev/null, a terminal or a pipe: renaming over it would replace the
+        # device itself, so it is written to as it is.
+        with _opened_for_writing(path) as special:
+            yield special
+        return
     try:
         handle = tempfile.NamedTemporaryFile(
             dir=target.parent, prefix=".zelko-", suffix=".tmp", delete=False
@@ -108,6 +115,27 @@ def replacing(path: str) -> Iterator[IO[bytes]]:
     except BaseException:
         _remove_quietly(handle.name)
         raise
+
+
+def _is_special_file(target: Path) -> bool:
+    try:
+        mode = target.stat().st_mode
+    except OSError:
+        return False
+    return not stat.S_ISREG(mode) and not stat.S_ISDIR(mode)
+
+
+@contextmanager
+def _opened_for_writing(path: str) -> Iterator[IO[bytes]]:
+    try:
+        handle = open(path, "wb")  # noqa: SIM115 - closed below, errors named
+    except OSError as error:
+        raise InputError(path, "", f"cannot write: {_reason(error)}") from None
+    try:
+        with handle:
+            yield handle
+    except OSError as error:
+        raise InputError(path, "", f"cannot write: {_reason(error)}") from None
 
 
 def _reason(error: OSError) -> str:
