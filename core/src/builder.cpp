@@ -5,13 +5,13 @@
 #include <utility>
 #include <vector>
 
-#include "zelko/breadcrumbs.hpp"
-#include "zelko/html_text.hpp"
+#include "html_text.hpp"
+#include "jsonld/breadcrumbs.hpp"
+#include "social.hpp"
+#include "text.hpp"
+#include "url_parser.hpp"
 #include "zelko/robots.hpp"
-#include "zelko/social.hpp"
-#include "zelko/text.hpp"
 #include "zelko/url.hpp"
-#include "zelko/url_parser.hpp"
 
 namespace zelko {
 namespace {

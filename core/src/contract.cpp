@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "zelko/sha256.hpp"
+#include "sha256.hpp"
 
 namespace zelko {
 namespace {

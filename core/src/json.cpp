@@ -5,7 +5,7 @@
 // error wording. The messages below keep the familiar serde_json wording.
 #include "zelko/json.hpp"
 
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -164,13 +164,6 @@ constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 constexpr bool is_json_whitespace(char c) noexcept {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-constexpr int hex_digit_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // A number whose digits were too many for a double either overflows (an

@@ -1,4 +1,4 @@
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 #include <cstdint>
 
@@ -59,17 +59,6 @@ Utf8Sequence decode_utf8_at(std::string_view text, std::size_t pos) noexcept {
 }
 
 namespace {
-
-bool is_ascii(std::string_view text) noexcept {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-char ascii_lower(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Length of a White_Space character that ends `text`, or 0. Every White_Space
 // character is one, two or three bytes long, and its lead byte can never be a

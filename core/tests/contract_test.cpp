@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "zelko/sha256.hpp"
+#include "sha256.hpp"
 
 namespace zelko {
 namespace {
