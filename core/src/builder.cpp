@@ -71,12 +71,12 @@ Result<std::string> check_canonical_override(std::string_view raw) {
   const std::string_view trimmed = trim_white_space(raw);
   const Result<ParsedUrl> parsed = parse_absolute_url(trimmed);
   if (!parsed) {
-    return Error(ErrorKind::InvalidUrl,
+    return Error(ErrorKind::InvalidUrl, ErrorField::CanonicalUrl,
                  "canonical_url override must be an absolute URL: " +
                      parsed.error().message());
   }
   if (parsed->scheme != "http" && parsed->scheme != "https") {
-    return Error(ErrorKind::InvalidUrl,
+    return Error(ErrorKind::InvalidUrl, ErrorField::CanonicalUrl,
                  "canonical_url override must use http or https");
   }
   return std::string(trimmed);

@@ -5,6 +5,7 @@
 // error wording. The messages below keep the familiar serde_json wording.
 #include "zelko/json.hpp"
 
+#include "debug_check.hpp"
 #include "text.hpp"
 
 #include <algorithm>
@@ -551,6 +552,7 @@ void JsonWriter::before_value() {
 }
 
 void JsonWriter::key(std::string_view name) {
+  ZELKO_DEBUG_CHECK(!counts_.empty() && !after_key_);
   if (counts_.back()++ > 0) out_.push_back(',');
   if (pretty_) newline_and_indent();
   append_json_string(out_, name);
@@ -569,6 +571,7 @@ void JsonWriter::begin_object() {
 }
 
 void JsonWriter::end_object() {
+  ZELKO_DEBUG_CHECK(!counts_.empty() && !after_key_);
   const std::size_t members = counts_.back();
   counts_.pop_back();
   if (pretty_ && members > 0) newline_and_indent();
@@ -582,6 +585,7 @@ void JsonWriter::begin_array() {
 }
 
 void JsonWriter::end_array() {
+  ZELKO_DEBUG_CHECK(!counts_.empty() && !after_key_);
   const std::size_t elements = counts_.back();
   counts_.pop_back();
   if (pretty_ && elements > 0) newline_and_indent();

@@ -7,6 +7,8 @@
 #include <unicode/stringpiece.h>
 #include <unicode/utypes.h>
 
+#include "debug_check.hpp"
+
 namespace zelko {
 namespace {
 
@@ -18,6 +20,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 // of its maximal subpart: the lead byte plus every continuation byte that
 // still fitted a well-formed sequence (so "\xE2\x82A" consumes two bytes).
 Utf8Sequence decode_utf8_at(std::string_view text, std::size_t pos) noexcept {
+  ZELKO_DEBUG_CHECK(pos < text.size());
   const auto lead = static_cast<unsigned char>(text[pos]);
   if (lead < 0x80) return {lead, 1, true};
 
@@ -64,6 +67,7 @@ namespace {
 // character is one, two or three bytes long, and its lead byte can never be a
 // continuation byte, so matching the final bytes is enough.
 std::size_t trailing_white_space_length(std::string_view text) noexcept {
+  ZELKO_DEBUG_CHECK(!text.empty());
   const auto last = static_cast<unsigned char>(text.back());
   if (last < 0x80) return is_white_space(last) ? 1 : 0;
   for (const std::size_t length : {std::size_t{2}, std::size_t{3}}) {

@@ -315,7 +315,8 @@ Result<std::string> normalize_public_url(std::string_view url_or_path,
   if (!base) {
     std::string message(kInvalidBaseMessage);
     message += base.error().message();
-    return Error(ErrorKind::Configuration, std::move(message));
+    return Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
+                 std::move(message));
   }
 
   // Of an absolute URL only the path and the query count: the host always

@@ -62,7 +62,9 @@ bool create_exceptions(ExceptionSet& set) {
   PyTuple_SetItem(root_bases.get(), 0, value_error.release());
   PyRef root =
       create_exception_class("_zelko_native.ZelkoError", root_bases.get());
-  if (!root) return false;
+  if (!root || PyObject_SetAttrString(root.get(), "field", Py_None) < 0) {
+    return false;
+  }
   PyRef child_bases = PyRef::steal(PyTuple_New(1));
   if (!child_bases) return false;
   PyTuple_SetItem(child_bases.get(), 0, Py_NewRef(root.get()));
@@ -133,6 +135,23 @@ PyObject* raise_with_text(PyObject* exception_type, std::string_view text) {
   return nullptr;
 }
 
+PyObject* raise_with_field(PyObject* exception_type, std::string_view text,
+                           std::string_view field) {
+  if (field.empty()) return raise_with_text(exception_type, text);
+  PyRef message = PyRef::steal(new_str(text));
+  if (!message) return nullptr;
+  PyRef exception = PyRef::steal(
+      PyObject_CallFunctionObjArgs(exception_type, message.get(), nullptr));
+  if (!exception) return nullptr;
+  PyRef field_text = PyRef::steal(new_str(field));
+  if (!field_text ||
+      PyObject_SetAttrString(exception.get(), "field", field_text.get()) < 0) {
+    return nullptr;
+  }
+  PyErr_SetObject(exception_type, exception.get());
+  return nullptr;
+}
+
 const std::array<PyObject*, kExceptionCount>* exception_classes() {
   if (ExceptionSet* set = published_exceptions.load(std::memory_order_acquire))
     return set;
@@ -157,16 +176,18 @@ PyObject* raise_engine_error(const zelko::Error& error) {
     PyErr_Clear();
     return raise_with_text(PyExc_Exception, error.display());
   }
-  return raise_with_text((*set)[exception_index(error.kind())],
-                         error.message());
+  return raise_with_field((*set)[exception_index(error.kind())],
+                          error.message(), zelko::field_name(error.field()));
 }
 
 PyObject* raise_display_value_error(const zelko::Error& error) {
-  return raise_with_text(PyExc_ValueError, error.display());
+  return raise_with_field(PyExc_ValueError, error.display(),
+                          zelko::field_name(error.field()));
 }
 
 PyObject* raise_display_os_error(const zelko::Error& error) {
-  return raise_with_text(PyExc_OSError, error.display());
+  return raise_with_field(PyExc_OSError, error.display(),
+                          zelko::field_name(error.field()));
 }
 
 PyObject* raise_internal_fault(std::string_view what) {
