@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -371,6 +373,7 @@ TEST_F(ContractWriteTest, MissingDirectoryFailsAndCreatesNothing) {
   EXPECT_EQ(status.error().kind(), ErrorKind::Serialization);
   EXPECT_EQ(status.error().message(),
             "failed to write contract: No such file or directory");
+  EXPECT_EQ(status.error().system_error(), ENOENT);
   EXPECT_TRUE(status.error().display().starts_with(
       "serialization error: failed to write contract: "));
   EXPECT_TRUE(entries(directory_).empty());
@@ -443,6 +446,7 @@ TEST_F(ContractWriteTest, WriteStoppedPartWayKeepsTheOldFileIntact) {
   EXPECT_EQ(status.error().kind(), ErrorKind::Serialization);
   EXPECT_EQ(status.error().message(),
             "failed to write contract: File too large");
+  EXPECT_EQ(status.error().system_error(), EFBIG);
   EXPECT_EQ(read_file(path), "old contract");
   EXPECT_EQ(entries(directory_), std::set<std::string>{"contract.json"});
 }

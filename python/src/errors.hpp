@@ -44,7 +44,8 @@ PyObject* raise_with_field(PyObject* exception_type, std::string_view text,
 // nullptr.
 PyObject* raise_engine_error(const zelko::Error& error);
 // ValueError / OSError carrying the full display text (prefix and message),
-// and the error's field as above.
+// and the error's field as above; the OSError also its `errno` when the
+// engine reports a system failure.
 PyObject* raise_display_value_error(const zelko::Error& error);
 PyObject* raise_display_os_error(const zelko::Error& error);
 

@@ -49,8 +49,19 @@ class Error {
   Error(ErrorKind kind, ErrorField field, std::string message)
       : kind_(kind), field_(field), message_(std::move(message)) {}
 
+  // A failure of the operating system, with its error number (errno) as
+  // data beside the message that describes it.
+  [[nodiscard]] static Error from_system(ErrorKind kind, int error_number,
+                                         std::string message) {
+    Error error(kind, std::move(message));
+    error.system_error_ = error_number;
+    return error;
+  }
+
   [[nodiscard]] ErrorKind kind() const noexcept { return kind_; }
   [[nodiscard]] ErrorField field() const noexcept { return field_; }
+  // The errno of a system failure, or 0.
+  [[nodiscard]] int system_error() const noexcept { return system_error_; }
   [[nodiscard]] const std::string& message() const noexcept { return message_; }
   // The kind's prefix immediately followed by the message.
   [[nodiscard]] std::string display() const;
@@ -60,6 +71,7 @@ class Error {
  private:
   ErrorKind kind_;
   ErrorField field_ = ErrorField::None;
+  int system_error_ = 0;
   std::string message_;
 };
 

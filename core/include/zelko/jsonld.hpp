@@ -22,7 +22,8 @@ struct SchemaContext;
 using SchemaBuilder =
     std::function<Result<std::optional<JsonValue>>(const SchemaContext&)>;
 // Schema.org type name -> builder, consulted only for names without a
-// built-in builder.
+// built-in builder. Python generators do not go through it; why, and how the
+// two differ, is said in python/src/stages.hpp.
 using SchemaRegistry = std::map<std::string, SchemaBuilder, std::less<>>;
 
 // The input of every builder. Everything referenced is owned by the caller
