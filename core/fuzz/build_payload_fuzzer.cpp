@@ -11,11 +11,11 @@
 #include <string>
 
 #include "fuzz_support.hpp"
+#include "url_parser.hpp"
 #include "zelko/builder.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/html.hpp"
 #include "zelko/payload.hpp"
-#include "zelko/url_parser.hpp"
 #include "zelko/validation.hpp"
 
 namespace {

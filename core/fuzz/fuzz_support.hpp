@@ -12,9 +12,9 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "text.hpp"
 #include "zelko/json.hpp"
 #include "zelko/records.hpp"
-#include "zelko/text.hpp"
 
 // An invariant of the engine that the input broke: report it and stop the run
 // so that libFuzzer saves the input as a reproducer.

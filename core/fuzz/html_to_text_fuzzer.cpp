@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "fuzz_support.hpp"
-#include "zelko/html_text.hpp"
+#include "html_text.hpp"
 
 namespace {
 

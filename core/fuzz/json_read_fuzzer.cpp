@@ -11,10 +11,10 @@
 #include <string_view>
 
 #include "fuzz_support.hpp"
+#include "sha256.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/json.hpp"
 #include "zelko/payload.hpp"
-#include "zelko/sha256.hpp"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <ada.h>
 
 #include "fuzz_support.hpp"
+#include "url_parser.hpp"
 #include "zelko/url.hpp"
-#include "zelko/url_parser.hpp"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <utility>
 
+#include "page_reader.hpp"
 #include "zelko/builder.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/html.hpp"
 #include "zelko/json.hpp"
-#include "zelko/page_reader.hpp"
 #include "zelko/validation.hpp"
 
 namespace zelko {

@@ -5,13 +5,13 @@
 #include <utility>
 #include <vector>
 
-#include "zelko/breadcrumbs.hpp"
-#include "zelko/html_text.hpp"
+#include "html_text.hpp"
+#include "jsonld/breadcrumbs.hpp"
+#include "social.hpp"
+#include "text.hpp"
+#include "url_parser.hpp"
 #include "zelko/robots.hpp"
-#include "zelko/social.hpp"
-#include "zelko/text.hpp"
 #include "zelko/url.hpp"
-#include "zelko/url_parser.hpp"
 
 namespace zelko {
 namespace {
@@ -71,12 +71,12 @@ Result<std::string> check_canonical_override(std::string_view raw) {
   const std::string_view trimmed = trim_white_space(raw);
   const Result<ParsedUrl> parsed = parse_absolute_url(trimmed);
   if (!parsed) {
-    return Error(ErrorKind::InvalidUrl,
+    return Error(ErrorKind::InvalidUrl, ErrorField::CanonicalUrl,
                  "canonical_url override must be an absolute URL: " +
                      parsed.error().message());
   }
   if (parsed->scheme != "http" && parsed->scheme != "https") {
-    return Error(ErrorKind::InvalidUrl,
+    return Error(ErrorKind::InvalidUrl, ErrorField::CanonicalUrl,
                  "canonical_url override must use http or https");
   }
   return std::string(trimmed);

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "zelko/sha256.hpp"
+#include "sha256.hpp"
 
 namespace zelko {
 namespace {
@@ -91,8 +91,8 @@ std::string os_error_description(int error_number) {
 }
 
 Error write_failure(int error_number) {
-  return Error(
-      ErrorKind::Serialization,
+  return Error::from_system(
+      ErrorKind::Serialization, error_number,
       "failed to write contract: " + os_error_description(error_number));
 }
 

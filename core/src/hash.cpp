@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "zelko/sha256.hpp"
+#include "sha256.hpp"
 
 namespace zelko {
 

@@ -1,10 +1,10 @@
-#include "zelko/html_text.hpp"
+#include "html_text.hpp"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 namespace zelko {
 namespace {
@@ -20,13 +20,6 @@ constexpr std::size_t kLongestTagOfInterest = 9;
 // than this cannot lowercase to one of interest and is not lowered at all.
 constexpr std::size_t kLongestTagWorthLowering = 3 * kLongestTagOfInterest;
 
-bool is_ascii(std::string_view text) noexcept {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 // The tag text under the full Unicode lowercase mapping, or "" for a text
 // too long to be of interest ("" never matches a skipped element either).
 std::string lowered_tag(std::string_view tag) {
@@ -35,9 +28,7 @@ std::string lowered_tag(std::string_view tag) {
   // On ASCII text the full mapping is plain ASCII lowercasing; doing it here
   // keeps ordinary tags off the Unicode path.
   std::string lowered(tag);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : lowered) c = ascii_lower(c);
   return lowered;
 }
 

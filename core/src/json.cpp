@@ -5,7 +5,8 @@
 // error wording. The messages below keep the familiar serde_json wording.
 #include "zelko/json.hpp"
 
-#include "zelko/text.hpp"
+#include "debug_check.hpp"
+#include "text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -164,13 +165,6 @@ constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 constexpr bool is_json_whitespace(char c) noexcept {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-constexpr int hex_digit_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // A number whose digits were too many for a double either overflows (an
@@ -564,6 +558,7 @@ void JsonWriter::before_value() {
 }
 
 void JsonWriter::key(std::string_view name) {
+  ZELKO_DEBUG_CHECK(!counts_.empty() && !after_key_);
   if (counts_.back()++ > 0) out_.push_back(',');
   if (pretty_) newline_and_indent();
   append_json_string(out_, name);
@@ -582,6 +577,7 @@ void JsonWriter::begin_object() {
 }
 
 void JsonWriter::end_object() {
+  ZELKO_DEBUG_CHECK(!counts_.empty() && !after_key_);
   const std::size_t members = counts_.back();
   counts_.pop_back();
   if (pretty_ && members > 0) newline_and_indent();
@@ -595,6 +591,7 @@ void JsonWriter::begin_array() {
 }
 
 void JsonWriter::end_array() {
+  ZELKO_DEBUG_CHECK(!counts_.empty() && !after_key_);
   const std::size_t elements = counts_.back();
   counts_.pop_back();
   if (pretty_ && elements > 0) newline_and_indent();

@@ -1,4 +1,4 @@
-#include "zelko/page_reader.hpp"
+#include "page_reader.hpp"
 
 #include <array>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "text.hpp"
 #include "zelko/json.hpp"
-#include "zelko/text.hpp"
 
 namespace zelko {
 namespace {

@@ -50,8 +50,8 @@ const TrailingSlashName* find_trailing_slash(TrailingSlash rule) noexcept {
                                            : nullptr;
 }
 
-Error configuration_error(std::string_view message) {
-  return Error(ErrorKind::Configuration, std::string(message));
+Error configuration_error(ErrorField field, std::string_view message) {
+  return Error(ErrorKind::Configuration, field, std::string(message));
 }
 
 bool is_host_only(std::string_view host) noexcept {
@@ -82,7 +82,7 @@ Result<EntityType> parse_entity_type(std::string_view text) {
       "product/organization/local_business/faq, got '";
   message += text;
   message += '\'';
-  return Error(ErrorKind::Entity, std::move(message));
+  return Error(ErrorKind::Entity, ErrorField::EntityType, std::move(message));
 }
 
 std::string_view to_text(TrailingSlash rule) noexcept {
@@ -129,18 +129,22 @@ SchemaTypeMap schema_type_map_from_pairs(
 // No field is trimmed: a value made of blanks counts as present.
 Status validate_config(const SEOConfig& config) {
   if (config.canonical_host.empty()) {
-    return configuration_error("canonical_host must be a non-empty string");
+    return configuration_error(ErrorField::CanonicalHost,
+                               "canonical_host must be a non-empty string");
   }
   if (!is_host_only(config.canonical_host)) {
     return configuration_error(
+        ErrorField::CanonicalHost,
         "canonical_host must be host-only (no scheme/path/query)");
   }
   if (config.public_base_url.empty()) {
-    return configuration_error("public_base_url must be a non-empty string");
+    return configuration_error(ErrorField::PublicBaseUrl,
+                               "public_base_url must be a non-empty string");
   }
   if (config.title_template &&
       config.title_template->find("{title}") == std::string::npos) {
     return configuration_error(
+        ErrorField::TitleTemplate,
         "title_template must include '{title}' placeholder");
   }
   return {};

@@ -1,4 +1,4 @@
-#include "zelko/sha256.hpp"
+#include "sha256.hpp"
 
 #include <openssl/sha.h>
 

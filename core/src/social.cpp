@@ -1,9 +1,9 @@
-#include "zelko/social.hpp"
+#include "social.hpp"
 
 #include <optional>
 #include <string>
 
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 namespace zelko {
 namespace {

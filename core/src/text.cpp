@@ -1,4 +1,4 @@
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 #include <cstdint>
 
@@ -6,6 +6,8 @@
 #include <unicode/casemap.h>
 #include <unicode/stringpiece.h>
 #include <unicode/utypes.h>
+
+#include "debug_check.hpp"
 
 namespace zelko {
 namespace {
@@ -18,6 +20,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 // of its maximal subpart: the lead byte plus every continuation byte that
 // still fitted a well-formed sequence (so "\xE2\x82A" consumes two bytes).
 Utf8Sequence decode_utf8_at(std::string_view text, std::size_t pos) noexcept {
+  ZELKO_DEBUG_CHECK(pos < text.size());
   const auto lead = static_cast<unsigned char>(text[pos]);
   if (lead < 0x80) return {lead, 1, true};
 
@@ -60,21 +63,11 @@ Utf8Sequence decode_utf8_at(std::string_view text, std::size_t pos) noexcept {
 
 namespace {
 
-bool is_ascii(std::string_view text) noexcept {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-char ascii_lower(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Length of a White_Space character that ends `text`, or 0. Every White_Space
 // character is one, two or three bytes long, and its lead byte can never be a
 // continuation byte, so matching the final bytes is enough.
 std::size_t trailing_white_space_length(std::string_view text) noexcept {
+  ZELKO_DEBUG_CHECK(!text.empty());
   const auto last = static_cast<unsigned char>(text.back());
   if (last < 0x80) return is_white_space(last) ? 1 : 0;
   for (const std::size_t length : {std::size_t{2}, std::size_t{3}}) {

@@ -5,8 +5,8 @@
 #include <span>
 #include <utility>
 
+#include "text.hpp"
 #include "url_parser_internal.hpp"
-#include "zelko/text.hpp"
 
 namespace zelko {
 namespace {
@@ -16,17 +16,6 @@ constexpr std::string_view kEmptyInputMessage =
 constexpr std::string_view kInvalidBaseMessage = "invalid public_base_url: ";
 constexpr std::string_view kInvalidCanonicalHostMessage =
     "invalid canonical_host: invalid international domain name";
-
-char ascii_lower(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool is_ascii(std::string_view text) noexcept {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
 
 // ---------------------------------------------------------------- paths --
 
@@ -95,13 +84,6 @@ void append_normalized_path(std::string& out, std::string_view path,
 
 // -------------------------------------------------------------- queries --
 
-int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Decodes `key` into `scratch` and returns a view of the decoded text. A key
 // with nothing to decode is returned as it is, so the common case copies
 // nothing; `scratch` is reused from one key to the next.
@@ -118,10 +100,10 @@ std::string_view decode_key(std::string_view key, std::string& scratch) {
       scratch.push_back(' ');
       continue;
     }
-    if (c == '%' && i + 2 < key.size() && hex_value(key[i + 1]) >= 0 &&
-        hex_value(key[i + 2]) >= 0) {
-      scratch.push_back(static_cast<char>(hex_value(key[i + 1]) * 16 +
-                                          hex_value(key[i + 2])));
+    if (c == '%' && i + 2 < key.size() && hex_digit_value(key[i + 1]) >= 0 &&
+        hex_digit_value(key[i + 2]) >= 0) {
+      scratch.push_back(static_cast<char>(hex_digit_value(key[i + 1]) * 16 +
+                                          hex_digit_value(key[i + 2])));
       i += 2;
       continue;
     }
@@ -335,7 +317,8 @@ Result<std::string> normalize_public_url(std::string_view url_or_path,
   if (!base) {
     std::string message(kInvalidBaseMessage);
     message += base.error().message();
-    return Error(ErrorKind::Configuration, std::move(message));
+    return Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
+                 std::move(message));
   }
   // The host is used as configured, unparsed; a Punycode label that no
   // parser would accept must not reach a canonical URL.

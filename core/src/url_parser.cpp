@@ -1,4 +1,4 @@
-#include "zelko/url_parser.hpp"
+#include "url_parser.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "text.hpp"
 #include "url_parser_internal.hpp"
-#include "zelko/text.hpp"
 
 namespace zelko {
 namespace detail {
@@ -49,12 +49,6 @@ bool is_ascii_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 bool is_ascii_hex_digit(char c) noexcept {
   return is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hex_value(char c) noexcept {
-  if (is_ascii_digit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
 }
 
 // The text the parser actually reads: C0 controls and spaces trimmed at both
@@ -191,8 +185,8 @@ std::string percent_decode(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size() &&
         is_ascii_hex_digit(text[i + 1]) && is_ascii_hex_digit(text[i + 2])) {
-      out.push_back(static_cast<char>(hex_value(text[i + 1]) * 16 +
-                                      hex_value(text[i + 2])));
+      out.push_back(static_cast<char>(hex_digit_value(text[i + 1]) * 16 +
+                                      hex_digit_value(text[i + 2])));
       i += 2;
     } else {
       out.push_back(text[i]);
@@ -267,9 +261,7 @@ std::string_view describe_authority_failure(const Authority& authority,
 // the Punycode is well formed, so "xn--" and "xn--a" (U+0080) get through.
 bool is_broken_punycode_label(std::string_view label) {
   std::string lowered(label.substr(4));
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : lowered) c = ascii_lower(c);
   std::u32string decoded;
   if (!ada::idna::punycode_to_utf32(lowered, decoded)) return true;
   const bool all_ascii = std::all_of(decoded.begin(), decoded.end(),

@@ -6,16 +6,14 @@
 #include <string>
 #include <utility>
 
-#include "zelko/text.hpp"
+#include "text.hpp"
+#include "zelko/builder.hpp"
 
 namespace zelko {
 namespace {
 
 constexpr std::size_t kMaxTitleLength = 60;
 constexpr std::size_t kMaxDescriptionLength = 160;
-
-// The builder's fallback title counts as no title at all.
-constexpr std::string_view kDefaultTitle = "Untitled";
 
 constexpr std::array<std::string_view, 9> kRobotsDirectives = {
     "none",      "index",     "follow",      "noindex",          "nofollow",
@@ -68,7 +66,8 @@ std::string too_long_message(std::string_view subject, std::size_t length,
 }
 
 void check_title(const std::string& title, IssueList& issues) {
-  if (title.empty() || title == kDefaultTitle) {
+  // The builder's fallback title counts as no title at all.
+  if (title.empty() || title == kUntitled) {
     issues.add("ZELKO101", "Title is missing or default");
     return;
   }

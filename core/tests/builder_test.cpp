@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "zelko/html_text.hpp"
+#include "html_text.hpp"
+#include "text.hpp"
+#include "url_parser.hpp"
 #include "zelko/json.hpp"
 #include "zelko/jsonld.hpp"
-#include "zelko/text.hpp"
 #include "zelko/url.hpp"
-#include "zelko/url_parser.hpp"
 
 namespace zelko {
 namespace {

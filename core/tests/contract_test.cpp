@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -18,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "zelko/sha256.hpp"
+#include "sha256.hpp"
 
 namespace zelko {
 namespace {
@@ -372,6 +373,7 @@ TEST_F(ContractWriteTest, MissingDirectoryFailsAndCreatesNothing) {
   EXPECT_EQ(status.error().kind(), ErrorKind::Serialization);
   EXPECT_EQ(status.error().message(),
             "failed to write contract: No such file or directory");
+  EXPECT_EQ(status.error().system_error(), ENOENT);
   EXPECT_TRUE(status.error().display().starts_with(
       "serialization error: failed to write contract: "));
   EXPECT_TRUE(entries(directory_).empty());
@@ -445,6 +447,7 @@ TEST_F(ContractWriteTest, WriteStoppedPartWayKeepsTheOldFileIntact) {
   EXPECT_EQ(status.error().kind(), ErrorKind::Serialization);
   EXPECT_EQ(status.error().message(),
             "failed to write contract: File too large");
+  EXPECT_EQ(status.error().system_error(), EFBIG);
   EXPECT_EQ(read_file(path), "old contract");
   EXPECT_EQ(entries(directory_), std::set<std::string>{"contract.json"});
 }

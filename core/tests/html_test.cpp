@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "sha256.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/json.hpp"
 #include "zelko/payload.hpp"
-#include "zelko/sha256.hpp"
 
 namespace zelko {
 namespace {

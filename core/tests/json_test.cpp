@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "debug_check.hpp"
+#include "text.hpp"
 
 namespace zelko {
 namespace {
@@ -480,6 +484,60 @@ INSTANTIATE_TEST_SUITE_P(
         R"([[],{},[[{}]],{"a":[{"b":{"c":[]}}]}])",
         R"(["\u0000\u001f\"\\/\b\f\n\r\t","\ud83d\ude00","</script>","\u007f"])",
         R"({"z":1,"y":{"x":[1,-1,1.5,true,false,null]}})"));
+
+// ---------------------------------------------------------------------------
+// Development checks: a misused writer or decoder stops at the call.
+
+struct MisuseCase {
+  const char* name;
+  void (*misuse)();
+};
+
+void PrintTo(const MisuseCase& c, std::ostream* os) { *os << c.name; }
+
+class DebugCheckTest : public ::testing::TestWithParam<MisuseCase> {};
+
+TEST_P(DebugCheckTest, AbortsNamingTheBrokenCondition) {
+  if (!ZELKO_DEBUG_CHECKS_ACTIVE) GTEST_SKIP() << "checks compiled out";
+  EXPECT_DEATH(GetParam().misuse(), "debug check failed: ");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Misuse, DebugCheckTest,
+    ::testing::Values(MisuseCase{"key outside any object",
+                                 [] {
+                                   std::string out;
+                                   JsonWriter(out, false).key("a");
+                                 }},
+                      MisuseCase{"key after key",
+                                 [] {
+                                   std::string out;
+                                   JsonWriter writer(out, false);
+                                   writer.begin_object();
+                                   writer.key("a");
+                                   writer.key("b");
+                                 }},
+                      MisuseCase{"end_object with nothing open",
+                                 [] {
+                                   std::string out;
+                                   JsonWriter(out, true).end_object();
+                                 }},
+                      MisuseCase{"end_array with nothing open",
+                                 [] {
+                                   std::string out;
+                                   JsonWriter(out, true).end_array();
+                                 }},
+                      MisuseCase{"end_object after a key without its value",
+                                 [] {
+                                   std::string out;
+                                   JsonWriter writer(out, false);
+                                   writer.begin_object();
+                                   writer.key("a");
+                                   writer.end_object();
+                                 }},
+                      MisuseCase{"decode past the end", [] {
+                                   static_cast<void>(decode_utf8_at("ab", 2));
+                                 }}));
 
 }  // namespace
 }  // namespace zelko

@@ -1,4 +1,4 @@
-#include "zelko/jsonld.hpp"
+#include "jsonld/builders.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "zelko/breadcrumbs.hpp"
+#include "jsonld/breadcrumbs.hpp"
 #include "zelko/json.hpp"
 #include "zelko/url.hpp"
 

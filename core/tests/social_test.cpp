@@ -1,4 +1,4 @@
-#include "zelko/social.hpp"
+#include "social.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 #include <gtest/gtest.h>
 

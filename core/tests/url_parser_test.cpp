@@ -1,4 +1,4 @@
-#include "zelko/url_parser.hpp"
+#include "url_parser.hpp"
 
 #include <gtest/gtest.h>
 

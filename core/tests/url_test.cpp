@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "zelko/text.hpp"
+#include "text.hpp"
 
 namespace zelko {
 namespace {

@@ -62,7 +62,9 @@ bool create_exceptions(ExceptionSet& set) {
   PyTuple_SetItem(root_bases.get(), 0, value_error.release());
   PyRef root =
       create_exception_class("_zelko_native.ZelkoError", root_bases.get());
-  if (!root) return false;
+  if (!root || PyObject_SetAttrString(root.get(), "field", Py_None) < 0) {
+    return false;
+  }
   PyRef child_bases = PyRef::steal(PyTuple_New(1));
   if (!child_bases) return false;
   PyTuple_SetItem(child_bases.get(), 0, Py_NewRef(root.get()));
@@ -122,6 +124,21 @@ PyObject* internal_fault_class() {
   return created;
 }
 
+// exception_type(text): a new instance, for errors that carry attributes.
+PyRef new_exception(PyObject* exception_type, std::string_view text) {
+  PyRef message = PyRef::steal(new_str(text));
+  if (!message) return {};
+  return PyRef::steal(
+      PyObject_CallFunctionObjArgs(exception_type, message.get(), nullptr));
+}
+
+// Sets exception.field to `field` (nothing to do for an empty one).
+bool set_field(PyObject* exception, std::string_view field) {
+  if (field.empty()) return true;
+  PyRef text = PyRef::steal(new_str(field));
+  return text && PyObject_SetAttrString(exception, "field", text.get()) == 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -130,6 +147,15 @@ PyObject* internal_fault_class() {
 PyObject* raise_with_text(PyObject* exception_type, std::string_view text) {
   PyRef message = PyRef::steal(new_str(text));
   if (message) PyErr_SetObject(exception_type, message.get());
+  return nullptr;
+}
+
+PyObject* raise_with_field(PyObject* exception_type, std::string_view text,
+                           std::string_view field) {
+  if (field.empty()) return raise_with_text(exception_type, text);
+  PyRef exception = new_exception(exception_type, text);
+  if (!exception || !set_field(exception.get(), field)) return nullptr;
+  PyErr_SetObject(exception_type, exception.get());
   return nullptr;
 }
 
@@ -157,16 +183,31 @@ PyObject* raise_engine_error(const zelko::Error& error) {
     PyErr_Clear();
     return raise_with_text(PyExc_Exception, error.display());
   }
-  return raise_with_text((*set)[exception_index(error.kind())],
-                         error.message());
+  return raise_with_field((*set)[exception_index(error.kind())],
+                          error.message(), zelko::field_name(error.field()));
 }
 
 PyObject* raise_display_value_error(const zelko::Error& error) {
-  return raise_with_text(PyExc_ValueError, error.display());
+  return raise_with_field(PyExc_ValueError, error.display(),
+                          zelko::field_name(error.field()));
 }
 
+// The errno goes on as the `errno` attribute alone: with `strerror` left
+// None, str() and args stay the display text.
 PyObject* raise_display_os_error(const zelko::Error& error) {
-  return raise_with_text(PyExc_OSError, error.display());
+  const std::string_view field = zelko::field_name(error.field());
+  if (error.system_error() == 0) {
+    return raise_with_field(PyExc_OSError, error.display(), field);
+  }
+  PyRef exception = new_exception(PyExc_OSError, error.display());
+  if (!exception || !set_field(exception.get(), field)) return nullptr;
+  PyRef number = PyRef::steal(PyLong_FromLong(error.system_error()));
+  if (!number ||
+      PyObject_SetAttrString(exception.get(), "errno", number.get()) < 0) {
+    return nullptr;
+  }
+  PyErr_SetObject(PyExc_OSError, exception.get());
+  return nullptr;
 }
 
 PyObject* raise_internal_fault(std::string_view what) {

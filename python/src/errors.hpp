@@ -31,11 +31,21 @@ inline constexpr std::array<const char*, kExceptionCount> kExceptionNames = {
 // returns nullptr.
 PyObject* raise_with_text(PyObject* exception_type, std::string_view text);
 
+// The same, and with a non-empty `field` also sets the instance's `field`
+// attribute to it: the name of the input field at fault, which callers read
+// instead of the message. The engine exception classes have `field = None`
+// as a class attribute, so an error about no one field reads None.
+PyObject* raise_with_field(PyObject* exception_type, std::string_view text,
+                           std::string_view field);
+
 // Raises the class mapped from the error's kind with the bare message as its
-// only argument. Falls back to Exception(display text) if the classes cannot
-// be created. Always returns nullptr.
+// only argument and the error's field (if any) as `field`. Falls back to
+// Exception(display text) if the classes cannot be created. Always returns
+// nullptr.
 PyObject* raise_engine_error(const zelko::Error& error);
-// ValueError / OSError carrying the full display text (prefix and message).
+// ValueError / OSError carrying the full display text (prefix and message),
+// and the error's field as above; the OSError also its `errno` when the
+// engine reports a system failure.
 PyObject* raise_display_value_error(const zelko::Error& error);
 PyObject* raise_display_os_error(const zelko::Error& error);
 

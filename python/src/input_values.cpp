@@ -360,8 +360,8 @@ bool to_engine_policy(const PolicyRecord& record, zelko::URLPolicy& out) {
   zelko::TrailingSlashParse rule =
       zelko::parse_trailing_slash(record.trailing_slash);
   if (!rule.rule) {
-    PyRef message = PyRef::steal(new_str(rule.error));
-    if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+    raise_with_field(PyExc_ValueError, rule.error,
+                     zelko::field_name(zelko::ErrorField::TrailingSlash));
     return false;
   }
   out.enforce_https = record.enforce_https;

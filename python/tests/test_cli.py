@@ -838,13 +838,15 @@ def test_a_failing_run_prints_nothing_on_stdout(
     assert err == f"zelko: {bad}: entity: required field is missing\n"
 
 
+@pytest.mark.parametrize("command", ["render", "contract"])
 def test_output_into_a_missing_directory_is_reported(
-    capsys: pytest.CaptureFixture[str], site: Path, tmp_path: Path
+    capsys: pytest.CaptureFixture[str], site: Path, tmp_path: Path, command: str
 ) -> None:
     page = write_page(tmp_path, "a.json", PAGE)
     target = tmp_path / "missing" / "out.json"
+    inputs = ["-c", site, page] if command == "render" else [EXAMPLE / "contract.toml"]
 
-    code, out, err = run(capsys, "render", "-c", site, page, "-o", target)
+    code, out, err = run(capsys, command, *inputs, "-o", target)
 
     assert (code, out) == (2, "")
     assert err == f"zelko: {target}: cannot write: No such file or directory\n"

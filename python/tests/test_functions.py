@@ -338,18 +338,21 @@ FAILURES = [
         lambda: build(config=config_with_relative_base()),
         native.ConfigurationError,
         None,
+        "public_base_url",
         id="relative-base-url",
     ),
     pytest.param(
         lambda: build(overrides=native.SEOOverrides(canonical_url="/relative")),
         native.InvalidUrlError,
         None,
+        "canonical_url",
         id="relative-canonical-override",
     ),
     pytest.param(
         lambda: native.build_seo_payload_dict(make_post(), "/x", config_with_relative_base()),
         native.ConfigurationError,
         None,
+        "public_base_url",
         id="dict-relative-base-url",
     ),
     pytest.param(
@@ -358,36 +361,73 @@ FAILURES = [
         ),
         native.InvalidUrlError,
         None,
+        "canonical_url",
         id="with-overrides-relative-canonical",
     ),
     pytest.param(
         lambda: native.normalize_path_fn("/x", native.URLPolicy(trailing_slash="Never")),
         ValueError,
         "invalid trailing_slash: Never",
+        "trailing_slash",
         id="trailing-slash-case",
     ),
     pytest.param(
         lambda: native.normalize_public_url_fn("", make_config()),
         ValueError,
         "invalid URL: ",
+        None,
         id="empty-url",
     ),
     pytest.param(
         lambda: native.normalize_public_url_fn("/x", config_with_relative_base()),
         ValueError,
         "invalid configuration: ",
+        "public_base_url",
         id="relative-base-url-display",
+    ),
+    pytest.param(
+        lambda: native.SEOConfig("example.com/x", "https://example.com"),
+        native.ConfigurationError,
+        None,
+        "canonical_host",
+        id="host-with-path",
+    ),
+    pytest.param(
+        lambda: native.SEOConfig("example.com", "https://example.com", title_template="x"),
+        native.ConfigurationError,
+        None,
+        "title_template",
+        id="template-without-placeholder",
+    ),
+    pytest.param(
+        lambda: native.SEOConfig(
+            "example.com", "https://example.com", url_policy=native.URLPolicy(trailing_slash="x")
+        ),
+        ValueError,
+        "invalid trailing_slash: x",
+        "trailing_slash",
+        id="config-trailing-slash",
+    ),
+    pytest.param(
+        lambda: native.SEOEntity("blog"),
+        native.EntityError,
+        None,
+        "entity_type",
+        id="entity-type",
     ),
 ]
 
 
-@pytest.mark.parametrize(("call", "error", "prefix"), FAILURES)
+@pytest.mark.parametrize(("call", "error", "prefix", "field"), FAILURES)
 def test_engine_failures_raise_exactly_their_class(
-    call: Callable[[], Any], error: type[Exception], prefix: str | None
+    call: Callable[[], Any], error: type[Exception], prefix: str | None, field: str | None
 ) -> None:
     with pytest.raises(Exception) as caught:
         call()
     assert type(caught.value) is error
+    # The field at fault is data; the message and args stay as they were.
+    assert getattr(caught.value, "field", None) == field
+    assert caught.value.args == (str(caught.value),)
     message = str(caught.value)
     if prefix is None:
         # Mapped classes carry the bare engine message, never a kind prefix.
@@ -395,6 +435,12 @@ def test_engine_failures_raise_exactly_their_class(
         assert message
     else:
         assert message.startswith(prefix)
+
+
+def test_engine_errors_without_a_field_read_none() -> None:
+    assert native.ZelkoError.field is None
+    assert native.ZelkoError("raised by a hook").field is None
+    assert native.SchemaError("x").field is None
 
 
 def test_display_text_errors_are_not_zelko_errors() -> None:

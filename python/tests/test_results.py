@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import errno
 import hashlib
 import json
 from pathlib import Path
@@ -477,6 +478,9 @@ def test_contract_write_to_a_missing_directory_raises_os_error(tmp_path: Path) -
         example_contract().write(str(target))
     assert type(caught.value) is OSError
     assert str(caught.value).startswith("serialization error: failed to write contract: ")
+    # The errno is data beside the unchanged text; strerror stays unset.
+    assert (caught.value.errno, caught.value.strerror) == (errno.ENOENT, None)
+    assert caught.value.args == (str(caught.value),)
     assert not target.parent.exists()
 
 

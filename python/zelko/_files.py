@@ -264,19 +264,28 @@ def _join(path: str, key: str) -> str:
     return f"{path}.{key}" if path else key
 
 
+class _FieldRefusal(ValueError):
+    """A refusal by one of this module's own makers, naming its field as the
+    engine's errors do."""
+
+    def __init__(self, field: str, message: str) -> None:
+        super().__init__(f"{field} {message}")
+        self.field = field
+
+
 def _attribute(error: Exception, shape: _Shape, source: str, path: str) -> InputError:
     """Names the field that a refusing constructor complained about.
 
-    The engine's messages begin with the name of the field at fault
-    ("canonical_host must be a non-empty string"); that name becomes the
-    field of the error and is not repeated in its message.
+    The engine's errors carry that field as ``error.field``. It becomes the
+    field of the error; a message that opens with the field's name
+    ("canonical_host must be a non-empty string") does not repeat it.
     """
     message = str(error)
-    if message.startswith("invalid trailing_slash: "):
+    field: str | None = getattr(error, "field", None)
+    if field == "trailing_slash":  # checked when the configuration is made
         return InputError(source, _join(path, "url_policy.trailing_slash"), message)
-    for key in shape.fields:
-        if message.startswith(key + " "):
-            return InputError(source, _join(path, key), message[len(key) + 1 :])
+    if field is not None and field in shape.fields:
+        return InputError(source, _join(path, field), message.removeprefix(field + " "))
     return InputError(source, path, message)
 
 
@@ -442,7 +451,7 @@ def _make_page(
     route: str, entity: SEOEntity, *, overrides: SEOOverrides | None = None
 ) -> tuple[str, SEOEntity, SEOOverrides | None]:
     if not route.strip():
-        raise ValueError("route must be a non-empty path or URL")
+        raise _FieldRefusal("route", "must be a non-empty path or URL")
     return route, entity, overrides
 
 

@@ -9,7 +9,8 @@
 
 namespace zelko {
 
-// The codes are stable: the binding layer indexes its exception table by them.
+// The codes are stable. The binding maps each kind to its exception class in
+// one switch (errors.cpp, exception_index); two kinds share a class there.
 enum class ErrorKind : std::uint8_t {
   InvalidUrl = 0,
   Configuration = 1,
@@ -25,12 +26,42 @@ inline constexpr int kErrorKindCount = 7;
 // "invalid URL: ", "invalid configuration: ", ... (each ends with ": ").
 [[nodiscard]] std::string_view display_prefix(ErrorKind kind) noexcept;
 
+// The input field at fault, when a single field is: callers use it to point
+// at the field without reading the message. A field is named as the member
+// of the input record that holds it.
+enum class ErrorField : std::uint8_t {
+  None = 0,
+  CanonicalHost = 1,  // SEOConfig.canonical_host
+  PublicBaseUrl = 2,  // SEOConfig.public_base_url
+  TitleTemplate = 3,  // SEOConfig.title_template
+  EntityType = 4,     // SEOEntity.entity_type
+  TrailingSlash = 5,  // URLPolicy.trailing_slash
+  CanonicalUrl = 6,   // SEOOverrides.canonical_url
+};
+
+// "canonical_host", "public_base_url", ...; "" for None.
+[[nodiscard]] std::string_view field_name(ErrorField field) noexcept;
+
 class Error {
  public:
   Error(ErrorKind kind, std::string message)
       : kind_(kind), message_(std::move(message)) {}
+  Error(ErrorKind kind, ErrorField field, std::string message)
+      : kind_(kind), field_(field), message_(std::move(message)) {}
+
+  // A failure of the operating system, with its error number (errno) as
+  // data beside the message that describes it.
+  [[nodiscard]] static Error from_system(ErrorKind kind, int error_number,
+                                         std::string message) {
+    Error error(kind, std::move(message));
+    error.system_error_ = error_number;
+    return error;
+  }
 
   [[nodiscard]] ErrorKind kind() const noexcept { return kind_; }
+  [[nodiscard]] ErrorField field() const noexcept { return field_; }
+  // The errno of a system failure, or 0.
+  [[nodiscard]] int system_error() const noexcept { return system_error_; }
   [[nodiscard]] const std::string& message() const noexcept { return message_; }
   // The kind's prefix immediately followed by the message.
   [[nodiscard]] std::string display() const;
@@ -39,6 +70,8 @@ class Error {
 
  private:
   ErrorKind kind_;
+  ErrorField field_ = ErrorField::None;
+  int system_error_ = 0;
   std::string message_;
 };
 

@@ -1,5 +1,6 @@
-// Schema.org JSON-LD generation: type choice, the common base node and the
-// typed builders.
+// Schema.org JSON-LD generation: the builder context, the registry of
+// builders for further type names, and the entry point. The typed builders
+// themselves are internal (core/src/jsonld/builders.hpp).
 #pragma once
 
 #include <functional>
@@ -14,21 +15,6 @@
 
 namespace zelko {
 
-inline constexpr std::string_view kSchemaOrgUrl = "https://schema.org";
-
-namespace detail {
-
-// Adds a member to a JSON object under construction. Given in ascending key
-// order, each member is placed at the end of the object's tree without a
-// search; any other order still gives the same object, only slower. A key
-// already present keeps its value.
-inline void add_member(JsonValue::object_t& members, std::string_view key,
-                       JsonValue value) {
-  members.emplace_hint(members.end(), key, std::move(value));
-}
-
-}  // namespace detail
-
 struct SchemaContext;
 
 // A native builder for a Schema.org type name; it may yield no node, and its
@@ -36,7 +22,8 @@ struct SchemaContext;
 using SchemaBuilder =
     std::function<Result<std::optional<JsonValue>>(const SchemaContext&)>;
 // Schema.org type name -> builder, consulted only for names without a
-// built-in builder.
+// built-in builder. Python generators do not go through it; why, and how the
+// two differ, is said in python/src/stages.hpp.
 using SchemaRegistry = std::map<std::string, SchemaBuilder, std::less<>>;
 
 // The input of every builder. Everything referenced is owned by the caller
@@ -56,26 +43,5 @@ struct SchemaContext {
 // node. Only a registry builder can fail.
 [[nodiscard]] Result<std::optional<JsonValue>> generate_schema(
     const SchemaContext& ctx);
-
-// "@context", "@type", "name", "url", then "description", "image",
-// "datePublished", "dateModified", "author" and "publisher" when their
-// sources are present.
-[[nodiscard]] JsonValue build_base_schema(std::string_view type_name,
-                                          const SchemaContext& ctx);
-
-// "http://" and "https://" values are kept; any other value is joined to
-// public_base_url (trailing slashes removed) with exactly one "/" between.
-[[nodiscard]] std::string absolute_asset_url(std::string_view value,
-                                             const SEOConfig& config);
-
-[[nodiscard]] JsonValue build_article_schema(std::string_view type_name,
-                                             const SchemaContext& ctx);
-[[nodiscard]] JsonValue build_faq_page_schema(const SchemaContext& ctx);
-[[nodiscard]] JsonValue build_product_schema(const SchemaContext& ctx);
-[[nodiscard]] JsonValue build_video_object_schema(const SchemaContext& ctx);
-[[nodiscard]] JsonValue build_web_page_schema(std::string_view type_name,
-                                              const SchemaContext& ctx);
-[[nodiscard]] JsonValue build_organization_schema(const SchemaContext& ctx);
-[[nodiscard]] JsonValue build_local_business_schema(const SchemaContext& ctx);
 
 }  // namespace zelko

@@ -99,7 +99,8 @@ enum class TrailingSlash : std::uint8_t { Always = 0, Never = 1, Preserve = 2 };
 [[nodiscard]] std::string_view enumerator_name(TrailingSlash rule) noexcept;
 // Exact, case-sensitive. The failure is not an engine error kind: the binding
 // raises it as a plain ValueError with the returned message
-// ("invalid trailing_slash: " + text).
+// ("invalid trailing_slash: " + text) and ErrorField::TrailingSlash's name as
+// its field.
 struct TrailingSlashParse {
   std::optional<TrailingSlash> rule;
   std::string error;  // set when `rule` is absent

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "zelko/jsonld.hpp"
+#include "jsonld/builders.hpp"
 
 namespace zelko {
 namespace {

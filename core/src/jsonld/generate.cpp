@@ -2,7 +2,7 @@
 #include <exception>
 #include <string>
 
-#include "zelko/jsonld.hpp"
+#include "jsonld/builders.hpp"
 
 namespace zelko {
 namespace {

@@ -1,4 +1,4 @@
-#include "zelko/jsonld.hpp"
+#include "jsonld/builders.hpp"
 
 namespace zelko {
 

@@ -15,7 +15,7 @@ from pathlib import Path
 from types import TracebackType
 from typing import IO, TextIO
 
-from _zelko_native import ConfigurationError, InvalidUrlError, SEOPayload, build_seo_payload
+from _zelko_native import SEOPayload, ZelkoError, build_seo_payload
 
 from .._files import InputError, Page, Site, load_page
 
@@ -231,9 +231,10 @@ def build_payload(page: Page, site: Site, streams: Streams) -> SEOPayload:
 def build_error(error: ValueError, page: Page, site: Site) -> InputError:
     """Blames the file and field behind an engine refusal, as far as it shows."""
     message = str(error)
-    if isinstance(error, InvalidUrlError) and message.startswith("canonical_url override"):
+    field = error.field if isinstance(error, ZelkoError) else None
+    if field == "canonical_url":
         return InputError(page.source, "overrides.canonical_url", message)
-    if isinstance(error, ConfigurationError) and message.startswith("invalid public_base_url"):
+    if field == "public_base_url":
         return InputError(site.source, "public_base_url", message)
     return InputError(page.source, "", message)
 

@@ -3,11 +3,12 @@
 from __future__ import annotations
 
 import argparse
+import os
 
-from _zelko_native import build_seo_contract
+from _zelko_native import SEOContract, build_seo_contract
 
-from .._files import load_contract_config
-from ._common import EXIT_OK, Streams, write_atomically
+from .._files import InputError, load_contract_config
+from ._common import EXIT_OK, Streams
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -26,9 +27,17 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
 
 def run(args: argparse.Namespace, streams: Streams) -> int:
     contract = build_seo_contract(load_contract_config(args.contract))
-    text = contract.to_json()
     # The file holds exactly the hashed text, so its SHA-256 is the hash shown.
     if args.output is not None:
-        write_atomically(args.output, text.encode("utf-8"))
-    streams.out.write((text if args.json else contract.hash()) + "\n")
+        write_contract(contract, args.output)
+    streams.out.write((contract.to_json() if args.json else contract.hash()) + "\n")
     return EXIT_OK
+
+
+def write_contract(contract: SEOContract, path: str) -> None:
+    """Replaces ``path`` through the contract's own atomic write."""
+    try:
+        contract.write(path)
+    except OSError as error:
+        reason = os.strerror(error.errno) if error.errno else str(error)
+        raise InputError(path, "", f"cannot write: {reason}") from None

@@ -1,4 +1,5 @@
-// Unicode text helpers shared by the URL handling, the builder and validation.
+// Unicode and ASCII text helpers shared by the URL handling, the JSON reader,
+// the builder and validation. Internal to the engine.
 #pragma once
 
 #include <cstddef>
@@ -56,6 +57,27 @@ void append_utf8(std::string& out, char32_t code_point);
 // Replaces every invalid UTF-8 sequence with U+FFFD (maximal subparts, as
 // the WHATWG decoder does).
 [[nodiscard]] std::string to_valid_utf8(std::string_view bytes);
+
+// True when every byte of `text` is below 0x80.
+[[nodiscard]] constexpr bool is_ascii(std::string_view text) noexcept {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// 'A'..'Z' to 'a'..'z'; every other byte unchanged.
+[[nodiscard]] constexpr char ascii_lower(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The value of an ASCII hex digit (either case), or -1 for any other byte.
+[[nodiscard]] constexpr int hex_digit_value(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 // ASCII-only case folding comparison.
 [[nodiscard]] bool equals_ascii_case_insensitive(std::string_view a,

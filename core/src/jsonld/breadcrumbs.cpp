@@ -1,9 +1,9 @@
-#include "zelko/breadcrumbs.hpp"
+#include "jsonld/breadcrumbs.hpp"
 
 #include <cstdint>
 #include <string>
 
-#include "zelko/jsonld.hpp"
+#include "jsonld/builders.hpp"
 #include "zelko/url.hpp"
 
 namespace zelko {
