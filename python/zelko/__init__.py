@@ -9,7 +9,7 @@ package re-exports its public names and adds the Python-side registries:
 from __future__ import annotations
 
 import _zelko_native
-from _zelko_native import *  # noqa: F401,F403
+from _zelko_native import *  # noqa: F403
 
 from . import registry as registry
 from .hooks import HookRegistry as HookRegistry

@@ -17,15 +17,17 @@ written whole or not at all.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import json
 import os
 import sys
 import tempfile
 import warnings
+from collections.abc import Callable, Iterator, Sequence
 from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
-from typing import Callable, Iterator, Sequence, TextIO
+from typing import TextIO
 
 from _zelko_native import (
     ConfigurationError,
@@ -102,7 +104,9 @@ def write_atomically(path: str, data: bytes) -> None:
     """Replaces the file at ``path`` with ``data`` in a single rename."""
     target = Path(path)
     try:
-        handle = tempfile.NamedTemporaryFile(
+        # Closed by the `with handle:` below; opened apart because only a
+        # failure after it exists leaves a temporary file to remove.
+        handle = tempfile.NamedTemporaryFile(  # noqa: SIM115
             dir=target.parent, prefix=f".{target.name}.", suffix=".tmp", delete=False
         )
     except OSError as error:
@@ -133,10 +137,8 @@ def _file_mode(target: Path) -> int:
 
 
 def _remove_quietly(name: str) -> None:
-    try:
+    with contextlib.suppress(OSError):
         os.unlink(name)
-    except OSError:
-        pass
 
 
 # --- Progress ----------------------------------------------------------------
@@ -298,7 +300,8 @@ def _findings_table(findings: Sequence[_Finding], pages: int) -> str:
     if findings:
         widths = [max(len(row[column]) for row in rows) for column in range(3)]
         for row in rows:
-            cells = [cell.ljust(width) for cell, width in zip(row, widths)]
+            # Three padded columns; the message (the fourth) is not padded.
+            cells = [cell.ljust(width) for cell, width in zip(row, widths, strict=False)]
             lines.append("  ".join([*cells, row[3]]))
     lines.append(_summary(findings, pages))
     return "\n".join(lines) + "\n"
