@@ -42,6 +42,7 @@ from _zelko_native import (
     validate_payload,
 )
 
+from . import __version__
 from ._files import InputError, Page, Site, load_contract_config, load_page, load_site
 
 __all__ = ["main"]
@@ -377,7 +378,7 @@ def _parser() -> argparse.ArgumentParser:
         prog="zelko",
         description="Deterministic SEO metadata: render, build, validate, contracts, URLs.",
     )
-    parser.add_argument("--version", action="version", version="zelko 0.2.0")
+    parser.add_argument("--version", action="version", version=f"zelko {__version__}")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
 
     def site_command(name: str, help_text: str) -> argparse.ArgumentParser:
