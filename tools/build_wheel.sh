@@ -58,7 +58,7 @@ with zipfile.ZipFile(sys.argv[1]) as wheel:
     libraries = {
         info.filename.rsplit("/", 1)[-1]: info.file_size
         for info in wheel.infolist()
-        if info.filename.startswith("zelko.libs/")
+        if info.filename.startswith("zelko.libs/") and not info.is_dir()
     }
 names = sorted(name.split("-", 1)[0] for name in libraries)
 if names != ["libicudata", "libicuuc"]:
