@@ -31,7 +31,6 @@ import time
 from collections.abc import Callable, Iterable
 from pathlib import Path
 
-
 import zelko
 from zelko import _files
 from zelko.batch import build_records
@@ -151,5 +150,3 @@ def main(argv: list[str] | None = None) -> int:
 
 if __name__ == "__main__":
     sys.exit(main())
-
-

@@ -31,9 +31,9 @@ from dataclasses import dataclass
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import pages as inputs  # noqa: E402
+import pages as inputs
 
-import zelko  # noqa: E402
+import zelko
 
 
 @dataclass(frozen=True)
@@ -124,8 +124,10 @@ def run(rounds: int, min_time: float, page_names: list[str] | None) -> list[Row]
         payload = zelko.build_seo_payload(page.entity, page.route, config)
         text = payload.to_json()
         compact = compact_bytes(payload)
-        json_floor = median_seconds(lambda: json.loads(text), rounds, min_time)
-        sha_floor = median_seconds(lambda: hashlib.sha256(compact).hexdigest(), rounds, min_time)
+        json_floor = median_seconds(lambda text=text: json.loads(text), rounds, min_time)
+        sha_floor = median_seconds(
+            lambda compact=compact: hashlib.sha256(compact).hexdigest(), rounds, min_time
+        )
         if page.name == "post":
             post_floors = (json_floor, sha_floor)
         if page_names and page.name not in page_names:

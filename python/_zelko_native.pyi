@@ -3,7 +3,7 @@
 from collections.abc import Iterator, Sequence
 from typing import Any, ClassVar, TypedDict, final
 
-__all__ = [
+__all__ = [  # noqa: RUF022 - the module's own order: classes, functions, exceptions
     "Breadcrumb",
     "FAQItem",
     "OGPayload",

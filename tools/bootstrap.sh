@@ -23,7 +23,24 @@ fi
 
 [ -x .venv/bin/python ] || python3 -m venv .venv
 .venv/bin/python -m pip install -q --upgrade pip
-.venv/bin/python -m pip install -q "scikit-build-core>=0.10" "cmake>=3.26" ninja \
+.venv/bin/python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja \
   pytest hypothesis mypy numpy "tomli>=1.1; python_version < '3.11'"
 .venv/bin/python tools/fetch_ada.py
-.venv/bin/python -m pip install -q --no-build-isolation .
+
+# The compile is the slow part: show its progress (the build system's [n/total]
+# lines) and keep the whole output in a log for when something goes wrong.
+echo "bootstrap: compiling and installing zelko (about 2 minutes on two cores)"
+mkdir -p build
+log=build/bootstrap-install.log
+start=$SECONDS
+set +e
+.venv/bin/python -m pip install -v --no-build-isolation . 2>&1 | tee "$log" |
+  grep --line-buffered -E '^ *\[[0-9]+/[0-9]+\] '
+status=${PIPESTATUS[0]}
+set -e
+if [ "$status" -ne 0 ]; then
+  tail -n 60 "$log" >&2
+  echo "bootstrap: installing zelko failed; the whole output is in $log" >&2
+  exit "$status"
+fi
+echo "bootstrap: zelko installed in .venv ($((SECONDS - start)) s)"

@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
-"""Obtain the pinned ada URL parser amalgamation (ada.cpp, ada.h).
+"""Obtain the pinned ada URL parser amalgamation (ada.cpp, ada.h, LICENSE).
 
 The source distribution of the `ada-url` package on the Python package index
 carries ada's single-file amalgamation. This script downloads that pinned
 sdist with pip (or reuses a cached copy), checks its SHA-256 and extracts the
-two files into the destination directory. Nothing third-party is committed.
+amalgamation and its licence into the destination directory, where each file
+is checked against its own SHA-256 too. A destination that already holds the
+checked files (an unpacked zelko sdist carries them) needs no download.
+Nothing third-party is committed.
+
+pip is the only way out to the network here, so whatever index pip is
+configured with is used; inside an isolated build pip comes from the build
+requirements.
 """
 
 from __future__ import annotations
@@ -21,7 +28,21 @@ import tempfile
 
 ADA_VERSION = "4.0.0"
 ADA_SDIST_SHA256 = "9f399ec867349800a4c2d3aa8df8c533c340494b04d34b1f082b97d9a8b76a07"
-MEMBERS = ("ada.cpp", "ada.h")
+# Destination name -> (member of the sdist, SHA-256 of its content).
+FILES = {
+    "ada.cpp": (
+        "ada_url/ada.cpp",
+        "1c722f8f5355d6bf2bf3601870684edc875aa8f56b4d4735440d96263dd0207c",
+    ),
+    "ada.h": (
+        "ada_url/ada.h",
+        "0010b17b3ff489e13998e86d921b16e1643e370ee3276c584f1b0c4b72bdf628",
+    ),
+    "LICENSE": (
+        "LICENSE",
+        "f43d0ffd14355659cf39793a12060576dacb217bb57768edc270e7312ebba844",
+    ),
+}
 
 
 def cache_dir() -> pathlib.Path:
@@ -37,6 +58,9 @@ def sha256_of(path: pathlib.Path) -> str:
 
 def download_sdist(target: pathlib.Path) -> None:
     with tempfile.TemporaryDirectory() as tmp:
+        # --no-binary for ada-url alone: pip must fetch its sdist (the wheel has
+        # no C++ source), while the build requirements pip installs to read the
+        # sdist's metadata may come as wheels rather than be compiled.
         command = [
             sys.executable,
             "-m",
@@ -45,7 +69,7 @@ def download_sdist(target: pathlib.Path) -> None:
             "--quiet",
             "--no-deps",
             "--no-binary",
-            ":all:",
+            "ada-url",
             f"ada-url=={ADA_VERSION}",
             "-d",
             tmp,
@@ -61,7 +85,9 @@ def download_sdist(target: pathlib.Path) -> None:
         if not found:
             sys.exit("fetch_ada: pip did not produce an ada_url sdist")
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(found[0], target)
+        partial = target.with_name(target.name + ".part")
+        shutil.copyfile(found[0], partial)
+        partial.replace(target)
 
 
 def obtain_sdist() -> pathlib.Path:
@@ -78,26 +104,40 @@ def obtain_sdist() -> pathlib.Path:
     return sdist
 
 
+def is_complete(dest: pathlib.Path) -> bool:
+    """Tells whether ``dest`` holds every pinned file with its pinned content."""
+    return all(
+        (dest / name).is_file() and sha256_of(dest / name) == digest
+        for name, (_, digest) in FILES.items()
+    )
+
+
 def extract(sdist: pathlib.Path, dest: pathlib.Path) -> None:
     dest.mkdir(parents=True, exist_ok=True)
     with tarfile.open(sdist, "r:gz") as archive:
-        for name in MEMBERS:
-            member = archive.getmember(f"ada_url-{ADA_VERSION}/ada_url/{name}")
+        for name, (member_name, digest) in FILES.items():
+            member = archive.getmember(f"ada_url-{ADA_VERSION}/{member_name}")
             source = archive.extractfile(member)
             if source is None:
-                sys.exit(f"fetch_ada: {name} is not a regular file in the sdist")
+                sys.exit(f"fetch_ada: {member_name} is not a regular file in the sdist")
+            data = source.read()
+            if hashlib.sha256(data).hexdigest() != digest:
+                sys.exit(f"fetch_ada: {member_name} in the sdist fails its SHA-256 check")
             partial = dest / (name + ".part")
-            partial.write_bytes(source.read())
+            partial.write_bytes(data)
             partial.replace(dest / name)
 
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("dest", nargs="?", help="directory for ada.cpp and ada.h")
+    parser.add_argument("dest", nargs="?", help="directory for ada.cpp, ada.h and LICENSE")
     args = parser.parse_args()
+    dest = pathlib.Path(args.dest) if args.dest else None
+    if dest is not None and is_complete(dest):
+        return
     sdist = obtain_sdist()
-    if args.dest:
-        extract(sdist, pathlib.Path(args.dest))
+    if dest is not None:
+        extract(sdist, dest)
 
 
 if __name__ == "__main__":

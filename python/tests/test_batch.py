@@ -9,11 +9,12 @@ import sys
 from pathlib import Path
 from typing import Any
 
-import _zelko_native as native
 import pytest
-import zelko
 from hypothesis import given, settings
 from hypothesis import strategies as st
+
+import _zelko_native as native
+import zelko
 from zelko import _files
 from zelko.batch import build_many, build_records, page_record
 from zelko.cli import main
@@ -86,8 +87,8 @@ READER_CASES = {
     "blank route": json.dumps({"route": " \t", "entity": {"entity_type": "page"}}),
     "unicode-blank route": json.dumps({"route": "\u2003\x1c", "entity": {"entity_type": "page"}}),
     "route with unicode": json.dumps({"route": "/caf\u00e9 ", "entity": {"entity_type": "page"}}),
-    "infinite number": '{"route": "/", "entity": {"entity_type": "page"}, "overrides": {"schema_jsonld": 1e999}}',
-    "negative zero": '{"route": "/", "entity": {"entity_type": "page"}, "overrides": {"schema_jsonld": [-0]}}',
+    "infinite number": json.dumps(page())[:-1] + ', "overrides": {"schema_jsonld": 1e999}}',
+    "negative zero": json.dumps(page())[:-1] + ', "overrides": {"schema_jsonld": [-0]}}',
     "lone surrogate": '{"route": "/\\ud800", "entity": {"entity_type": "page"}}',
     "invalid UTF-8": b'{"route": "/\xff", "entity": {"entity_type": "page"}}',
     "not JSON": "{",

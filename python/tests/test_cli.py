@@ -892,7 +892,7 @@ def test_help_and_version_exit_with_zero(capsys: pytest.CaptureFixture[str]) -> 
     for command in ("render", "build", "validate", "contract", "url"):
         assert command in out
 
-    assert run(capsys, "--version") == (0, "zelko 0.2.0\n", "")
+    assert run(capsys, "--version") == (0, f"zelko {zelko.__version__}\n", "")
 
 
 def test_python_dash_m_zelko_runs_the_command_line() -> None:

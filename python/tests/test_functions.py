@@ -4,7 +4,8 @@ the mapping of every failure onto its exception class."""
 from __future__ import annotations
 
 import inspect
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 import pytest
 
@@ -27,7 +28,9 @@ SIGNATURES = {
 
 FIRST_SENTENCES = {
     "build_seo_payload": "Builds a deterministic SEO payload for an entity at a route.",
-    "build_seo_payload_with_overrides": "Builds a deterministic SEO payload with explicit overrides.",
+    "build_seo_payload_with_overrides": (
+        "Builds a deterministic SEO payload with explicit overrides."
+    ),
     "build_seo_payload_dict": "Builds a payload and returns it as a plain dictionary.",
     "build_seo_contract": "Builds a machine-readable SEO contract.",
     "validate_payload": "Runs the built-in validation checks against a payload.",

@@ -124,7 +124,7 @@ def test_type_error_names_the_hook_that_was_run() -> None:
     hooks = HookRegistry()
     hooks.register("pre_render", lambda payload, entity, config: [])
 
-    with pytest.raises(TypeError, match="^pre_render hooks must return a dict$"):
+    with pytest.raises(TypeError, match=r"^pre_render hooks must return a dict$"):
         hooks.run("pre_render", {}, ENTITY, make_config())
 
 
@@ -265,7 +265,7 @@ def test_hook_returning_a_list_fails_the_build_with_the_module_message() -> None
     hooks = HookRegistry()
     hooks.register("post_process", lambda p, e, c: [p])
 
-    with pytest.raises(TypeError, match="^post_process hooks must return a dict$"):
+    with pytest.raises(TypeError, match=r"^post_process hooks must return a dict$"):
         zelko.build_seo_payload(ENTITY, "/blog/hello", make_config(hooks=hooks))
 
 

@@ -13,8 +13,9 @@ import threading
 import time
 from pathlib import Path
 
-import _zelko_native as native
 import pytest
+
+import _zelko_native as native
 import zelko
 from native_helpers import make_config, make_post
 from zelko.cli import main
@@ -61,7 +62,7 @@ def contract() -> native.SEOContract:
 
 
 def test_contract_write_refuses_a_nul_in_the_path_and_writes_nothing(tmp_path: Path) -> None:
-    with pytest.raises(ValueError, match="^embedded null byte$"):
+    with pytest.raises(ValueError, match=r"^embedded null byte$"):
         contract().write(str(tmp_path / "out\0.json"))
     assert list(tmp_path.iterdir()) == []
 

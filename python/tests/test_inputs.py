@@ -5,7 +5,8 @@ from __future__ import annotations
 import gc
 import inspect
 import sys
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 import pytest
 
@@ -271,7 +272,8 @@ def test_str_subclasses_are_text() -> None:
         ),
         (
             lambda: native.SEOConfig(),
-            "SEOConfig() missing 2 required positional arguments: 'canonical_host' and 'public_base_url'",
+            "SEOConfig() missing 2 required positional arguments: "
+            "'canonical_host' and 'public_base_url'",
         ),
         (
             lambda: native.Breadcrumb("a", "b", "c"),
@@ -870,7 +872,8 @@ SIGNATURES = [
     ("FAQItem", "(question, answer)"),
     (
         "Robots",
-        "(*, index=True, follow=True, max_snippet=None, max_image_preview=None, max_video_preview=None)",
+        "(*, index=True, follow=True, max_snippet=None, max_image_preview=None, "
+        "max_video_preview=None)",
     ),
     (
         "URLPolicy",

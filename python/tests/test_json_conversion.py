@@ -84,7 +84,7 @@ def test_text_the_reader_refuses_drops_the_override_with_a_warning(value) -> Non
         pytest.param(2**64, id="beyond unsigned 64 bits"),
         pytest.param(-(2**63), id="smallest signed"),
         pytest.param(nested_lists(128), id="reader depth limit"),
-        pytest.param({1: "a", True: "b", None: "c"}, id="non-str keys"),
+        pytest.param({1: "b", None: "c"}, id="non-str keys"),
         pytest.param(("a", "b"), id="tuple"),
     ],
 )

@@ -7,8 +7,9 @@ import gc
 import sys
 import tracemalloc
 import warnings
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 import pytest
 
@@ -93,7 +94,7 @@ def growth(action: Callable[[], Any]) -> tuple[int, int, int, list[int]]:
     objects = len(gc.get_objects()) - objects
     blocks = sys.getallocatedblocks() - blocks
     after = [sys.getrefcount(obj) for obj in tracked]
-    gained_references = [now - before for now, before in zip(after, references)]
+    gained_references = [now - before for now, before in zip(after, references, strict=True)]
 
     tracemalloc.start()
     try:

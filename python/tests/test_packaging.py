@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import importlib.metadata
 import pathlib
+import re
 
 import pytest
 
@@ -37,3 +38,24 @@ def test_installed_package_ships_type_information() -> None:
     assert (package_dir / "py.typed").is_file()
     stub = pathlib.Path(_zelko_native.__file__).with_name("_zelko_native.pyi")
     assert stub.is_file()
+
+
+def test_installed_metadata_names_the_licence_and_ships_the_notices() -> None:
+    distribution = importlib.metadata.distribution("zelko")
+    metadata = distribution.metadata
+    assert metadata["License-Expression"] == "MIT"
+    assert metadata["Requires-Python"] == ">=3.10"
+    assert sorted(metadata.get_all("License-File") or []) == ["LICENSE", "THIRD_PARTY_NOTICES.txt"]
+    shipped = {
+        file.name: file
+        for file in distribution.files or []
+        if file.parent.name == "licenses" and file.parent.parent.name.endswith(".dist-info")
+    }
+    assert sorted(shipped) == ["LICENSE", "THIRD_PARTY_NOTICES.txt"]
+    notices = shipped["THIRD_PARTY_NOTICES.txt"].read_text(encoding="utf-8")
+    assert re.findall(r"^-{20,}\n(.+)\n-{20,}$", notices, re.MULTILINE) == [
+        "ada",
+        "nlohmann/json",
+        "ICU (International Components for Unicode)",
+        "OpenSSL (libcrypto)",
+    ]

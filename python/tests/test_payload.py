@@ -5,7 +5,8 @@ from __future__ import annotations
 import hashlib
 import json
 import operator
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 import pytest
 
@@ -257,7 +258,7 @@ def test_payloads_are_unhashable(payload: native.SEOPayload) -> None:
     with pytest.raises(TypeError):
         hash(payload)
     with pytest.raises(TypeError):
-        {payload}  # noqa: B018
+        {payload}
 
 
 # --- Properties ---------------------------------------------------------------
@@ -369,7 +370,7 @@ def test_depth_129_leaves_text_hash_and_rendering_working() -> None:
 def test_depth_129_fails_the_dict_function() -> None:
     entity = make_post(breadcrumbs=[native.Breadcrumb("Home", "/")])
     overrides = native.SEOOverrides(schema_jsonld=nested_object(128))
-    with pytest.raises(ValueError, match="^JSON structure too deeply nested"):
+    with pytest.raises(ValueError, match=r"^JSON structure too deeply nested"):
         native.build_seo_payload_dict(entity, "/x", make_config(), overrides)
 
 
@@ -388,7 +389,7 @@ def test_to_json_keeps_declared_field_order(payload: native.SEOPayload) -> None:
         "twitter",
         "schema_jsonld",
     ]
-    assert list(document["og"])[0] == "type"
+    assert next(iter(document["og"])) == "type"
     assert text.startswith('{\n  "title": "Hello",\n')
     assert not text.endswith("\n")
 

@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-from typing import Any
+from typing import Any, ClassVar
 
 import pytest
 
@@ -211,7 +211,7 @@ def test_generator_returning_a_list_becomes_the_schema() -> None:
 
 def test_registry_is_not_asked_about_an_array_schema() -> None:
     class Spy(SchemaRegistry):
-        asked: list[str] = []
+        asked: ClassVar[list[str]] = []
 
         def has(self, schema_type: str) -> bool:
             self.asked.append(schema_type)

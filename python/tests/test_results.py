@@ -5,8 +5,9 @@ from __future__ import annotations
 import errno
 import hashlib
 import json
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 import pytest
 
@@ -63,7 +64,7 @@ def test_og_to_dict_has_every_field_in_declared_order() -> None:
 def test_og_without_image_leaves_the_image_keys_out() -> None:
     config = native.SEOConfig("example.com", "https://example.com")
     og = build(config=config).og.to_dict()
-    assert list(og)[0] == "type"
+    assert next(iter(og)) == "type"
     assert not {"image", "image_width", "image_height", "image_alt"} & set(og)
     assert list(og) == [key for key in OG_DECLARED if key in og]
 

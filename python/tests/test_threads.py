@@ -3,7 +3,8 @@
 from __future__ import annotations
 
 import threading
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 import pytest
 
@@ -146,7 +147,7 @@ def test_the_borrow_error_escapes_a_hook_that_does_not_catch_it() -> None:
 
     config = make_config(hooks=Hooks(reassign))
     holder.append(config)
-    with pytest.raises(RuntimeError, match="^Already borrowed$"):
+    with pytest.raises(RuntimeError, match=r"^Already borrowed$"):
         native.build_seo_payload(make_post(), "/x", config)
     config.hooks = None
     assert config.hooks is None
@@ -160,7 +161,7 @@ def test_assigning_from_a_schema_generator_fails_the_same_way() -> None:
 
     config = make_config(schema_registry=Registry({"Article": generate}))
     holder.append(config)
-    with pytest.raises(RuntimeError, match="^Already borrowed$"):
+    with pytest.raises(RuntimeError, match=r"^Already borrowed$"):
         native.build_seo_payload(make_post(), "/x", config)
 
 
@@ -186,7 +187,7 @@ def test_another_thread_cannot_assign_while_a_build_runs() -> None:
     thread.start()
     try:
         assert inside.wait(timeout=30)
-        with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        with pytest.raises(RuntimeError, match=r"^Already borrowed$"):
             config.hooks = None
         # Reading still works: reads only share the borrow.
         assert isinstance(config.hooks, Hooks)

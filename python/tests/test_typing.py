@@ -31,7 +31,9 @@ schemas = SchemaRegistry()
 
 
 @hooks.register("post_process")
-def shout(payload: dict[str, Any], entity: zelko.SEOEntity, config: zelko.SEOConfig) -> dict[str, Any]:
+def shout(
+    payload: dict[str, Any], entity: zelko.SEOEntity, config: zelko.SEOConfig
+) -> dict[str, Any]:
     payload["title"] = str(payload["title"]).upper()
     return payload
 

@@ -8,12 +8,18 @@ package re-exports its public names and adds the Python-side registries:
 
 from __future__ import annotations
 
+import importlib.metadata
+
 import _zelko_native
-from _zelko_native import *  # noqa: F401,F403
+from _zelko_native import *  # noqa: F403
 
 from . import registry as registry
 from .hooks import HookRegistry as HookRegistry
 
-__version__ = "0.2.0"
+try:
+    # Written once, in pyproject.toml; the installed metadata carries it.
+    __version__ = importlib.metadata.version("zelko")
+except importlib.metadata.PackageNotFoundError:  # imported from a source tree
+    __version__ = "0+unknown"
 
 __all__ = [*_zelko_native.__all__, "HookRegistry"]

@@ -14,9 +14,10 @@ import json
 import math
 import os
 import sys
+from collections.abc import Callable, Iterable, Mapping
 from dataclasses import dataclass
 from functools import cache
-from typing import Any, Callable, Iterable, Mapping
+from typing import Any
 
 from _zelko_native import (
     Breadcrumb,
@@ -360,7 +361,7 @@ _ENTITY_TEXT_FIELDS = (
 @cache
 def _entity() -> _Shape:
     fields: dict[str, Convert] = {"entity_type": _text}
-    fields.update({name: _text for name in _ENTITY_TEXT_FIELDS})
+    fields.update(dict.fromkeys(_ENTITY_TEXT_FIELDS, _text))
     fields.update(
         {
             "featured_image": _nested(_image),
@@ -390,7 +391,7 @@ _OVERRIDES_TEXT_FIELDS = (
 
 @cache
 def _overrides() -> _Shape:
-    fields: dict[str, Convert] = {name: _text for name in _OVERRIDES_TEXT_FIELDS}
+    fields: dict[str, Convert] = dict.fromkeys(_OVERRIDES_TEXT_FIELDS, _text)
     fields.update(
         {
             "robots": _nested(_robots),
@@ -418,7 +419,7 @@ _CONFIG_TEXT_FIELDS = (
 @cache
 def _config() -> _Shape:
     fields: dict[str, Convert] = {"canonical_host": _text, "public_base_url": _text}
-    fields.update({name: _text for name in _CONFIG_TEXT_FIELDS})
+    fields.update(dict.fromkeys(_CONFIG_TEXT_FIELDS, _text))
     fields.update(
         {
             "url_policy": _nested(_url_policy),

@@ -172,7 +172,7 @@ def _native_chunk(chunk: list[tuple[int, Page]], config: SEOConfig) -> list[str]
     built: list[str | None] = _build_records(config, texts, first)
     return [
         record if record is not None else page_record(page, line, config)
-        for (line, page), record in zip(chunk, built)
+        for (line, page), record in zip(chunk, built, strict=True)
     ]
 
 

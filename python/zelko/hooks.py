@@ -9,7 +9,8 @@ JSON-LD or add top-level keys of its own.
 
 from __future__ import annotations
 
-from typing import Any, Callable, TypeVar, overload
+from collections.abc import Callable
+from typing import Any, TypeVar, overload
 
 from _zelko_native import SEOConfig, SEOEntity
 

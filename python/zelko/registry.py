@@ -14,7 +14,8 @@ Python generators belong here.
 
 from __future__ import annotations
 
-from typing import Any, Callable, TypeVar, overload
+from collections.abc import Callable
+from typing import Any, TypeVar, overload
 
 from _zelko_native import SEOConfig, SEOEntity
 

@@ -22,6 +22,7 @@ import os
 import sys
 from collections.abc import Callable, Sequence
 
+from .. import __version__
 from .._files import InputError
 from . import batch, build, contract, render, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
@@ -37,7 +38,7 @@ def _parser() -> argparse.ArgumentParser:
         prog="zelko",
         description="Deterministic SEO metadata: render, build, validate, contracts, URLs.",
     )
-    parser.add_argument("--version", action="version", version="zelko 0.2.0")
+    parser.add_argument("--version", action="version", version=f"zelko {__version__}")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
     for command in _COMMANDS:
         command.register(commands)

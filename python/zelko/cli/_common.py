@@ -9,7 +9,7 @@ import stat
 import tempfile
 import warnings
 from collections.abc import Iterator, Sequence
-from contextlib import contextmanager
+from contextlib import contextmanager, suppress
 from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
@@ -95,7 +95,9 @@ def replacing(path: str) -> Iterator[IO[bytes]]:
             yield special
         return
     try:
-        handle = tempfile.NamedTemporaryFile(
+        # Closed by the `with handle:` below; opened apart because only a
+        # failure after it exists leaves a temporary file to remove.
+        handle = tempfile.NamedTemporaryFile(  # noqa: SIM115
             dir=target.parent, prefix=".zelko-", suffix=".tmp", delete=False
         )
     except OSError as error:
@@ -153,10 +155,8 @@ def _file_mode(target: Path) -> int:
 
 
 def _remove_quietly(name: str) -> None:
-    try:
+    with suppress(OSError):
         os.unlink(name)
-    except OSError:
-        pass
 
 
 # --- Progress ----------------------------------------------------------------

@@ -66,7 +66,8 @@ def _findings_table(findings: Sequence[_Finding], pages: int) -> str:
     if findings:
         widths = [max(len(row[column]) for row in rows) for column in range(3)]
         for row in rows:
-            cells = [cell.ljust(width) for cell, width in zip(row, widths)]
+            # Three padded columns; the message (the fourth) is not padded.
+            cells = [cell.ljust(width) for cell, width in zip(row, widths, strict=False)]
             lines.append("  ".join([*cells, row[3]]))
     lines.append(_summary(findings, pages))
     return "\n".join(lines) + "\n"

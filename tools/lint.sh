@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The lint gates, as CI runs them:
+#   clang-format (Debian's, version 14) over our C++, against .clang-format;
+#   ruff check and ruff format --check over our Python ([tool.ruff]);
+#   mypy --strict over python/zelko and the extension's stubs ([tool.mypy]).
+# Third-party and generated files are not ours: only tracked files are looked at.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+if ! dpkg -s clang-format >/dev/null 2>&1; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "lint: please install: clang-format (apt-get install, as root)" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang-format
+fi
+[ -x .venv/bin/python ] || python3 -m venv .venv
+# Pinned, so that a new release of a checker cannot fail a commit that passed.
+# tomli: mypy checks the package as Python 3.10, where it reads TOML with it.
+.venv/bin/python -m pip install -q "ruff==0.17.6" "mypy==2.4.1" "tomli>=1.1"
+
+status=0
+run() {
+  local label=$1
+  shift
+  echo "== lint: $label"
+  "$@" || status=1
+}
+mapfile -d '' cpp_files < <(git ls-files -z -- '*.cpp' '*.hpp' '*.h' '*.cpp.in' '*.hpp.in')
+run "clang-format over ${#cpp_files[@]} C++ files" clang-format --dry-run -Werror "${cpp_files[@]}"
+run "ruff check" .venv/bin/ruff check .
+run "ruff format --check" .venv/bin/ruff format --check .
+run "mypy --strict" .venv/bin/mypy
+
+if [ $status -ne 0 ]; then
+  echo "lint: failed (clang-format -i, ruff check --fix and ruff format fix most of it)" >&2
+fi
+exit $status
