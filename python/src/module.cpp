@@ -1,6 +1,7 @@
 // The _zelko_native module: definition, execution step and the lists of
 // what it holds.
 #include "binding.hpp"
+#include "crawl.hpp"
 #include "functions.hpp"
 #include "inputs.hpp"
 #include "results.hpp"
@@ -110,8 +111,8 @@ int exec_module(PyObject* module) {
                    type_name(module).c_str());
       return -1;
     }
-    bool added =
-        add_classes(module) && add_functions(module) && add_exceptions(module);
+    bool added = add_classes(module) && add_functions(module) &&
+                 add_exceptions(module) && add_crawl_members(module);
     return added ? 0 : -1;
   });
 }

@@ -1,0 +1,242 @@
+#include "zelko/crawl.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zelko {
+namespace {
+
+SEOConfig site() {
+  SEOConfig config;
+  config.canonical_host = "www.example.com";
+  config.public_base_url = "https://www.example.com";
+  return config;
+}
+
+struct TagCase {
+  const char* given;
+  const char* canonical;  // nullptr: refused
+};
+
+TEST(CrawlTest, HreflangTagsAreCheckedAndCanonicallyCased) {
+  const TagCase cases[] = {
+      {"en", "en"},
+      {"EN-gb", "en-GB"},
+      {"zh-hant-tw", "zh-Hant-TW"},
+      {"es-419", "es-419"},
+      {"X-Default", "x-default"},
+      {"sr-LATN", "sr-Latn"},
+      {"en_GB", nullptr},
+      {"e", nullptr},
+      {"en-", nullptr},
+      {"en-GB-extra", nullptr},
+      {"en-12", nullptr},
+      {"", nullptr},
+  };
+  for (const TagCase& c : cases) {
+    Result<std::string> tag = canonical_hreflang_tag(c.given);
+    if (c.canonical == nullptr) {
+      ASSERT_FALSE(tag) << c.given;
+      EXPECT_NE(tag.error().message().find(std::string("\"") + c.given + "\""),
+                std::string::npos);
+    } else {
+      ASSERT_TRUE(tag) << c.given;
+      EXPECT_EQ(*tag, c.canonical);
+    }
+  }
+}
+
+TEST(CrawlTest, HreflangLinksResolveSortAndRender) {
+  const Alternates alternates{{"x-default", "/blog/x/"},
+                              {"fr", "https://example.fr/blog/x?a=1&b=2"},
+                              {"de", "/de/blog/x?utm_source=feed"},
+                              {"EN-gb", "https://www.example.com/en//x"}};
+  Result<std::vector<HreflangLink>> links = hreflang_links(alternates, site());
+  ASSERT_TRUE(links) << links.error().message();
+  const std::vector<HreflangLink> expected{
+      {"de", "https://www.example.com/de/blog/x"},
+      {"en-GB", "https://www.example.com/en/x"},
+      {"fr", "https://example.fr/blog/x?a=1&b=2"},
+      {"x-default", "https://www.example.com/blog/x"}};
+  EXPECT_EQ(*links, expected);
+  EXPECT_EQ(render_hreflang({expected[2]}),
+            "<link rel=\"alternate\" hreflang=\"fr\" "
+            "href=\"https://example.fr/blog/x?a=1&amp;b=2\">\n");
+  EXPECT_EQ(render_hreflang({}), "");
+}
+
+TEST(CrawlTest, HreflangRefusalsNameTheTagOrValue) {
+  const std::vector<std::pair<Alternates, std::string>> cases{
+      {{{"en", "/a"}, {"EN", "/b"}}, "duplicate hreflang tag \"EN\""},
+      {{{"de", "https://exa mple.com/"}}, "\"https://exa mple.com/\""},
+      {{{"de", "ftp://example.com/"}}, "not an http or https URL"},
+      {{{"de", "   "}}, "alternate \"de\""},
+  };
+  for (const auto& [alternates, fragment] : cases) {
+    Result<std::vector<HreflangLink>> links =
+        hreflang_links(alternates, site());
+    ASSERT_FALSE(links) << fragment;
+    EXPECT_NE(links.error().message().find(fragment), std::string::npos)
+        << links.error().message();
+  }
+}
+
+TEST(CrawlTest, W3cDatetimesAreCheckedAndOrdered) {
+  for (const char* good :
+       {"2024", "2024-02", "2024-02-29", "2024-05-01T10:00Z",
+        "2024-05-01T10:00:59+02:00", "2024-05-01T10:00:00.123456-05:30"}) {
+    EXPECT_TRUE(parse_w3c_datetime(good)) << good;
+  }
+  for (const char* bad :
+       {"2023-02-29", "2024-13-01", "2024-05-01T10:00", "2024-05-01 10:00Z",
+        "2024-5-1", "2024-05-01T24:00Z", "2024-05-01T10:00:00.Z", "24-05-01",
+        "2024-05-01T10:00+2:00", "2024-05-01Z"}) {
+    EXPECT_FALSE(parse_w3c_datetime(bad)) << bad;
+  }
+  // The same instant in two zones; a date is its midnight UTC.
+  EXPECT_EQ(*parse_w3c_datetime("2024-05-01T12:00:00+02:00"),
+            *parse_w3c_datetime("2024-05-01T10:00Z"));
+  EXPECT_LT(*parse_w3c_datetime("2024-05-01"),
+            *parse_w3c_datetime("2024-05-01T00:00:00.5Z"));
+  EXPECT_LT(*parse_w3c_datetime("2023-12-31T23:59Z"),
+            *parse_w3c_datetime("2024"));
+}
+
+SitemapUrl at(std::string_view location,
+              std::optional<std::string_view> lastmod = std::nullopt) {
+  SitemapUrl url;
+  url.location = location;
+  url.lastmod = lastmod;
+  return url;
+}
+
+class SitemapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ =
+        std::filesystem::temp_directory_path() /
+        ("zelko-crawl-" + std::to_string(::getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(directory_);
+  }
+  void TearDown() override { std::filesystem::remove_all(directory_); }
+
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(directory_ / name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  SitemapWriter writer(SitemapOptions options = {}) {
+    Result<SitemapWriter> opened =
+        SitemapWriter::open(directory_.string(), site(), options);
+    EXPECT_TRUE(opened);
+    return std::move(opened).value();
+  }
+
+  std::filesystem::path directory_;
+};
+
+TEST_F(SitemapTest, OneFileHoldsEscapedEntries) {
+  SitemapWriter out = writer();
+  const Alternates alternates{{"de", "/de/a"}, {"x-default", "/a"}};
+  const std::vector<std::string> images{
+      "https://cdn.example.net/a.png?x=1&y=2"};
+  SitemapUrl first = at("/a?page=2&utm_source=x", "2024-05-01");
+  first.alternates = &alternates;
+  first.images = &images;
+  ASSERT_TRUE(out.add(first));
+  Status again = out.add(at("https://www.example.com/a/?page=2"));
+  ASSERT_FALSE(again);
+  EXPECT_NE(again.error().message().find("already in the sitemap"),
+            std::string::npos);
+  ASSERT_FALSE(out.add(at("https://elsewhere.example/b")));
+  ASSERT_FALSE(out.add(at("/b", "yesterday")));
+  ASSERT_TRUE(out.add(at("/b")));
+  EXPECT_EQ(files().size(), 1u);  // the part, under a temporary name
+  Result<std::vector<std::string>> names = out.close();
+  ASSERT_TRUE(names);
+  EXPECT_EQ(*names, std::vector<std::string>{"sitemap.xml"});
+  EXPECT_EQ(files(), std::vector<std::string>{"sitemap.xml"});
+  const std::string text = read("sitemap.xml");
+  EXPECT_NE(text.find("<loc>https://www.example.com/a?page=2</loc>\n"
+                      "  <lastmod>2024-05-01</lastmod>\n"
+                      "  <xhtml:link rel=\"alternate\" hreflang=\"de\" "
+                      "href=\"https://www.example.com/de/a\"/>\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(
+      text.find(
+          "<image:loc>https://cdn.example.net/a.png?x=1&amp;y=2</image:loc>"),
+      std::string::npos);
+  EXPECT_TRUE(text.ends_with("</url>\n</urlset>\n"));
+  EXPECT_FALSE(out.close());
+}
+
+TEST_F(SitemapTest, SplitsIntoPartsAndAnIndex) {
+  SitemapWriter out =
+      writer({.max_urls = 2, .max_bytes = kSitemapMaxBytes, .gzip = true});
+  const char* lastmods[] = {"2024-01-02", "2024-03-01T00:00+05:00",
+                            "2024-02-28", "2024-02-28T01:00+05:00"};
+  for (int i = 0; i < 5; ++i) {
+    std::string route = "/p" + std::to_string(i);
+    SitemapUrl url = at(route);
+    if (i < 4) url.lastmod = lastmods[i];
+    ASSERT_TRUE(out.add(url));
+  }
+  Result<std::vector<std::string>> names = out.close();
+  ASSERT_TRUE(names);
+  const std::vector<std::string> expected{"sitemap-1.xml.gz",
+                                          "sitemap-2.xml.gz",
+                                          "sitemap-3.xml.gz", "sitemap.xml"};
+  EXPECT_EQ(*names, expected);
+  EXPECT_EQ(files(), expected);
+  EXPECT_EQ(
+      read("sitemap.xml"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n"
+      "<sitemap>\n  <loc>https://www.example.com/sitemap-1.xml.gz</loc>\n"
+      "  <lastmod>2024-03-01T00:00+05:00</lastmod>\n</sitemap>\n"
+      "<sitemap>\n  <loc>https://www.example.com/sitemap-2.xml.gz</loc>\n"
+      "  <lastmod>2024-02-28</lastmod>\n</sitemap>\n"
+      "<sitemap>\n  <loc>https://www.example.com/sitemap-3.xml.gz</loc>\n"
+      "</sitemap>\n</sitemapindex>\n");
+  EXPECT_EQ(read("sitemap-1.xml.gz").substr(0, 2), "\x1f\x8b");
+}
+
+TEST_F(SitemapTest, DiscardingLeavesTheDirectoryAsItWas) {
+  {
+    SitemapWriter out = writer({.max_urls = 1});
+    ASSERT_TRUE(out.add(at("/a")));
+    ASSERT_TRUE(out.add(at("/b")));
+  }
+  EXPECT_TRUE(files().empty());
+  SitemapWriter tiny = writer({.max_bytes = 400});
+  const std::string long_route = "/" + std::string(300, 'x');
+  Status refused = tiny.add(at(long_route));
+  ASSERT_FALSE(refused);
+  EXPECT_NE(refused.error().message().find("max_bytes"), std::string::npos);
+  EXPECT_FALSE(
+      SitemapWriter::open(directory_.string(), site(), {.max_urls = 0}));
+  EXPECT_FALSE(
+      SitemapWriter::open((directory_ / "missing").string(), site(), {}));
+}
+
+}  // namespace
+}  // namespace zelko
