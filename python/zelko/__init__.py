@@ -12,8 +12,19 @@ import _zelko_native
 from _zelko_native import *  # noqa: F401,F403
 
 from . import registry as registry
+from .crawl import SitemapWriter as SitemapWriter
+from .crawl import hreflang_links as hreflang_links
+from .crawl import render_hreflang as render_hreflang
+from .crawl import robots_txt as robots_txt
 from .hooks import HookRegistry as HookRegistry
 
 __version__ = "0.2.0"
 
-__all__ = [*_zelko_native.__all__, "HookRegistry"]
+__all__ = [
+    *_zelko_native.__all__,
+    "HookRegistry",
+    "hreflang_links",
+    "render_hreflang",
+    "SitemapWriter",
+    "robots_txt",
+]

@@ -5,6 +5,8 @@
     zelko validate --config SITE PAGE|DIR...    the eight rules, as a table or JSON
     zelko contract CONTRACT [-o FILE]           contract JSON and its hash
     zelko url      --config SITE VALUE...       canonical URLs (or --path, --clean)
+    zelko sitemap  --config SITE PAGE... --out DIR   the XML sitemap set
+    zelko robots   --config SITE [-o FILE]      robots.txt
 
 A site is a TOML or JSON configuration file, a page a JSON file holding one
 entity, its route and optional overrides (see the README). Exit status: 0 on
@@ -22,13 +24,13 @@ import sys
 from collections.abc import Callable, Sequence
 
 from .._files import InputError
-from . import build, contract, render, url, validate
+from . import build, contract, render, robots, sitemap, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
 
 __all__ = ["main"]
 
 # In the order ``zelko --help`` lists them.
-_COMMANDS = (render, build, validate, contract, url)
+_COMMANDS = (render, build, validate, contract, url, sitemap, robots)
 
 
 def _parser() -> argparse.ArgumentParser:
