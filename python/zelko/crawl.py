@@ -173,9 +173,10 @@ def _check_characters(where: str, field: str, value: str) -> str:
 
 def _agent(where: str, index: int, agent: str) -> str:
     field = f"user_agents[{index}]"
+    _check_characters(where, field, agent)
     if not agent.strip() or ":" in agent:
         raise ValueError(f"{where}: {field}: not a user agent: {agent!r}")
-    return _check_characters(where, field, agent.strip())
+    return agent.strip()
 
 
 def _path(where: str, field: str, index: int, path: str) -> str:
