@@ -24,6 +24,6 @@ fi
 [ -x .venv/bin/python ] || python3 -m venv .venv
 .venv/bin/python -m pip install -q --upgrade pip
 .venv/bin/python -m pip install -q "scikit-build-core>=0.10" "cmake>=3.26" ninja \
-  pytest hypothesis mypy numpy "tomli>=1.1; python_version < '3.11'"
+  pytest hypothesis mypy numpy lxml "tomli>=1.1; python_version < '3.11'"
 .venv/bin/python tools/fetch_ada.py
 .venv/bin/python -m pip install -q --no-build-isolation .
