@@ -81,10 +81,11 @@ def test_command_line_examples_succeed(
 ) -> None:
     monkeypatch.chdir(REPO)
     arguments = shlex.split(line)[1:]
-    if "-o" in arguments:
-        # Keep the working tree clean: outputs go to the test's own directory.
-        index = arguments.index("-o") + 1
-        arguments[index] = str(tmp_path / arguments[index])
+    for flag in ("-o", "--out"):
+        if flag in arguments:
+            # Keep the working tree clean: outputs go to the test's own directory.
+            index = arguments.index(flag) + 1
+            arguments[index] = str(tmp_path / arguments[index])
 
     code = main(arguments)
 
