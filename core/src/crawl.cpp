@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "url_parser_internal.hpp"
 #include "zelko/html.hpp"
+#include "zelko/text.hpp"
 #include "zelko/url.hpp"
 
 namespace zelko {
@@ -77,18 +79,21 @@ std::vector<std::string_view> split_subtags(std::string_view tag) {
   }
 }
 
-// "scheme:" at the start: letter, then letters, digits, "+", "-" or ".".
+// Whether the text begins with "scheme:" as the URL parser reads it: after
+// leading C0 controls and spaces, with tabs and line breaks ignored.
 bool begins_with_scheme(std::string_view text) noexcept {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) {
     text.remove_prefix(1);
   }
-  if (text.empty() || !is_alpha(text.front())) return false;
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == ':') return true;
-    if (!is_alpha(c) && !is_digit(c) && c != '+' && c != '-' && c != '.') {
-      return false;
-    }
+  bool first = true;
+  for (const char c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (c == ':') return !first;
+    const bool allowed =
+        is_alpha(c) ||
+        (!first && (is_digit(c) || c == '+' || c == '-' || c == '.'));
+    if (!allowed) return false;
+    first = false;
   }
   return false;
 }
@@ -139,19 +144,28 @@ Result<std::string> canonical_hreflang_tag(std::string_view tag) {
 Result<std::string> resolve_crawl_url(std::string_view value,
                                       const SEOConfig& config,
                                       ForeignHost foreign) {
-  if (!begins_with_scheme(value)) return normalize_public_url(value, config);
-  Result<ada::url_aggregator> parsed = detail::parse_url_without_base(value);
+  // The same reading as normalize_public_url: trimmed, an absolute URL if
+  // it parses, else a path reference. A path cannot begin with a scheme.
+  const std::string_view trimmed = trim_white_space(value);
+  if (trimmed.empty() || trimmed.front() == '/') {
+    return normalize_public_url(value, config);
+  }
+  std::optional<ada::url_aggregator> parsed =
+      detail::try_parse_url_without_base(trimmed);
   if (!parsed) {
-    return Error(ErrorKind::InvalidUrl, "cannot parse " + in_quotes(value) +
-                                            ": " + parsed.error().message());
+    // "blog/post" is a route; "https://exa mple.com/" is a broken URL.
+    if (!begins_with_scheme(trimmed))
+      return normalize_public_url(value, config);
+    return Error(ErrorKind::InvalidUrl,
+                 "cannot parse " + in_quotes(value) + ": " +
+                     std::string(detail::describe_parse_failure(trimmed)));
   }
   const std::string_view scheme = detail::scheme_of(*parsed);
   if (scheme != "http" && scheme != "https") {
     return Error(ErrorKind::InvalidUrl,
                  "not an http or https URL: " + in_quotes(value));
   }
-  const std::string_view host = parsed->get_host();
-  if (equals_ignoring_case(host, config.canonical_host)) {
+  if (equals_ignoring_case(parsed->get_host(), config.canonical_host)) {
     return normalize_public_url(value, config);
   }
   if (foreign == ForeignHost::Keep) return std::string(parsed->get_href());

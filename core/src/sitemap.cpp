@@ -274,6 +274,10 @@ class FingerprintSet {
     return false;
   }
 
+  void prefetch(const Fingerprint& key) const noexcept {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[key.low & mask()]);
+  }
+
   void insert(const Fingerprint& key) {
     if ((count_ + 1) * 4 > slots_.size() * 3) grow();
     place(slots_, key);
@@ -449,14 +453,16 @@ Status SitemapWriter::State::add(const SitemapUrl& url) {
                      "\": " + location.error().message());
   }
   const FingerprintSet::Fingerprint fingerprint = FingerprintSet::of(*location);
+  // The table outgrows the caches: its slot loads while the entry is made.
+  seen.prefetch(fingerprint);
+  std::optional<Instant> lastmod;
+  if (Status status = format_entry(url, *location, lastmod); !status) {
+    return status;
+  }
   if (seen.contains(fingerprint)) {
     return Error(ErrorKind::InvalidUrl,
                  "location \"" + std::string(url.location) +
                      "\": " + *location + " is already in the sitemap");
-  }
-  std::optional<Instant> lastmod;
-  if (Status status = format_entry(url, *location, lastmod); !status) {
-    return status;
   }
   if (entry.size() + urlset_frame_size() > options.max_bytes) {
     return Error(ErrorKind::Configuration,

@@ -73,6 +73,38 @@ TEST(CrawlTest, HreflangLinksResolveSortAndRender) {
   EXPECT_EQ(render_hreflang({}), "");
 }
 
+TEST(CrawlTest, CrawlUrlsAreReadAsTheUrlParserReadsThem) {
+  struct Case {
+    const char* value;
+    ForeignHost foreign;
+    const char* expected;  // nullptr: refused
+  };
+  const Case cases[] = {
+      {"blog/post", ForeignHost::Refuse, "https://www.example.com/blog/post"},
+      {" /a?utm_source=x ", ForeignHost::Refuse, "https://www.example.com/a"},
+      {"http://WWW.example.com/a/", ForeignHost::Refuse,
+       "https://www.example.com/a"},
+      {"ht\ttps://www.example.com/b", ForeignHost::Refuse,
+       "https://www.example.com/b"},
+      {"\u00a0https://other.example/c", ForeignHost::Keep,
+       "https://other.example/c"},
+      {"\u00a0https://other.example/c", ForeignHost::Refuse, nullptr},
+      {"https://other.example:8443/x#f", ForeignHost::Keep,
+       "https://other.example:8443/x#f"},
+      {"tag:news", ForeignHost::Keep, nullptr},
+      {"https://exa mple.com/", ForeignHost::Keep, nullptr},
+  };
+  for (const Case& c : cases) {
+    Result<std::string> url = resolve_crawl_url(c.value, site(), c.foreign);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(url) << c.value;
+    } else {
+      ASSERT_TRUE(url) << c.value << ": " << url.error().message();
+      EXPECT_EQ(*url, c.expected);
+    }
+  }
+}
+
 TEST(CrawlTest, HreflangRefusalsNameTheTagOrValue) {
   const std::vector<std::pair<Alternates, std::string>> cases{
       {{{"en", "/a"}, {"EN", "/b"}}, "duplicate hreflang tag \"EN\""},

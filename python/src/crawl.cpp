@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -192,13 +193,9 @@ void writer_dealloc(PyObject* self) {
   Py_DECREF(type);
 }
 
-// lastmod: str as given; date and aware datetime through isoformat().
-bool arg_lastmod(PyObject* value, std::optional<std::string>& out) {
-  if (value == nullptr || value == Py_None) return true;
-  if (PyUnicode_Check(value)) {
-    out.emplace();
-    return arg_text(value, "lastmod", *out);
-  }
+// The ISO text of a datetime.date or an aware datetime.datetime; a naive
+// datetime is refused (its instant is unknown).
+bool isoformat_of_date(PyObject* value, PyRef& text) {
   PyRef module = PyRef::steal(PyImport_ImportModule("datetime"));
   if (!module) return false;
   PyRef datetime_type =
@@ -226,32 +223,96 @@ bool arg_lastmod(PyObject* value, std::optional<std::string>& out) {
       return false;
     }
   }
-  PyRef text = PyRef::steal(PyObject_CallMethod(value, "isoformat", nullptr));
-  if (!text) return false;
-  out.emplace();
-  return arg_text(text.get(), "lastmod", *out);
+  text = PyRef::steal(PyObject_CallMethod(value, "isoformat", nullptr));
+  return static_cast<bool>(text);
 }
 
-PyObject* writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
+// A str argument read in place (no copy): the view lives as long as `value`.
+bool arg_text_view(PyObject* value, const char* name, std::string_view& out) {
+  if (!PyUnicode_Check(value)) {
+    PyErr_Format(PyExc_TypeError, "argument '%s' must be str, not %s", name,
+                 type_name(value).c_str());
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(value, &size);
+  if (data == nullptr) return false;  // lone surrogate: the encoding error
+  out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+// lastmod: a str as given; a date or an aware datetime through isoformat().
+// `text` keeps the str that the view points into.
+bool arg_lastmod(PyObject* value, PyRef& text,
+                 std::optional<std::string_view>& out) {
+  if (value == nullptr || value == Py_None) return true;
+  if (PyUnicode_Check(value)) {
+    text = PyRef::borrow(value);
+  } else if (!isoformat_of_date(value, text)) {
+    return false;
+  }
+  out.emplace();
+  return arg_text_view(text.get(), "lastmod", *out);
+}
+
+// add() is called once per URL, millions of times: it takes the vectorcall
+// convention and binds its four parameters itself (one positional).
+constexpr std::array<const char*, 4> kAddNames = {"location", "lastmod",
+                                                  "alternates", "images"};
+
+bool bind_add_arguments(PyObject* const* args, Py_ssize_t count,
+                        PyObject* names, std::array<PyObject*, 4>& out) {
+  if (count > 1) {
+    PyErr_Format(PyExc_TypeError,
+                 "add() takes at most 1 positional argument (%zd given)",
+                 count);
+    return false;
+  }
+  if (count == 1) out[0] = args[0];
+  const Py_ssize_t keywords = names == nullptr ? 0 : PyTuple_Size(names);
+  for (Py_ssize_t i = 0; i < keywords; ++i) {
+    PyObject* name = PyTuple_GetItem(names, i);
+    std::size_t slot = 0;
+    while (slot < kAddNames.size() &&
+           PyUnicode_CompareWithASCIIString(name, kAddNames[slot]) != 0) {
+      ++slot;
+    }
+    if (slot == kAddNames.size()) {
+      PyErr_Format(PyExc_TypeError,
+                   "add() got an unexpected keyword argument '%U'", name);
+      return false;
+    }
+    if (out[slot] != nullptr) {
+      PyErr_Format(PyExc_TypeError,
+                   "add() got multiple values for argument '%s'",
+                   kAddNames[slot]);
+      return false;
+    }
+    out[slot] = args[count + i];
+  }
+  if (out[0] == nullptr) {
+    PyErr_SetString(PyExc_TypeError,
+                    "add() missing required argument 'location' (pos 1)");
+    return false;
+  }
+  return true;
+}
+
+PyObject* writer_add(PyObject* self, PyObject* const* args, Py_ssize_t count,
+                     PyObject* names) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"location", "lastmod",
-                                             "alternates", "images"};
-    static constexpr Signature kSignature{"add", kNames, 1, 1};
     std::array<PyObject*, 4> arg{};
-    if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
-    std::string location;
-    std::optional<std::string> lastmod;
+    if (!bind_add_arguments(args, count, names, arg)) return nullptr;
+    zelko::SitemapUrl url;
+    PyRef lastmod_text;
     zelko::Alternates alternates;
     std::vector<std::string> images;
-    if (!arg_text(arg[0], "location", location) ||
-        !arg_lastmod(arg[1], lastmod) ||
+    if (!arg_text_view(arg[0], "location", url.location) ||
+        !arg_lastmod(arg[1], lastmod_text, url.lastmod) ||
         !arg_alternates(arg[2], "alternates", alternates) ||
         !arg_text_list(arg[3], "images", images)) {
       return nullptr;
     }
-    zelko::SitemapUrl url;
-    url.location = location;
-    if (lastmod) url.lastmod = *lastmod;
     url.alternates = &alternates;
     url.images = &images;
     // Every argument is converted: no Python code runs from here on.
@@ -283,7 +344,7 @@ PyObject* writer_closed(PyObject* self, void*) {
 }
 
 PyMethodDef kWriterMethods[] = {
-    {"add", as_method(writer_add), METH_VARARGS | METH_KEYWORDS,
+    {"add", as_method(writer_add), METH_FASTCALL | METH_KEYWORDS,
      "add($self, /, location, lastmod=None, alternates=None, images=())\n--\n\n"
      "Adds one URL entry."},
     {"close", as_method(writer_close), METH_NOARGS,
