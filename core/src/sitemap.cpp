@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zelko/crawl.hpp"
+#include "zelko/text.hpp"
 #include "zelko/url.hpp"
 
 namespace zelko {
@@ -68,6 +69,25 @@ void append_xml(std::string& out, std::string_view text) {
     start = i + 1;
   }
   out.append(text.substr(start));
+}
+
+// Whether XML 1.0 can carry the text: UTF-8 without C0 controls (a tab or
+// line break inside a URL is no better) and without U+FFFE or U+FFFF.
+bool fits_xml(std::string_view text) noexcept {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return is_valid_utf8(text) &&
+         text.find("\xEF\xBF\xBE") == std::string_view::npos &&
+         text.find("\xEF\xBF\xBF") == std::string_view::npos;
+}
+
+Status check_xml(std::string_view what, std::string_view value) {
+  if (fits_xml(value)) return {};
+  return Error(ErrorKind::InvalidUrl,
+               std::string(what) + " \"" + std::string(value) +
+                   "\": a control character, U+FFFE, U+FFFF or invalid UTF-8 "
+                   "cannot be written to XML");
 }
 
 void append_element(std::string& out, std::string_view indent,
@@ -404,6 +424,7 @@ struct SitemapWriter::State {
 Status SitemapWriter::State::format_entry(const SitemapUrl& url,
                                           const std::string& location,
                                           std::optional<Instant>& lastmod) {
+  if (Status status = check_xml("location", location); !status) return status;
   entry.clear();
   entry.append("<url>\n");
   append_element(entry, "  ", "loc", location);
@@ -418,6 +439,9 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
         hreflang_links(*url.alternates, config);
     if (!links) return std::move(links).error();
     for (const HreflangLink& link : *links) {
+      if (Status status = check_xml("alternate", link.url); !status) {
+        return status;
+      }
       entry.append("  <xhtml:link rel=\"alternate\" hreflang=\"");
       append_xml(entry, link.tag);
       entry.append("\" href=\"");
@@ -433,6 +457,7 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
         return Error(resolved.error().kind(),
                      "image \"" + image + "\": " + resolved.error().message());
       }
+      if (Status status = check_xml("image", *resolved); !status) return status;
       entry.append("  <image:image>\n");
       append_element(entry, "    ", "image:loc", *resolved);
       entry.append("  </image:image>\n");

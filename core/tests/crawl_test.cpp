@@ -200,6 +200,13 @@ TEST_F(SitemapTest, OneFileHoldsEscapedEntries) {
             std::string::npos);
   ASSERT_FALSE(out.add(at("https://elsewhere.example/b")));
   ASSERT_FALSE(out.add(at("/b", "yesterday")));
+  for (const char* unwritable :
+       {"/b\x01c", "/b\nc", "/b\xEF\xBF\xBF", "/b\xC3"}) {
+    Status refused = out.add(at(unwritable));
+    ASSERT_FALSE(refused) << unwritable;
+    EXPECT_NE(refused.error().message().find("cannot be written to XML"),
+              std::string::npos);
+  }
   ASSERT_TRUE(out.add(at("/b")));
   EXPECT_EQ(files().size(), 1u);  // the part, under a temporary name
   Result<std::vector<std::string>> names = out.close();

@@ -6,11 +6,14 @@ from __future__ import annotations
 import datetime
 import gzip
 import json
+import tempfile
 import urllib.robotparser
 from pathlib import Path
 from typing import Any
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 from lxml import etree
 
 import zelko
@@ -322,3 +325,27 @@ def test_validate_reports_missing_hreflang_return_and_self_links(
         ("en.json", "ZELKO201", "de"),
         ("de.json", "ZELKO202", None),
     ]
+
+
+# --- One URL rule everywhere ---------------------------------------------------
+
+ROUTE_PIECES = st.sampled_from(
+    ["/", "//", "a", "B", "é", "?", "&", "=", "#", "%2F", "+", " ", "..", "page=2", "utm_source=x"]
+)
+
+
+@settings(max_examples=60, deadline=None)
+@given(routes=st.lists(st.lists(ROUTE_PIECES, max_size=8).map("".join), min_size=1, max_size=6))
+def test_every_location_is_the_canonical_url_of_its_route(routes: list[str]) -> None:
+    expected: dict[str, str] = {}
+    for route in routes:
+        if route.strip():
+            expected.setdefault(zelko.normalize_public_url_fn(route, CONFIG), route)
+    with tempfile.TemporaryDirectory() as directory:
+        with zelko.SitemapWriter(directory, CONFIG) as writer:
+            for route in expected.values():
+                writer.add(route, alternates={"de": route})
+        urls = parse(Path(directory) / "sitemap.xml").findall(f"{SM}url")
+
+    assert [url.findtext(f"{SM}loc") for url in urls] == list(expected)
+    assert [url.find(f"{XHTML}link").get("href") for url in urls] == list(expected)

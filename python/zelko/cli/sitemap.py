@@ -102,6 +102,6 @@ def _field_of(message: str, date_field: str) -> str:
         return f"entity.{date_field}"
     if message.startswith("alternate") or "hreflang" in message:
         return "alternates"
-    if message.startswith("image"):
-        return "entity.featured_image.url"
-    return "route"
+    if message.startswith("location"):
+        return "route"
+    return ""  # the Open Graph image, which may come from the site or the overrides
