@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -40,61 +41,84 @@ std::size_t urlset_frame_size() {
   return kXmlDeclaration.size() + kUrlsetOpen.size() + kUrlsetClose.size();
 }
 
-// XML text and attribute escaping: & < > " ' as entities.
-void append_xml(std::string& out, std::string_view text) {
+// How the escaping loop treats each byte.
+enum class XmlByte : std::uint8_t { Plain, Entity, Control, NonAscii };
+
+constexpr std::array<XmlByte, 256> kXmlBytes = [] {
+  std::array<XmlByte, 256> table{};
+  for (std::size_t byte = 0; byte < 0x20; ++byte)
+    table[byte] = XmlByte::Control;
+  for (const unsigned char c : {'&', '<', '>', '"', '\''}) {
+    table[c] = XmlByte::Entity;
+  }
+  for (std::size_t byte = 0x80; byte < 0x100; ++byte) {
+    table[byte] = XmlByte::NonAscii;
+  }
+  return table;
+}();
+
+std::string_view entity_of(char c) noexcept {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    default:
+      return "&apos;";
+  }
+}
+
+// Appends the text with & < > " ' as entities. False when XML 1.0 cannot
+// carry it: a C0 control (a tab or line break inside a URL is no better),
+// U+FFFE, U+FFFF or invalid UTF-8; `out` is then to be thrown away.
+[[nodiscard]] bool append_xml(std::string& out, std::string_view text) {
+  bool ascii = true;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    std::string_view entity;
-    switch (text[i]) {
-      case '&':
-        entity = "&amp;";
-        break;
-      case '<':
-        entity = "&lt;";
-        break;
-      case '>':
-        entity = "&gt;";
-        break;
-      case '"':
-        entity = "&quot;";
-        break;
-      case '\'':
-        entity = "&apos;";
-        break;
-      default:
+    switch (kXmlBytes[static_cast<unsigned char>(text[i])]) {
+      case XmlByte::Plain:
         continue;
+      case XmlByte::NonAscii:
+        ascii = false;
+        continue;
+      case XmlByte::Control:
+        return false;
+      case XmlByte::Entity:
+        out.append(text.substr(start, i - start));
+        out.append(entity_of(text[i]));
+        start = i + 1;
     }
-    out.append(text.substr(start, i - start));
-    out.append(entity);
-    start = i + 1;
   }
   out.append(text.substr(start));
+  return ascii || (is_valid_utf8(text) &&
+                   text.find("\xEF\xBF\xBE") == std::string_view::npos &&
+                   text.find("\xEF\xBF\xBF") == std::string_view::npos);
 }
 
-// Whether XML 1.0 can carry the text: UTF-8 without C0 controls (a tab or
-// line break inside a URL is no better) and without U+FFFE or U+FFFF.
-bool fits_xml(std::string_view text) noexcept {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-  }
-  return is_valid_utf8(text) &&
-         text.find("\xEF\xBF\xBE") == std::string_view::npos &&
-         text.find("\xEF\xBF\xBF") == std::string_view::npos;
-}
-
-Status check_xml(std::string_view what, std::string_view value) {
-  if (fits_xml(value)) return {};
+Error unwritable(std::string_view what, std::string_view value) {
   return Error(ErrorKind::InvalidUrl,
                std::string(what) + " \"" + std::string(value) +
                    "\": a control character, U+FFFE, U+FFFF or invalid UTF-8 "
                    "cannot be written to XML");
 }
 
-void append_element(std::string& out, std::string_view indent,
-                    std::string_view name, std::string_view value) {
-  out.append(indent).append("<").append(name).append(">");
-  append_xml(out, value);
-  out.append("</").append(name).append(">\n");
+// "<indent><name>value</name>\n"; false as for append_xml.
+[[nodiscard]] bool append_element(std::string& out, std::string_view indent,
+                                  std::string_view name,
+                                  std::string_view value) {
+  out.append(indent);
+  out.push_back('<');
+  out.append(name);
+  out.push_back('>');
+  const bool written = append_xml(out, value);
+  out.append("</");
+  out.append(name);
+  out.append(">\n");
+  return written;
 }
 
 Error write_error(const std::string& path, int error_number) {
@@ -424,29 +448,31 @@ struct SitemapWriter::State {
 Status SitemapWriter::State::format_entry(const SitemapUrl& url,
                                           const std::string& location,
                                           std::optional<Instant>& lastmod) {
-  if (Status status = check_xml("location", location); !status) return status;
+  using namespace std::string_view_literals;
   entry.clear();
-  entry.append("<url>\n");
-  append_element(entry, "  ", "loc", location);
+  entry.append("<url>\n"sv);
+  if (!append_element(entry, "  "sv, "loc"sv, location)) {
+    return unwritable("location", location);
+  }
   if (url.lastmod) {
     Result<Instant> instant = parse_w3c_datetime(*url.lastmod);
     if (!instant) return std::move(instant).error();
     lastmod = *instant;
-    append_element(entry, "  ", "lastmod", *url.lastmod);
+    // Checked by the parse: digits, "-", ":", "T", "Z", "+", ".".
+    entry.append("  <lastmod>"sv).append(*url.lastmod).append("</lastmod>\n"sv);
   }
   if (url.alternates != nullptr && !url.alternates->empty()) {
     Result<std::vector<HreflangLink>> links =
         hreflang_links(*url.alternates, config);
     if (!links) return std::move(links).error();
     for (const HreflangLink& link : *links) {
-      if (Status status = check_xml("alternate", link.url); !status) {
-        return status;
-      }
-      entry.append("  <xhtml:link rel=\"alternate\" hreflang=\"");
-      append_xml(entry, link.tag);
-      entry.append("\" href=\"");
-      append_xml(entry, link.url);
-      entry.append("\"/>\n");
+      // Canonical tags are letters, digits and "-".
+      entry.append("  <xhtml:link rel=\"alternate\" hreflang=\""sv)
+          .append(link.tag)
+          .append("\" href=\""sv);
+      if (!append_xml(entry, link.url))
+        return unwritable("alternate", link.url);
+      entry.append("\"/>\n"sv);
     }
   }
   if (url.images != nullptr) {
@@ -457,13 +483,14 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
         return Error(resolved.error().kind(),
                      "image \"" + image + "\": " + resolved.error().message());
       }
-      if (Status status = check_xml("image", *resolved); !status) return status;
-      entry.append("  <image:image>\n");
-      append_element(entry, "    ", "image:loc", *resolved);
-      entry.append("  </image:image>\n");
+      entry.append("  <image:image>\n"sv);
+      if (!append_element(entry, "    "sv, "image:loc"sv, *resolved)) {
+        return unwritable("image", *resolved);
+      }
+      entry.append("  </image:image>\n"sv);
     }
   }
-  entry.append("</url>\n");
+  entry.append("</url>\n"sv);
   return {};
 }
 
@@ -570,9 +597,11 @@ Result<std::vector<std::string>> SitemapWriter::State::close() {
       names.push_back(part_name(i + 1, parts[i].gzipped));
       status = parts[i].file.rename_to(directory + "/" + names.back());
       index.append("<sitemap>\n");
-      append_element(index, "  ", "loc", public_prefix + "/" + names.back());
+      // The index holds the site's own URLs and names: always writable.
+      (void)append_element(index, "  ", "loc",
+                           public_prefix + "/" + names.back());
       if (parts[i].latest)
-        append_element(index, "  ", "lastmod", parts[i].latest->text);
+        (void)append_element(index, "  ", "lastmod", parts[i].latest->text);
       index.append("</sitemap>\n");
     }
     index.append(kIndexClose);
