@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "crawl_internal.hpp"
 #include "url_parser_internal.hpp"
 #include "zelko/html.hpp"
 #include "zelko/text.hpp"
@@ -141,26 +142,104 @@ Result<std::string> canonical_hreflang_tag(std::string_view tag) {
   return out;
 }
 
+namespace detail {
+
+Result<RouteResolver> RouteResolver::make(const SEOConfig& config) {
+  auto base = parse_url_without_base(config.public_base_url);
+  if (!base) {
+    // The message normalize_public_url gives for the same configuration.
+    Result<std::string> refused = normalize_public_url("/", config);
+    if (!refused) return std::move(refused).error();
+    return Error(ErrorKind::Configuration, "invalid public_base_url");
+  }
+  RouteResolver resolver;
+  resolver.config_ = &config;
+  resolver.origin_ = config.url_policy.enforce_https
+                         ? std::string("https")
+                         : std::string(scheme_of(*base));
+  resolver.origin_ += "://";
+  resolver.origin_ += config.canonical_host;
+  std::string_view prefix = base->get_pathname();
+  while (!prefix.empty() && prefix.back() == '/') prefix.remove_suffix(1);
+  resolver.prefix_ = std::string(prefix);
+  return resolver;
+}
+
+namespace {
+
+bool keep_query_piece(std::string_view key, const URLPolicy& policy) {
+  const std::vector<std::string>& allowed = policy.allowed_query_params;
+  if (!allowed.empty()) {
+    const std::string name = decode_param_key(key);
+    return std::find(allowed.begin(), allowed.end(), name) != allowed.end();
+  }
+  return !policy.strip_tracking_params ||
+         !is_tracking_param(decode_param_key(key),
+                            policy.extra_tracking_params);
+}
+
+}  // namespace
+
+std::string RouteResolver::resolve(std::string_view reference) const {
+  const URLPolicy& policy = config_->url_policy;
+  reference = reference.substr(0, reference.find('#'));
+  const std::size_t question = reference.find('?');
+  const std::string_view path = reference.substr(0, question);
+  const std::string_view query = question == std::string_view::npos
+                                     ? std::string_view{}
+                                     : reference.substr(question + 1);
+  std::string out = origin_;
+  const bool under_prefix =
+      prefix_.empty() ||
+      (path.starts_with(prefix_) &&
+       (path.size() == prefix_.size() || path[prefix_.size()] == '/'));
+  if (under_prefix) {
+    out += normalize_path(path, policy);
+  } else {
+    std::string mounted = prefix_;
+    mounted += path;
+    out += normalize_path(mounted, policy);
+  }
+  char separator = '?';
+  std::size_t start = 0;
+  while (!query.empty() && start <= query.size()) {
+    const std::size_t amp = std::min(query.find('&', start), query.size());
+    const std::string_view piece = query.substr(start, amp - start);
+    const std::string_view key = piece.substr(0, piece.find('='));
+    if (!key.empty() && keep_query_piece(key, policy)) {
+      out += separator;
+      out += piece;
+      separator = '&';
+    }
+    start = amp + 1;
+  }
+  return out;
+}
+
 Result<std::string> resolve_crawl_url(std::string_view value,
                                       const SEOConfig& config,
+                                      const RouteResolver* routes,
                                       ForeignHost foreign) {
   // The same reading as normalize_public_url: trimmed, an absolute URL if
   // it parses, else a path reference. A path cannot begin with a scheme.
   const std::string_view trimmed = trim_white_space(value);
+  if (!trimmed.empty() && trimmed.front() == '/' && routes != nullptr) {
+    return routes->resolve(trimmed);
+  }
   if (trimmed.empty() || trimmed.front() == '/') {
     return normalize_public_url(value, config);
   }
   std::optional<ada::url_aggregator> parsed =
-      detail::try_parse_url_without_base(trimmed);
+      try_parse_url_without_base(trimmed);
   if (!parsed) {
     // "blog/post" is a route; "https://exa mple.com/" is a broken URL.
     if (!begins_with_scheme(trimmed))
       return normalize_public_url(value, config);
     return Error(ErrorKind::InvalidUrl,
                  "cannot parse " + in_quotes(value) + ": " +
-                     std::string(detail::describe_parse_failure(trimmed)));
+                     std::string(describe_parse_failure(trimmed)));
   }
-  const std::string_view scheme = detail::scheme_of(*parsed);
+  const std::string_view scheme = scheme_of(*parsed);
   if (scheme != "http" && scheme != "https") {
     return Error(ErrorKind::InvalidUrl,
                  "not an http or https URL: " + in_quotes(value));
@@ -175,7 +254,8 @@ Result<std::string> resolve_crawl_url(std::string_view value,
 }
 
 Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
-                                                 const SEOConfig& config) {
+                                                 const SEOConfig& config,
+                                                 const RouteResolver* routes) {
   std::vector<HreflangLink> links;
   links.reserve(alternates.size());
   for (const auto& [given_tag, value] : alternates) {
@@ -189,7 +269,7 @@ Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
       }
     }
     Result<std::string> url =
-        resolve_crawl_url(value, config, ForeignHost::Keep);
+        resolve_crawl_url(value, config, routes, ForeignHost::Keep);
     if (!url) {
       const Error& error = url.error();
       return Error(error.kind(), "alternate " + in_quotes(given_tag) + " (" +
@@ -203,6 +283,32 @@ Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
               return tag_order(a.tag) < tag_order(b.tag);
             });
   return links;
+}
+
+Result<std::string> resolve_crawl_url(std::string_view value,
+                                      const SEOConfig& config,
+                                      const RouteResolver& routes,
+                                      ForeignHost foreign) {
+  return resolve_crawl_url(value, config, &routes, foreign);
+}
+
+Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
+                                                 const SEOConfig& config,
+                                                 const RouteResolver& routes) {
+  return hreflang_links(alternates, config, &routes);
+}
+
+}  // namespace detail
+
+Result<std::string> resolve_crawl_url(std::string_view value,
+                                      const SEOConfig& config,
+                                      ForeignHost foreign) {
+  return detail::resolve_crawl_url(value, config, nullptr, foreign);
+}
+
+Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
+                                                 const SEOConfig& config) {
+  return detail::hreflang_links(alternates, config, nullptr);
 }
 
 std::string render_hreflang(const std::vector<HreflangLink>& links) {

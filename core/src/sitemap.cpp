@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "crawl_internal.hpp"
 #include "zelko/crawl.hpp"
 #include "zelko/text.hpp"
 #include "zelko/url.hpp"
@@ -423,6 +424,7 @@ Result<TemporaryFile> compress_part(const std::string& directory,
 struct SitemapWriter::State {
   std::string directory;
   SEOConfig config;
+  detail::RouteResolver routes;  // reads `config`, which never moves
   SitemapOptions options;
   std::string public_prefix;  // where the parts are served, without "/"
   std::vector<Part> parts;    // finished, still under temporary names
@@ -463,7 +465,7 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
   }
   if (url.alternates != nullptr && !url.alternates->empty()) {
     Result<std::vector<HreflangLink>> links =
-        hreflang_links(*url.alternates, config);
+        detail::hreflang_links(*url.alternates, config, routes);
     if (!links) return std::move(links).error();
     for (const HreflangLink& link : *links) {
       // Canonical tags are letters, digits and "-".
@@ -478,7 +480,7 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
   if (url.images != nullptr) {
     for (const std::string& image : *url.images) {
       Result<std::string> resolved =
-          resolve_crawl_url(image, config, ForeignHost::Keep);
+          detail::resolve_crawl_url(image, config, routes, ForeignHost::Keep);
       if (!resolved) {
         return Error(resolved.error().kind(),
                      "image \"" + image + "\": " + resolved.error().message());
@@ -497,8 +499,8 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
 Status SitemapWriter::State::add(const SitemapUrl& url) {
   if (!open)
     return Error(ErrorKind::Configuration, "the sitemap writer is closed");
-  Result<std::string> location =
-      resolve_crawl_url(url.location, config, ForeignHost::Refuse);
+  Result<std::string> location = detail::resolve_crawl_url(
+      url.location, config, routes, ForeignHost::Refuse);
   if (!location) {
     return Error(location.error().kind(),
                  "location \"" + std::string(url.location) +
@@ -647,6 +649,10 @@ Result<SitemapWriter> SitemapWriter::open(std::string directory,
   auto state = std::make_unique<State>();
   state->directory = std::move(directory);
   state->config = config;
+  Result<detail::RouteResolver> routes =
+      detail::RouteResolver::make(state->config);
+  if (!routes) return std::move(routes).error();
+  state->routes = std::move(*routes);
   state->options = options;
   state->public_prefix = std::move(*root);
   while (state->public_prefix.ends_with('/')) state->public_prefix.pop_back();

@@ -1,5 +1,7 @@
 #include "zelko/crawl.hpp"
 
+#include "zelko/url.hpp"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -275,6 +279,101 @@ TEST_F(SitemapTest, DiscardingLeavesTheDirectoryAsItWas) {
       SitemapWriter::open(directory_.string(), site(), {.max_urls = 0}));
   EXPECT_FALSE(
       SitemapWriter::open((directory_ / "missing").string(), site(), {}));
+}
+
+// The writer resolves routes with the base URL parsed once; every location
+// must still be exactly normalize_public_url's answer.
+std::vector<std::string> locations_in(const std::string& xml) {
+  const std::pair<std::string_view, std::string_view> entities[] = {
+      {"&amp;", "&"},
+      {"&lt;", "<"},
+      {"&gt;", ">"},
+      {"&quot;", "\""},
+      {"&apos;", "'"}};
+  std::vector<std::string> found;
+  for (std::size_t at = xml.find("<loc>"); at != std::string::npos;
+       at = xml.find("<loc>", at + 1)) {
+    const std::size_t end = xml.find("</loc>", at);
+    std::string text = xml.substr(at + 5, end - at - 5);
+    for (const auto& [entity, character] : entities) {
+      for (std::size_t i = text.find(entity); i != std::string::npos;
+           i = text.find(entity, i + 1)) {
+        text.replace(i, entity.size(), character);
+      }
+    }
+    found.push_back(std::move(text));
+  }
+  return found;
+}
+
+std::vector<SEOConfig> resolver_configs() {
+  std::vector<SEOConfig> configs(5, site());
+  configs[1].public_base_url = "https://www.example.com/docs/";
+  configs[1].url_policy.lowercase_paths = true;
+  configs[1].url_policy.trailing_slash = TrailingSlash::Always;
+  configs[2].public_base_url = "http://Example.COM/Base?x=1#f";
+  configs[2].url_policy.enforce_https = false;
+  configs[2].url_policy.allowed_query_params = {"page", "Sort"};
+  configs[2].url_policy.trailing_slash = TrailingSlash::Preserve;
+  configs[3].url_policy.strip_tracking_params = false;
+  configs[3].url_policy.collapse_duplicate_slashes = false;
+  configs[4].url_policy.extra_tracking_params = {"ref"};
+  return configs;
+}
+
+TEST_F(SitemapTest, LocationsAreTheCanonicalUrlsOfTheirRoutes) {
+  const std::vector<std::string> pieces{"/",
+                                        "//",
+                                        "a",
+                                        "B",
+                                        "docs",
+                                        "Docs",
+                                        "\xC3\xA9",
+                                        "?",
+                                        "&",
+                                        "=",
+                                        "#",
+                                        "%2F",
+                                        "%7",
+                                        "+",
+                                        " ",
+                                        "..",
+                                        ".",
+                                        "page=2",
+                                        "Sort=1",
+                                        "ref=z",
+                                        "utm_source=x",
+                                        "UTM_Medium=y",
+                                        "%75tm_source=q",
+                                        "\xC2\xA0",
+                                        "\xC4\xB0"};
+  std::mt19937 random(20240501);
+  int config_number = 0;
+  for (const SEOConfig& config : resolver_configs()) {
+    const std::filesystem::path where =
+        directory_ / std::to_string(config_number++);
+    std::filesystem::create_directories(where);
+    Result<SitemapWriter> out = SitemapWriter::open(where.string(), config, {});
+    ASSERT_TRUE(out);
+    std::vector<std::string> expected;
+    std::set<std::string> seen;
+    for (int n = 0; n < 2000; ++n) {
+      std::string route = "/";
+      for (std::size_t count = random() % 8; count > 0; --count) {
+        route += pieces[random() % pieces.size()];
+      }
+      Result<std::string> canonical = normalize_public_url(route, config);
+      ASSERT_TRUE(canonical);
+      const bool fresh = seen.insert(*canonical).second;
+      if (fresh) expected.push_back(*canonical);
+      EXPECT_EQ(static_cast<bool>(out->add(at(route))), fresh) << route;
+    }
+    ASSERT_TRUE(out->close());
+    std::ifstream in(where / "sitemap.xml", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(locations_in(text.str()), expected);
+  }
 }
 
 }  // namespace
