@@ -18,9 +18,7 @@ from ._common import (
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
-    command = add_site_command(
-        commands, "render", "Print the HTML head snippet of each page, with its hreflang links."
-    )
+    command = add_site_command(commands, "render", "Print the HTML head snippet of each page.")
     command.set_defaults(run=run)
 
 
