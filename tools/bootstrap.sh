@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev pkg-config)
+system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev zlib1g-dev pkg-config)
 missing=()
 for package in "${system_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
