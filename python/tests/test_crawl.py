@@ -171,7 +171,11 @@ GROUPS = [
 
 
 def test_robots_txt_is_read_by_a_crawler_as_meant() -> None:
-    text = zelko.robots_txt(GROUPS, sitemaps=["/sitemap.xml"], config=CONFIG)
+    text = zelko.robots_txt(
+        GROUPS,
+        sitemaps=["/sitemap.xml", "https://cdn.example.net/s.xml?from=https://x"],
+        config=CONFIG,
+    )
     parser = urllib.robotparser.RobotFileParser()
     parser.parse(text.splitlines())
 
@@ -190,8 +194,14 @@ def test_robots_txt_is_read_by_a_crawler_as_meant() -> None:
         ],
     ]
     assert parser.crawl_delay("SlowBot") == 5
-    assert parser.site_maps() == ["https://www.example.com/sitemap.xml"]
-    assert text.endswith("\n\nSitemap: https://www.example.com/sitemap.xml\n")
+    assert parser.site_maps() == [
+        "https://www.example.com/sitemap.xml",
+        "https://cdn.example.net/s.xml?from=https://x",
+    ]
+    assert text.endswith(
+        "\n\nSitemap: https://www.example.com/sitemap.xml\n"
+        "Sitemap: https://cdn.example.net/s.xml?from=https://x\n"
+    )
 
 
 @pytest.mark.parametrize(

@@ -13,6 +13,7 @@ import os
 from collections.abc import Iterable, Mapping, Sequence
 from types import TracebackType
 from typing import Any
+from urllib.parse import urlsplit
 
 import _zelko_native
 from _zelko_native import SEOConfig, normalize_public_url_fn
@@ -199,7 +200,10 @@ def _sitemap_location(index: int, value: object, config: SEOConfig | None) -> st
     if not isinstance(value, str) or not value.strip():
         raise ValueError(f"{field}: expected a route or an absolute URL")
     _check_characters("sitemaps", field, value)
-    if "://" in value:
+    if not value.startswith("/"):
+        parts = urlsplit(value)
+        if parts.scheme not in ("http", "https") or not parts.netloc:
+            raise ValueError(f"{field}: expected a route or an absolute http(s) URL: {value!r}")
         return value
     if config is None:
         raise ValueError(f"{field}: the route {value!r} needs config to become a URL")
