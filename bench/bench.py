@@ -24,10 +24,13 @@ import platform
 import resource
 import statistics
 import sys
+import tempfile
 import time
 import timeit
-from collections.abc import Callable
+from collections.abc import Callable, Iterator
 from dataclasses import dataclass
+from pathlib import Path
+from xml.sax.saxutils import escape
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -280,6 +283,130 @@ def memory_check(count: int) -> bool:
     return flat
 
 
+# --- Sitemaps ----------------------------------------------------------------
+
+SITEMAP_HEAD = (
+    '<?xml version="1.0" encoding="UTF-8"?>\n'
+    '<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9"'
+    ' xmlns:xhtml="http://www.w3.org/1999/xhtml"'
+    ' xmlns:image="http://www.google.com/schemas/sitemap-image/1.1">\n'
+)
+XML_ENTITIES = {'"': "&quot;", "'": "&apos;"}
+
+
+# The dates an application reads with its rows: 336 days of 2024.
+SITEMAP_DAYS = tuple(
+    f"2024-{month:02d}-{day:02d}" for month in range(1, 13) for day in range(1, 29)
+)
+
+
+def sitemap_inputs(
+    count: int, alternates: bool
+) -> Iterator[tuple[str, str, dict[str, str] | None]]:
+    """Routes as an application has them: made one by one, never a list."""
+    for number in range(count):
+        route = f"/blog/{number // 1000}/post-{number}"
+        lastmod = SITEMAP_DAYS[number % len(SITEMAP_DAYS)]
+        links = {"de": f"/de{route}", "x-default": route} if alternates else None
+        yield route, lastmod, links
+
+
+def zelko_sitemap(directory: str, config: zelko.SEOConfig, count: int, alternates: bool) -> None:
+    with zelko.SitemapWriter(directory, config) as writer:
+        for route, lastmod, links in sitemap_inputs(count, alternates):
+            writer.add(route, lastmod=lastmod, alternates=links)
+
+
+def python_sitemap(directory: str, config: zelko.SEOConfig, count: int, alternates: bool) -> None:
+    """The same bytes with f-strings and xml.sax.saxutils.escape; URLs resolved
+    by normalize_public_url_fn (the only way to the same canonical URLs)."""
+    resolve = zelko.normalize_public_url_fn
+    root = resolve("/", config).rstrip("/")
+    parts: list[tuple[str, str]] = []
+    out = None
+    in_part = 0
+    latest = ""
+    for route, lastmod, links in sitemap_inputs(count, alternates):
+        if out is None or in_part == 50000:
+            if out is not None:
+                out.write("</urlset>\n")
+                out.close()
+                parts.append((f"sitemap-{len(parts) + 1}.xml", latest))
+            out = open(os.path.join(directory, f"sitemap-{len(parts) + 1}.xml"), "w")  # noqa: SIM115
+            out.write(SITEMAP_HEAD)
+            in_part, latest = 0, ""
+        entry = (
+            f"<url>\n  <loc>{escape(resolve(route, config), XML_ENTITIES)}</loc>\n"
+            f"  <lastmod>{escape(lastmod, XML_ENTITIES)}</lastmod>\n"
+        )
+        for tag, target in sorted((links or {}).items(), key=lambda i: (i[0] == "x-default", i[0])):
+            entry += (
+                f'  <xhtml:link rel="alternate" hreflang="{escape(tag, XML_ENTITIES)}" '
+                f'href="{escape(resolve(target, config), XML_ENTITIES)}"/>\n'
+            )
+        out.write(entry + "</url>\n")
+        in_part += 1
+        latest = max(latest, lastmod)
+    assert out is not None
+    out.write("</urlset>\n")
+    out.close()
+    parts.append((f"sitemap-{len(parts) + 1}.xml", latest))
+    with open(os.path.join(directory, "sitemap.xml"), "w") as index:
+        index.write(
+            '<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">\n'
+        )
+        for name, last in parts:
+            index.write(
+                f"<sitemap>\n  <loc>{escape(f'{root}/{name}', XML_ENTITIES)}</loc>\n"
+                f"  <lastmod>{last}</lastmod>\n</sitemap>\n"
+            )
+        index.write("</sitemapindex>\n")
+
+
+def same_files(left: str, right: str) -> bool:
+    names = sorted(os.listdir(left))
+    return names == sorted(os.listdir(right)) and all(
+        Path(left, name).read_bytes() == Path(right, name).read_bytes() for name in names
+    )
+
+
+def sitemap_check(count: int) -> bool:
+    """Times the sitemap writer beside the plain-Python writer on the same
+    routes (with lastmod, then with two alternates each), checks that the two
+    wrote the same bytes, and reads the peak RSS around the writer's runs.
+    Both times include making the inputs, which is also timed alone."""
+    config = inputs.site_config()
+    ok = True
+    for alternates in (False, True):
+        with tempfile.TemporaryDirectory() as ours, tempfile.TemporaryDirectory() as theirs:
+            gc.collect()
+            before = peak_rss_kib()
+            started = time.perf_counter()
+            zelko_sitemap(ours, config, count, alternates)
+            zelko_seconds = time.perf_counter() - started
+            growth = peak_rss_kib() - before
+            started = time.perf_counter()
+            python_sitemap(theirs, config, count, alternates)
+            python_seconds = time.perf_counter() - started
+            same = same_files(ours, theirs)
+            started = time.perf_counter()
+            for _ in sitemap_inputs(count, alternates):
+                pass
+            inputs_seconds = time.perf_counter() - started
+            ratio = zelko_seconds / python_seconds
+            ok = ok and same and ratio <= 0.5
+            label = "lastmod, 2 alternates" if alternates else "lastmod"
+            print(
+                f"sitemap: {count:,} URLs ({label}): SitemapWriter {zelko_seconds:.2f} s, "
+                f"plain Python {python_seconds:.2f} s, ratio {ratio:.3f} (limit ≤ 0.5; "
+                f"making the inputs alone {inputs_seconds:.2f} s); "
+                f"{len(os.listdir(ours))} files, same bytes: {'yes' if same else 'NO'}; "
+                f"peak RSS growth during the writer {growth:,} KiB"
+            )
+    return ok
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(
         description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
@@ -296,12 +423,17 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument(
         "--memory", type=int, metavar="COUNT", help="run only the memory check, COUNT builds"
     )
+    parser.add_argument(
+        "--sitemap", type=int, metavar="COUNT", help="run only the sitemap comparison, COUNT URLs"
+    )
     parser.add_argument("--check", action="store_true", help="exit 1 when a target is missed")
     args = parser.parse_args(argv)
 
     print(f"machine: {machine()}")
     if args.memory is not None:
         return 0 if memory_check(args.memory) or not args.check else 1
+    if args.sitemap is not None:
+        return 0 if sitemap_check(args.sitemap) or not args.check else 1
 
     rows = run(args.rounds, args.min_time, args.pages)
     print(f"rounds: {args.rounds} of ≥{args.min_time} s each, median per call\n")

@@ -1,7 +1,11 @@
 """Type information for the _zelko_native extension module."""
 
-from collections.abc import Iterator, Sequence
+import datetime
+import os
+from collections.abc import Iterator, Mapping, Sequence
 from typing import Any, ClassVar, TypedDict, final
+
+from typing_extensions import Self
 
 __all__ = [  # noqa: RUF022 - the module's own order: classes, functions, exceptions
     "Breadcrumb",
@@ -432,6 +436,32 @@ def normalize_path_fn(path: str, policy: URLPolicy) -> str: ...
 def normalize_public_url_fn(url: str, config: SEOConfig) -> str: ...
 def clean_url_fn(url: str) -> _CleanedUrl: ...
 def clean_query_fn(query: str) -> str: ...
+
+# --- Private entry points of the crawl surface (wrapped by zelko.crawl) -----
+
+def _hreflang_links(config: SEOConfig, alternates: Mapping[str, str]) -> list[tuple[str, str]]: ...
+def _render_hreflang(links: Sequence[tuple[str, str]]) -> str: ...
+
+class _SitemapWriter:
+    def __new__(
+        cls,
+        directory: str | os.PathLike[str],
+        config: SEOConfig,
+        max_urls: int = 50000,
+        max_bytes: int = 52428800,
+        gzip: bool = False,
+    ) -> Self: ...
+    def add(
+        self,
+        location: str,
+        lastmod: str | datetime.date | None = None,
+        alternates: Mapping[str, str] | None = None,
+        images: Sequence[str] = (),
+    ) -> None: ...
+    def close(self) -> list[str]: ...
+    def discard(self) -> None: ...
+    @property
+    def closed(self) -> bool: ...
 
 # --- Exceptions --------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 // what it holds.
 #include "batch.hpp"
 #include "binding.hpp"
+#include "crawl.hpp"
 #include "functions.hpp"
 #include "inputs.hpp"
 #include "results.hpp"
@@ -125,7 +126,7 @@ int exec_module(PyObject* module) {
     }
     track_forks();
     bool added = add_classes(module) && add_functions(module) &&
-                 add_exceptions(module) &&
+                 add_exceptions(module) && add_crawl_members(module) &&
                  PyModule_AddFunctions(module, kPrivateFunctionDefs) == 0;
     return added ? 0 : -1;
   });

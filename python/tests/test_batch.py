@@ -154,6 +154,17 @@ def test_every_kind_of_page_gives_the_same_record() -> None:
     assert [json.loads(record)["line"] for record in records] == [1, 2, 3, 4]
 
 
+def test_alternates_join_the_record_as_hreflang_links_and_bad_ones_are_reported() -> None:
+    alternates = {"de": "/de/x", "x-default": "/x"}
+    good, bad = build_many(
+        [{**page(), "alternates": alternates}, {**page(), "alternates": {"e_n": "/x"}}],
+        SITE.config,
+    )
+    links = zelko.hreflang_links(SITE.config, alternates)
+    assert good["hreflang"] == zelko.render_hreflang(links)
+    assert bad["error"]["field"] == "alternates" and "e_n" in bad["error"]["message"]
+
+
 def test_hooks_take_the_python_path_in_worker_processes() -> None:
     hooks = zelko.HookRegistry()
     hooks.register("post_process", _shout)
@@ -209,9 +220,8 @@ def test_batch_keeps_input_order_and_goes_on_after_bad_lines(tmp_path: Path) -> 
     }
     assert bad[1500]["message"].startswith("invalid JSON")
     first = records[0]
-    payload = native.build_seo_payload(
-        *_files._page().build(json.loads(lines[0]), "x", "")[1::-1], SITE.config
-    )
+    route, entity, _, _ = _files._page().build(json.loads(lines[0]), "x", "")
+    payload = native.build_seo_payload(entity, route, SITE.config)
     assert (first["route"], first["head"], first["etag"]) == (
         "/blog/post-0",
         payload.render_html(),

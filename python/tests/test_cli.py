@@ -266,7 +266,7 @@ def bare_site(tmp_path: Path) -> Path:
 def test_validate_of_the_bundled_site_finds_nothing(capsys: pytest.CaptureFixture[str]) -> None:
     code, out, err = run(capsys, "validate", "--config", EXAMPLE_CONFIG, EXAMPLE_PAGES)
 
-    assert (code, out, err) == (0, "No findings in 5 pages.\n", "")
+    assert (code, out, err) == (0, "No findings in 6 pages.\n", "")
 
 
 def test_validate_prints_findings_as_a_table_and_fails(
@@ -382,9 +382,9 @@ def test_directory_shows_a_progress_bar_on_a_terminal(
     assert code == 0
     drawn = terminal.getvalue()
     assert drawn.startswith("\rvalidating [")
-    assert "] 1/5" in drawn
-    assert drawn.endswith(f"\rvalidating [{'#' * 30}] 5/5\r\x1b[K")
-    assert capsys.readouterr().out == "No findings in 5 pages.\n"
+    assert "] 1/6" in drawn
+    assert drawn.endswith(f"\rvalidating [{'#' * 30}] 6/6\r\x1b[K")
+    assert capsys.readouterr().out == "No findings in 6 pages.\n"
 
 
 def test_no_progress_bar_when_stderr_is_not_a_terminal(

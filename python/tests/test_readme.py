@@ -81,10 +81,11 @@ def test_command_line_examples_succeed(
 ) -> None:
     monkeypatch.chdir(REPO)
     arguments = shlex.split(line)[1:]
-    if "-o" in arguments:
-        # Keep the working tree clean: outputs go to the test's own directory.
-        index = arguments.index("-o") + 1
-        arguments[index] = str(tmp_path / arguments[index])
+    for flag in ("-o", "--out"):
+        if flag in arguments:
+            # Keep the working tree clean: outputs go to the test's own directory.
+            index = arguments.index(flag) + 1
+            arguments[index] = str(tmp_path / arguments[index])
 
     code = main(arguments)
 
@@ -106,3 +107,26 @@ def test_file_format_examples_load(tmp_path: Path) -> None:
         path.write_text(text, encoding="utf-8")
         page = load_page(path)
         assert page.route.startswith("/")
+
+
+def test_crawl_outputs_shown_are_those_of_the_bundled_site(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    site = str(REPO / "examples" / "site" / "zelko.toml")
+    assert main(["robots", "--config", site]) == 0
+    assert blocks("text") == [capsys.readouterr().out]
+    assert (
+        main(
+            [
+                "sitemap",
+                "--config",
+                site,
+                str(REPO / "examples" / "site" / "pages"),
+                "--out",
+                str(tmp_path),
+            ]
+        )
+        == 0
+    )
+    (entry,) = blocks("xml")
+    assert entry in (tmp_path / "sitemap.xml").read_text(encoding="utf-8")

@@ -14,6 +14,10 @@ import _zelko_native
 from _zelko_native import *  # noqa: F403
 
 from . import registry as registry
+from .crawl import SitemapWriter as SitemapWriter
+from .crawl import hreflang_links as hreflang_links
+from .crawl import render_hreflang as render_hreflang
+from .crawl import robots_txt as robots_txt
 from .hooks import HookRegistry as HookRegistry
 
 try:
@@ -22,4 +26,11 @@ try:
 except importlib.metadata.PackageNotFoundError:  # imported from a source tree
     __version__ = "0+unknown"
 
-__all__ = [*_zelko_native.__all__, "HookRegistry"]
+__all__ = [
+    *_zelko_native.__all__,
+    "HookRegistry",
+    "hreflang_links",
+    "render_hreflang",
+    "SitemapWriter",
+    "robots_txt",
+]

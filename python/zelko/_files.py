@@ -41,6 +41,7 @@ else:  # pragma: no cover - exercised on Python 3.10 only
 __all__ = [
     "InputError",
     "Page",
+    "RobotsTable",
     "Site",
     "load_contract_config",
     "load_page",
@@ -68,6 +69,14 @@ class InputError(Exception):
 
 
 @dataclass(frozen=True)
+class RobotsTable:
+    """A site file's ``[robots]`` table: rule groups and sitemap locations."""
+
+    groups: tuple[dict[str, Any], ...] = ()
+    sitemaps: tuple[str, ...] = ()
+
+
+@dataclass(frozen=True)
 class Site:
     """A site configuration file: the configuration and its URL policy."""
 
@@ -75,6 +84,7 @@ class Site:
     config: SEOConfig
     url_policy: URLPolicy
     emit_warnings: bool
+    robots: RobotsTable = RobotsTable()
 
 
 @dataclass(frozen=True)
@@ -85,6 +95,8 @@ class Page:
     route: str
     entity: SEOEntity
     overrides: SEOOverrides | None
+    # Language tag -> route or URL, in file order; empty when not given.
+    alternates: tuple[tuple[str, str], ...] = ()
 
 
 # --- Field kinds -------------------------------------------------------------
@@ -444,16 +456,73 @@ def _page() -> _Shape:
             "route": _text,
             "entity": _nested(_entity),
             "overrides": _nested(_overrides),
+            "alternates": _text_map,
         },
     )
 
 
 def _make_page(
-    route: str, entity: SEOEntity, *, overrides: SEOOverrides | None = None
-) -> tuple[str, SEOEntity, SEOOverrides | None]:
+    route: str,
+    entity: SEOEntity,
+    *,
+    overrides: SEOOverrides | None = None,
+    alternates: list[tuple[str, str]] | None = None,
+) -> tuple[str, SEOEntity, SEOOverrides | None, tuple[tuple[str, str], ...]]:
     if not route.strip():
         raise _FieldRefusal("route", "must be a non-empty path or URL")
-    return route, entity, overrides
+    return route, entity, overrides, tuple(alternates or ())
+
+
+def _robots_group(
+    user_agents: list[str],
+    *,
+    allow: list[str] | None = None,
+    disallow: list[str] | None = None,
+    crawl_delay: float | None = None,
+) -> dict[str, Any]:
+    group: dict[str, Any] = {
+        "user_agents": user_agents,
+        "allow": allow or [],
+        "disallow": disallow or [],
+    }
+    if crawl_delay is not None:
+        group["crawl_delay"] = crawl_delay
+    return group
+
+
+def _number(value: object, source: str, path: str) -> float:
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise InputError(source, path, f"expected a number, got {_describe(value)}")
+    return value
+
+
+@cache
+def _robots_group_shape() -> _Shape:
+    return _Shape(
+        _robots_group,
+        ("user_agents",),
+        {
+            "user_agents": _text_list,
+            "allow": _text_list,
+            "disallow": _text_list,
+            "crawl_delay": _number,
+        },
+    )
+
+
+def _make_robots_table(
+    *, group: list[dict[str, Any]] | None = None, sitemaps: list[str] | None = None
+) -> RobotsTable:
+    return RobotsTable(tuple(group or ()), tuple(sitemaps or ()))
+
+
+@cache
+def _robots_table() -> _Shape:
+    return _Shape(
+        _make_robots_table,
+        (),
+        {"group": _nested_list(_robots_group_shape), "sitemaps": _text_list},
+    )
 
 
 @cache
@@ -565,24 +634,33 @@ def load_site(path: str | os.PathLike[str]) -> Site:
     """Makes the site configuration of a ``.toml`` or ``.json`` file."""
     source = os.fspath(path)
     document = read_document(path, formats=(".toml", ".json"))
+    robots_table = None
+    if isinstance(document, dict) and "robots" in document:
+        document = dict(document)
+        robots_table = document.pop("robots")
     config: SEOConfig = _config().build(document, source, "")
     # The configuration keeps its policy to itself; URL commands need it too.
     assert isinstance(document, dict)
+    robots: RobotsTable = (
+        RobotsTable()
+        if robots_table is None
+        else _robots_table().build(robots_table, source, "robots")
+    )
     policy_table = document.get("url_policy")
     policy: URLPolicy = (
         URLPolicy()
         if policy_table is None
         else _url_policy().build(policy_table, source, "url_policy")
     )
-    return Site(source, config, policy, document.get("emit_warnings") is True)
+    return Site(source, config, policy, document.get("emit_warnings") is True, robots)
 
 
 def load_page(path: str | os.PathLike[str]) -> Page:
     """Makes the entity, route and overrides of a ``.json`` page file."""
     source = os.fspath(path)
     document = read_document(path, formats=(".json",))
-    route, entity, overrides = _page().build(document, source, "")
-    return Page(source, route, entity, overrides)
+    route, entity, overrides, alternates = _page().build(document, source, "")
+    return Page(source, route, entity, overrides, alternates)
 
 
 def load_contract_config(path: str | os.PathLike[str]) -> SEOContractConfig:

@@ -7,7 +7,8 @@ value form, its head snippet, its ETag and its findings::
     {"line": 1, "route": "/blog/x", "payload": {...}, "head": "<title>...",
      "etag": "\\"...\\"", "findings": [...]}
 
-or, for a page that cannot be built, ``{"line": N, "error": {"field": ...,
+with ``"hreflang"`` (its ``<link rel="alternate">`` lines) last when the page
+lists ``alternates``; or, for a page that cannot be built, ``{"line": N, "error": {"field": ...,
 "message": ...}}``; the other pages are built all the same.
 
 Two paths build them. Without hooks or a schema registry on the configuration,
@@ -40,6 +41,7 @@ from _zelko_native import (
 )
 
 from ._files import InputError, _page, _parse_json
+from .crawl import hreflang_links, render_hreflang
 
 __all__ = [
     "BatchPath",
@@ -110,7 +112,7 @@ def build_many(
 def page_record(page: Page, line: int, config: SEOConfig) -> str:
     """The record of one page, built through the package's loader and stages."""
     try:
-        route, entity, overrides = _read(page, line)
+        route, entity, overrides, alternates = _read(page, line)
         with warnings.catch_warnings():
             # Findings are part of the record; they need not be warnings too.
             warnings.simplefilter("ignore")
@@ -119,14 +121,25 @@ def page_record(page: Page, line: int, config: SEOConfig) -> str:
         return _error_record(line, error.field, error.message)
     except ValueError as error:
         return _error_record(line, getattr(error, "field", None) or "", str(error))
-    result: str = _page_record(line, route, payload)
-    return result
+    try:
+        links = hreflang_links(config, dict(alternates)) if alternates else []
+    except ValueError as error:
+        return _error_record(line, "alternates", str(error))
+    record: str = _page_record(line, route, payload)
+    if not links:
+        return record
+    # The record is one JSON object: the hreflang links join it as a last member.
+    hreflang = json.dumps(render_hreflang(links), ensure_ascii=False)
+    return f'{record[:-1]},"hreflang":{hreflang}}}'
 
 
-def _read(page: Page, line: int) -> tuple[str, SEOEntity, SEOOverrides | None]:
+_Read: TypeAlias = "tuple[str, SEOEntity, SEOOverrides | None, tuple[tuple[str, str], ...]]"
+
+
+def _read(page: Page, line: int) -> _Read:
     if isinstance(page, tuple):
         entity, route, overrides = page
-        return route, entity, overrides
+        return route, entity, overrides, ()
     source = f"line {line}"
     document: object = page
     if isinstance(page, bytes):
@@ -136,7 +149,7 @@ def _read(page: Page, line: int) -> tuple[str, SEOEntity, SEOOverrides | None]:
             raise InputError(source, "", f"not UTF-8 text: {error.reason}") from None
     if isinstance(page, str):
         document = _parse_json(page, source)
-    built: tuple[str, SEOEntity, SEOOverrides | None] = _page().build(document, source, "")
+    built: _Read = _page().build(document, source, "")
     return built
 
 

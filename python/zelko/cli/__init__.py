@@ -5,6 +5,8 @@
     zelko validate --config SITE PAGE|DIR...    the eight rules, as a table or JSON
     zelko contract CONTRACT [-o FILE]           contract JSON and its hash
     zelko url      --config SITE VALUE...       canonical URLs (or --path, --clean)
+    zelko sitemap  --config SITE PAGE... --out DIR   the XML sitemap set
+    zelko robots   --config SITE [-o FILE]      robots.txt
     zelko batch    --config SITE INPUT.jsonl    one JSON record per line, in parallel
 
 A site is a TOML or JSON configuration file, a page a JSON file holding one
@@ -24,13 +26,13 @@ from collections.abc import Callable, Sequence
 
 from .. import __version__
 from .._files import InputError
-from . import batch, build, contract, render, url, validate
+from . import batch, build, contract, render, robots, sitemap, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
 
 __all__ = ["main"]
 
 # In the order ``zelko --help`` lists them.
-_COMMANDS = (render, build, validate, contract, url, batch)
+_COMMANDS = (render, build, validate, contract, url, sitemap, robots, batch)
 
 
 def _parser() -> argparse.ArgumentParser:

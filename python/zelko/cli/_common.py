@@ -18,6 +18,7 @@ from typing import IO, TextIO
 from _zelko_native import SEOPayload, ZelkoError, build_seo_payload
 
 from .._files import InputError, Page, Site, load_page
+from ..crawl import hreflang_links
 
 EXIT_OK = 0
 EXIT_FINDINGS = 1
@@ -237,6 +238,16 @@ def build_error(error: ValueError, page: Page, site: Site) -> InputError:
     if field == "public_base_url":
         return InputError(site.source, "public_base_url", message)
     return InputError(page.source, "", message)
+
+
+def page_hreflang(page: Page, site: Site) -> list[tuple[str, str]]:
+    """The resolved hreflang links of a page's alternates (none without)."""
+    if not page.alternates:
+        return []
+    try:
+        return hreflang_links(site.config, dict(page.alternates))
+    except ValueError as error:
+        raise InputError(page.source, "alternates", str(error)) from None
 
 
 def payloads(

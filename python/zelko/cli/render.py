@@ -5,7 +5,16 @@ from __future__ import annotations
 import argparse
 
 from .._files import load_site
-from ._common import EXIT_OK, Output, Streams, add_site_command, payloads, several_pages
+from ..crawl import render_hreflang
+from ._common import (
+    EXIT_OK,
+    Output,
+    Streams,
+    add_site_command,
+    page_hreflang,
+    payloads,
+    several_pages,
+)
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -21,4 +30,5 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
             if several:
                 output.write(f"<!-- {page.source} -->\n")
             output.write(payload.render_html())
+            output.write(render_hreflang(page_hreflang(page, site)))
     return EXIT_OK

@@ -1,16 +1,26 @@
-"""``zelko validate``: the eight built-in rules over pages, as a table or JSON."""
+"""``zelko validate``: the eight built-in rules over pages, as a table or JSON,
+and the reciprocity of hreflang alternates across the pages given."""
 
 from __future__ import annotations
 
 import argparse
 import json
-from collections.abc import Sequence
-from dataclasses import dataclass
+from collections.abc import Iterator, Sequence
+from dataclasses import dataclass, field
+from typing import Any
 
 from _zelko_native import SEOIssue, validate_payload
 
 from .._files import load_site
-from ._common import EXIT_FINDINGS, EXIT_OK, Output, Streams, add_site_command, payloads
+from ._common import (
+    EXIT_FINDINGS,
+    EXIT_OK,
+    Output,
+    Streams,
+    add_site_command,
+    page_hreflang,
+    payloads,
+)
 
 _SEVERITY_RANK = {"info": 0, "warning": 1, "error": 2}
 
@@ -37,16 +47,41 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
 @dataclass(frozen=True)
 class _Finding:
     page: str
-    issue: SEOIssue
+    rule_id: str
+    severity: str
+    message: str
+    url: str | None
+    details: dict[str, Any] = field(default_factory=dict)
+
+    @classmethod
+    def of(cls, page: str, issue: SEOIssue) -> _Finding:
+        return cls(page, issue.rule_id, issue.severity, issue.message, issue.url, issue.details)
+
+
+# Hreflang reciprocity, checked across the pages of one run.
+HREFLANG_NO_RETURN_LINK = "ZELKO201"
+HREFLANG_NO_SELF_LINK = "ZELKO202"
+
+
+@dataclass(frozen=True)
+class _Alternates:
+    page: str
+    canonical: str
+    links: list[tuple[str, str]]
 
 
 def run(args: argparse.Namespace, streams: Streams) -> int:
     site = load_site(args.config)
     findings: list[_Finding] = []
+    alternates: list[_Alternates] = []
     pages = 0
     for page, payload in payloads(args.pages, site, streams, "validating"):
         pages += 1
-        findings.extend(_Finding(page.source, issue) for issue in validate_payload(payload))
+        findings.extend(_Finding.of(page.source, issue) for issue in validate_payload(payload))
+        links = page_hreflang(page, site)
+        if links:
+            alternates.append(_Alternates(page.source, payload.canonical, links))
+    findings.extend(_hreflang_findings(alternates))
     with Output(args.output, streams.out) as output:
         if args.format == "json":
             output.write(_findings_json(findings, pages))
@@ -54,14 +89,43 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
             output.write(_findings_table(findings, pages))
     threshold = _SEVERITY_RANK.get(args.fail_on)
     failing = threshold is not None and any(
-        _SEVERITY_RANK.get(finding.issue.severity, 2) >= threshold for finding in findings
+        _SEVERITY_RANK.get(finding.severity, 2) >= threshold for finding in findings
     )
     return EXIT_FINDINGS if failing else EXIT_OK
 
 
+def _hreflang_findings(pages: Sequence[_Alternates]) -> Iterator[_Finding]:
+    """A page must list itself, and every page it lists (among those given)
+    must list it back."""
+    by_url = {page.canonical: page for page in pages}
+    for page in pages:
+        urls = {url for _, url in page.links}
+        if page.canonical not in urls:
+            yield _Finding(
+                page.page,
+                HREFLANG_NO_SELF_LINK,
+                "warning",
+                "hreflang alternates do not include the page itself",
+                page.canonical,
+            )
+        for tag, url in page.links:
+            other = by_url.get(url)
+            if other is None or other is page:
+                continue
+            if page.canonical not in {back for _, back in other.links}:
+                yield _Finding(
+                    page.page,
+                    HREFLANG_NO_RETURN_LINK,
+                    "warning",
+                    f"hreflang alternate {tag} ({url}, {other.page}) does not link back",
+                    page.canonical,
+                    {"tag": tag, "alternate": url, "alternate_page": other.page},
+                )
+
+
 def _findings_table(findings: Sequence[_Finding], pages: int) -> str:
     rows = [("RULE", "SEVERITY", "PAGE", "MESSAGE")]
-    rows += [(f.issue.rule_id, f.issue.severity, f.page, f.issue.message) for f in findings]
+    rows += [(f.rule_id, f.severity, f.page, f.message) for f in findings]
     lines = []
     if findings:
         widths = [max(len(row[column]) for row in rows) for column in range(3)]
@@ -91,11 +155,11 @@ def _findings_json(findings: Sequence[_Finding], pages: int) -> str:
         "findings": [
             {
                 "page": finding.page,
-                "rule_id": finding.issue.rule_id,
-                "severity": finding.issue.severity,
-                "message": finding.issue.message,
-                "url": finding.issue.url,
-                "details": finding.issue.details,
+                "rule_id": finding.rule_id,
+                "severity": finding.severity,
+                "message": finding.message,
+                "url": finding.url,
+                "details": finding.details,
             }
             for finding in findings
         ],
