@@ -56,4 +56,6 @@ def page_payload(
         raise TypeError(f"expected an SEOPayload or an SEOEntity, got {type(subject).__name__}")
     if isinstance(overrides, Mapping):
         overrides = overrides_from_mapping(overrides)
+    elif not overrides:
+        overrides = None  # a template's missing value: Jinja's Undefined, Django's ""
     return build_seo_payload(entity, route, config, overrides)
