@@ -14,7 +14,6 @@ from pathlib import Path
 from types import ModuleType
 from typing import Any
 
-import django
 import jinja2
 import pytest
 from django.core.management import call_command
@@ -28,6 +27,7 @@ from starlette.requests import Request
 from starlette.responses import Response
 from starlette.routing import Route
 from starlette.templating import Jinja2Templates
+from web_helpers import setup_django
 
 import zelko
 import zelko.flask
@@ -49,12 +49,6 @@ def load_module(name: str, path: Path) -> ModuleType:
     sys.modules[name] = module  # where Flask looks for the app's folder
     spec.loader.exec_module(module)
     return module
-
-
-def setup_django() -> None:
-    sys.path.insert(0, str(EXAMPLES / "django_site"))
-    os.environ["DJANGO_SETTINGS_MODULE"] = "kestrel.settings"
-    django.setup()
 
 
 setup_django()
