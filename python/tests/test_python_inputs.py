@@ -7,12 +7,16 @@ import datetime
 import decimal
 from pathlib import Path
 from typing import Any
+from urllib.parse import unquote
 
 import pytest
+from hypothesis import given
+from hypothesis import strategies as st
 
 import _zelko_native
 import zelko
 from zelko._files import load_site
+from zelko._web import request_target
 
 REPO = Path(__file__).resolve().parents[2]
 SITE_FILE = REPO / "examples" / "site" / "zelko.toml"
@@ -280,3 +284,18 @@ def test_payload_etag_matches_itself_and_nothing_else() -> None:
     assert zelko.etag_matches(f"W/{first.etag()}", first.hash())
     assert not zelko.etag_matches(second.etag(), first.etag())
     assert first.__html__() == first.render_html()
+
+
+# --- The request target the integrations build for --------------------------------
+
+URL_CHARACTERS = frozenset(
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?#[]@!$&'()*+,;=%"
+)
+
+
+@given(path=st.text(), query=st.binary())
+def test_request_target_is_a_url_and_keeps_the_path(path: str, query: bytes) -> None:
+    target = request_target(path, query)
+    assert set(target) <= URL_CHARACTERS - {"#", "[", "]"}
+    assert '"' not in target and " " not in target
+    assert unquote(target.partition("?")[0], errors="surrogatepass") == path

@@ -53,7 +53,9 @@ def seo_head(
     """The head elements of a payload, or of an entity built for the current
     request's path and query; already escaped, so templates insert them as
     they are (``{{ seo_head(entity) }}``)."""
-    route = request_target(request.script_root + request.path, request.query_string)
+    route = ""  # a finished payload needs no request
+    if not isinstance(subject, SEOPayload):
+        route = request_target(request.script_root + request.path, request.query_string)
     return Markup(page_payload(subject, route, Zelko.config(), overrides).render_html())
 
 

@@ -38,6 +38,5 @@ def seo(request: HttpRequest, route: str) -> HttpResponseBase:
     page = find(route)
     entity = zelko.entity_from_mapping(page["entity"])
     overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
-    return payload_response(
-        request, zelko.build_seo_payload(entity, "/" + route, get_config(), overrides)
-    )
+    payload = zelko.build_seo_payload(entity, "/" + route, get_config(), overrides)
+    return payload_response(request, payload)
