@@ -211,54 +211,38 @@ READ_DOM = """JSON.stringify({
 })"""
 
 
+# The payload's Open Graph and Twitter fields in the order of the head, and
+# the names their elements carry where they are not prefix + field name.
+OG_FIELDS = "type title description url image image_width image_height image_alt site_name locale"
+OG_FIELDS += " locale_alternate audio video"
+TWITTER_FIELDS = "card title description image image_alt site creator"
+RENAMED = {"image_width": "image:width", "image_height": "image:height", "image_alt": "image:alt"}
+RENAMED["locale_alternate"] = "locale:alternate"
+
+
 def expected_head(payload: zelko.SEOPayload) -> list[dict[str, Any]]:
     """The head elements the payload stands for, in the order of the head."""
 
     def meta(kind: str, key: str, value: object) -> dict[str, Any]:
         return {"tag": "meta", "attributes": [[kind, key], ["content", str(value)]], "text": None}
 
-    og, twitter = payload.og, payload.twitter
     head = [{"tag": "title", "attributes": [], "text": payload.title}]
     if payload.description:
         head.append(meta("name", "description", payload.description))
-    head.append(
-        {
-            "tag": "link",
-            "attributes": [["rel", "canonical"], ["href", payload.canonical]],
-            "text": None,
-        }
-    )
+    canonical = [["rel", "canonical"], ["href", payload.canonical]]
+    head += [{"tag": "link", "attributes": canonical, "text": None}]
     head.append(meta("name", "robots", payload.robots))
-    og_fields = [
-        ("og:type", og.type),
-        ("og:title", og.title),
-        ("og:description", og.description),
-        ("og:url", og.url),
-        ("og:image", og.image),
-        ("og:image:width", og.image_width),
-        ("og:image:height", og.image_height),
-        ("og:image:alt", og.image_alt),
-        ("og:site_name", og.site_name),
-        ("og:locale", og.locale),
-        *(("og:locale:alternate", locale) for locale in og.locale_alternate or []),
-        ("og:audio", og.audio),
-        ("og:video", og.video),
-    ]
-    head += [meta("property", key, value) for key, value in og_fields if value is not None]
-    twitter_fields = [
-        ("twitter:card", twitter.card),
-        ("twitter:title", twitter.title),
-        ("twitter:description", twitter.description),
-        ("twitter:image", twitter.image),
-        ("twitter:image:alt", twitter.image_alt),
-        ("twitter:site", twitter.site),
-        ("twitter:creator", twitter.creator),
-    ]
-    head += [meta("name", key, value) for key, value in twitter_fields if value is not None]
+    for kind, prefix, part, fields in (
+        ("property", "og:", payload["og"], OG_FIELDS),
+        ("name", "twitter:", payload["twitter"], TWITTER_FIELDS),
+    ):
+        for field in fields.split():
+            values = part.get(field)
+            for value in values if isinstance(values, list) else [values] * (values is not None):
+                head.append(meta(kind, prefix + RENAMED.get(field, field), value))
     if payload.schema_jsonld is not None:
-        head.append(
-            {"tag": "script", "attributes": [["type", "application/ld+json"]], "text": None}
-        )
+        ld_json = [["type", "application/ld+json"]]
+        head.append({"tag": "script", "attributes": ld_json, "text": None})
     return head
 
 
