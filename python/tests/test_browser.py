@@ -120,7 +120,11 @@ class Browser:
         ]
         if hasattr(os, "geteuid") and os.geteuid() == 0:
             arguments.insert(2, "--no-sandbox")  # Chromium refuses its sandbox as root
-        self._process = subprocess.Popen(arguments, stdout=self._log, stderr=self._log)
+        # The sanitizer run preloads its runtimes for Python's sake, not the browser's.
+        environment = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
+        self._process = subprocess.Popen(
+            arguments, stdout=self._log, stderr=self._log, env=environment
+        )
         self._ids = itertools.count(1)
         self._socket = websocket.create_connection(
             self._endpoint(profile), timeout=PAGE_SECONDS, suppress_origin=True

@@ -12,14 +12,12 @@ payload's JSON and its ETag, or 304 when the client's copy is current.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
+from django.http import HttpRequest, HttpResponse, HttpResponseBase
+from django.utils.cache import get_conditional_response
+
+from _zelko_native import SEOPayload
 
 from .config import get_config as get_config
-
-if TYPE_CHECKING:
-    from django.http import HttpRequest, HttpResponseBase
-
-    from _zelko_native import SEOPayload
 
 __all__ = ["get_config", "payload_response"]
 
@@ -28,9 +26,6 @@ def payload_response(request: HttpRequest, payload: SEOPayload) -> HttpResponseB
     """The payload as a JSON response with its ETag; 304 Not Modified for a
     GET or HEAD whose If-None-Match matches (412 for other methods), through
     Django's own conditional-request handling."""
-    from django.http import HttpResponse
-    from django.utils.cache import get_conditional_response
-
     response = HttpResponse(payload.to_json(), content_type="application/json")
     response["ETag"] = payload.etag()
     conditional = get_conditional_response(request, etag=payload.etag(), response=response)
