@@ -126,13 +126,17 @@ class Browser:
             arguments, stdout=self._log, stderr=self._log, env=environment
         )
         self._ids = itertools.count(1)
-        self._socket = websocket.create_connection(
-            self._endpoint(profile), timeout=PAGE_SECONDS, suppress_origin=True
-        )
-        target = self._call("Target.createTarget", {"url": "about:blank"})["targetId"]
-        self._session = self._call("Target.attachToTarget", {"targetId": target, "flatten": True})[
-            "sessionId"
-        ]
+        self._socket: websocket.WebSocket | None = None
+        try:
+            self._socket = websocket.create_connection(
+                self._endpoint(profile), timeout=PAGE_SECONDS, suppress_origin=True
+            )
+            target = self._call("Target.createTarget", {"url": "about:blank"})["targetId"]
+            attached = self._call("Target.attachToTarget", {"targetId": target, "flatten": True})
+            self._session: str = attached["sessionId"]
+        except BaseException:
+            self.close()
+            raise
 
     def _endpoint(self, profile: Path) -> str:
         """Chromium writes its port and path to DevToolsActivePort once it listens."""
@@ -153,12 +157,15 @@ class Browser:
         message: dict[str, Any] = {"id": next(self._ids), "method": method, "params": params}
         if session is not None:
             message["sessionId"] = session
+        assert self._socket is not None
         self._socket.send(json.dumps(message))
-        while True:  # events come in between; the socket's timeout bounds the wait
+        deadline = time.monotonic() + PAGE_SECONDS
+        while time.monotonic() < deadline:  # events come in between the replies
             reply = json.loads(self._socket.recv())
             if reply.get("id") == message["id"]:
                 assert "error" not in reply, reply
                 return reply["result"]
+        pytest.fail(f"no reply to {method} in {PAGE_SECONDS} s")
 
     def evaluate(self, expression: str) -> Any:
         result = self._call(
@@ -179,7 +186,8 @@ class Browser:
         pytest.fail(f"{url} did not load in {PAGE_SECONDS} s")
 
     def close(self) -> None:
-        self._socket.close()
+        if self._socket is not None:
+            self._socket.close()
         self._process.terminate()
         try:
             self._process.wait(timeout=30)
