@@ -162,6 +162,7 @@ ENTITY_ERRORS = [  # (given, field, start of the message)
     ({"title": object()}, "title", "expected a string, got an instance of object"),
     ({"breadcrumbs": [("Home", "/", "x")]}, "breadcrumbs[0]", "expected a tuple of up to 2"),
     ({"breadcrumbs": [("Home", "/"), ("Blog",)]}, "breadcrumbs[1].url", "required field"),
+    ({"breadcrumbs": [zelko.SEOImage("u")]}, "breadcrumbs[0]", "expected a table, got an instance"),
     ({"publshed_at": "2024"}, "publshed_at", "unknown field; did you mean 'published_at'?"),
     ({"entity_type": "blog"}, "entity_type", ""),
 ]

@@ -52,7 +52,6 @@ _POLICY_KEYS = (
     "allowed_query_params",
     "extra_tracking_params",
 )
-_NATIVE_TABLES = (SEOImage, Breadcrumb, FAQItem, Robots, URLPolicy)
 
 # SEOConfig.to_dict() writes the policy's trailing slash capitalized.
 _TRAILING_SLASH_NAMES = {"Always": "always", "Never": "never", "Preserve": "preserve"}
@@ -107,12 +106,14 @@ def _table(value: object, source: str, path: str) -> object:
     return dict(value)
 
 
-def _table_of(keys: tuple[str, ...], fields: Mapping[str, Plain] | None = None) -> Plain:
-    """A nested object given as a mapping, a tuple in ``keys`` order or a
-    native object whose properties are ``keys``."""
+def _table_of(
+    native: type, keys: tuple[str, ...], fields: Mapping[str, Plain] | None = None
+) -> Plain:
+    """A nested object given as a mapping, a tuple in ``keys`` order or an
+    instance of ``native``, whose properties are ``keys``."""
 
     def convert(value: object, source: str, path: str) -> object:
-        if isinstance(value, _NATIVE_TABLES):
+        if isinstance(value, native):
             value = {key: getattr(value, key) for key in keys if getattr(value, key) is not None}
         elif isinstance(value, tuple):
             if not 0 < len(value) <= len(keys):
@@ -189,9 +190,10 @@ def _trailing_slash(value: object, source: str, path: str) -> object:
     return _TRAILING_SLASH_NAMES.get(value, value) if isinstance(value, str) else value
 
 
-_image = _table_of(_IMAGE_KEYS)
-_robots = _table_of(_ROBOTS_KEYS)
+_image = _table_of(SEOImage, _IMAGE_KEYS)
+_robots = _table_of(Robots, _ROBOTS_KEYS)
 _url_policy = _table_of(
+    URLPolicy,
     _POLICY_KEYS,
     {
         "trailing_slash": _trailing_slash,
@@ -205,8 +207,8 @@ _ENTITY_FIELDS: dict[str, Plain] = {
     "updated_at": _timestamp,
     "price": _price,
     "featured_image": _image,
-    "breadcrumbs": _list_of(_table_of(_BREADCRUMB_KEYS)),
-    "faq_items": _list_of(_table_of(_FAQ_KEYS)),
+    "breadcrumbs": _list_of(_table_of(Breadcrumb, _BREADCRUMB_KEYS)),
+    "faq_items": _list_of(_table_of(FAQItem, _FAQ_KEYS)),
     "same_as": _list,
 }
 
