@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev zlib1g-dev pkg-config)
+system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev zlib1g-dev pkg-config chromium)
 missing=()
 for package in "${system_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -24,7 +24,8 @@ fi
 [ -x .venv/bin/python ] || python3 -m venv .venv
 .venv/bin/python -m pip install -q --upgrade pip
 .venv/bin/python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja \
-  pytest hypothesis mypy numpy lxml "tomli>=1.1; python_version < '3.11'"
+  pytest hypothesis mypy numpy lxml "tomli>=1.1; python_version < '3.11'" \
+  "django>=5.2,<6" "django-stubs>=5.2,<6" flask fastapi uvicorn httpx2 websocket-client
 .venv/bin/python tools/fetch_ada.py
 
 # The compile is the slow part: show its progress (the build system's [n/total]

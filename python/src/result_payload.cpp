@@ -265,6 +265,12 @@ PyMethodDef kPayloadMethods[] = {
     {"render_html", payload_render_html, METH_NOARGS,
      "render_html($self, /)\n--\n\n"
      "The full HTML head snippet: title, meta, link and JSON-LD elements."},
+    // Template engines (MarkupSafe, Django's conditional_escape) insert an
+    // object with __html__ as it is: the snippet is already escaped.
+    {"__html__", payload_render_html, METH_NOARGS,
+     "__html__($self, /)\n--\n\n"
+     "The same text as render_html(), for templates that insert it as "
+     "markup."},
     {"render_opengraph", payload_render_opengraph, METH_NOARGS,
      "render_opengraph($self, /)\n--\n\n"
      "The Open Graph meta elements, one per line."},

@@ -562,7 +562,8 @@ ENTITY_TYPES = "home/post/page/video/taxonomy/search/other/product/organization/
             'sitename = "Example"\n',
             None,
             "site",
-            "sitename: unknown field (expected one of: auto_generate_schema, canonical_host, "
+            "sitename: unknown field; did you mean 'site_name'? (expected one of: "
+            "auto_generate_schema, canonical_host, "
             "default_og_image, default_robots, emit_warnings, locale, locale_alternate, "
             "public_base_url, publisher_logo, publisher_name, schema_type_map, search_robots, "
             "search_url_template, site_name, title_template, twitter_site, url_policy)",
@@ -595,7 +596,7 @@ ENTITY_TYPES = "home/post/page/video/taxonomy/search/other/product/organization/
             None,
             {"route": "/x", "entity": {"entity_type": "post", "titel": "Hello"}},
             "page",
-            "entity.titel: unknown field (expected one of: ",
+            "entity.titel: unknown field; did you mean 'title'? (expected one of: ",
             id="unknown-entity-key",
         ),
         pytest.param(

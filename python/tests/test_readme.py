@@ -5,9 +5,13 @@ from __future__ import annotations
 import re
 import shlex
 from pathlib import Path
+from typing import Any
 
 import pytest
 
+from web_helpers import setup_django
+
+from zelko import build_seo_payload
 from zelko._files import load_contract_config, load_page, load_site
 from zelko.cli import main
 
@@ -25,19 +29,46 @@ def test_readme_has_the_examples_these_tests_run() -> None:
     assert len(blocks("python")) >= 6
     assert len(blocks("sh")) == 2
     assert len(blocks("json")) >= 1 and len(blocks("toml")) >= 2
+    assert len(blocks("django")) == 1
 
 
-def test_python_snippets_run_in_order(
-    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]
-) -> None:
+def run_python_blocks(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> dict[str, Any]:
     # One namespace for all blocks: later snippets build on earlier ones, as a
     # reader following the README would.
     monkeypatch.chdir(tmp_path)
-    namespace: dict[str, object] = {"__name__": "readme"}
+    namespace: dict[str, Any] = {"__name__": "readme"}
     for number, source in enumerate(blocks("python"), start=1):
         code = compile(source, f"README.md python block {number}", "exec")
         exec(code, namespace)
+    return namespace
+
+
+def test_python_snippets_run_in_order(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    run_python_blocks(tmp_path, monkeypatch)
     assert (tmp_path / "seo-contract.json").is_file()
+
+
+def test_django_snippets_serve_the_post(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    """The settings and view of the Django section, and its template."""
+    namespace = run_python_blocks(tmp_path, monkeypatch)
+    setup_django()
+    from django.template import engines
+    from django.test import RequestFactory, override_settings
+
+    from zelko.django import get_config
+
+    assert "zelko.django" in namespace["INSTALLED_APPS"]
+    view, post = namespace["post_seo"], namespace["post"]
+    with override_settings(ZELKO=namespace["ZELKO"]):
+        request = RequestFactory().get("/blog/hello-world?utm_source=feed")
+        response = view(request, "hello-world")
+        assert response.status_code == 200
+        conditional = RequestFactory().get("/blog/x", headers={"If-None-Match": response["ETag"]})
+        assert view(conditional, "hello-world").status_code == 304
+
+        html = engines["django"].from_string(blocks("django")[0]).render({"post": post}, request)
+        head = build_seo_payload(post, "/blog/hello-world", get_config()).render_html()
+        assert html == f"<head>\n{head}</head>\n"
 
 
 def main_job_arguments() -> list[str]:

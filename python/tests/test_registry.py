@@ -6,6 +6,7 @@ from typing import Any, ClassVar
 
 import pytest
 
+import _zelko_native
 import zelko
 from zelko.registry import SchemaRegistry
 
@@ -143,9 +144,11 @@ def test_the_decorator_form_refuses_a_non_callable_too() -> None:
     assert registry.list_types() == []
 
 
-def test_the_native_registry_handle_is_a_different_class() -> None:
-    assert zelko.registry.SchemaRegistry is not zelko.SchemaRegistry
-    assert zelko.SchemaRegistry().list_types() == []
+def test_the_package_registry_is_the_python_one() -> None:
+    assert zelko.SchemaRegistry is zelko.registry.SchemaRegistry
+    assert hasattr(zelko.SchemaRegistry(), "register")
+    assert _zelko_native.SchemaRegistry is not zelko.SchemaRegistry
+    assert _zelko_native.SchemaRegistry().list_types() == []
 
 
 # --- Inside a build ----------------------------------------------------------

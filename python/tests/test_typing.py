@@ -28,6 +28,8 @@ config = zelko.SEOConfig(
 entity = zelko.SEOEntity("post", title="Hello", breadcrumbs=[zelko.Breadcrumb("Home", "/")])
 hooks = zelko.HookRegistry()
 schemas = SchemaRegistry()
+same_registry: SchemaRegistry = zelko.SchemaRegistry()
+site: zelko.SEOConfig = zelko.load_config({"canonical_host": "a.example", "public_base_url": "https://a.example"})
 
 
 @hooks.register("post_process")

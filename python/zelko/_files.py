@@ -10,6 +10,8 @@ it on a single line.
 
 from __future__ import annotations
 
+import datetime
+import difflib
 import json
 import math
 import os
@@ -50,8 +52,8 @@ __all__ = [
 ]
 
 
-class InputError(Exception):
-    """A file that cannot be turned into zelko objects.
+class InputError(ValueError):
+    """A file (or mapping) that cannot be turned into zelko objects.
 
     ``source`` is the file as the user named it, ``field`` the dotted path of
     the offending key (empty when the whole file is at fault).
@@ -123,7 +125,9 @@ def _describe(value: object) -> str:
         return "an array"
     if isinstance(value, dict):
         return "a table"
-    return "a date or time (quote it to make it a string)"
+    if isinstance(value, (datetime.date, datetime.time)):
+        return "a date or time (quote it to make it a string)"
+    return f"an instance of {type(value).__name__}"
 
 
 def _text(value: object, source: str, path: str) -> str:
@@ -257,10 +261,7 @@ class _Shape:
         for key, item in value.items():
             convert = self.fields.get(key)
             if convert is None:
-                expected = ", ".join(sorted(self.fields))
-                raise InputError(
-                    source, _join(path, key), f"unknown field (expected one of: {expected})"
-                )
+                raise InputError(source, _join(path, key), _unknown_field(key, self.fields))
             if item is not None:
                 arguments[key] = convert(item, source, _join(path, key))
         for key in self.positional:
@@ -271,6 +272,13 @@ class _Shape:
             return self.make(*positional, **arguments)
         except (ValueError, TypeError, OverflowError) as error:
             raise _attribute(error, self, source, path) from None
+
+
+def _unknown_field(key: object, fields: Mapping[str, Convert]) -> str:
+    expected = ", ".join(sorted(fields))
+    close = difflib.get_close_matches(str(key), fields, n=1)
+    guess = f"; did you mean {close[0]!r}?" if close else ""
+    return f"unknown field{guess} (expected one of: {expected})"
 
 
 def _join(path: str, key: str) -> str:

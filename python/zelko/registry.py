@@ -2,14 +2,16 @@
 
 An ``SEOConfig`` whose ``schema_registry`` attribute holds a
 :class:`SchemaRegistry` asks it, after every build, whether it has a
-generator for the payload's Schema.org type (the ``"@type"`` of a single
-top-level JSON-LD object). When it has, the generator's result replaces the
-payload's JSON-LD as a whole; a generator that returns ``None`` keeps the
-engine's node.
+generator for the payload's Schema.org type: the ``"@type"`` of the JSON-LD
+when it is a single top-level object. When it has, the generator's result
+replaces the payload's JSON-LD as a whole; a generator that returns ``None``
+keeps the engine's node. A payload whose JSON-LD is an array (an entity with
+breadcrumbs gives its node plus a ``BreadcrumbList``) is never looked into, so
+no generator runs for it.
 
-The native ``_zelko_native.SchemaRegistry`` (re-exported as
-``zelko.SchemaRegistry``) is a read-only handle on the engine's own registry;
-Python generators belong here.
+This class is also ``zelko.SchemaRegistry``. The native
+``_zelko_native.SchemaRegistry`` is a read-only handle on the engine's own
+registry; Python generators belong here.
 """
 
 from __future__ import annotations

@@ -1,0 +1,5 @@
+from django.apps import AppConfig
+
+
+class KestrelConfig(AppConfig):
+    name = "kestrel"

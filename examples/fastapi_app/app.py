@@ -1,0 +1,55 @@
+"""Kestrel Coffee on FastAPI: the bundled example pages, each with its SEO
+head, and their payloads as JSON with ETags.
+
+Run: .venv/bin/uvicorn --app-dir examples/fastapi_app app:app --port 8000
+"""
+
+from __future__ import annotations
+
+import json
+from pathlib import Path
+from typing import Any
+from urllib.parse import urlsplit
+
+from fastapi import FastAPI, HTTPException, Request, Response
+from fastapi.responses import HTMLResponse
+from fastapi.templating import Jinja2Templates
+
+import zelko
+from zelko.starlette import add_seo_head, payload_response
+
+HERE = Path(__file__).resolve().parent
+SITE = HERE.parent / "site"
+
+templates = Jinja2Templates(directory=HERE / "templates")
+config = add_seo_head(templates, SITE / "zelko.toml")
+app = FastAPI()
+
+
+def read_pages(folder: Path) -> dict[str, dict[str, Any]]:
+    """The page files of ``folder`` by the path they are served at."""
+    pages = [json.loads(path.read_text(encoding="utf-8")) for path in sorted(folder.glob("*.json"))]
+    return {urlsplit(page["route"]).path.lower().rstrip("/") or "/": page for page in pages}
+
+
+PAGES = read_pages(SITE / "pages")
+
+
+def find(path: str) -> dict[str, Any]:
+    page = PAGES.get("/" + path.lower().rstrip("/"))
+    if page is None:
+        raise HTTPException(status_code=404)
+    return page
+
+
+@app.get("/api/seo/{path:path}")
+def seo(request: Request, path: str) -> Response:
+    page = find(path)
+    entity = zelko.entity_from_mapping(page["entity"])
+    overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
+    return payload_response(request, zelko.build_seo_payload(entity, "/" + path, config, overrides))
+
+
+@app.get("/{path:path}", response_class=HTMLResponse)
+def page(request: Request, path: str) -> Response:
+    return templates.TemplateResponse(request, "page.html", {"page": find(path)})

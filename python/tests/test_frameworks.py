@@ -1,0 +1,223 @@
+"""The Django, Flask and FastAPI example apps through each framework's own
+test client, the integrations' failure at start-up on a bad setting, and
+mypy --strict over the apps' glue."""
+
+from __future__ import annotations
+
+import importlib.util
+import json
+import os
+import subprocess
+import sys
+from collections.abc import Callable, Iterator
+from pathlib import Path
+from types import ModuleType
+from typing import Any
+
+import jinja2
+import pytest
+from django.core.management import call_command
+from django.core.management.base import SystemCheckError
+from django.test import Client, override_settings
+from django.utils.html import conditional_escape
+from fastapi.testclient import TestClient
+from flask import Flask
+from starlette.applications import Starlette
+from starlette.requests import Request
+from starlette.responses import Response
+from starlette.routing import Route
+from starlette.templating import Jinja2Templates
+from web_helpers import setup_django
+
+import zelko
+import zelko.flask
+import zelko.starlette
+
+REPO = Path(__file__).resolve().parents[2]
+EXAMPLES = REPO / "examples"
+CONFIG = zelko.load_config(EXAMPLES / "site" / "zelko.toml")
+BAD_SETTING = {**CONFIG.to_dict(), "url_policy": {"trailing_slash": "sometimes"}}
+
+# (status, headers with lower-case names, body) of a GET with these headers.
+Get = Callable[[str, dict[str, str]], tuple[int, dict[str, str], str]]
+
+
+def load_module(name: str, path: Path) -> ModuleType:
+    spec = importlib.util.spec_from_file_location(name, path)
+    assert spec is not None and spec.loader is not None
+    module = importlib.util.module_from_spec(spec)
+    sys.modules[name] = module  # where Flask looks for the app's folder
+    spec.loader.exec_module(module)
+    return module
+
+
+setup_django()
+FLASK_APP = load_module("flask_example", EXAMPLES / "flask_app" / "app.py").create_app()
+FASTAPI_APP = load_module("fastapi_example", EXAMPLES / "fastapi_app" / "app.py").app
+
+
+def django_get(path: str, headers: dict[str, str]) -> tuple[int, dict[str, str], str]:
+    response = Client().get(path, headers=headers)
+    return response.status_code, lower(response.headers), response.content.decode()
+
+
+def flask_get(path: str, headers: dict[str, str]) -> tuple[int, dict[str, str], str]:
+    response = FLASK_APP.test_client().get(path, headers=headers)
+    return response.status_code, lower(response.headers), response.get_data(as_text=True)
+
+
+def fastapi_get(path: str, headers: dict[str, str]) -> tuple[int, dict[str, str], str]:
+    response = TestClient(FASTAPI_APP).get(path, headers=headers)
+    return response.status_code, lower(response.headers), response.text
+
+
+def lower(headers: Any) -> dict[str, str]:
+    return {str(name).lower(): str(value) for name, value in headers.items()}
+
+
+APPS: dict[str, Get] = {"django": django_get, "flask": flask_get, "fastapi": fastapi_get}
+
+
+def bundled_pages() -> list[tuple[str, dict[str, Any]]]:
+    """Each bundled page file with the path the example apps serve it at."""
+    pages = []
+    for path in sorted((EXAMPLES / "site" / "pages").glob("*.json")):
+        page = json.loads(path.read_text(encoding="utf-8"))
+        route = page["route"].split("?")[0].lower().rstrip("/") or "/"
+        pages.append((route, page))
+    return pages
+
+
+def expected_payload(page: dict[str, Any], route: str) -> zelko.SEOPayload:
+    return zelko.build_seo_payload(
+        zelko.entity_from_mapping(page["entity"]),
+        route,
+        CONFIG,
+        zelko.overrides_from_mapping(page.get("overrides") or {}),
+    )
+
+
+@pytest.mark.parametrize("app", APPS)
+@pytest.mark.parametrize(("path", "page"), bundled_pages(), ids=[p for p, _ in bundled_pages()])
+def test_the_page_carries_its_head(app: str, path: str, page: dict[str, Any]) -> None:
+    # A tracking parameter in the request must not reach the canonical URL.
+    status, headers, body = APPS[app](f"{path}?utm_source=feed&page=2", {})
+
+    assert status == 200
+    assert headers["content-type"].startswith("text/html")
+    head = expected_payload(page, f"{path}?utm_source=feed&page=2").render_html()
+    assert f"<head>\n{head}</head>" in body
+    assert "utm_source" not in head
+
+
+@pytest.mark.parametrize("app", APPS)
+def test_the_payload_endpoint_answers_304_to_its_own_etag(app: str) -> None:
+    get = APPS[app]
+    route, page = bundled_pages()[2]
+    payload = expected_payload(page, route)
+
+    status, headers, body = get(f"/api/seo{route}", {})
+    assert (status, headers["etag"], json.loads(body)) == (200, payload.etag(), payload.to_dict())
+    assert headers["content-type"].startswith("application/json")
+    for matching in (payload.etag(), f"W/{payload.etag()}", f'"other", {payload.etag()}', "*"):
+        status, headers, body = get(f"/api/seo{route}", {"If-None-Match": matching})
+        assert (status, headers["etag"], body) == (304, payload.etag(), "")
+    assert get(f"/api/seo{route}", {"If-None-Match": '"other"'})[0] == 200
+
+
+# --- A bad setting stops the application at start -------------------------------
+
+
+def test_django_check_names_the_bad_field() -> None:
+    call_command("check")  # the example's own setting is sound
+    for setting, field in ((BAD_SETTING, "url_policy.trailing_slash"), (None, "")):
+        with override_settings(ZELKO=setting), pytest.raises(SystemCheckError) as caught:
+            call_command("check")
+        assert "zelko.E001" in str(caught.value)
+        assert f"settings.ZELKO: {field}" in str(caught.value)
+
+
+def test_flask_extension_refuses_a_bad_setting() -> None:
+    app = Flask("bad")
+    app.config["ZELKO"] = BAD_SETTING
+    with pytest.raises(zelko.InputError) as caught:
+        zelko.flask.Zelko(app)
+    assert (caught.value.source, caught.value.field) == (
+        'app.config["ZELKO"]',
+        "url_policy.trailing_slash",
+    )
+
+
+def test_starlette_templates_refuse_a_bad_setting(tmp_path: Path) -> None:
+    with pytest.raises(zelko.InputError) as caught:
+        zelko.starlette.add_seo_head(Jinja2Templates(directory=tmp_path), BAD_SETTING)
+    assert caught.value.field == "url_policy.trailing_slash"
+
+
+# --- Template engines and conditional responses ---------------------------------
+
+
+def test_template_engines_insert_the_payload_unescaped() -> None:
+    payload = expected_payload(bundled_pages()[2][1], "/blog")
+    html = payload.render_html()
+    assert "&#x27;" in html  # escaped once by the engine, never twice
+    assert jinja2.Environment(autoescape=True).from_string("{{ seo }}").render(seo=payload) == html
+    assert conditional_escape(payload) == html
+    from django.template import Context, Template
+
+    tag = Template("{% load zelko %}{% seo_head seo %}").render(Context({"seo": payload}))
+    assert tag == html
+
+
+@pytest.fixture
+def starlette_client() -> Iterator[TestClient]:
+    payload = expected_payload(bundled_pages()[0][1], "/faq")
+
+    def endpoint(request: Request) -> Response:
+        headers = {"Vary": "Accept-Language", "Cache-Control": "max-age=60", "X-Other": "1"}
+        return zelko.starlette.payload_response(request, payload, headers=headers)
+
+    app = Starlette(routes=[Route("/seo", endpoint, methods=["GET", "POST"])])
+    with TestClient(app) as client:
+        yield client
+
+
+def test_starlette_304_keeps_vary_and_cache_control(starlette_client: TestClient) -> None:
+    first = starlette_client.get("/seo")
+    etag = first.headers["etag"]
+    assert (first.headers["vary"], first.headers["x-other"]) == ("Accept-Language", "1")
+
+    again = starlette_client.get("/seo", headers={"If-None-Match": etag})
+    assert again.status_code == 304
+    assert {k: v for k, v in again.headers.items() if k != "content-length"} == {
+        "vary": "Accept-Language",
+        "cache-control": "max-age=60",
+        "etag": etag,
+    }
+    assert starlette_client.post("/seo", headers={"If-None-Match": etag}).status_code == 412
+
+
+# --- Types ------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    ("folder", "arguments"),
+    [
+        ("django_site", ["--config-file", "mypy.ini", "kestrel", "manage.py"]),
+        ("flask_app", ["--strict", "app.py"]),
+        ("fastapi_app", ["--strict", "app.py"]),
+    ],
+)
+def test_example_glue_passes_mypy_strict(
+    folder: str, arguments: list[str], tmp_path_factory: pytest.TempPathFactory
+) -> None:
+    cache = tmp_path_factory.getbasetemp() / "mypy-cache"
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--cache-dir", str(cache), *arguments],
+        cwd=EXAMPLES / folder,
+        env={**os.environ, "PYTHONPATH": str(EXAMPLES / folder)},
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert (result.returncode, result.stderr) == (0, ""), result.stdout

@@ -1,0 +1,61 @@
+"""What the framework integrations share: the configuration setting, the
+head of a page, and the request target to build for."""
+
+from __future__ import annotations
+
+import os
+from collections.abc import Mapping
+from typing import Any
+from urllib.parse import quote
+
+from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload, build_seo_payload
+
+from .inputs import InputError, entity_from_mapping, load_config, overrides_from_mapping
+
+# What a path and a query may keep as they are: the characters RFC 3986
+# allows there, and "%" (the framework hands over the raw query, whose
+# escapes are the client's).
+_PATH_SAFE = "/!$&'()*+,;=:@-._~"
+_QUERY_SAFE = _PATH_SAFE + "?%"
+
+
+def config_from_setting(value: object, name: str) -> SEOConfig:
+    """The site configuration of a framework setting: an ``SEOConfig``, a
+    mapping with the keys of a site file, or the path of one."""
+    if isinstance(value, SEOConfig):
+        return value
+    if isinstance(value, Mapping):
+        return load_config(value, name=name)
+    if isinstance(value, (str, os.PathLike)):
+        return load_config(value)
+    if value is None:
+        raise InputError(name, "", "missing: set it to a mapping or a site file path")
+    raise InputError(name, "", f"expected a mapping or a file path, got {type(value).__name__}")
+
+
+def request_target(path: str, raw_query: bytes | str = b"") -> str:
+    """The route to build for: the decoded request path percent-encoded again
+    and the raw query with anything a URL may not hold encoded."""
+    target = quote(path, safe=_PATH_SAFE)
+    query = quote(raw_query, safe=_QUERY_SAFE)
+    return f"{target}?{query}" if query else target
+
+
+def page_payload(
+    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+    route: str,
+    config: SEOConfig,
+    overrides: SEOOverrides | Mapping[str, Any] | None = None,
+) -> SEOPayload:
+    """A payload as it is, or one built for ``route`` from an entity (an
+    ``SEOEntity`` or an entity mapping) and optional overrides."""
+    if isinstance(subject, SEOPayload):
+        return subject
+    entity = entity_from_mapping(subject) if isinstance(subject, Mapping) else subject
+    if not isinstance(entity, SEOEntity):
+        raise TypeError(f"expected an SEOPayload or an SEOEntity, got {type(subject).__name__}")
+    if isinstance(overrides, Mapping):
+        overrides = overrides_from_mapping(overrides)
+    elif not overrides:
+        overrides = None  # a template's missing value: Jinja's Undefined, Django's ""
+    return build_seo_payload(entity, route, config, overrides)

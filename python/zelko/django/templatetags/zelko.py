@@ -1,0 +1,40 @@
+"""``{% load zelko %}``: the ``seo_head`` tag."""
+
+from __future__ import annotations
+
+from collections.abc import Mapping
+from typing import Any
+
+from django import template
+from django.http import HttpRequest
+from django.utils.safestring import SafeString, mark_safe
+
+from _zelko_native import SEOEntity, SEOOverrides, SEOPayload
+
+from ..._web import page_payload
+from ..config import get_config
+
+register = template.Library()
+
+
+@register.simple_tag(takes_context=True)
+def seo_head(
+    context: template.Context,
+    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+    overrides: SEOOverrides | Mapping[str, Any] | None = None,
+) -> SafeString:
+    """``{% seo_head payload %}`` renders a payload; ``{% seo_head entity %}``
+    (an ``SEOEntity`` or an entity mapping, optionally followed by overrides)
+    builds for the current request's path and query, which needs ``request``
+    in the context (the ``request`` context processor puts it there). The
+    snippet is escaped already."""
+    route = ""
+    if not isinstance(subject, SEOPayload):
+        request: Any = context.get("request")
+        if not isinstance(request, HttpRequest):
+            raise template.TemplateSyntaxError(
+                "seo_head with an entity needs the request in the context "
+                "(add django.template.context_processors.request)"
+            )
+        route = request.get_full_path()
+    return mark_safe(page_payload(subject, route, get_config(), overrides).render_html())

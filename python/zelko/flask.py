@@ -1,0 +1,68 @@
+"""Flask integration: ``Zelko(app)``, a ``seo_head`` template global and
+:func:`payload_response`.
+
+``app.config["ZELKO"]`` holds the site configuration: a mapping with the keys
+of a site file, the path of one, or an ``SEOConfig``. It is read and checked
+when the extension is set up, so a bad field stops the application at start.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Mapping
+from typing import Any
+
+from flask import Flask, current_app, request
+from flask.wrappers import Response
+from markupsafe import Markup
+
+from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
+
+from ._web import config_from_setting, page_payload, request_target
+
+__all__ = ["Zelko", "payload_response", "seo_head"]
+
+SETTING = "ZELKO"
+
+
+class Zelko:
+    """The extension; ``Zelko(app)`` or ``Zelko()`` then ``init_app(app)``."""
+
+    def __init__(self, app: Flask | None = None) -> None:
+        if app is not None:
+            self.init_app(app)
+
+    def init_app(self, app: Flask) -> None:
+        """Reads ``app.config["ZELKO"]`` (``InputError`` names a bad field)
+        and adds the ``seo_head`` template global."""
+        app.extensions["zelko"] = config_from_setting(
+            app.config.get(SETTING), f'app.config["{SETTING}"]'
+        )
+        app.add_template_global(seo_head)
+
+    @staticmethod
+    def config(app: Flask | None = None) -> SEOConfig:
+        """The site configuration of ``app`` (default: the current app)."""
+        config: SEOConfig = (app or current_app).extensions["zelko"]
+        return config
+
+
+def seo_head(
+    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+    overrides: SEOOverrides | Mapping[str, Any] | None = None,
+) -> Markup:
+    """The head elements of a payload, or of an entity built for the current
+    request's path and query; already escaped, so templates insert them as
+    they are (``{{ seo_head(entity) }}``)."""
+    route = ""  # a finished payload needs no request
+    if not isinstance(subject, SEOPayload):
+        route = request_target(request.script_root + request.path, request.query_string)
+    return Markup(page_payload(subject, route, Zelko.config(), overrides).render_html())
+
+
+def payload_response(payload: SEOPayload) -> Response:
+    """The payload's JSON with its ETag; 304 Not Modified, through werkzeug's
+    conditional responses, when the request's If-None-Match matches."""
+    response = current_app.response_class(payload.to_json(), mimetype="application/json")
+    response.set_etag(payload.hash())  # werkzeug quotes it itself
+    response.make_conditional(request)
+    return response

@@ -1,0 +1,240 @@
+"""Site configurations, entities and overrides from files or Python values.
+
+The same schema as the command line's site and page files, with the same
+messages: every key is a constructor parameter of the class it describes and
+nested tables describe nested objects. From Python, the values may also take
+the forms a web application has at hand: dates and datetimes for
+``published_at``/``updated_at``, ``Decimal`` or ``int`` prices, tuples for
+lists, tuples or mappings for breadcrumbs, FAQ items and images, and the
+native objects themselves (``Breadcrumb``, ``SEOImage``, ``Robots``, ...).
+
+Every refusal raises :class:`InputError` (a ``ValueError``) naming the source
+and the field, for example ``settings.ZELKO: url_policy.trailing_slash: ...``.
+"""
+
+from __future__ import annotations
+
+import datetime
+import decimal
+import os
+from collections.abc import Callable, Mapping
+from typing import Any
+
+from _zelko_native import (
+    Breadcrumb,
+    FAQItem,
+    Robots,
+    SEOConfig,
+    SEOEntity,
+    SEOImage,
+    SEOOverrides,
+    URLPolicy,
+)
+
+from . import _files
+from ._files import InputError
+
+__all__ = ["InputError", "entity_from_mapping", "load_config", "overrides_from_mapping"]
+
+ConfigSource = str | os.PathLike[str] | Mapping[str, Any]
+
+# The keys of the nested objects, in the order a tuple gives their values.
+_IMAGE_KEYS = ("url", "width", "height", "alt")
+_BREADCRUMB_KEYS = ("name", "url")
+_FAQ_KEYS = ("question", "answer")
+_ROBOTS_KEYS = ("index", "follow", "max_snippet", "max_image_preview", "max_video_preview")
+_POLICY_KEYS = (
+    "enforce_https",
+    "lowercase_paths",
+    "trailing_slash",
+    "collapse_duplicate_slashes",
+    "strip_tracking_params",
+    "allowed_query_params",
+    "extra_tracking_params",
+)
+
+# SEOConfig.to_dict() writes the policy's trailing slash capitalized.
+_TRAILING_SLASH_NAMES = {"Always": "always", "Never": "never", "Preserve": "preserve"}
+
+
+def load_config(source: ConfigSource, *, name: str = "config") -> SEOConfig:
+    """Makes the site configuration of a ``.toml``/``.json`` file or a mapping.
+
+    A mapping has the keys of a site file; ``SEOConfig.to_dict()`` output is
+    accepted too. Errors name the file, or for a mapping ``name``.
+    """
+    if isinstance(source, Mapping):
+        config: SEOConfig = _files._config().build(_plain_config(source, name), name, "")
+        return config
+    if not isinstance(source, (str, os.PathLike)):
+        raise InputError(name, "", f"expected a file path or a mapping, got {_type_name(source)}")
+    return _files.load_site(source).config
+
+
+def entity_from_mapping(mapping: Mapping[str, Any], *, name: str = "entity") -> SEOEntity:
+    """Makes an ``SEOEntity`` from the ``entity`` table of a page file."""
+    entity: SEOEntity = _files._entity().build(_plain_entity(mapping, name), name, "")
+    return entity
+
+
+def overrides_from_mapping(mapping: Mapping[str, Any], *, name: str = "overrides") -> SEOOverrides:
+    """Makes ``SEOOverrides`` from the ``overrides`` table of a page file."""
+    overrides: SEOOverrides = _files._overrides().build(_plain_overrides(mapping, name), name, "")
+    return overrides
+
+
+# --- From Python values to the decoded-file forms the shapes read ------------
+#
+# Each function below returns what a JSON or TOML reader would have produced
+# for the same data (dicts, lists, strings, numbers); anything it does not
+# recognise is passed on unchanged, so the shapes report it with the usual
+# message and field path.
+
+Plain = Callable[[object, str, str], object]
+
+
+def _type_name(value: object) -> str:
+    return type(value).__name__
+
+
+def _table(value: object, source: str, path: str) -> object:
+    if not isinstance(value, Mapping):
+        return value
+    for key in value:
+        if not isinstance(key, str):
+            raise InputError(source, path, f"keys must be strings, got {_type_name(key)}")
+    return dict(value)
+
+
+def _table_of(
+    native: type, keys: tuple[str, ...], fields: Mapping[str, Plain] | None = None
+) -> Plain:
+    """A nested object given as a mapping, a tuple in ``keys`` order or an
+    instance of ``native``, whose properties are ``keys``."""
+
+    def convert(value: object, source: str, path: str) -> object:
+        if isinstance(value, native):
+            value = {key: getattr(value, key) for key in keys if getattr(value, key) is not None}
+        elif isinstance(value, tuple):
+            if not 0 < len(value) <= len(keys):
+                raise InputError(
+                    source,
+                    path,
+                    f"expected a tuple of up to {len(keys)} values ({', '.join(keys)})",
+                )
+            value = dict(zip(keys, value))
+        return _members(_table(value, source, path), source, path, fields or {})
+
+    return convert
+
+
+def _members(value: object, source: str, path: str, fields: Mapping[str, Plain]) -> object:
+    if not isinstance(value, dict):
+        return value
+    return {
+        key: fields[key](item, source, _join(path, key)) if key in fields else item
+        for key, item in value.items()
+    }
+
+
+def _join(path: str, key: str) -> str:
+    return f"{path}.{key}" if path else key
+
+
+def _list(value: object, source: str, path: str) -> object:
+    return list(value) if isinstance(value, tuple) else value
+
+
+def _list_of(item: Plain) -> Plain:
+    def convert(value: object, source: str, path: str) -> object:
+        if not isinstance(value, (list, tuple)):
+            return value
+        return [item(element, source, f"{path}[{index}]") for index, element in enumerate(value)]
+
+    return convert
+
+
+def _timestamp(value: object, source: str, path: str) -> object:
+    """A date or datetime as ISO 8601 text; an aware datetime keeps its offset."""
+    if isinstance(value, (datetime.date, datetime.datetime)):
+        return value.isoformat()
+    return value
+
+
+def _price(value: object, source: str, path: str) -> object:
+    """An exact amount as decimal text: a binary float is refused, since it
+    rarely holds the price that was meant (0.1 + 0.2)."""
+    if isinstance(value, bool):
+        return value
+    if isinstance(value, int):
+        return str(value)
+    if isinstance(value, decimal.Decimal):
+        if not value.is_finite():
+            raise InputError(source, path, f"not a finite number: {value}")
+        return format(value, "f")
+    if isinstance(value, float):
+        raise InputError(source, path, "a float is not exact: pass a Decimal, an int or a string")
+    return value
+
+
+def _schema_type_map(value: object, source: str, path: str) -> object:
+    # SEOConfig itself takes (entity type, schema type) pairs.
+    if isinstance(value, (list, tuple)) and all(
+        isinstance(pair, tuple) and len(pair) == 2 for pair in value
+    ):
+        return dict(value)
+    return _table(value, source, path)
+
+
+def _trailing_slash(value: object, source: str, path: str) -> object:
+    return _TRAILING_SLASH_NAMES.get(value, value) if isinstance(value, str) else value
+
+
+_image = _table_of(SEOImage, _IMAGE_KEYS)
+_robots = _table_of(Robots, _ROBOTS_KEYS)
+_url_policy = _table_of(
+    URLPolicy,
+    _POLICY_KEYS,
+    {
+        "trailing_slash": _trailing_slash,
+        "allowed_query_params": _list,
+        "extra_tracking_params": _list,
+    },
+)
+
+_ENTITY_FIELDS: dict[str, Plain] = {
+    "published_at": _timestamp,
+    "updated_at": _timestamp,
+    "price": _price,
+    "featured_image": _image,
+    "breadcrumbs": _list_of(_table_of(Breadcrumb, _BREADCRUMB_KEYS)),
+    "faq_items": _list_of(_table_of(FAQItem, _FAQ_KEYS)),
+    "same_as": _list,
+}
+
+_OVERRIDES_FIELDS: dict[str, Plain] = {
+    "robots": _robots,
+    "og_image": _image,
+    "twitter_image": _image,
+}
+
+_CONFIG_FIELDS: dict[str, Plain] = {
+    "url_policy": _url_policy,
+    "default_robots": _robots,
+    "search_robots": _robots,
+    "default_og_image": _image,
+    "locale_alternate": _list,
+    "schema_type_map": _schema_type_map,
+}
+
+
+def _plain_entity(mapping: object, source: str) -> object:
+    return _members(_table(mapping, source, ""), source, "", _ENTITY_FIELDS)
+
+
+def _plain_overrides(mapping: object, source: str) -> object:
+    return _members(_table(mapping, source, ""), source, "", _OVERRIDES_FIELDS)
+
+
+def _plain_config(mapping: object, source: str) -> object:
+    return _members(_table(mapping, source, ""), source, "", _CONFIG_FIELDS)
