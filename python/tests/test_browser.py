@@ -58,7 +58,8 @@ def chromium() -> str:
     path = shutil.which("chromium")
     if path is None:
         pytest.fail(
-            "chromium is not installed; tools/bootstrap.sh installs Debian's chromium (run it as root)"
+            "chromium is not installed; tools/bootstrap.sh installs Debian's chromium"
+            " (run it as root)"
         )
     return path
 

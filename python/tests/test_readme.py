@@ -8,7 +8,6 @@ from pathlib import Path
 from typing import Any
 
 import pytest
-
 from web_helpers import setup_django
 
 from zelko import build_seo_payload

@@ -122,7 +122,7 @@ def _table_of(
                     path,
                     f"expected a tuple of up to {len(keys)} values ({', '.join(keys)})",
                 )
-            value = dict(zip(keys, value))
+            value = dict(zip(keys, value, strict=False))  # a shorter tuple leaves the rest out
         return _members(_table(value, source, path), source, path, fields or {})
 
     return convert

@@ -6,7 +6,7 @@ from pathlib import Path
 BASE_DIR = Path(__file__).resolve().parent
 SITE = BASE_DIR.parents[1] / "site"
 
-SECRET_KEY = "example-only-not-secret"  # noqa: S105 - an example that never leaves 127.0.0.1
+SECRET_KEY = "example-only-not-secret"
 DEBUG = False
 ALLOWED_HOSTS = ["127.0.0.1", "localhost", "testserver"]
 ROOT_URLCONF = "kestrel.urls"
