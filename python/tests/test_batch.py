@@ -171,11 +171,14 @@ def test_hooks_take_the_python_path_in_worker_processes() -> None:
     config = native.SEOConfig(
         SITE.config.to_dict()["canonical_host"], "https://www.kestrel-coffee.example", hooks=hooks
     )
-    pages = [page(f"/p/{index}") for index in range(600)]
+    # Built objects cannot travel to a worker: their chunk is built in place.
+    built = (native.SEOEntity("post", title="T"), "/p/built", None)
+    pages: list[Any] = [page(f"/p/{index}") for index in range(600)]
+    pages.insert(300, built)
     serial = list(build_many(pages, config, jobs=1))
     assert list(build_many(pages, config, jobs=2)) == serial
     assert all(record["payload"]["title"] == "T!" for record in serial)
-    assert [record["line"] for record in serial] == list(range(1, 601))
+    assert [record["line"] for record in serial] == list(range(1, 602))
 
 
 def _shout(payload: dict[str, Any], entity: object, config: object) -> dict[str, Any]:

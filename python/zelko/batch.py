@@ -221,7 +221,7 @@ def _python_records(
     with ProcessPoolExecutor(
         max_workers=jobs, mp_context=context, initializer=_set_worker_config, initargs=(config,)
     ) as pool:
-        yield from _in_order(pool, _chunks(numbered), _python_chunk, None, jobs)
+        yield from _in_order(pool, _chunks(numbered), _python_chunk, None, jobs, config)
 
 
 def _set_worker_config(config: SEOConfig) -> None:
@@ -255,12 +255,23 @@ def _in_order(
     work: Callable[[list[tuple[int, Page]], Any], list[str]],
     argument: Any,
     jobs: int,
+    local_config: SEOConfig | None = None,
 ) -> Iterator[str]:
     """Runs ``work`` on each chunk in ``pool``, yielding in input order with a
-    bounded number of chunks in flight."""
+    bounded number of chunks in flight.
+
+    With ``local_config`` (worker processes), a chunk holding built objects
+    (``(entity, route, overrides)`` tuples, which cannot be sent to another
+    process) is built here instead, in its turn.
+    """
     pending: deque[Future[list[str]]] = deque()
     for chunk in chunks:
-        pending.append(pool.submit(work, chunk, argument))
+        if local_config is not None and any(isinstance(page, tuple) for _, page in chunk):
+            done: Future[list[str]] = Future()
+            done.set_result(work(chunk, local_config))
+            pending.append(done)
+        else:
+            pending.append(pool.submit(work, chunk, argument))
         if len(pending) >= jobs * _CHUNKS_PER_JOB:
             yield from pending.popleft().result()
     while pending:
