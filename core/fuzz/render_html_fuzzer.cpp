@@ -7,8 +7,10 @@
 // snippet is the title element followed by the groups in their order.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_support.hpp"
 #include "zelko/hash.hpp"
@@ -28,36 +30,28 @@ constexpr std::string_view kScriptOpen =
     "<script type=\"application/ld+json\">\n";
 constexpr std::string_view kScriptClose = "\n</script>";
 
-OGPayload og(FuzzedDataProvider& data) {
-  OGPayload og;
-  og.type = fuzz::text(data);
-  og.title = optional_text(data);
-  og.description = optional_text(data);
-  og.url = optional_text(data);
-  og.image = optional_text(data);
-  if (data.ConsumeBool())
-    og.image_width = data.ConsumeIntegral<std::uint32_t>();
-  if (data.ConsumeBool())
-    og.image_height = data.ConsumeIntegral<std::uint32_t>();
-  og.image_alt = optional_text(data);
-  og.site_name = optional_text(data);
-  og.locale = optional_text(data);
-  if (data.ConsumeBool()) og.locale_alternate = fuzz::text_list(data);
-  og.audio = optional_text(data);
-  og.video = optional_text(data);
-  return og;
+// One field of a tag record, by its kind.
+void fill(FuzzedDataProvider& data, std::string& text) {
+  text = fuzz::text(data);
+}
+void fill(FuzzedDataProvider& data, std::optional<std::string>& text) {
+  text = optional_text(data);
+}
+void fill(FuzzedDataProvider& data, std::optional<std::uint32_t>& number) {
+  if (data.ConsumeBool()) number = data.ConsumeIntegral<std::uint32_t>();
+}
+void fill(FuzzedDataProvider& data,
+          std::optional<std::vector<std::string>>& list) {
+  if (data.ConsumeBool()) list = fuzz::text_list(data);
 }
 
-TwitterPayload twitter(FuzzedDataProvider& data) {
-  TwitterPayload twitter;
-  twitter.card = fuzz::text(data);
-  twitter.title = optional_text(data);
-  twitter.description = optional_text(data);
-  twitter.image = optional_text(data);
-  twitter.image_alt = optional_text(data);
-  twitter.site = optional_text(data);
-  twitter.creator = optional_text(data);
-  return twitter;
+// Every field of the record's table, in declared order.
+template <class Record>
+Record tags(FuzzedDataProvider& data) {
+  Record record;
+  for_each_tag_field<Record>(
+      [&](const auto& field) { fill(data, record.*field.member); });
+  return record;
 }
 
 SEOPayload payload(FuzzedDataProvider& data) {
@@ -66,8 +60,8 @@ SEOPayload payload(FuzzedDataProvider& data) {
   payload.description = fuzz::text(data, 200);
   payload.canonical = fuzz::text(data);
   payload.robots = fuzz::text(data, 24);
-  payload.og = og(data);
-  payload.twitter = twitter(data);
+  payload.og = tags<OGPayload>(data);
+  payload.twitter = tags<TwitterPayload>(data);
   if (data.ConsumeBool()) payload.schema_jsonld = fuzz::json_value(data);
   return payload;
 }

@@ -18,41 +18,13 @@
 namespace zelko {
 namespace {
 
-void write_optional_bool(JsonWriter& writer, std::string_view key,
-                         const std::optional<bool>& flag) {
-  if (!flag) return;
-  writer.key(key);
-  writer.boolean(*flag);
-}
-
-void write_optional_string(JsonWriter& writer, std::string_view key,
-                           const std::optional<std::string>& text) {
-  if (text) writer.member(key, *text);
-}
-
-void write_optional_count(JsonWriter& writer, std::string_view key,
-                          const std::optional<std::uint64_t>& count) {
-  if (!count) return;
-  writer.key(key);
-  writer.unsigned_integer(*count);
-}
-
-void write_optional_list(JsonWriter& writer, std::string_view key,
-                         const std::optional<std::vector<std::string>>& list) {
-  if (!list) return;
-  writer.key(key);
-  writer.begin_array();
-  for (const std::string& item : *list) writer.string(item);
-  writer.end_array();
-}
-
 void write_schema(JsonWriter& writer,
                   const std::optional<SchemaExpectation>& schema) {
   if (!schema) return;
   writer.key("schema");
   writer.begin_object();
-  write_optional_bool(writer, "required", schema->required);
-  write_optional_list(writer, "types", schema->types);
+  writer.optional_member("required", schema->required);
+  writer.optional_member("types", schema->types);
   writer.end_object();
 }
 
@@ -61,7 +33,7 @@ void write_section(JsonWriter& writer, std::string_view key,
   if (!section) return;
   writer.key(key);
   writer.begin_object();
-  write_optional_bool(writer, "required", section->required);
+  writer.optional_member("required", section->required);
   writer.end_object();
 }
 
@@ -255,19 +227,19 @@ ExpectationMap build_exception_map(
 
 void write_expectation(JsonWriter& writer, const SEOExpectation& expectation) {
   writer.begin_object();
-  write_optional_bool(writer, "required", expectation.required);
-  write_optional_bool(writer, "forbidden", expectation.forbidden);
-  write_optional_string(writer, "equals", expectation.equals);
-  write_optional_string(writer, "not_equals", expectation.not_equals);
-  write_optional_string(writer, "contains", expectation.contains);
-  write_optional_string(writer, "matches", expectation.matches);
-  write_optional_list(writer, "one_of", expectation.one_of);
-  write_optional_count(writer, "min_length", expectation.min_length);
-  write_optional_count(writer, "max_length", expectation.max_length);
-  write_optional_count(writer, "min_items", expectation.min_items);
-  write_optional_count(writer, "max_items", expectation.max_items);
-  write_optional_bool(writer, "indexable", expectation.indexable);
-  write_optional_string(writer, "canonical", expectation.canonical);
+  writer.optional_member("required", expectation.required);
+  writer.optional_member("forbidden", expectation.forbidden);
+  writer.optional_member("equals", expectation.equals);
+  writer.optional_member("not_equals", expectation.not_equals);
+  writer.optional_member("contains", expectation.contains);
+  writer.optional_member("matches", expectation.matches);
+  writer.optional_member("one_of", expectation.one_of);
+  writer.optional_member("min_length", expectation.min_length);
+  writer.optional_member("max_length", expectation.max_length);
+  writer.optional_member("min_items", expectation.min_items);
+  writer.optional_member("max_items", expectation.max_items);
+  writer.optional_member("indexable", expectation.indexable);
+  writer.optional_member("canonical", expectation.canonical);
   write_schema(writer, expectation.schema);
   write_section(writer, "open_graph", expectation.open_graph);
   write_section(writer, "twitter", expectation.twitter);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "zelko/json.hpp"
 
@@ -105,21 +107,23 @@ class ElementWriter {
     out_.append("\">");
   }
 
-  void name_meta(std::string_view key, std::string_view content) {
-    meta("name", key, content);
+  // <meta {attribute}="{key}" content="{content}">, the content escaped.
+  void meta(std::string_view attribute, std::string_view key,
+            std::string_view content) {
+    meta_start(attribute, key);
+    append_escaped_html(out_, content);
+    out_.append("\">");
   }
 
-  void property_meta(std::string_view key, std::string_view content) {
-    meta("property", key, content);
-  }
-
-  // Dimensions are plain decimal digits: nothing to escape.
-  void property_meta_number(std::string_view key, std::uint32_t number) {
+  // Numbers are plain decimal digits: nothing to escape.
+  void meta_number(std::string_view attribute, std::string_view key,
+                   std::uint32_t number) {
     std::array<char, 16> digits{};
     const auto end =
         std::to_chars(digits.data(), digits.data() + digits.size(), number);
-    meta_unescaped("property", key,
-                   std::string_view(digits.data(), end.ptr - digits.data()));
+    meta_start(attribute, key);
+    out_.append(digits.data(), end.ptr - digits.data());
+    out_.append("\">");
   }
 
   void script(std::string_view json) {
@@ -144,95 +148,69 @@ class ElementWriter {
     out_.append("\" content=\"");
   }
 
-  void meta(std::string_view attribute, std::string_view key,
-            std::string_view content) {
-    meta_start(attribute, key);
-    append_escaped_html(out_, content);
-    out_.append("\">");
-  }
-
-  void meta_unescaped(std::string_view attribute, std::string_view key,
-                      std::string_view content) {
-    meta_start(attribute, key);
-    out_.append(content);
-    out_.append("\">");
-  }
-
   std::string& out_;
   bool first_ = true;
 };
 
-// A present field gives its element even when its value is empty.
-void optional_property(ElementWriter& writer, std::string_view key,
-                       const std::optional<std::string>& value) {
-  if (value) writer.property_meta(key, *value);
+// One field's elements. A present field gives its element even when its
+// value is empty; a list gives one element per item.
+void write_field(ElementWriter& writer, std::string_view attribute,
+                 std::string_view key, const std::string& text) {
+  writer.meta(attribute, key, text);
 }
 
-void optional_name(ElementWriter& writer, std::string_view key,
-                   const std::optional<std::string>& value) {
-  if (value) writer.name_meta(key, *value);
+void write_field(ElementWriter& writer, std::string_view attribute,
+                 std::string_view key, const std::optional<std::string>& text) {
+  if (text) writer.meta(attribute, key, *text);
 }
 
-void write_opengraph(ElementWriter& writer, const OGPayload& og) {
-  writer.property_meta("og:type", og.type);
-  optional_property(writer, "og:title", og.title);
-  optional_property(writer, "og:description", og.description);
-  optional_property(writer, "og:url", og.url);
-  optional_property(writer, "og:image", og.image);
-  if (og.image_width)
-    writer.property_meta_number("og:image:width", *og.image_width);
-  if (og.image_height) {
-    writer.property_meta_number("og:image:height", *og.image_height);
-  }
-  optional_property(writer, "og:image:alt", og.image_alt);
-  optional_property(writer, "og:site_name", og.site_name);
-  optional_property(writer, "og:locale", og.locale);
-  if (og.locale_alternate) {
-    for (const std::string& locale : *og.locale_alternate) {
-      writer.property_meta("og:locale:alternate", locale);
-    }
-  }
-  optional_property(writer, "og:audio", og.audio);
-  optional_property(writer, "og:video", og.video);
+void write_field(ElementWriter& writer, std::string_view attribute,
+                 std::string_view key,
+                 const std::optional<std::uint32_t>& number) {
+  if (number) writer.meta_number(attribute, key, *number);
 }
 
-void write_twitter(ElementWriter& writer, const TwitterPayload& twitter) {
-  writer.name_meta("twitter:card", twitter.card);
-  optional_name(writer, "twitter:title", twitter.title);
-  optional_name(writer, "twitter:description", twitter.description);
-  optional_name(writer, "twitter:image", twitter.image);
-  optional_name(writer, "twitter:image:alt", twitter.image_alt);
-  optional_name(writer, "twitter:site", twitter.site);
-  optional_name(writer, "twitter:creator", twitter.creator);
+void write_field(ElementWriter& writer, std::string_view attribute,
+                 std::string_view key,
+                 const std::optional<std::vector<std::string>>& list) {
+  if (!list) return;
+  for (const std::string& item : *list) writer.meta(attribute, key, item);
 }
 
-std::size_t text_size(const std::optional<std::string>& value) {
-  return value ? value->size() + kElementOverhead : 0;
+template <class Record>
+void write_tags(ElementWriter& writer, const Record& record) {
+  for_each_tag_field<Record>([&](const auto& field) {
+    write_field(writer, TagFields<Record>::html_attribute, field.html_name,
+                record.*field.member);
+  });
 }
 
-std::size_t estimated_size(const OGPayload& og) {
-  std::size_t size = og.type.size() + kElementOverhead;
-  for (const auto* field :
-       {&og.title, &og.description, &og.url, &og.image, &og.image_alt,
-        &og.site_name, &og.locale, &og.audio, &og.video}) {
-    size += text_size(*field);
-  }
-  size += 2 * kElementOverhead;  // the two dimensions
-  if (og.locale_alternate) {
-    for (const std::string& locale : *og.locale_alternate) {
-      size += locale.size() + kElementOverhead;
-    }
+std::size_t field_size(const std::string& text) {
+  return text.size() + kElementOverhead;
+}
+
+std::size_t field_size(const std::optional<std::string>& text) {
+  return text ? text->size() + kElementOverhead : 0;
+}
+
+std::size_t field_size(const std::optional<std::uint32_t>&) {
+  return kElementOverhead;
+}
+
+std::size_t field_size(const std::optional<std::vector<std::string>>& list) {
+  std::size_t size = 0;
+  if (list) {
+    for (const std::string& item : *list)
+      size += item.size() + kElementOverhead;
   }
   return size;
 }
 
-std::size_t estimated_size(const TwitterPayload& twitter) {
-  std::size_t size = twitter.card.size() + kElementOverhead;
-  for (const auto* field :
-       {&twitter.title, &twitter.description, &twitter.image,
-        &twitter.image_alt, &twitter.site, &twitter.creator}) {
-    size += text_size(*field);
-  }
+template <class Record>
+std::size_t estimated_size(const Record& record) {
+  std::size_t size = 0;
+  for_each_tag_field<Record>(
+      [&](const auto& field) { size += field_size(record.*field.member); });
   return size;
 }
 
@@ -263,7 +241,7 @@ std::string render_opengraph(const SEOPayload& payload) {
   std::string out;
   out.reserve(estimated_size(payload.og));
   ElementWriter writer(out);
-  write_opengraph(writer, payload.og);
+  write_tags(writer, payload.og);
   return out;
 }
 
@@ -271,7 +249,7 @@ std::string render_twitter(const SEOPayload& payload) {
   std::string out;
   out.reserve(estimated_size(payload.twitter));
   ElementWriter writer(out);
-  write_twitter(writer, payload.twitter);
+  write_tags(writer, payload.twitter);
   return out;
 }
 
@@ -299,12 +277,12 @@ Result<std::string> render_html(const SEOPayload& payload) {
   ElementWriter writer(out);
   writer.title(payload.title);
   if (!payload.description.empty()) {
-    writer.name_meta("description", payload.description);
+    writer.meta("name", "description", payload.description);
   }
   writer.canonical_link(payload.canonical);
-  writer.name_meta("robots", payload.robots);
-  write_opengraph(writer, payload.og);
-  write_twitter(writer, payload.twitter);
+  writer.meta("name", "robots", payload.robots);
+  write_tags(writer, payload.og);
+  write_tags(writer, payload.twitter);
   if (payload.schema_jsonld) writer.script(json);
   out.push_back('\n');
   return out;

@@ -17,72 +17,56 @@ namespace {
 
 using Members = JsonValue::object_t;
 
-void put_optional(Members& members, std::string_view name,
-                  const std::optional<std::string>& text) {
+void put_field(Members& members, std::string_view name,
+               const std::string& text) {
+  members.emplace(name, text);
+}
+
+void put_field(Members& members, std::string_view name,
+               const std::optional<std::string>& text) {
   if (text) members.emplace(name, *text);
 }
 
-void put_optional(Members& members, std::string_view name,
-                  const std::optional<std::uint32_t>& number) {
+void put_field(Members& members, std::string_view name,
+               const std::optional<std::uint32_t>& number) {
   if (number) members.emplace(name, std::uint64_t{*number});
 }
 
-void put_optional(Members& members, std::string_view name,
-                  const std::optional<std::vector<std::string>>& list) {
+void put_field(Members& members, std::string_view name,
+               const std::optional<std::vector<std::string>>& list) {
   if (list) members.emplace(name, *list);
+}
+
+template <class Record>
+JsonValue tags_value(const Record& record) {
+  JsonValue value = JsonValue::object();
+  Members& members = value.get_ref<Members&>();
+  for_each_tag_field<Record>([&](const auto& field) {
+    put_field(members, field.key, record.*field.member);
+  });
+  return value;
 }
 
 // ---------------------------------------------------------------------------
 // Text forms
 
-void write_optional(JsonWriter& writer, std::string_view name,
-                    const std::optional<std::string>& text) {
-  if (text) writer.member(name, *text);
+void write_field(JsonWriter& writer, std::string_view name,
+                 const std::string& text) {
+  writer.member(name, text);
 }
 
-void write_optional(JsonWriter& writer, std::string_view name,
-                    const std::optional<std::uint32_t>& number) {
-  if (!number) return;
-  writer.key(name);
-  writer.unsigned_integer(*number);
+template <class Value>
+void write_field(JsonWriter& writer, std::string_view name,
+                 const std::optional<Value>& value) {
+  writer.optional_member(name, value);
 }
 
-void write_optional(JsonWriter& writer, std::string_view name,
-                    const std::optional<std::vector<std::string>>& list) {
-  if (!list) return;
-  writer.key(name);
-  writer.begin_array();
-  for (const std::string& item : *list) writer.string(item);
-  writer.end_array();
-}
-
-void write_og(JsonWriter& writer, const OGPayload& og) {
+template <class Record>
+void write_tags(JsonWriter& writer, const Record& record) {
   writer.begin_object();
-  writer.member("type", og.type);
-  write_optional(writer, "title", og.title);
-  write_optional(writer, "description", og.description);
-  write_optional(writer, "url", og.url);
-  write_optional(writer, "image", og.image);
-  write_optional(writer, "image_width", og.image_width);
-  write_optional(writer, "image_height", og.image_height);
-  write_optional(writer, "image_alt", og.image_alt);
-  write_optional(writer, "site_name", og.site_name);
-  write_optional(writer, "locale", og.locale);
-  write_optional(writer, "locale_alternate", og.locale_alternate);
-  write_optional(writer, "audio", og.audio);
-  write_optional(writer, "video", og.video);
-  writer.end_object();
-}
-
-void write_twitter(JsonWriter& writer, const TwitterPayload& twitter) {
-  writer.begin_object();
-  writer.member("card", twitter.card);
-  write_optional(writer, "title", twitter.title);
-  write_optional(writer, "description", twitter.description);
-  write_optional(writer, "image", twitter.image);
-  write_optional(writer, "image_alt", twitter.image_alt);
-  write_optional(writer, "site", twitter.site);
-  write_optional(writer, "creator", twitter.creator);
+  for_each_tag_field<Record>([&](const auto& field) {
+    write_field(writer, field.key, record.*field.member);
+  });
   writer.end_object();
 }
 
@@ -254,107 +238,75 @@ Status read_field(const JsonValue& value,
   return {};
 }
 
+// A group given as an object: members by name, unknown names skipped. The
+// first field of each table is its one required field.
 template <class Record>
-struct FieldReader {
-  std::string_view name;
-  Status (*read)(const JsonValue&, Record&);
-};
-
-template <class Record, auto Member>
-Status read_member(const JsonValue& value, Record& record) {
-  return read_field(value, record.*Member);
-}
-
-// The first field of each group is its one required field.
-constexpr std::array<FieldReader<OGPayload>, 13> kOgFields{{
-    {"type", &read_member<OGPayload, &OGPayload::type>},
-    {"title", &read_member<OGPayload, &OGPayload::title>},
-    {"description", &read_member<OGPayload, &OGPayload::description>},
-    {"url", &read_member<OGPayload, &OGPayload::url>},
-    {"image", &read_member<OGPayload, &OGPayload::image>},
-    {"image_width", &read_member<OGPayload, &OGPayload::image_width>},
-    {"image_height", &read_member<OGPayload, &OGPayload::image_height>},
-    {"image_alt", &read_member<OGPayload, &OGPayload::image_alt>},
-    {"site_name", &read_member<OGPayload, &OGPayload::site_name>},
-    {"locale", &read_member<OGPayload, &OGPayload::locale>},
-    {"locale_alternate", &read_member<OGPayload, &OGPayload::locale_alternate>},
-    {"audio", &read_member<OGPayload, &OGPayload::audio>},
-    {"video", &read_member<OGPayload, &OGPayload::video>},
-}};
-
-constexpr std::array<FieldReader<TwitterPayload>, 7> kTwitterFields{{
-    {"card", &read_member<TwitterPayload, &TwitterPayload::card>},
-    {"title", &read_member<TwitterPayload, &TwitterPayload::title>},
-    {"description", &read_member<TwitterPayload, &TwitterPayload::description>},
-    {"image", &read_member<TwitterPayload, &TwitterPayload::image>},
-    {"image_alt", &read_member<TwitterPayload, &TwitterPayload::image_alt>},
-    {"site", &read_member<TwitterPayload, &TwitterPayload::site>},
-    {"creator", &read_member<TwitterPayload, &TwitterPayload::creator>},
-}};
-
-// A group given as an object: members by name, unknown names skipped.
-template <class Record, std::size_t N>
-Result<Record> read_group_object(
-    const JsonValue& value, const std::array<FieldReader<Record>, N>& fields) {
+Result<Record> read_group_object(const JsonValue& value) {
   Record record;
   bool required_seen = false;
   for (const auto& [name, member] : value.get_ref<const Members&>()) {
-    for (std::size_t i = 0; i < N; ++i) {
-      if (fields[i].name != name) continue;
-      if (Status status = fields[i].read(member, record); !status) {
-        return std::move(status).error();
+    Status status;
+    bool first = true;
+    all_tag_fields<Record>([&](const auto& field) {
+      if (field.key != name) {
+        first = false;
+        return true;
       }
-      required_seen = required_seen || i == 0;
-      break;
-    }
+      status = read_field(member, record.*field.member);
+      required_seen = required_seen || first;
+      return false;
+    });
+    if (!status) return std::move(status).error();
   }
-  if (!required_seen) return missing_field(fields[0].name);
+  if (!required_seen) {
+    return missing_field(std::get<0>(TagFields<Record>::fields).key);
+  }
   return record;
 }
 
+std::string struct_name(std::string_view record_name) {
+  std::string name = "struct ";
+  name += record_name;
+  return name;
+}
+
 // A group given as an array: one element per field, in declared order.
-template <class Record, std::size_t N>
-Result<Record> read_group_array(
-    const JsonValue& value, const std::array<FieldReader<Record>, N>& fields,
-    std::string_view struct_name) {
+template <class Record>
+Result<Record> read_group_array(const JsonValue& value) {
+  constexpr std::size_t kCount = kTagFieldCount<Record>;
   const auto& elements = value.get_ref<const JsonValue::array_t&>();
   Record record;
-  for (std::size_t i = 0; i < N; ++i) {
-    if (i >= elements.size()) {
-      return invalid_length(i, std::string(struct_name) + " with " +
-                                   std::to_string(N) + " elements");
+  Status status;
+  std::size_t index = 0;
+  all_tag_fields<Record>([&](const auto& field) {
+    if (index >= elements.size()) {
+      status = invalid_length(
+          index, struct_name(TagFields<Record>::record_name) + " with " +
+                     std::to_string(kCount) + " elements");
+      return false;
     }
-    if (Status status = fields[i].read(elements[i], record); !status) {
-      return std::move(status).error();
-    }
-  }
-  if (elements.size() > N) {
+    status = read_field(elements[index++], record.*field.member);
+    return status.ok();
+  });
+  if (!status) return std::move(status).error();
+  if (elements.size() > kCount) {
     return invalid_length(elements.size(), "fewer elements in array");
   }
   return record;
 }
 
-template <class Record, std::size_t N>
-Result<Record> read_group(const JsonValue& value,
-                          const std::array<FieldReader<Record>, N>& fields,
-                          std::string_view struct_name) {
-  if (value.is_object()) return read_group_object(value, fields);
-  if (value.is_array()) return read_group_array(value, fields, struct_name);
-  return invalid_type(value, struct_name);
+template <class Record>
+Result<Record> read_group_value(const JsonValue& value) {
+  if (value.is_object()) return read_group_object<Record>(value);
+  if (value.is_array()) return read_group_array<Record>(value);
+  return invalid_type(value, struct_name(TagFields<Record>::record_name));
 }
 
-Status read_og(const JsonValue& value, OGPayload& out) {
-  Result<OGPayload> og = read_group(value, kOgFields, "struct OGPayload");
-  if (!og) return std::move(og).error();
-  out = std::move(og).value();
-  return {};
-}
-
-Status read_twitter(const JsonValue& value, TwitterPayload& out) {
-  Result<TwitterPayload> twitter =
-      read_group(value, kTwitterFields, "struct TwitterPayload");
-  if (!twitter) return std::move(twitter).error();
-  out = std::move(twitter).value();
+template <class Record>
+Status read_group(const JsonValue& value, Record& out) {
+  Result<Record> group = read_group_value<Record>(value);
+  if (!group) return std::move(group).error();
+  out = std::move(group).value();
   return {};
 }
 
@@ -375,9 +327,9 @@ bool read_known_member(std::string_view name, const JsonValue& value,
   } else if (name == "robots") {
     status = read_field(value, payload.robots);
   } else if (name == "og") {
-    status = read_og(value, payload.og);
+    status = read_group(value, payload.og);
   } else if (name == "twitter") {
-    status = read_twitter(value, payload.twitter);
+    status = read_group(value, payload.twitter);
   } else if (name == "schema_jsonld") {
     if (value.is_null()) {
       payload.schema_jsonld.reset();
@@ -410,36 +362,10 @@ Result<SEOPayload> read_payload(const JsonValue& value) {
 
 }  // namespace
 
-JsonValue to_value(const OGPayload& og) {
-  JsonValue value = JsonValue::object();
-  Members& members = value.get_ref<Members&>();
-  members.emplace("type", og.type);
-  put_optional(members, "title", og.title);
-  put_optional(members, "description", og.description);
-  put_optional(members, "url", og.url);
-  put_optional(members, "image", og.image);
-  put_optional(members, "image_width", og.image_width);
-  put_optional(members, "image_height", og.image_height);
-  put_optional(members, "image_alt", og.image_alt);
-  put_optional(members, "site_name", og.site_name);
-  put_optional(members, "locale", og.locale);
-  put_optional(members, "locale_alternate", og.locale_alternate);
-  put_optional(members, "audio", og.audio);
-  put_optional(members, "video", og.video);
-  return value;
-}
+JsonValue to_value(const OGPayload& og) { return tags_value(og); }
 
 JsonValue to_value(const TwitterPayload& twitter) {
-  JsonValue value = JsonValue::object();
-  Members& members = value.get_ref<Members&>();
-  members.emplace("card", twitter.card);
-  put_optional(members, "title", twitter.title);
-  put_optional(members, "description", twitter.description);
-  put_optional(members, "image", twitter.image);
-  put_optional(members, "image_alt", twitter.image_alt);
-  put_optional(members, "site", twitter.site);
-  put_optional(members, "creator", twitter.creator);
-  return value;
+  return tags_value(twitter);
 }
 
 JsonValue to_value(const SEOPayload& payload) {
@@ -467,9 +393,9 @@ void write_payload(JsonWriter& writer, const SEOPayload& payload) {
   writer.member("canonical", payload.canonical);
   writer.member("robots", payload.robots);
   writer.key("og");
-  write_og(writer, payload.og);
+  write_tags(writer, payload.og);
   writer.key("twitter");
-  write_twitter(writer, payload.twitter);
+  write_tags(writer, payload.twitter);
   if (payload.schema_jsonld) {
     writer.key("schema_jsonld");
     writer.value(*payload.schema_jsonld);

@@ -9,44 +9,17 @@
 namespace zelko::py {
 namespace {
 
-void write_optional(zelko::JsonWriter& writer, std::string_view key,
-                    const std::optional<std::string>& text) {
-  if (text) writer.member(key, *text);
-}
-
-void write_optional(zelko::JsonWriter& writer, std::string_view key,
-                    const std::optional<std::uint32_t>& number) {
-  if (!number) return;
-  writer.key(key);
-  writer.unsigned_integer(*number);
-}
-
-void write_optional(zelko::JsonWriter& writer, std::string_view key,
-                    const std::optional<std::int32_t>& number) {
-  if (!number) return;
-  writer.key(key);
-  writer.signed_integer(*number);
-}
-
 void write_flag(zelko::JsonWriter& writer, std::string_view key, bool flag) {
   writer.key(key);
   writer.boolean(flag);
 }
 
-void write_texts(zelko::JsonWriter& writer, std::string_view key,
-                 const std::vector<std::string>& texts) {
-  writer.key(key);
-  writer.begin_array();
-  for (const std::string& text : texts) writer.string(text);
-  writer.end_array();
-}
-
 void write_image(zelko::JsonWriter& writer, const zelko::SEOImage& image) {
   writer.begin_object();
   writer.member("url", image.url);
-  write_optional(writer, "width", image.width);
-  write_optional(writer, "height", image.height);
-  write_optional(writer, "alt", image.alt);
+  writer.optional_member("width", image.width);
+  writer.optional_member("height", image.height);
+  writer.optional_member("alt", image.alt);
   writer.end_object();
 }
 
@@ -56,9 +29,9 @@ void write_robots(zelko::JsonWriter& writer, std::string_view key,
   writer.begin_object();
   write_flag(writer, "index", robots.index);
   write_flag(writer, "follow", robots.follow);
-  write_optional(writer, "max_snippet", robots.max_snippet);
-  write_optional(writer, "max_image_preview", robots.max_image_preview);
-  write_optional(writer, "max_video_preview", robots.max_video_preview);
+  writer.optional_member("max_snippet", robots.max_snippet);
+  writer.optional_member("max_image_preview", robots.max_image_preview);
+  writer.optional_member("max_video_preview", robots.max_video_preview);
   writer.end_object();
 }
 
@@ -72,8 +45,8 @@ void write_policy(zelko::JsonWriter& writer, const zelko::URLPolicy& policy) {
   write_flag(writer, "collapse_duplicate_slashes",
              policy.collapse_duplicate_slashes);
   write_flag(writer, "strip_tracking_params", policy.strip_tracking_params);
-  write_texts(writer, "allowed_query_params", policy.allowed_query_params);
-  write_texts(writer, "extra_tracking_params", policy.extra_tracking_params);
+  writer.member("allowed_query_params", policy.allowed_query_params);
+  writer.member("extra_tracking_params", policy.extra_tracking_params);
   writer.end_object();
 }
 
@@ -120,25 +93,25 @@ std::string entity_json_text(const zelko::SEOEntity& entity) {
   zelko::JsonWriter writer(text, /*pretty=*/false);
   writer.begin_object();
   writer.member("entity_type", zelko::enumerator_name(entity.entity_type));
-  write_optional(writer, "slug", entity.slug);
-  write_optional(writer, "title", entity.title);
-  write_optional(writer, "excerpt", entity.excerpt);
-  write_optional(writer, "body_html", entity.body_html);
-  write_optional(writer, "status", entity.status);
+  writer.optional_member("slug", entity.slug);
+  writer.optional_member("title", entity.title);
+  writer.optional_member("excerpt", entity.excerpt);
+  writer.optional_member("body_html", entity.body_html);
+  writer.optional_member("status", entity.status);
   if (entity.featured_image) {
     writer.key("featured_image");
     write_image(writer, *entity.featured_image);
   }
-  write_optional(writer, "published_at", entity.published_at);
-  write_optional(writer, "updated_at", entity.updated_at);
-  write_optional(writer, "author_name", entity.author_name);
+  writer.optional_member("published_at", entity.published_at);
+  writer.optional_member("updated_at", entity.updated_at);
+  writer.optional_member("author_name", entity.author_name);
   if (entity.breadcrumbs) write_breadcrumbs(writer, *entity.breadcrumbs);
-  write_optional(writer, "sku", entity.sku);
-  write_optional(writer, "price", entity.price);
-  write_optional(writer, "price_currency", entity.price_currency);
-  write_optional(writer, "availability", entity.availability);
-  if (entity.same_as) write_texts(writer, "same_as", *entity.same_as);
-  write_optional(writer, "address", entity.address);
+  writer.optional_member("sku", entity.sku);
+  writer.optional_member("price", entity.price);
+  writer.optional_member("price_currency", entity.price_currency);
+  writer.optional_member("availability", entity.availability);
+  writer.optional_member("same_as", entity.same_as);
+  writer.optional_member("address", entity.address);
   if (entity.faq_items) write_faq_items(writer, *entity.faq_items);
   writer.end_object();
   return text;
@@ -156,7 +129,7 @@ std::string config_json_text(const zelko::SEOConfig& config) {
     writer.key("default_og_image");
     write_image(writer, *config.default_og_image);
   }
-  write_optional(writer, "site_name", config.site_name);
+  writer.optional_member("site_name", config.site_name);
   // The one optional written even when absent, as null.
   writer.key("title_template");
   if (config.title_template) {
@@ -167,15 +140,13 @@ std::string config_json_text(const zelko::SEOConfig& config) {
   write_robots(writer, "search_robots", config.search_robots);
   write_schema_type_map(writer, config.schema_type_map);
   write_flag(writer, "auto_generate_schema", config.auto_generate_schema);
-  write_optional(writer, "publisher_name", config.publisher_name);
-  write_optional(writer, "publisher_logo", config.publisher_logo);
-  write_optional(writer, "locale", config.locale);
-  if (config.locale_alternate) {
-    write_texts(writer, "locale_alternate", *config.locale_alternate);
-  }
-  write_optional(writer, "twitter_site", config.twitter_site);
+  writer.optional_member("publisher_name", config.publisher_name);
+  writer.optional_member("publisher_logo", config.publisher_logo);
+  writer.optional_member("locale", config.locale);
+  writer.optional_member("locale_alternate", config.locale_alternate);
+  writer.optional_member("twitter_site", config.twitter_site);
   write_flag(writer, "emit_warnings", config.emit_warnings);
-  write_optional(writer, "search_url_template", config.search_url_template);
+  writer.optional_member("search_url_template", config.search_url_template);
   writer.end_object();
   return text;
 }

@@ -1,172 +1,135 @@
 // Dictionaries built from payload records (see payload_view.hpp).
 #include "payload_view.hpp"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <memory>
-#include <span>
+#include <string>
+#include <utility>
 
 namespace zelko::py {
 namespace {
 
 // In the order of the Key enumerators.
-constexpr std::array<const char*, 27> kKeyTexts = {"audio",
-                                                   "canonical",
-                                                   "card",
-                                                   "cleaned_params",
-                                                   "creator",
-                                                   "description",
-                                                   "generate",
-                                                   "has",
-                                                   "image",
-                                                   "image_alt",
-                                                   "image_height",
-                                                   "image_width",
-                                                   "locale",
-                                                   "locale_alternate",
-                                                   "og",
-                                                   "post_process",
-                                                   "removed_params",
-                                                   "robots",
-                                                   "run",
-                                                   "schema_jsonld",
-                                                   "site",
-                                                   "site_name",
-                                                   "title",
-                                                   "twitter",
-                                                   "type",
-                                                   "url",
-                                                   "video"};
+constexpr std::array<const char*, 14> kKeyTexts = {
+    "canonical",     "cleaned_params",
+    "description",   "generate",
+    "has",           "og",
+    "post_process",  "removed_params",
+    "robots",        "run",
+    "schema_jsonld", "title",
+    "twitter",       "url"};
 
-using KeyTable = std::array<PyObject*, kKeyTexts.size()>;
-
-// Published once, never freed, like the class table.
-std::atomic<KeyTable*> published_keys{nullptr};
-
-void drop_keys(KeyTable& table) noexcept {
-  for (PyObject*& text : table) {
-    Py_XDECREF(text);
-    text = nullptr;
-  }
-}
-
-const KeyTable* key_table() {
-  if (KeyTable* table = published_keys.load(std::memory_order_acquire))
-    return table;
-  auto created = std::make_unique<KeyTable>();
+// A set of interned strings, published once and never freed, like the class
+// table. Null with the error set when the strings cannot be created.
+template <std::size_t N>
+const std::array<PyObject*, N>* interned(
+    std::atomic<std::array<PyObject*, N>*>& published,
+    const std::array<const char*, N>& texts) {
+  if (auto* table = published.load(std::memory_order_acquire)) return table;
+  auto created = std::make_unique<std::array<PyObject*, N>>();
   created->fill(nullptr);
-  for (std::size_t index = 0; index < kKeyTexts.size(); ++index) {
-    PyObject* text = PyUnicode_InternFromString(kKeyTexts[index]);
+  const auto drop = [](std::array<PyObject*, N>& table) {
+    for (PyObject*& text : table) Py_CLEAR(text);
+  };
+  for (std::size_t index = 0; index < N; ++index) {
+    PyObject* text = PyUnicode_InternFromString(texts[index]);
     if (text == nullptr) {
-      drop_keys(*created);
+      drop(*created);
       return nullptr;
     }
     (*created)[index] = text;
   }
-  KeyTable* expected = nullptr;
-  if (!published_keys.compare_exchange_strong(expected, created.get(),
-                                              std::memory_order_acq_rel)) {
-    drop_keys(*created);  // another thread published first; use theirs
+  std::array<PyObject*, N>* expected = nullptr;
+  if (!published.compare_exchange_strong(expected, created.get(),
+                                         std::memory_order_acq_rel)) {
+    drop(*created);  // another thread published first; use theirs
     return expected;
   }
   return created.release();
 }
 
+std::atomic<std::array<PyObject*, kKeyTexts.size()>*> published_keys{nullptr};
+
+// ---------------------------------------------------------------------------
+// Tag records, driven by their field tables
+
+template <class Record>
+constexpr std::size_t kFieldCount = zelko::kTagFieldCount<Record>;
+
+template <class Record>
+constexpr std::array<const char*, kFieldCount<Record>> field_keys() {
+  std::array<const char*, kFieldCount<Record>> keys{};
+  std::size_t index = 0;
+  zelko::for_each_tag_field<Record>(
+      [&](const auto& field) { keys[index++] = field.key.data(); });
+  return keys;
+}
+
+// Field indexes in ascending key order, the order of the value form.
+template <class Record>
+constexpr std::array<std::size_t, kFieldCount<Record>> sorted_field_order() {
+  std::array<std::string_view, kFieldCount<Record>> keys{};
+  std::size_t index = 0;
+  zelko::for_each_tag_field<Record>(
+      [&](const auto& field) { keys[index++] = field.key; });
+  std::array<std::size_t, kFieldCount<Record>> order{};
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+  return order;
+}
+
+template <class Record>
+constexpr std::array<std::size_t, kFieldCount<Record>> declared_field_order() {
+  std::array<std::size_t, kFieldCount<Record>> order{};
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  return order;
+}
+
+template <class Record>
+const std::array<PyObject*, kFieldCount<Record>>* field_key_objects() {
+  static constexpr std::array<const char*, kFieldCount<Record>> kTexts =
+      field_keys<Record>();
+  static std::atomic<std::array<PyObject*, kFieldCount<Record>>*> published{
+      nullptr};
+  return interned(published, kTexts);
+}
+
+// dict[key] = value, stealing `value`.
+bool set_object_item(PyObject* dict, PyObject* key, PyObject* value) {
+  PyRef owned = PyRef::steal(value);
+  return owned && PyDict_SetItem(dict, key, owned.get()) == 0;
+}
+
+bool add_value(PyObject* dict, PyObject* key, const std::string& text) {
+  return set_object_item(dict, key, to_python(text));
+}
+
 template <class T>
-bool set_present(PyObject* dict, Key key, const std::optional<T>& value) {
-  return !value || set_item(dict, key, to_python(*value));
+bool add_value(PyObject* dict, PyObject* key, const std::optional<T>& value) {
+  return !value || set_object_item(dict, key, to_python(*value));
 }
 
-bool add_og_field(PyObject* dict, const zelko::OGPayload& og, Key field) {
-  switch (field) {
-    case Key::type:
-      return set_item(dict, field, to_python(og.type));
-    case Key::title:
-      return set_present(dict, field, og.title);
-    case Key::description:
-      return set_present(dict, field, og.description);
-    case Key::url:
-      return set_present(dict, field, og.url);
-    case Key::image:
-      return set_present(dict, field, og.image);
-    case Key::image_width:
-      return set_present(dict, field, og.image_width);
-    case Key::image_height:
-      return set_present(dict, field, og.image_height);
-    case Key::image_alt:
-      return set_present(dict, field, og.image_alt);
-    case Key::site_name:
-      return set_present(dict, field, og.site_name);
-    case Key::locale:
-      return set_present(dict, field, og.locale);
-    case Key::locale_alternate:
-      return set_present(dict, field, og.locale_alternate);
-    case Key::audio:
-      return set_present(dict, field, og.audio);
-    case Key::video:
-      return set_present(dict, field, og.video);
-    default:
-      break;
-  }
-  raise_internal_fault("not an Open Graph field");
-  return false;
+template <class Record, std::size_t Index>
+bool add_tag_field(PyObject* dict, const Record& record, PyObject* key) {
+  return add_value(
+      dict, key,
+      record.*std::get<Index>(zelko::TagFields<Record>::fields).member);
 }
 
-bool add_twitter_field(PyObject* dict, const zelko::TwitterPayload& twitter,
-                       Key field) {
-  switch (field) {
-    case Key::card:
-      return set_item(dict, field, to_python(twitter.card));
-    case Key::title:
-      return set_present(dict, field, twitter.title);
-    case Key::description:
-      return set_present(dict, field, twitter.description);
-    case Key::image:
-      return set_present(dict, field, twitter.image);
-    case Key::image_alt:
-      return set_present(dict, field, twitter.image_alt);
-    case Key::site:
-      return set_present(dict, field, twitter.site);
-    case Key::creator:
-      return set_present(dict, field, twitter.creator);
-    default:
-      break;
-  }
-  raise_internal_fault("not a Twitter Card field");
-  return false;
+template <class Record, std::size_t... Index>
+constexpr auto tag_field_adders(std::index_sequence<Index...>) {
+  using Adder = bool (*)(PyObject*, const Record&, PyObject*);
+  return std::array<Adder, sizeof...(Index)>{&add_tag_field<Record, Index>...};
 }
 
-constexpr Key kOgDeclared[] = {
-    Key::type,      Key::title,       Key::description,      Key::url,
-    Key::image,     Key::image_width, Key::image_height,     Key::image_alt,
-    Key::site_name, Key::locale,      Key::locale_alternate, Key::audio,
-    Key::video};
-constexpr Key kOgSorted[] = {
-    Key::audio,        Key::description, Key::image,  Key::image_alt,
-    Key::image_height, Key::image_width, Key::locale, Key::locale_alternate,
-    Key::site_name,    Key::title,       Key::type,   Key::url,
-    Key::video};
-constexpr Key kTwitterDeclared[] = {
-    Key::card,      Key::title, Key::description, Key::image,
-    Key::image_alt, Key::site,  Key::creator};
-constexpr Key kTwitterSorted[] = {Key::card,  Key::creator,   Key::description,
-                                  Key::image, Key::image_alt, Key::site,
-                                  Key::title};
 // The top-level members of a payload's value form, in key order.
 constexpr Key kPayloadSorted[] = {
     Key::canonical,     Key::description, Key::og,     Key::robots,
     Key::schema_jsonld, Key::title,       Key::twitter};
-
-template <class Record, class AddField>
-PyObject* fields_dict(const Record& record, std::span<const Key> order,
-                      AddField add_field) {
-  PyRef dict = PyRef::steal(PyDict_New());
-  if (!dict) return nullptr;
-  for (Key field : order) {
-    if (!add_field(dict.get(), record, field)) return nullptr;
-  }
-  return dict.release();
-}
 
 bool add_payload_field(PyObject* dict, const zelko::SEOPayload& payload,
                        Key field) {
@@ -176,7 +139,7 @@ bool add_payload_field(PyObject* dict, const zelko::SEOPayload& payload,
     case Key::description:
       return set_item(dict, field, to_python(payload.description));
     case Key::og:
-      return set_item(dict, field, og_dict(payload.og, /*sorted=*/true));
+      return set_item(dict, field, tags_dict(payload.og, /*sorted=*/true));
     case Key::robots:
       return set_item(dict, field, to_python(payload.robots));
     case Key::schema_jsonld:
@@ -185,8 +148,7 @@ bool add_payload_field(PyObject* dict, const zelko::SEOPayload& payload,
     case Key::title:
       return set_item(dict, field, to_python(payload.title));
     case Key::twitter:
-      return set_item(dict, field,
-                      twitter_dict(payload.twitter, /*sorted=*/true));
+      return set_item(dict, field, tags_dict(payload.twitter, /*sorted=*/true));
     default:
       break;
   }
@@ -245,7 +207,7 @@ std::string_view key_text(Key key) noexcept {
 }
 
 PyObject* key_object(Key key) {
-  const KeyTable* table = key_table();
+  const auto* table = interned(published_keys, kKeyTexts);
   return table == nullptr ? nullptr : (*table)[static_cast<std::size_t>(key)];
 }
 
@@ -256,19 +218,24 @@ bool set_item(PyObject* dict, Key key, PyObject* value) {
   return name != nullptr && PyDict_SetItem(dict, name, owned.get()) == 0;
 }
 
-PyObject* og_dict(const zelko::OGPayload& og, bool sorted) {
-  return fields_dict(og,
-                     sorted ? std::span<const Key>(kOgSorted)
-                            : std::span<const Key>(kOgDeclared),
-                     add_og_field);
+template <class Record>
+PyObject* tags_dict(const Record& record, bool sorted) {
+  static constexpr auto kAdders =
+      tag_field_adders<Record>(std::make_index_sequence<kFieldCount<Record>>{});
+  static constexpr auto kSorted = sorted_field_order<Record>();
+  static constexpr auto kDeclared = declared_field_order<Record>();
+  const auto* keys = field_key_objects<Record>();
+  if (keys == nullptr) return nullptr;
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (const std::size_t index : sorted ? kSorted : kDeclared) {
+    if (!kAdders[index](dict.get(), record, (*keys)[index])) return nullptr;
+  }
+  return dict.release();
 }
 
-PyObject* twitter_dict(const zelko::TwitterPayload& twitter, bool sorted) {
-  return fields_dict(twitter,
-                     sorted ? std::span<const Key>(kTwitterSorted)
-                            : std::span<const Key>(kTwitterDeclared),
-                     add_twitter_field);
-}
+template PyObject* tags_dict(const zelko::OGPayload&, bool);
+template PyObject* tags_dict(const zelko::TwitterPayload&, bool);
 
 PyObject* payload_view(const zelko::SEOPayload& payload) {
   PyRef dict = PyRef::steal(PyDict_New());

@@ -18,34 +18,23 @@ namespace zelko::py {
 
 // Fixed strings used as dictionary keys or attribute names. Each is interned
 // once per process and shared.
+// The tag records' field names are not here: they come from their field
+// tables (zelko::TagFields) and are interned per table.
 enum class Key : std::uint8_t {
-  audio,
   canonical,
-  card,
   cleaned_params,
-  creator,
   description,
   generate,
   has,
-  image,
-  image_alt,
-  image_height,
-  image_width,
-  locale,
-  locale_alternate,
   og,
   post_process,
   removed_params,
   robots,
   run,
   schema_jsonld,
-  site,
-  site_name,
   title,
   twitter,
-  type,
   url,
-  video,
 };
 
 // The text of `key`.
@@ -63,12 +52,12 @@ enum class Key : std::uint8_t {
 // schema or extra value nests deeper than 128 levels.
 [[nodiscard]] PyObject* payload_view(const zelko::SEOPayload& payload);
 
-// OGPayload / TwitterPayload as dicts. `sorted` gives the key order of the
-// value form (the "og"/"twitter" members of the view); otherwise the keys
-// come in declared field order. Absent fields leave their key out.
-[[nodiscard]] PyObject* og_dict(const zelko::OGPayload& og, bool sorted);
-[[nodiscard]] PyObject* twitter_dict(const zelko::TwitterPayload& twitter,
-                                     bool sorted);
+// An OGPayload or TwitterPayload as a dict, walking its field table.
+// `sorted` gives the key order of the value form (the "og"/"twitter" members
+// of the view); otherwise the keys come in declared field order. Absent
+// fields leave their key out.
+template <class Record>
+[[nodiscard]] PyObject* tags_dict(const Record& record, bool sorted);
 
 // Payload equality: the four texts, the tag groups field by field, the
 // schema and the extra fields as JSON values. JSON numbers are equal only

@@ -1,5 +1,14 @@
 // OGPayload and TwitterPayload: the two tag groups of a payload, made only
-// by the module as copies of a payload's parts.
+// by the module as copies of a payload's parts. Their properties and
+// to_dict() come from the records' field tables (zelko::TagFields).
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
 #include "payload_view.hpp"
 #include "results.hpp"
 
@@ -9,49 +18,81 @@ namespace {
 using zelko::OGPayload;
 using zelko::TwitterPayload;
 
-PyObject* og_to_dict(PyObject* self, PyObject* /*unused*/) {
-  return read_record<OGPayload>(
-      self, [](const OGPayload& og) { return og_dict(og, /*sorted=*/false); });
-}
+template <class Record>
+constexpr std::size_t kFieldCount = zelko::kTagFieldCount<Record>;
 
-PyObject* twitter_to_dict(PyObject* self, PyObject* /*unused*/) {
-  return read_record<TwitterPayload>(self, [](const TwitterPayload& twitter) {
-    return twitter_dict(twitter, /*sorted=*/false);
+template <class Record>
+PyObject* tags_to_dict(PyObject* self, PyObject* /*unused*/) {
+  return read_record<Record>(self, [](const Record& record) {
+    return tags_dict(record, /*sorted=*/false);
   });
 }
 
-PyGetSetDef kOgGetSet[] = {
-    {"type", member_getter<OGPayload, &OGPayload::type>, nullptr,
-     "og:type, for example \"article\" or \"website\".", nullptr},
-    {"title", member_getter<OGPayload, &OGPayload::title>, nullptr,
-     "og:title, or None.", nullptr},
-    {"description", member_getter<OGPayload, &OGPayload::description>, nullptr,
-     "og:description, or None.", nullptr},
-    {"url", member_getter<OGPayload, &OGPayload::url>, nullptr,
-     "og:url, or None.", nullptr},
-    {"image", member_getter<OGPayload, &OGPayload::image>, nullptr,
-     "og:image, or None.", nullptr},
-    {"image_width", member_getter<OGPayload, &OGPayload::image_width>, nullptr,
-     "og:image:width in pixels, or None.", nullptr},
-    {"image_height", member_getter<OGPayload, &OGPayload::image_height>,
-     nullptr, "og:image:height in pixels, or None.", nullptr},
-    {"image_alt", member_getter<OGPayload, &OGPayload::image_alt>, nullptr,
-     "og:image:alt, or None.", nullptr},
-    {"site_name", member_getter<OGPayload, &OGPayload::site_name>, nullptr,
-     "og:site_name, or None.", nullptr},
-    {"locale", member_getter<OGPayload, &OGPayload::locale>, nullptr,
-     "og:locale, or None.", nullptr},
-    {"locale_alternate", member_getter<OGPayload, &OGPayload::locale_alternate>,
-     nullptr, "og:locale:alternate values as a new list, or None.", nullptr},
-    {"audio", member_getter<OGPayload, &OGPayload::audio>, nullptr,
-     "og:audio, or None.", nullptr},
-    {"video", member_getter<OGPayload, &OGPayload::video>, nullptr,
-     "og:video, or None.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+template <class Record, std::size_t Index>
+PyObject* tag_field_getter(PyObject* self, void* /*closure*/) {
+  return read_record<Record>(self, [](const Record& record) {
+    return to_python(record.*
+                     std::get<Index>(zelko::TagFields<Record>::fields).member);
+  });
+}
+
+// A property's docstring, from its HTML name and kind. Numbers in the tag
+// records are image dimensions.
+std::string field_doc(std::string_view html_name, std::string_view example,
+                      std::type_identity<std::string>) {
+  return std::string(html_name) + ", for example " + std::string(example) + ".";
+}
+std::string field_doc(std::string_view html_name, std::string_view,
+                      std::type_identity<std::optional<std::string>>) {
+  return std::string(html_name) + ", or None.";
+}
+std::string field_doc(std::string_view html_name, std::string_view,
+                      std::type_identity<std::optional<std::uint32_t>>) {
+  return std::string(html_name) + " in pixels, or None.";
+}
+std::string field_doc(
+    std::string_view html_name, std::string_view,
+    std::type_identity<std::optional<std::vector<std::string>>>) {
+  return std::string(html_name) + " values as a new list, or None.";
+}
+
+// The PyGetSetDef table of a tag class, one read-only property per field,
+// and the docstrings it points into. Built once when the module loads.
+template <class Record>
+struct TagProperties {
+  std::array<std::string, kFieldCount<Record>> docs;
+  std::array<PyGetSetDef, kFieldCount<Record> + 1> defs{};
 };
 
+template <class Record, std::size_t... Index>
+TagProperties<Record> make_tag_properties(std::string_view example,
+                                          std::index_sequence<Index...>) {
+  TagProperties<Record> properties;
+  const auto& fields = zelko::TagFields<Record>::fields;
+  ((properties.docs[Index] =
+        field_doc(std::get<Index>(fields).html_name, example,
+                  std::type_identity<typename std::remove_cvref_t<
+                      decltype(std::get<Index>(fields))>::value_type>{})),
+   ...);
+  ((properties.defs[Index] = {std::get<Index>(fields).key.data(),
+                              tag_field_getter<Record, Index>, nullptr,
+                              properties.docs[Index].c_str(), nullptr}),
+   ...);
+  return properties;
+}
+
+// `example` completes the required field's docstring.
+template <class Record>
+TagProperties<Record> make_tag_properties(std::string_view example) {
+  return make_tag_properties<Record>(
+      example, std::make_index_sequence<kFieldCount<Record>>{});
+}
+
+TagProperties<OGPayload> og_properties =
+    make_tag_properties<OGPayload>("\"article\" or \"website\"");
+
 PyMethodDef kOgMethods[] = {
-    {"to_dict", og_to_dict, METH_NOARGS,
+    {"to_dict", tags_to_dict<OGPayload>, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The tags as a dict: \"type\" first, then the present fields in "
      "declared order."},
@@ -61,7 +102,7 @@ PyMethodDef kOgMethods[] = {
 PyType_Slot kOgSlots[] = {
     {Py_tp_doc, const_cast<char*>("The Open Graph tags of a payload.")},
     {Py_tp_dealloc, as_slot(native_dealloc<OGPayload>)},
-    {Py_tp_getset, kOgGetSet},
+    {Py_tp_getset, og_properties.defs.data()},
     {Py_tp_methods, kOgMethods},
     {0, nullptr},
 };
@@ -69,26 +110,11 @@ PyType_Slot kOgSlots[] = {
 PyType_Spec kOgSpec = {"builtins.OGPayload", sizeof(NativeObject<OGPayload>), 0,
                        kNoConstructorFlags, kOgSlots};
 
-PyGetSetDef kTwitterGetSet[] = {
-    {"card", member_getter<TwitterPayload, &TwitterPayload::card>, nullptr,
-     "twitter:card, for example \"summary_large_image\".", nullptr},
-    {"title", member_getter<TwitterPayload, &TwitterPayload::title>, nullptr,
-     "twitter:title, or None.", nullptr},
-    {"description", member_getter<TwitterPayload, &TwitterPayload::description>,
-     nullptr, "twitter:description, or None.", nullptr},
-    {"image", member_getter<TwitterPayload, &TwitterPayload::image>, nullptr,
-     "twitter:image, or None.", nullptr},
-    {"image_alt", member_getter<TwitterPayload, &TwitterPayload::image_alt>,
-     nullptr, "twitter:image:alt, or None.", nullptr},
-    {"site", member_getter<TwitterPayload, &TwitterPayload::site>, nullptr,
-     "twitter:site, or None.", nullptr},
-    {"creator", member_getter<TwitterPayload, &TwitterPayload::creator>,
-     nullptr, "twitter:creator, or None.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+TagProperties<TwitterPayload> twitter_properties =
+    make_tag_properties<TwitterPayload>("\"summary_large_image\"");
 
 PyMethodDef kTwitterMethods[] = {
-    {"to_dict", twitter_to_dict, METH_NOARGS,
+    {"to_dict", tags_to_dict<TwitterPayload>, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The tags as a dict: \"card\" first, then the present fields in "
      "declared order."},
@@ -98,7 +124,7 @@ PyMethodDef kTwitterMethods[] = {
 PyType_Slot kTwitterSlots[] = {
     {Py_tp_doc, const_cast<char*>("The Twitter Card tags of a payload.")},
     {Py_tp_dealloc, as_slot(native_dealloc<TwitterPayload>)},
-    {Py_tp_getset, kTwitterGetSet},
+    {Py_tp_getset, twitter_properties.defs.data()},
     {Py_tp_methods, kTwitterMethods},
     {0, nullptr},
 };

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import ast
 import os
 import subprocess
 import sys
@@ -117,3 +118,22 @@ def test_mypy_sees_a_wrong_argument_type(mypy_output: str) -> None:
         'wrong_code.py:4: error: Argument 2 to "build_seo_payload" has incompatible type "int"; '
         'expected "str"  [arg-type]'
     ]
+
+
+@pytest.mark.parametrize("name", ["OGPayload", "TwitterPayload"])
+def test_tag_class_stubs_list_the_native_properties_in_order(name: str) -> None:
+    # The native properties come from the engine's field tables; the stub is
+    # the one listing written by hand, so it must follow them.
+    stub = ast.parse((Path(__file__).parents[1] / "_zelko_native.pyi").read_text("utf-8"))
+    (cls,) = [node for node in stub.body if isinstance(node, ast.ClassDef) and node.name == name]
+    stubbed = [
+        node.name
+        for node in cls.body
+        if isinstance(node, ast.FunctionDef)
+        and any(isinstance(d, ast.Name) and d.id == "property" for d in node.decorator_list)
+    ]
+    native = getattr(zelko, name)
+    properties = [
+        key for key, value in vars(native).items() if type(value).__name__ == "getset_descriptor"
+    ]
+    assert stubbed == properties

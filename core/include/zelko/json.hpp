@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -54,6 +56,38 @@ class JsonWriter {
   void member(std::string_view name, std::string_view text) {
     key(name);
     string(text);
+  }
+  void member(std::string_view name, const std::vector<std::string>& texts) {
+    key(name);
+    begin_array();
+    for (const std::string& text : texts) string(text);
+    end_array();
+  }
+
+  // Optional members: "key": value when the value is present, nothing (not
+  // even the key) when it is absent.
+  void optional_member(std::string_view name,
+                       const std::optional<std::string>& text) {
+    if (text) member(name, *text);
+  }
+  void optional_member(std::string_view name,
+                       const std::optional<std::vector<std::string>>& texts) {
+    if (texts) member(name, *texts);
+  }
+  // Booleans and integers, written as such.
+  template <class Scalar>
+  requires std::is_integral_v<Scalar>
+  void optional_member(std::string_view name,
+                       const std::optional<Scalar>& value) {
+    if (!value) return;
+    key(name);
+    if constexpr (std::is_same_v<Scalar, bool>) {
+      boolean(*value);
+    } else if constexpr (std::is_signed_v<Scalar>) {
+      signed_integer(*value);
+    } else {
+      unsigned_integer(*value);
+    }
   }
 
  private:
