@@ -2,8 +2,8 @@
 # (tools/build_wheel.sh builds it and runs auditwheel on it):
 #
 # - libcrypto is linked statically (Debian's libcrypto.a is position
-#   independent), and SHA256() is routed to the SHA-256 functions themselves
-#   (cmake/portable/sha256_oneshot.cpp says why), so only those come along;
+#   independent); the engine calls only the SHA-256 functions
+#   (cmake/sha256_oneshot.cpp), so only those come along;
 # - ICU stays a shared library: Debian's static ICU archives are not position
 #   independent and cannot go into a shared object. auditwheel copies
 #   libicuuc into the wheel, and with it the empty data library built here
@@ -11,8 +11,7 @@
 #   which the lowercasing the engine does never reads;
 # - the static libraries' symbols stay inside the extension, so they cannot
 #   clash with another copy of OpenSSL loaded into the same interpreter.
-target_sources(_zelko_native PRIVATE "${PROJECT_SOURCE_DIR}/cmake/portable/sha256_oneshot.cpp")
-target_link_options(_zelko_native PRIVATE -Wl,--wrap=SHA256 -Wl,--exclude-libs,ALL)
+target_link_options(_zelko_native PRIVATE -Wl,--exclude-libs,ALL)
 
 find_package(ICU REQUIRED COMPONENTS uc)
 string(REGEX MATCH "^[0-9]+" zelko_icu_major "${ICU_VERSION}")
