@@ -16,7 +16,9 @@ if ! dpkg -s clang-format >/dev/null 2>&1; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang-format
 fi
-[ -x .venv/bin/python ] || python3 -m venv .venv
+# mypy reads the frameworks' own types (the integrations import them), which
+# the project's environment has.
+[ -x .venv/bin/python ] || tools/bootstrap.sh
 # Pinned, so that a new release of a checker cannot fail a commit that passed.
 # tomli: mypy checks the package as Python 3.10, where it reads TOML with it.
 .venv/bin/python -m pip install -q "ruff==0.17.6" "mypy==2.4.1" "tomli>=1.1"
