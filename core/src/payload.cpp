@@ -244,7 +244,11 @@ template <class Record>
 Result<Record> read_group_object(const JsonValue& value) {
   Record record;
   bool required_seen = false;
-  for (const auto& [name, member] : value.get_ref<const Members&>()) {
+  // Named references rather than a structured binding: the lambda below
+  // captures them, which clang before 16 refuses for bindings.
+  for (const auto& entry : value.get_ref<const Members&>()) {
+    const std::string& name = entry.first;
+    const JsonValue& member = entry.second;
     Status status;
     bool first = true;
     all_tag_fields<Record>([&](const auto& field) {
