@@ -15,6 +15,7 @@
 #include "zelko/error.hpp"
 #include "zelko/json.hpp"
 #include "zelko/validation.hpp"
+#include "zelko/version.hpp"
 
 namespace zelko {
 
@@ -141,7 +142,7 @@ class SEOContract {
  public:
   static constexpr std::string_view kContractVersion = "1";
   static constexpr std::string_view kGeneratorName = "zelko";
-  static constexpr std::string_view kGeneratorVersion = "0.2.0";
+  static constexpr std::string_view kGeneratorVersion = kVersion;
 
   explicit SEOContract(SEOContractConfig config) : config_(std::move(config)) {}
 
