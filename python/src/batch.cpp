@@ -44,7 +44,9 @@ PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
     std::array<PyObject*, 3> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     if (!is_instance(arg[0], ClassId::SEOConfig)) {
-      PyErr_Format(PyExc_TypeError, "argument 'config' must be SEOConfig");
+      PyErr_Format(PyExc_TypeError,
+                   "argument 'config' must be SEOConfig, not %s",
+                   type_name(arg[0]).c_str());
       return nullptr;
     }
     if (!PyList_Check(arg[1])) {
@@ -60,13 +62,16 @@ PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
       if (!borrow) return nullptr;
       config = config_record(arg[0]);
     }
-    // The list keeps every line object, and so every text view, alive.
-    PyRef lines = PyRef::borrow(arg[1]);
-    const Py_ssize_t count = PyList_Size(lines.get());
+    // Each line object is held here, not only by the list (another thread
+    // may change the list while the engine works), so its text stays valid.
+    const Py_ssize_t count = PyList_Size(arg[1]);
+    std::vector<PyRef> held;
     std::vector<std::optional<std::string_view>> texts;
+    held.reserve(static_cast<std::size_t>(count));
     texts.reserve(static_cast<std::size_t>(count));
     for (Py_ssize_t index = 0; index < count; ++index) {
-      texts.push_back(line_text(PyList_GetItem(lines.get(), index)));
+      held.push_back(PyRef::borrow(PyList_GetItem(arg[1], index)));
+      texts.push_back(line_text(held.back().get()));
     }
 
     // No Python object is touched while the engine works, so other threads
