@@ -178,8 +178,7 @@ bool bind_arguments(const Signature& signature, PyObject* args,
 // ---------------------------------------------------------------------------
 // Argument kinds
 
-bool arg_text(PyObject* value, const char* name, std::string& out) {
-  if (value == nullptr) return true;
+bool arg_text_view(PyObject* value, const char* name, std::string_view& out) {
   if (!PyUnicode_Check(value)) {
     PyErr_Format(PyExc_TypeError, "argument '%s' must be str, not %s", name,
                  type_name(value).c_str());
@@ -188,7 +187,15 @@ bool arg_text(PyObject* value, const char* name, std::string& out) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(value, &size);
   if (data == nullptr) return false;  // lone surrogate: the encoding error
-  out.assign(data, static_cast<std::size_t>(size));
+  out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool arg_text(PyObject* value, const char* name, std::string& out) {
+  if (value == nullptr) return true;
+  std::string_view text;
+  if (!arg_text_view(value, name, text)) return false;
+  out.assign(text);
   return true;
 }
 

@@ -41,6 +41,10 @@ struct Signature {
 // Argument kinds. `value` is a borrowed reference or nullptr (omitted: `out`
 // is left as it is). Every TypeError message names the parameter.
 
+// str only, read in place (no copy): the view lives as long as `value`. A
+// lone surrogate raises the interpreter's encoding error.
+[[nodiscard]] bool arg_text_view(PyObject* value, const char* name,
+                                 std::string_view& out);
 // str only. A lone surrogate raises the interpreter's encoding error.
 [[nodiscard]] bool arg_text(PyObject* value, const char* name,
                             std::string& out);

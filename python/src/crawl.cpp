@@ -227,20 +227,6 @@ bool isoformat_of_date(PyObject* value, PyRef& text) {
   return static_cast<bool>(text);
 }
 
-// A str argument read in place (no copy): the view lives as long as `value`.
-bool arg_text_view(PyObject* value, const char* name, std::string_view& out) {
-  if (!PyUnicode_Check(value)) {
-    PyErr_Format(PyExc_TypeError, "argument '%s' must be str, not %s", name,
-                 type_name(value).c_str());
-    return false;
-  }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(value, &size);
-  if (data == nullptr) return false;  // lone surrogate: the encoding error
-  out = std::string_view(data, static_cast<std::size_t>(size));
-  return true;
-}
-
 // lastmod: a str as given; a date or an aware datetime through isoformat().
 // `text` keeps the str that the view points into.
 bool arg_lastmod(PyObject* value, PyRef& text,

@@ -190,16 +190,8 @@ class HeldArgument {
 // string object.
 bool arg_text_view(PyObject* value, const char* name, PyRef& keep,
                    std::string_view& out) {
-  if (!PyUnicode_Check(value)) {
-    PyErr_Format(PyExc_TypeError, "argument '%s' must be str, not %s", name,
-                 type_name(value).c_str());
-    return false;
-  }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(value, &size);
-  if (data == nullptr) return false;  // lone surrogate: the encoding error
+  if (!arg_text_view(value, name, out)) return false;
   keep = PyRef::borrow(value);
-  out = std::string_view(data, static_cast<std::size_t>(size));
   return true;
 }
 
