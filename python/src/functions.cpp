@@ -190,7 +190,7 @@ class HeldArgument {
 // string object.
 bool arg_text_view(PyObject* value, const char* name, PyRef& keep,
                    std::string_view& out) {
-  if (!arg_text_view(value, name, out)) return false;
+  if (!zelko::py::arg_text_view(value, name, out)) return false;
   keep = PyRef::borrow(value);
   return true;
 }
