@@ -8,15 +8,18 @@ value form, its head snippet, its ETag and its findings::
      "etag": "\\"...\\"", "findings": [...]}
 
 with ``"hreflang"`` (its ``<link rel="alternate">`` lines) last when the page
-lists ``alternates``; or, for a page that cannot be built, ``{"line": N, "error": {"field": ...,
-"message": ...}}``; the other pages are built all the same.
+lists ``alternates``. A page that cannot be built gets
+``{"line": N, "error": {"field": ..., "message": ...}}`` and the other pages
+are built all the same.
 
 Two paths build them. Without hooks or a schema registry on the configuration,
 the engine reads, builds and writes each page with the interpreter lock
 released, so ``jobs`` threads build side by side; a page the engine's reader
 does not take on its own goes through the package's page loader, which builds
 it or names what is wrong. With hooks or a registry, which are Python code,
-every page takes the package's path, in ``jobs`` worker processes.
+every page takes the package's path, in ``jobs`` worker processes (forked, so
+that hooks and registries need not be picklable; where fork is not available
+the pages are built in this process).
 """
 
 from __future__ import annotations
