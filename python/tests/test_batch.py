@@ -178,11 +178,15 @@ def test_hooks_take_the_python_path_in_worker_processes() -> None:
     serial = list(build_many(pages, config, jobs=1))
     assert list(build_many(pages, config, jobs=2)) == serial
     assert all(record["payload"]["title"] == "T!" for record in serial)
+    # A key a hook adds takes its sorted place in the value form.
+    assert list(serial[0]["payload"]) == sorted(serial[0]["payload"])
+    assert serial[0]["payload"]["note"] == "added by a hook"
     assert [record["line"] for record in serial] == list(range(1, 602))
 
 
 def _shout(payload: dict[str, Any], entity: object, config: object) -> dict[str, Any]:
     payload["title"] += "!"
+    payload["note"] = "added by a hook"
     return payload
 
 
@@ -231,6 +235,9 @@ def test_batch_keeps_input_order_and_goes_on_after_bad_lines(tmp_path: Path) -> 
         payload.etag(),
     )
     assert first["payload"] == payload.to_dict()
+    # The value form: keys sorted at every level, as to_dict has them.
+    for table in (first["payload"], first["payload"]["og"], first["payload"]["twitter"]):
+        assert list(table) == sorted(table)
 
 
 def test_batch_reads_standard_input_and_exits_0_when_every_line_built(tmp_path: Path) -> None:
