@@ -163,3 +163,28 @@ def test_crawl_outputs_shown_are_those_of_the_bundled_site(
     )
     (entry,) = blocks("xml")
     assert entry in (tmp_path / "sitemap.xml").read_text(encoding="utf-8")
+
+
+def test_install_commands_are_the_ones_ci_runs() -> None:
+    # The install section's commands make release files and fresh
+    # environments: CI runs each of them in tools/check_install.sh (the wheel
+    # installed with pip into a fresh environment stands for `pip install
+    # zelko`), so here each must be what that script and .ci/run really call.
+    ci = (REPO / ".ci" / "run").read_text(encoding="utf-8")
+    check_install = (REPO / "tools" / "check_install.sh").read_text(encoding="utf-8")
+    commands = [
+        line[2:].split("#")[0].strip()
+        for block in blocks("console")
+        for line in block.splitlines()
+        if line.startswith("$ ")
+    ]
+    assert commands[0] == "pip install zelko"
+    assert '-m pip install -q "$wheel[test]"' in check_install
+    for command in commands[1:]:
+        program = command.split()[0]
+        if program.startswith("tools/"):
+            assert (REPO / program).stat().st_mode & 0o111, program
+            assert program in ci or program in check_install, program
+        else:
+            assert command.endswith("-m build --sdist")
+            assert "-m build --sdist" in check_install
