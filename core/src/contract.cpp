@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sha256.hpp"
+#include "temporary_file.hpp"
 
 namespace zelko {
 namespace {
@@ -75,102 +76,6 @@ std::string directory_of(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// Retries interrupted and short writes until every byte is out.
-Status write_fully(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return write_failure(errno);
-    }
-    if (written == 0) return write_failure(EIO);
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
-
-// Give up on unique names after this many existing ones; only a directory
-// littered with leftovers of crashed writers can get there.
-constexpr int kMaxTemporaryNameAttempts = 1000;
-
-// A temporary file next to the target, removed again unless it was renamed
-// into place.
-class TemporaryFile {
- public:
-  TemporaryFile() = default;
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    close_quietly();
-    if (!committed_ && !name_.empty()) ::unlink(name_.c_str());
-  }
-
-  // O_EXCL makes the name ours alone (and refuses to follow a planted
-  // symlink); mode 0666 lets the umask decide permissions, as a plain create
-  // would. The name is short and independent of the target's, so a target
-  // name of NAME_MAX bytes still gets a temporary file beside it.
-  Status create_next_to(const std::string& target) {
-    const std::string stem =
-        directory_of(target) + "/.zelko-" + std::to_string(::getpid()) + "-";
-    for (int attempt = 0; attempt < kMaxTemporaryNameAttempts; ++attempt) {
-      std::string name = stem + std::to_string(attempt);
-      const int fd =
-          ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        fd_ = fd;
-        name_ = std::move(name);
-        return {};
-      }
-      if (errno != EEXIST) return write_failure(errno);
-    }
-    return write_failure(EEXIST);
-  }
-
-  Status write_all(std::string_view bytes) { return write_fully(fd_, bytes); }
-
-  // Replacing a file should not change who may read it.
-  Status copy_permissions_of(const std::string& target) {
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
-      return {};
-    }
-    if (::fchmod(fd_, existing.st_mode & 07777) != 0) {
-      return write_failure(errno);
-    }
-    return {};
-  }
-
-  Status sync_and_close() {
-    while (::fsync(fd_) != 0) {
-      if (errno != EINTR) return write_failure(errno);
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    // After EINTR the descriptor is gone on Linux and the data is already
-    // synced, so only other errors count.
-    if (::close(fd) != 0 && errno != EINTR) return write_failure(errno);
-    return {};
-  }
-
-  Status rename_to(const std::string& target) {
-    if (::rename(name_.c_str(), target.c_str()) != 0) {
-      return write_failure(errno);
-    }
-    committed_ = true;
-    return {};
-  }
-
- private:
-  void close_quietly() noexcept {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
-  std::string name_;
-  int fd_ = -1;
-  bool committed_ = false;
-};
-
 // Makes the rename itself durable. The new file is already complete and in
 // place, so a failure here is not reported.
 void sync_directory_of(const std::string& path) {
@@ -192,24 +97,26 @@ bool is_special_file(const std::string& path) {
 Status write_in_place(const std::string& path, std::string_view bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return write_failure(errno);
-  Status written = write_fully(fd, bytes);
+  const int error = detail::write_fully(fd, bytes);
   ::close(fd);
-  return written;
+  return error == 0 ? Status{} : write_failure(error);
 }
+
+// Each step of an atomic replace: 0 or an errno.
+Status step(int error) { return error == 0 ? Status{} : write_failure(error); }
 
 Status replace_file(const std::string& path, std::string_view bytes) {
   if (path.empty()) return write_failure(ENOENT);
   // The system would silently cut the name at the first NUL.
   if (path.find('\0') != std::string::npos) return write_failure(EINVAL);
   if (is_special_file(path)) return write_in_place(path, bytes);
-  TemporaryFile temporary;
-  if (Status status = temporary.create_next_to(path); !status) return status;
-  if (Status status = temporary.write_all(bytes); !status) return status;
-  if (Status status = temporary.copy_permissions_of(path); !status) {
-    return status;
-  }
-  if (Status status = temporary.sync_and_close(); !status) return status;
-  if (Status status = temporary.rename_to(path); !status) return status;
+  detail::TemporaryFile temporary;
+  const std::string stem = "zelko-" + std::to_string(::getpid());
+  if (Status s = step(temporary.create(directory_of(path), stem)); !s) return s;
+  if (Status s = step(temporary.write(bytes)); !s) return s;
+  if (Status s = step(temporary.copy_permissions_of(path)); !s) return s;
+  if (Status s = step(temporary.sync_and_close()); !s) return s;
+  if (Status s = step(temporary.rename_to(path)); !s) return s;
   sync_directory_of(path);
   return {};
 }

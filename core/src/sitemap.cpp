@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "crawl_internal.hpp"
+#include "temporary_file.hpp"
 #include "text.hpp"
 #include "zelko/crawl.hpp"
 #include "zelko/url.hpp"
@@ -36,7 +37,6 @@ constexpr std::string_view kIndexClose = "</sitemapindex>\n";
 constexpr std::string_view kIndexName = "sitemap.xml";
 constexpr std::size_t kIndexMaxFiles = 50000;
 constexpr std::size_t kFlushAt = std::size_t{1} << 16;
-constexpr int kMaxTemporaryNameAttempts = 100;
 
 std::size_t urlset_frame_size() {
   return kXmlDeclaration.size() + kUrlsetOpen.size() + kUrlsetClose.size();
@@ -128,89 +128,35 @@ Error write_error(const std::string& path, int error_number) {
                    std::generic_category().message(error_number));
 }
 
-// A file created under a short temporary name in the target directory and
-// renamed into place once complete; removed if it never is.
+// The engine's temporary file, its failures worded with the file at fault.
 class TemporaryFile {
  public:
-  TemporaryFile() = default;
-  TemporaryFile(TemporaryFile&& other) noexcept
-      : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {
-    other.path_.clear();
-  }
-  TemporaryFile& operator=(TemporaryFile&& other) noexcept {
-    if (this != &other) {
-      remove();
-      path_ = std::move(other.path_);
-      other.path_.clear();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  ~TemporaryFile() { remove(); }
-
-  // O_EXCL: the name is ours alone and a planted symlink is not followed.
   Status create(const std::string& directory, std::string_view stem) {
-    for (int attempt = 0; attempt < kMaxTemporaryNameAttempts; ++attempt) {
-      std::string path = directory + "/." + std::string(stem) + "." +
-                         std::to_string(attempt) + ".tmp";
-      const int fd =
-          ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        fd_ = fd;
-        path_ = std::move(path);
-        return {};
-      }
-      if (errno != EEXIST) return write_error(path, errno);
-    }
-    return write_error(directory + "/." + std::string(stem), EEXIST);
+    return checked(file_.create(directory, stem),
+                   directory + "/." + std::string(stem));
   }
-
   Status write(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        return write_error(path_, errno);
-      }
-      if (written == 0) return write_error(path_, EIO);
-      bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
+    return checked(file_.write(bytes), file_.path());
   }
-
   Status sync_and_close() {
-    const int fd = std::exchange(fd_, -1);
-    if (::fsync(fd) != 0) {
-      const int error = errno;
-      ::close(fd);
-      return write_error(path_, error);
-    }
-    if (::close(fd) != 0) return write_error(path_, errno);
-    return {};
+    return checked(file_.sync_and_close(), file_.path());
   }
-
   Status rename_to(const std::string& target) {
-    if (::rename(path_.c_str(), target.c_str()) != 0) {
-      return write_error(target, errno);
-    }
-    path_.clear();
-    return {};
+    return checked(file_.rename_to(target), target);
   }
-
-  void remove() noexcept {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    if (!path_.empty()) ::unlink(path_.c_str());
-    path_.clear();
+  void remove() noexcept { file_.remove(); }
+  [[nodiscard]] const std::string& path() const noexcept {
+    return file_.path();
   }
-
-  [[nodiscard]] const std::string& path() const noexcept { return path_; }
 
  private:
-  std::string path_;
-  int fd_ = -1;
+  static Status checked(int error, const std::string& path) {
+    return error == 0 ? Status{} : write_error(path, error);
+  }
+
+  detail::TemporaryFile file_;
 };
 
-// Buffered output to a temporary file, through gzip when asked.
 class PartSink {
  public:
   PartSink() = default;
