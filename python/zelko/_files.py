@@ -45,6 +45,7 @@ __all__ = [
     "Page",
     "RobotsTable",
     "Site",
+    "is_unicode",
     "load_contract_config",
     "load_page",
     "load_site",
@@ -185,7 +186,7 @@ def _structured_data(value: object, source: str, path: str) -> object:
         item, where, depth = pending.pop()
         if isinstance(item, float) and not math.isfinite(item):
             raise InputError(source, where, "not a finite number")
-        if isinstance(item, str) and not _is_unicode(item):
+        if isinstance(item, str) and not is_unicode(item):
             raise InputError(source, where, "a string with a lone surrogate")
         if isinstance(item, (list, dict)) and depth == _JSON_NESTING_LIMIT:
             raise InputError(source, path, f"nested deeper than {_JSON_NESTING_LIMIT} levels")
@@ -195,13 +196,14 @@ def _structured_data(value: object, source: str, path: str) -> object:
             )
         elif isinstance(item, dict):
             for key, member in item.items():
-                if not _is_unicode(key):
+                if not is_unicode(key):
                     raise InputError(source, where, "a key with a lone surrogate")
                 pending.append((member, f"{where}.{key}", depth + 1))
     return value
 
 
-def _is_unicode(text: str) -> bool:
+def is_unicode(text: str) -> bool:
+    """Whether ``text`` can be written as UTF-8 (no lone surrogate)."""
     try:
         text.encode("utf-8")
     except UnicodeEncodeError:

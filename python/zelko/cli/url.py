@@ -7,7 +7,7 @@ import json
 
 from _zelko_native import clean_url_fn, normalize_path_fn, normalize_public_url_fn
 
-from .._files import InputError, load_site
+from .._files import InputError, is_unicode, load_site
 from ._common import EXIT_OK, Output, Streams
 
 
@@ -64,8 +64,6 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
 
 def _check_text(value: str) -> None:
     """Refuses an argument that is not valid UTF-8 (the shell passes bytes)."""
-    try:
-        value.encode("utf-8")
-    except UnicodeEncodeError:
+    if not is_unicode(value):
         shown = value.encode("utf-8", "backslashreplace").decode("utf-8")
-        raise InputError(f"argument '{shown}'", "", "not valid UTF-8 text") from None
+        raise InputError(f"argument '{shown}'", "", "not valid UTF-8 text")
