@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "inputs.hpp"
+#include "pickling.hpp"
 
 namespace zelko::py {
 namespace {
@@ -178,6 +179,7 @@ PyGetSetDef kConfigGetSet[] = {
 };
 
 PyMethodDef kConfigMethods[] = {
+    {"__reduce__", reduce_config, METH_NOARGS, kReduceDoc},
     {"to_dict", config_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The configuration as a dict with sorted keys. \"title_template\" is "

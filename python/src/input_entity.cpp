@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "inputs.hpp"
+#include "pickling.hpp"
 
 namespace zelko::py {
 namespace {
@@ -93,6 +94,7 @@ PyGetSetDef kEntityGetSet[] = {
 };
 
 PyMethodDef kEntityMethods[] = {
+    reduce_method<zelko::SEOEntity, ClassId::SEOEntity, entity_state>(),
     {"to_dict", entity_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The entity as a dict with sorted keys; \"entity_type\" is written as "
@@ -206,6 +208,11 @@ PyObject* overrides_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
+PyMethodDef kOverridesMethods[] = {
+    {"__reduce__", reduce_overrides, METH_NOARGS, kReduceDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot kOverridesSlots[] = {
     {Py_tp_doc,
      const_cast<char*>(
@@ -221,6 +228,7 @@ PyType_Slot kOverridesSlots[] = {
          "config.")},
     {Py_tp_new, as_slot(overrides_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<zelko::SEOOverrides>)},
+    {Py_tp_methods, kOverridesMethods},
     {0, nullptr},
 };
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "inputs.hpp"
+#include "pickling.hpp"
 
 namespace zelko::py {
 namespace {
@@ -55,6 +56,7 @@ PyGetSetDef kImageGetSet[] = {
 };
 
 PyMethodDef kImageMethods[] = {
+    reduce_method<zelko::SEOImage, ClassId::SEOImage, image_state>(),
     {"to_dict", image_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The image as a dict: \"url\", then \"width\", \"height\" and \"alt\" "
@@ -110,6 +112,8 @@ PyType_Slot kAuthorSlots[] = {
                                   "An author and an optional profile URL.")},
     {Py_tp_new, as_slot(author_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<zelko::SEOAuthor>)},
+    {Py_tp_methods,
+     kReduceOnlyMethods<zelko::SEOAuthor, ClassId::SEOAuthor, author_state>},
     {Py_tp_getset, kAuthorGetSet},
     {0, nullptr},
 };
@@ -149,6 +153,8 @@ PyType_Slot kBreadcrumbSlots[] = {
                                   "A single entry in a breadcrumb trail.")},
     {Py_tp_new, as_slot(breadcrumb_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<zelko::Breadcrumb>)},
+    {Py_tp_methods, kReduceOnlyMethods<zelko::Breadcrumb, ClassId::Breadcrumb,
+                                       breadcrumb_state>},
     {Py_tp_getset, kBreadcrumbGetSet},
     {0, nullptr},
 };
@@ -188,6 +194,8 @@ PyType_Slot kFAQItemSlots[] = {
                                   "A question and its answer.")},
     {Py_tp_new, as_slot(faq_item_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<zelko::FAQItem>)},
+    {Py_tp_methods,
+     kReduceOnlyMethods<zelko::FAQItem, ClassId::FAQItem, faq_item_state>},
     {Py_tp_getset, kFAQItemGetSet},
     {0, nullptr},
 };
@@ -244,6 +252,7 @@ PyGetSetDef kRobotsGetSet[] = {
 };
 
 PyMethodDef kRobotsMethods[] = {
+    reduce_method<zelko::Robots, ClassId::Robots, robots_state>(),
     {"serialize", robots_serialize, METH_NOARGS,
      "serialize($self, /)\n--\n\n"
      "The directive string, for example \"index,follow\"."},
@@ -339,6 +348,8 @@ PyType_Slot kPolicySlots[] = {
                     "How canonical URLs are normalized.")},
     {Py_tp_new, as_slot(policy_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<PolicyRecord>)},
+    {Py_tp_methods,
+     kReduceOnlyMethods<PolicyRecord, ClassId::URLPolicy, policy_state>},
     {Py_tp_getset, kPolicyGetSet},
     {0, nullptr},
 };

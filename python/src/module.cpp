@@ -5,6 +5,7 @@
 #include "crawl.hpp"
 #include "functions.hpp"
 #include "inputs.hpp"
+#include "pickling.hpp"
 #include "results.hpp"
 
 namespace zelko::py {
@@ -56,6 +57,9 @@ PyMethodDef kPrivateFunctionDefs[] = {
     {"_page_record", as_method(py_page_record), kFunctionFlags,
      "_page_record(line, route, payload)\n--\n\nThe batch record of a "
      "payload."},
+    {"_restore", py_restore, METH_VARARGS,
+     "_restore(name, state)\n--\n\nAn object from what its __reduce__ "
+     "returned (pickle and copy call this)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

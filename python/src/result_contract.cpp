@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "pickling.hpp"
 #include "results.hpp"
 
 namespace zelko::py {
@@ -146,6 +147,8 @@ PyType_Slot kExpectationSlots[] = {
          "checked.")},
     {Py_tp_new, as_slot(expectation_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<SEOExpectation>)},
+    {Py_tp_methods, kReduceOnlyMethods<SEOExpectation, ClassId::SEOExpectation,
+                                       expectation_state>},
     {Py_tp_getset, kExpectationGetSet},
     {0, nullptr},
 };
@@ -197,6 +200,8 @@ PyType_Slot kRuleSlots[] = {
                        "pattern.")},
     {Py_tp_new, as_slot(rule_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<RuleRecord>)},
+    {Py_tp_methods,
+     kReduceOnlyMethods<RuleRecord, ClassId::SEOContractRule, rule_state>},
     {Py_tp_getset, kRuleGetSet},
     {0, nullptr},
 };
@@ -274,6 +279,9 @@ PyType_Slot kContractConfigSlots[] = {
          "and per-route exceptions.")},
     {Py_tp_new, as_slot(contract_config_new)},
     {Py_tp_dealloc, as_slot(native_dealloc<zelko::SEOContractConfig>)},
+    {Py_tp_methods,
+     kReduceOnlyMethods<zelko::SEOContractConfig, ClassId::SEOContractConfig,
+                        contract_config_state>},
     {0, nullptr},
 };
 
@@ -356,6 +364,7 @@ PyGetSetDef kContractGetSet[] = {
 };
 
 PyMethodDef kContractMethods[] = {
+    reduce_method<SEOContract, ClassId::SEOContract, contract_state>(),
     {"to_json", contract_to_json, METH_NOARGS,
      "to_json($self, /)\n--\n\n"
      "The contract as pretty JSON text, keys in their fixed order."},

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pickling.hpp"
 #include "results.hpp"
 
 namespace zelko::py {
@@ -45,6 +46,8 @@ PyGetSetDef kIssueGetSet[] = {
 PyType_Slot kIssueSlots[] = {
     {Py_tp_doc, const_cast<char*>("A finding of the built-in payload checks.")},
     {Py_tp_dealloc, as_slot(native_dealloc<IssueRecord>)},
+    {Py_tp_methods,
+     kReduceOnlyMethods<IssueRecord, ClassId::SEOIssue, issue_state>},
     {Py_tp_getset, kIssueGetSet},
     {0, nullptr},
 };
@@ -99,6 +102,7 @@ PyObject* registry_list_types(PyObject* self, PyObject* /*unused*/) {
 }
 
 PyMethodDef kRegistryMethods[] = {
+    reduce_method<RegistryRecord, ClassId::SchemaRegistry, registry_state>(),
     {"has", as_method(registry_has), METH_VARARGS | METH_KEYWORDS,
      "has($self, schema_type)\n--\n\n"
      "Whether a native builder is registered under exactly this type name."},

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "payload_view.hpp"
+#include "pickling.hpp"
 #include "results.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/html.hpp"
@@ -244,6 +245,7 @@ PyGetSetDef kPayloadGetSet[] = {
 };
 
 PyMethodDef kPayloadMethods[] = {
+    reduce_method<SEOPayload, ClassId::SEOPayload, payload_state>(),
     {"get", as_method(payload_get), METH_VARARGS | METH_KEYWORDS,
      "get($self, key, default=None)\n--\n\n"
      "The value under key, or default when the payload has no such key."},

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "payload_view.hpp"
+#include "pickling.hpp"
 #include "results.hpp"
 
 namespace zelko::py {
@@ -92,6 +93,7 @@ TagProperties<OGPayload> og_properties =
     make_tag_properties<OGPayload>("\"article\" or \"website\"");
 
 PyMethodDef kOgMethods[] = {
+    reduce_method<OGPayload, ClassId::OGPayload, og_state>(),
     {"to_dict", tags_to_dict<OGPayload>, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The tags as a dict: \"type\" first, then the present fields in "
@@ -114,6 +116,7 @@ TagProperties<TwitterPayload> twitter_properties =
     make_tag_properties<TwitterPayload>("\"summary_large_image\"");
 
 PyMethodDef kTwitterMethods[] = {
+    reduce_method<TwitterPayload, ClassId::TwitterPayload, twitter_state>(),
     {"to_dict", tags_to_dict<TwitterPayload>, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The tags as a dict: \"card\" first, then the present fields in "

@@ -17,9 +17,10 @@ the engine reads, builds and writes each page with the interpreter lock
 released, so ``jobs`` threads build side by side; a page the engine's reader
 does not take on its own goes through the package's page loader, which builds
 it or names what is wrong. With hooks or a registry, which are Python code,
-every page takes the package's path, in ``jobs`` worker processes (forked, so
-that hooks and registries need not be picklable; where fork is not available
-the pages are built in this process).
+every page takes the package's path, in ``jobs`` worker processes: forked
+where the platform can, so that hooks and registries need not be picklable;
+elsewhere started fresh, with the configuration pickled once per worker (and
+built in this process when its hooks cannot be pickled).
 """
 
 from __future__ import annotations
@@ -27,6 +28,7 @@ from __future__ import annotations
 import json
 import multiprocessing
 import os
+import pickle
 import warnings
 from collections import deque
 from collections.abc import Callable, Iterable, Iterator, Mapping
@@ -214,17 +216,32 @@ _worker_config: SEOConfig | None = None
 def _python_records(
     numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int
 ) -> Iterator[str]:
-    if jobs == 1 or "fork" not in multiprocessing.get_all_start_methods():
+    context = _worker_context(config) if jobs > 1 else None
+    if context is None:
         for line, page in numbered:
             yield page_record(page, line, config)
         return
-    # Forked workers inherit the configuration, hooks and registry included,
-    # so none of them has to travel; pages and records are plain data.
-    context = multiprocessing.get_context("fork")
+    # Each worker receives the configuration once, when it starts: forked
+    # workers inherit it (hooks and registry included, picklable or not),
+    # others unpickle it. Pages, built objects included, travel with their
+    # chunk; records come back as text.
     with ProcessPoolExecutor(
         max_workers=jobs, mp_context=context, initializer=_set_worker_config, initargs=(config,)
     ) as pool:
-        yield from _in_order(pool, _chunks(numbered), _python_chunk, None, jobs, config)
+        yield from _in_order(pool, _chunks(numbered), _python_chunk, None, jobs)
+
+
+def _worker_context(config: SEOConfig) -> multiprocessing.context.BaseContext | None:
+    """Where worker processes come from: fork where the platform has it;
+    elsewhere a fresh interpreter, provided the configuration's hooks and
+    registry can be pickled (None: build in this process)."""
+    if "fork" in multiprocessing.get_all_start_methods():
+        return multiprocessing.get_context("fork")
+    try:
+        pickle.dumps(config)
+    except (pickle.PicklingError, TypeError, AttributeError):
+        return None
+    return multiprocessing.get_context("spawn")
 
 
 def _set_worker_config(config: SEOConfig) -> None:
@@ -258,23 +275,12 @@ def _in_order(
     work: Callable[[list[tuple[int, Page]], Any], list[str]],
     argument: Any,
     jobs: int,
-    local_config: SEOConfig | None = None,
 ) -> Iterator[str]:
     """Runs ``work`` on each chunk in ``pool``, yielding in input order with a
-    bounded number of chunks in flight.
-
-    With ``local_config`` (worker processes), a chunk holding built objects
-    (``(entity, route, overrides)`` tuples, which cannot be sent to another
-    process) is built here instead, in its turn.
-    """
+    bounded number of chunks in flight."""
     pending: deque[Future[list[str]]] = deque()
     for chunk in chunks:
-        if local_config is not None and any(isinstance(page, tuple) for _, page in chunk):
-            done: Future[list[str]] = Future()
-            done.set_result(work(chunk, local_config))
-            pending.append(done)
-        else:
-            pending.append(pool.submit(work, chunk, argument))
+        pending.append(pool.submit(work, chunk, argument))
         if len(pending) >= jobs * _CHUNKS_PER_JOB:
             yield from pending.popleft().result()
     while pending:
