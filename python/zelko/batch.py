@@ -89,14 +89,17 @@ def path_for(config: SEOConfig, jobs: int) -> BatchPath:
     return BatchPath(native, jobs)
 
 
-def build_records(pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1) -> Iterator[str]:
-    """Yields the record of each page as compact JSON text, in input order.
+def build_records(
+    pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1, first_line: int = 1
+) -> Iterator[str]:
+    """Yields the record of each page as compact JSON text, in input order;
+    the first page's record has the line number ``first_line``.
 
     Streams: at most a few chunks of pages per job are in flight, whatever
     the input's length.
     """
     path = path_for(config, jobs)
-    numbered = enumerate(pages, start=1)
+    numbered = enumerate(pages, start=first_line)
     if path.native:
         yield from _native_records(numbered, config, jobs)
     else:
