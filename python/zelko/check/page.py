@@ -35,6 +35,7 @@ class PageFacts:
     jsonld_scripts: int = 0  # scripts that parse
     jsonld_errors: tuple[str, ...] = ()
     hreflang: tuple[tuple[str, str], ...] = ()
+    failure: str | None = None  # why there is no response at all (status 0)
 
     @property
     def present(self) -> bool:
@@ -45,8 +46,8 @@ class PageFacts:
         return "noindex" in self.robots or "none" in self.robots
 
 
-def missing_page(status: int = 404, location: str | None = None) -> PageFacts:
-    return PageFacts(status=status, location=location)
+def missing_page(status: int = 404, failure: str | None = None) -> PageFacts:
+    return PageFacts(status=status, failure=failure)
 
 
 def html_parser() -> Any:

@@ -63,6 +63,8 @@ def check_facts(
 
 
 def describe_status(facts: PageFacts) -> str:
+    if facts.failure is not None:
+        return f"no response: {facts.failure}"
     if facts.status in REDIRECTS:
         return f"page redirects ({facts.status}) to {facts.location or 'nowhere'}"
     if facts.status in GONE:
