@@ -57,9 +57,15 @@ def render_page(page: Mapping[str, Any], config: zelko.SEOConfig) -> tuple[str, 
 
 
 def build_site(
-    out: Path, pages: Iterable[Mapping[str, Any]], config: zelko.SEOConfig, *, sitemap: bool = True
+    out: Path,
+    pages: Iterable[Mapping[str, Any]],
+    config: zelko.SEOConfig,
+    *,
+    sitemap: bool = True,
+    **sitemap_options: Any,
 ) -> int:
-    """Writes every page (and the sitemap) under ``out``; returns the count."""
+    """Writes every page (and the sitemap set, with the options of
+    ``zelko.SitemapWriter``) under ``out``; returns the number of pages."""
     count = 0
     urls = []
     for page in pages:
@@ -70,7 +76,7 @@ def build_site(
         urls.append((canonical, page.get("alternates") or {}))
         count += 1
     if sitemap:
-        with zelko.SitemapWriter(str(out), config) as writer:
+        with zelko.SitemapWriter(str(out), config, **sitemap_options) as writer:
             for canonical, alternates in urls:
                 writer.add(canonical, alternates=alternates)
     return count

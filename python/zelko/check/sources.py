@@ -153,12 +153,13 @@ class SitemapMissing(InputError):
 class SitemapReader:
     """Reads a sitemap, local or over HTTP, following an index to its parts.
 
-    A part named by an index is looked for by its path under ``origin``
-    (the site directory, or the site's base URL), since an index names the
-    production host and the site under check may be a copy elsewhere.
+    An index names its parts on the production host, while the copy under
+    check may be elsewhere: a part is looked for by its path on the server
+    the index came from, or for a local index in the site directory (when
+    the index lies in it) or beside the index.
     """
 
-    origin: str
+    site: str | None = None
     timeout: float = 10.0
 
     def urls_if_present(self, location: str) -> set[str] | None:
@@ -187,14 +188,16 @@ class SitemapReader:
         if depth >= MAX_SITEMAP_DEPTH:
             raise InputError(location, "", f"sitemap indexes nested deeper than {MAX_SITEMAP_DEPTH}")
         for part in locations:
-            self._read(self._part(part), found, budget, depth + 1)
+            self._read(self._part(location, part), found, budget, depth + 1)
 
-    def _part(self, loc: str) -> str:
+    def _part(self, index: str, loc: str) -> str:
         parts = urlsplit(loc)
-        path = parts.path + (f"?{parts.query}" if parts.query else "")
-        if is_url(self.origin):
-            return urljoin(self.origin.rstrip("/") + "/", path.lstrip("/"))
-        return os.path.join(self.origin, parts.path.lstrip("/"))
+        if is_url(index):
+            path = parts.path + (f"?{parts.query}" if parts.query else "")
+            return urljoin(index, "/" + path.lstrip("/"))
+        if self.site is not None and _inside(index, self.site):
+            return os.path.join(self.site, parts.path.lstrip("/"))
+        return os.path.join(os.path.dirname(index), os.path.basename(parts.path))
 
     def _load(self, location: str) -> bytes:
         data = self._fetch(location) if is_url(location) else self._read_file(location)
@@ -221,6 +224,13 @@ class SitemapReader:
         if response.status_code != 200:
             raise InputError(location, "", f"cannot fetch: status {response.status_code}")
         return bytes(response.content)
+
+
+def _inside(path: str, directory: str) -> bool:
+    try:
+        return Path(path).resolve().is_relative_to(Path(directory).resolve())
+    except (OSError, ValueError):
+        return False
 
 
 def is_url(location: str) -> bool:

@@ -134,7 +134,7 @@ def _sitemap(
     """The URLs of the site's sitemap, read only when something needs them."""
     if args.sitemap is None and not needs_routes and not contract.uses("sitemap.required"):
         return None
-    reader = SitemapReader(origin, args.timeout)
+    reader = SitemapReader(args.site, args.timeout)
     if args.sitemap is not None:
         return reader.urls(args.sitemap)
     default = os.path.join(origin, "sitemap.xml") if args.site else f"{origin}/sitemap.xml"
