@@ -27,7 +27,12 @@ GOOD: dict[str, str] = {
     "robots": '<meta name="robots" content="index,follow">',
     "og": "".join(
         f'<meta property="og:{key}" content="{value}">'
-        for key, value in (("title", "Hello"), ("type", "article"), ("url", URL), ("image", "/i.png"))
+        for key, value in (
+            ("title", "Hello"),
+            ("type", "article"),
+            ("url", URL),
+            ("image", "/i.png"),
+        )
     ),
     "twitter": '<meta name="twitter:card" content="summary">',
     "jsonld": '<script type="application/ld+json">'
@@ -55,6 +60,7 @@ def failed(findings: list[zelko.CheckFinding]) -> list[str]:
 
 
 ABSENT_HREFLANG = {"hreflang": None}
+GRAPH = '{"@graph": [{"@type": "Product"}]}'
 # (expectation, page parts and status/headers, fields that fail)
 CASES: list[tuple[Expect, dict[str, Any], list[str]]] = [
     (Expect(required=True), {}, []),
@@ -96,11 +102,15 @@ CASES: list[tuple[Expect, dict[str, Any], list[str]]] = [
     (Expect(schema_required=False, schema_types=["Product"]), {}, ["schema.types"]),
     (
         Expect(schema_required=True, schema_types=["Product"]),
-        {"jsonld": '<script type="application/ld+json">{"@graph": [{"@type": "Product"}]}</script>'},
+        {"jsonld": f"<script type='application/ld+json'>{GRAPH}</script>"},
         [],
     ),
     (Expect(og_required=True), {}, []),
-    (Expect(og_required=True), {"og": '<meta property="og:title" content="x">'}, ["open_graph.required"]),
+    (
+        Expect(og_required=True),
+        {"og": '<meta property="og:title" content="x">'},
+        ["open_graph.required"],
+    ),
     (Expect(twitter_required=True), {}, []),
     (Expect(twitter_required=True), {"twitter": None}, ["twitter.required"]),
     (Expect(hreflang_required=True), {}, []),
@@ -142,11 +152,16 @@ def test_each_expectation_passes_and_fails(
 
 @pytest.mark.parametrize(
     ("sitemap", "fields"),
-    [({URL, "https://www.example.com/"}, []), ({"https://www.example.com/"}, ["sitemap.required"]),
-     (None, ["sitemap.required"])],
+    [
+        ({URL, "https://www.example.com/"}, []),
+        ({"https://www.example.com/"}, ["sitemap.required"]),
+        (None, ["sitemap.required"]),
+    ],
 )
 def test_sitemap_listing(sitemap: set[str] | None, fields: list[str]) -> None:
-    findings = zelko.check_page(contract(Expect(sitemap_required=True)), ROUTE, page(), sitemap=sitemap)
+    findings = zelko.check_page(
+        contract(Expect(sitemap_required=True)), ROUTE, page(), sitemap=sitemap
+    )
     assert failed(findings) == fields
 
 
@@ -206,17 +221,32 @@ def contract_document(**changes: Any) -> dict[str, Any]:
 @pytest.mark.parametrize(
     ("document", "field", "message"),
     [
-        (contract_document(defaults={"title": {"matches": "("}}), "defaults.title.matches",
-         "invalid regular expression"),
-        (contract_document(defaults={"title": {"min_items": 1}}), "defaults.title.min_items",
-         "cannot apply"),
-        (contract_document(rules=[{"match": "/*", "expect": {"size": 1}}]),
-         "rules[0].expect.size", "unknown expectation"),
-        (contract_document(rules=[{"match": "/*", "expect": {}, "severity": "fatal"}]),
-         "rules[0].severity", "expected one of"),
-        (contract_document(exceptions={"/x": {"max_length": -1}}), "exceptions./x.max_length",
-         "expected a count"),
-        (contract_document(contract_version="2"), "contract_version", "expected \"1\""),
+        (
+            contract_document(defaults={"title": {"matches": "("}}),
+            "defaults.title.matches",
+            "invalid regular expression",
+        ),
+        (
+            contract_document(defaults={"title": {"min_items": 1}}),
+            "defaults.title.min_items",
+            "cannot apply",
+        ),
+        (
+            contract_document(rules=[{"match": "/*", "expect": {"size": 1}}]),
+            "rules[0].expect.size",
+            "unknown expectation",
+        ),
+        (
+            contract_document(rules=[{"match": "/*", "expect": {}, "severity": "fatal"}]),
+            "rules[0].severity",
+            "expected one of",
+        ),
+        (
+            contract_document(exceptions={"/x": {"max_length": -1}}),
+            "exceptions./x.max_length",
+            "expected a count",
+        ),
+        (contract_document(contract_version="2"), "contract_version", 'expected "1"'),
     ],
 )
 def test_a_bad_contract_is_refused_naming_the_field(
@@ -248,8 +278,10 @@ def test_the_example_payloads_pass_the_example_contract() -> None:
     ("overrides", "expected"),
     [
         ({"robots": {"index": False}}, [("indexable", "Error")]),
-        ({"meta_title": "A title far too long to stay under sixty characters"},
-         [("title.max_length", "Error")]),
+        (
+            {"meta_title": "A title far too long to stay under sixty characters"},
+            [("title.max_length", "Error")],
+        ),
         ({"schema_jsonld": {"@type": "WebPage"}}, [("schema.types", "Warning")]),
     ],
 )

@@ -45,7 +45,10 @@ BROKEN: list[tuple[str, tuple[str, str], set[tuple[str, str, str]]]] = [
     (
         "blog/no-schema.html",
         ('type="application/ld+json"', 'type="text/plain"'),
-        {("/blog/no-schema", "schema.required", "Warning"), ("/blog/no-schema", "schema.types", "Warning")},
+        {
+            ("/blog/no-schema", "schema.required", "Warning"),
+            ("/blog/no-schema", "schema.types", "Warning"),
+        },
     ),
     (
         "long-title.html",
@@ -63,7 +66,9 @@ BROKEN: list[tuple[str, tuple[str, str], set[tuple[str, str, str]]]] = [
 @pytest.fixture(scope="module")
 def built(tmp_path_factory: pytest.TempPathFactory) -> Path:
     root = tmp_path_factory.mktemp("public")
-    builder.build_site(root, builder.example_pages(), zelko.load_config(str(EXAMPLE / "zelko.toml")))
+    builder.build_site(
+        root, builder.example_pages(), zelko.load_config(str(EXAMPLE / "zelko.toml"))
+    )
     return root
 
 
@@ -97,7 +102,9 @@ def test_the_example_site_passes_its_contract(
 def test_the_committed_example_build_is_the_current_one(built: Path) -> None:
     committed = EXAMPLE / "public"
     names = sorted(path.relative_to(built) for path in built.rglob("*") if path.is_file())
-    assert names == sorted(path.relative_to(committed) for path in committed.rglob("*") if path.is_file())
+    assert names == sorted(
+        path.relative_to(committed) for path in committed.rglob("*") if path.is_file()
+    )
     for name in names:
         assert (committed / name).read_bytes() == (built / name).read_bytes(), name
 
@@ -187,13 +194,21 @@ def test_a_running_site_status_redirects_and_headers(
     routes = ["/faq", "/old", "/gone", "/private", "/missing", "/search"]
     code, out, err = run(capsys, "--url", site_url, *routes, "--format", "json")
     assert (code, err) == (1, "")
-    findings = {f["route"]: (f["field"], f["actual"], f["message"]) for f in json.loads(out)["findings"]}
+    findings = {
+        f["route"]: (f["field"], f["actual"], f["message"]) for f in json.loads(out)["findings"]
+    }
     assert findings == {
-        "/old": ("indexable", 301, "not indexable: page redirects (301) to "
-                 "https://www.kestrel-coffee.example/faq"),
+        "/old": (
+            "indexable",
+            301,
+            "not indexable: page redirects (301) to https://www.kestrel-coffee.example/faq",
+        ),
         "/gone": ("indexable", 410, "not indexable: page not found (410)"),
-        "/private": ("indexable", ["follow", "index", "nofollow", "noindex"],
-                     "not indexable: robots directives say noindex"),
+        "/private": (
+            "indexable",
+            ["follow", "index", "nofollow", "noindex"],
+            "not indexable: robots directives say noindex",
+        ),
         "/missing": ("indexable", 404, "not indexable: page not found (404)"),
     }
 
@@ -225,7 +240,10 @@ def test_sitemap_listing_from_a_local_index(
         (["--site", "{missing}"], "not a directory"),
         (["--site", ".", "--routes", "{routes}"], "line 2: a route starts with '/'"),
         (["--site", ".", "--sitemap", "{missing}"], "cannot read: no such file"),
-        (["--contract", "{bad_contract}", "--site", "."], "defaults.title.matches: invalid regular"),
+        (
+            ["--contract", "{bad_contract}", "--site", "."],
+            "defaults.title.matches: invalid regular",
+        ),
     ],
 )
 def test_bad_arguments_and_unreachable_sites_exit_2_with_one_line(

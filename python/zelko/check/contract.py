@@ -15,14 +15,14 @@ import os
 import re
 from collections.abc import Callable, Mapping
 from dataclasses import dataclass
-from typing import Any, Union
+from typing import Any
 
 from _zelko_native import SEOContract, build_seo_contract
 
 from .._files import InputError, _describe, _parse_json, load_contract_config, read_document
 from .findings import ERROR, SEVERITIES
 
-ContractSource = Union[SEOContract, str, "os.PathLike[str]"]
+ContractSource = SEOContract | str | os.PathLike[str]
 
 # The checks on a piece of text (the title, the description, or at the top
 # level the canonical URL), in the order findings are reported.
@@ -48,7 +48,11 @@ FIELD_ORDER: tuple[str, ...] = (
     "canonical",
     "schema",
     *(f"{section}.required" for section in SECTIONS),
-    *(f"{nested}.{check}" for nested in NESTED for check in ("required", "forbidden", *TEXT_CHECKS)),
+    *(
+        f"{nested}.{check}"
+        for nested in NESTED
+        for check in ("required", "forbidden", *TEXT_CHECKS)
+    ),
 )
 
 
@@ -125,7 +129,7 @@ def route_path(route: str) -> str:
 
 
 def route_pattern(pattern: str) -> re.Pattern[str]:
-    """"*" is any run of characters but "/", "**" any run at all, the rest literal."""
+    """ "*" is any run of characters but "/", "**" any run at all, the rest literal."""
     parts = re.split(r"(\*\*|\*)", pattern)
     wildcard = {"**": ".*", "*": "[^/]*"}
     return re.compile("".join(wildcard.get(part) or re.escape(part) for part in parts), re.DOTALL)
@@ -161,11 +165,18 @@ def _read_text(text: str, source: str) -> Contract:
 
 def _read_document(document: object, source: str) -> Contract:
     top = _table(document, source, "")
-    _only(top, ("contract_version", "generator", "site", "defaults", "rules", "exceptions"), source, "")
+    _only(
+        top,
+        ("contract_version", "generator", "site", "defaults", "rules", "exceptions"),
+        source,
+        "",
+    )
     version = top.get("contract_version")
     if version != "1":
         raise InputError(
-            source, "contract_version", f"expected \"1\", the version this checker reads, got {version!r}"
+            source,
+            "contract_version",
+            f'expected "1", the version this checker reads, got {version!r}',
         )
     site = _table(top.get("site"), source, "site")
     _only(site, ("canonical_host", "scheme"), source, "site")
@@ -309,6 +320,6 @@ _FIELD_READERS: dict[str, Callable[[object, str, str], Any]] = {
     "indexable": _boolean,
     "canonical": _string,
     "schema": _schema,
-    **{section: _read_apart for section in SECTIONS},
-    **{nested: _read_apart for nested in NESTED},
+    **dict.fromkeys(SECTIONS, _read_apart),
+    **dict.fromkeys(NESTED, _read_apart),
 }

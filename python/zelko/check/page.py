@@ -5,13 +5,12 @@ from __future__ import annotations
 import json
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Any, Union
-
+from typing import TYPE_CHECKING, Any
 
 if TYPE_CHECKING:
     from selectolax.lexbor import LexborNode
 
-Headers = Union[Mapping[str, str], Iterable[tuple[str, str]]]
+Headers = Mapping[str, str] | Iterable[tuple[str, str]]
 
 EXTRA_HINT = 'zelko check needs the "check" extra: pip install "zelko[check]"'
 

@@ -49,9 +49,7 @@ class Summary:
         counts = f"{_plural(self.errors, 'error')}, {_plural(self.warnings, 'warning')}"
         if self.infos:
             counts += f", {self.infos} info"
-        return (
-            f"{_plural(self.findings, 'finding')} ({counts}) in {self.failing_pages} of {pages}."
-        )
+        return f"{_plural(self.findings, 'finding')} ({counts}) in {self.failing_pages} of {pages}."
 
 
 def _plural(count: int, noun: str) -> str:
@@ -113,8 +111,9 @@ def junit_report(results: Sequence[Result], summary: Summary) -> str:
                 type=finding.severity,
             )
             actual = json.dumps(finding.actual, ensure_ascii=False)
-            failure.text = _xml_text(f"{finding.severity} {finding.field}: {finding.message}\n"
-                                     f"actual: {actual}")
+            failure.text = _xml_text(
+                f"{finding.severity} {finding.field}: {finding.message}\nactual: {actual}"
+            )
     root = ElementTree.Element("testsuites", name="zelko check")
     root.append(suite)
     ElementTree.indent(root)

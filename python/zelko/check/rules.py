@@ -184,8 +184,14 @@ _TEXT_TESTS: dict[str, tuple[Callable[[str, Any], bool], str]] = {
         "does not match the expression {want.pattern!r}",
     ),
     "one_of": (lambda text, want: text in want, "is none of {want}"),
-    "min_length": (lambda text, want: len(text) >= want, "is {length} characters, fewer than {want}"),
-    "max_length": (lambda text, want: len(text) <= want, "is {length} characters, more than {want}"),
+    "min_length": (
+        lambda text, want: len(text) >= want,
+        "is {length} characters, fewer than {want}",
+    ),
+    "max_length": (
+        lambda text, want: len(text) <= want,
+        "is {length} characters, more than {want}",
+    ),
 }
 # An absent text cannot break these two: nothing is not too long.
 _ABSENCE_PASSES = frozenset({"not_equals", "max_length"})

@@ -117,7 +117,12 @@ class Fetcher:
 
     async def _fetch(self, client: Any, route: str) -> PageFacts:
         httpx = http_module()
-        retried = (httpx.ConnectError, httpx.ConnectTimeout, httpx.ReadError, httpx.RemoteProtocolError)
+        retried = (
+            httpx.ConnectError,
+            httpx.ConnectTimeout,
+            httpx.ReadError,
+            httpx.RemoteProtocolError,
+        )
         url = self.base + route
         for attempt in (1, 2):
             try:
@@ -126,7 +131,9 @@ class Fetcher:
                 if attempt == 1:
                     continue
                 if isinstance(error, (httpx.ConnectError, httpx.ConnectTimeout)):
-                    raise InputError(self.base, "", f"cannot reach the site: {_reason(error)}") from None
+                    raise InputError(
+                        self.base, "", f"cannot reach the site: {_reason(error)}"
+                    ) from None
                 return missing_page(0, _reason(error))
             except httpx.HTTPError as error:
                 return missing_page(0, _reason(error))
@@ -186,7 +193,9 @@ class SitemapReader:
             found.update(locations)
             return
         if depth >= MAX_SITEMAP_DEPTH:
-            raise InputError(location, "", f"sitemap indexes nested deeper than {MAX_SITEMAP_DEPTH}")
+            raise InputError(
+                location, "", f"sitemap indexes nested deeper than {MAX_SITEMAP_DEPTH}"
+            )
         for part in locations:
             self._read(self._part(location, part), found, budget, depth + 1)
 

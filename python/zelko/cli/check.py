@@ -141,7 +141,9 @@ def _sitemap(
     urls = reader.urls_if_present(default)
     if urls is None and needs_routes:
         raise InputError(
-            default, "", "no sitemap to take routes from: give ROUTE arguments, --routes or --sitemap"
+            default,
+            "",
+            "no sitemap to take routes from: give ROUTE arguments, --routes or --sitemap",
         )
     return urls
 
