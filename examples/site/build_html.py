@@ -28,7 +28,8 @@ TEMPLATE = """<!doctype html>
 <head>
 <meta charset="utf-8">
 {head}</head>
-<body><h1>{heading}</h1></body>
+<body><h1>{heading}</h1>
+{body}</body>
 </html>
 """
 
@@ -52,7 +53,8 @@ def render_page(page: Mapping[str, Any], config: zelko.SEOConfig) -> tuple[str, 
     head = payload.render_html() + zelko.render_hreflang(zelko.hreflang_links(config, alternates))
     language = next((tag for tag, route in alternates.items() if route == page["route"]), "en")
     heading = html.escape(entity.title or "")
-    document = TEMPLATE.format(language=language, head=head, heading=heading)
+    body = page["entity"].get("body_html") or ""
+    document = TEMPLATE.format(language=language, head=head, heading=heading, body=body)
     return payload.canonical, document
 
 

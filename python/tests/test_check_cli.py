@@ -154,7 +154,7 @@ def site_url(tmp_path_factory: pytest.TempPathFactory) -> Iterator[str]:
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self) -> None:
             status, headers = SPECIAL.get(self.path, (200, {}))
-            path = route_file(root, self.path) or root / self.path.lstrip("/")
+            path = Path(route_file(str(root), self.path) or root / self.path.lstrip("/"))
             if self.path == "/private":
                 body = faq
             elif status != 200 or not path.is_file():

@@ -14,7 +14,7 @@ import functools
 import os
 import re
 from collections.abc import Callable, Mapping
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Any
 
 from _zelko_native import SEOContract, build_seo_contract
@@ -93,6 +93,10 @@ class Contract:
     defaults: Flat
     rules: tuple[Rule, ...]
     exceptions: Mapping[str, Flat]
+    # Routes matching the same rules share one expectation: merged once.
+    _merged: dict[tuple[tuple[int, ...], str | None], Expectation] = field(
+        default_factory=dict, compare=False, repr=False
+    )
 
     def page_url(self, route: str) -> str:
         """A route's own URL on the contract's site."""
@@ -102,25 +106,32 @@ class Contract:
         """The defaults, then each matching rule in order, then the route's
         exception; a later layer replaces an earlier one field by field."""
         path = route_path(route)
-        merged: Expectation = {}
-        _layer(merged, self.defaults, ERROR)
-        for rule in self.rules:
-            if rule.pattern.fullmatch(path):
-                _layer(merged, rule.expect, rule.severity)
-        exception = self.exceptions.get(path)
-        if exception is not None:
-            _layer(merged, exception, ERROR)
+        matching = tuple(
+            index for index, rule in enumerate(self.rules) if rule.pattern.fullmatch(path)
+        )
+        key = (matching, path if path in self.exceptions else None)
+        merged = self._merged.get(key)
+        if merged is None:
+            merged = {}
+            _layer(merged, self.defaults, ERROR)
+            for index in matching:
+                _layer(merged, self.rules[index].expect, self.rules[index].severity)
+            if key[1] is not None:
+                _layer(merged, self.exceptions[path], ERROR)
+            # In the order findings are reported.
+            merged = {name: merged[name] for name in FIELD_ORDER if name in merged}
+            self._merged[key] = merged
         return merged
 
-    def uses(self, field: str) -> bool:
+    def uses(self, name: str) -> bool:
         """Whether any layer sets the field."""
         layers = [self.defaults, *(rule.expect for rule in self.rules), *self.exceptions.values()]
-        return any(field in layer for layer in layers)
+        return any(name in layer for layer in layers)
 
 
 def _layer(merged: Expectation, layer: Flat, severity: str) -> None:
-    for field, value in layer.items():
-        merged[field] = Setting(value, severity)
+    for name, value in layer.items():
+        merged[name] = Setting(value, severity)
 
 
 def route_path(route: str) -> str:

@@ -2,13 +2,11 @@
 
 from __future__ import annotations
 
+import functools
 import json
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Any
-
-if TYPE_CHECKING:
-    from selectolax.lexbor import LexborNode
+from typing import Any
 
 Headers = Mapping[str, str] | Iterable[tuple[str, str]]
 
@@ -65,10 +63,45 @@ def page_facts(html: str | bytes, status: int = 200, headers: Headers | None = N
     if status != 200:
         return PageFacts(status=status, location=location, robots=frozenset(robots))
     reader = _HeadReader(robots)
-    tree = html_parser()(html)
-    for node in tree.css("title, meta, link, script"):
-        reader.read(node)
+    tree = _parser()(html)
+    # Metadata is read from the head, where search engines take it from (a
+    # canonical link in the body is ignored); only the title, when the head
+    # has none, and JSON-LD, which may stand anywhere, are looked for in the
+    # whole document. One pass over the head's children is far cheaper than
+    # a search of the whole tree per kind of element.
+    head = tree.head
+    metas, links = [], []
+    for node in head.iter() if head is not None else ():
+        tag = node.tag
+        if tag == "meta":
+            metas.append(node)
+        elif tag == "link":
+            links.append(node)
+        elif tag == "title" and reader.title is None:
+            reader.title = _title_text(node)
+    if reader.title is None:
+        for node in tree.tags("title")[:1]:
+            reader.title = _title_text(node)
+    reader.read_metas(metas)
+    reader.read_links(links)
+    for node in tree.tags("script"):
+        kind = node.attributes.get("type")
+        if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
+            reader.read_jsonld(node.text(deep=True) or "")
     return reader.facts(status, location)
+
+
+def _title_text(node: Any) -> str:
+    # As document.title has it: white space stripped and collapsed.
+    return " ".join((node.text(deep=True) or "").split())
+
+
+@functools.cache
+def _parser() -> Any:
+    return html_parser()
+
+
+Attributes = Mapping[str, str | None]
 
 
 class _HeadReader:
@@ -87,48 +120,39 @@ class _HeadReader:
         self.errors: list[str] = []
         self.hreflang: list[tuple[str, str]] = []
 
-    def read(self, node: LexborNode) -> None:
-        tag = node.tag
-        if tag == "title":
-            if self.title is None:
-                self.title = " ".join((node.text(deep=True) or "").split())
-        elif tag == "meta":
-            self._meta(node.attributes)
-        elif tag == "link":
-            self._link(node.attributes)
-        elif tag == "script":
-            kind = (node.attributes.get("type") or "").split(";")[0].strip().lower()
-            if kind == "application/ld+json":
-                self._jsonld(node.text(deep=True) or "")
+    def read_metas(self, metas: Iterable[Any]) -> None:
+        open_graph, twitter = self.open_graph, self.twitter
+        for node in metas:
+            attributes: Attributes = node.attributes
+            content = attributes.get("content")
+            key = attributes.get("property") or attributes.get("name")
+            if content is None or not key:
+                continue
+            if key.startswith("og:"):
+                open_graph.setdefault(key, content)
+            elif key.startswith("twitter:"):
+                twitter.setdefault(key, content)
+            else:
+                name = key.strip().lower()
+                if name == "description" and self.description is None:
+                    self.description = content
+                elif name == "robots":
+                    self.robots.update(robots_directives([content]))
 
-    def _meta(self, attributes: Mapping[str, str | None]) -> None:
-        name = (attributes.get("name") or "").strip().lower()
-        content = attributes.get("content")
-        if content is None:
-            return
-        if name == "description":
-            if self.description is None:
-                self.description = content
-        elif name == "robots":
-            self.robots.update(robots_directives([content]))
-        key = (attributes.get("property") or name).strip()
-        if key.startswith("og:"):
-            self.open_graph.setdefault(key, content)
-        elif key.startswith("twitter:"):
-            self.twitter.setdefault(key, content)
+    def read_links(self, links: Iterable[Any]) -> None:
+        for node in links:
+            attributes: Attributes = node.attributes
+            href = attributes.get("href")
+            if href is None:
+                continue
+            relations = (attributes.get("rel") or "").lower().split()
+            if "canonical" in relations and self.canonical is None:
+                self.canonical = href.strip()
+            language = attributes.get("hreflang")
+            if "alternate" in relations and language is not None:
+                self.hreflang.append((language, href.strip()))
 
-    def _link(self, attributes: Mapping[str, str | None]) -> None:
-        relations = (attributes.get("rel") or "").lower().split()
-        href = attributes.get("href")
-        if href is None:
-            return
-        if "canonical" in relations and self.canonical is None:
-            self.canonical = href.strip()
-        language = attributes.get("hreflang")
-        if "alternate" in relations and language is not None:
-            self.hreflang.append((language, href.strip()))
-
-    def _jsonld(self, text: str) -> None:
+    def read_jsonld(self, text: str) -> None:
         number = self.scripts + len(self.errors) + 1
         try:
             value = json.loads(text)

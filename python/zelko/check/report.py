@@ -5,16 +5,27 @@ from __future__ import annotations
 import json
 import re
 import xml.etree.ElementTree as ElementTree
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterator, Mapping, Sequence
 from dataclasses import dataclass
 
 from .findings import ERROR, INFO, WARNING, CheckFinding, fails
 
 
 @dataclass(frozen=True)
-class Result:
-    route: str
-    findings: Sequence[CheckFinding]
+class Run:
+    """The routes checked, in order, and the findings of those that have
+    any, by position (a passing page costs nothing but its route)."""
+
+    routes: Sequence[str]
+    findings: Mapping[int, Sequence[CheckFinding]]
+
+    def all_findings(self) -> Iterator[CheckFinding]:
+        for index in sorted(self.findings):
+            yield from self.findings[index]
+
+    def results(self) -> Iterator[tuple[str, Sequence[CheckFinding]]]:
+        for index, route in enumerate(self.routes):
+            yield route, self.findings.get(index, ())
 
 
 @dataclass(frozen=True)
@@ -27,11 +38,11 @@ class Summary:
     failed: bool
 
     @classmethod
-    def of(cls, results: Sequence[Result], fail_on: str) -> Summary:
-        findings = [finding for result in results for finding in result.findings]
+    def of(cls, run: Run, fail_on: str) -> Summary:
+        findings = list(run.all_findings())
         return cls(
-            pages=len(results),
-            failing_pages=sum(1 for result in results if result.findings),
+            pages=len(run.routes),
+            failing_pages=sum(1 for found in run.findings.values() if found),
             errors=sum(1 for finding in findings if finding.severity == ERROR),
             warnings=sum(1 for finding in findings if finding.severity == WARNING),
             infos=sum(1 for finding in findings if finding.severity == INFO),
@@ -56,19 +67,18 @@ def _plural(count: int, noun: str) -> str:
     return f"{count} {noun}" if count == 1 else f"{count} {noun}s"
 
 
-def text_report(results: Sequence[Result], summary: Summary) -> str:
+def text_report(run: Run, summary: Summary) -> str:
     lines = [
         f"{finding.route}  {finding.severity}  {finding.field}  {finding.message}"
-        for result in results
-        for finding in result.findings
+        for finding in run.all_findings()
     ]
     lines.append(summary.line())
     return "\n".join(lines) + "\n"
 
 
-def json_report(results: Sequence[Result], summary: Summary) -> str:
+def json_report(run: Run, summary: Summary) -> str:
     document = {
-        "findings": [finding.to_dict() for result in results for finding in result.findings],
+        "findings": [finding.to_dict() for finding in run.all_findings()],
         "summary": {
             "pages": summary.pages,
             "pages_with_findings": summary.failing_pages,
@@ -89,7 +99,7 @@ def _xml_text(text: str) -> str:
     return _NOT_XML.sub("\ufffd", text)
 
 
-def junit_report(results: Sequence[Result], summary: Summary) -> str:
+def junit_report(run: Run, summary: Summary) -> str:
     """One test case per route, one failure per finding."""
     suite = ElementTree.Element(
         "testsuite",
@@ -99,11 +109,11 @@ def junit_report(results: Sequence[Result], summary: Summary) -> str:
         errors="0",
         skipped="0",
     )
-    for result in results:
+    for route, findings in run.results():
         case = ElementTree.SubElement(
-            suite, "testcase", classname="zelko.check", name=_xml_text(result.route)
+            suite, "testcase", classname="zelko.check", name=_xml_text(route)
         )
-        for finding in result.findings:
+        for finding in findings:
             failure = ElementTree.SubElement(
                 case,
                 "failure",
@@ -121,7 +131,7 @@ def junit_report(results: Sequence[Result], summary: Summary) -> str:
     return f'<?xml version="1.0" encoding="UTF-8"?>\n{body}\n'
 
 
-REPORTS: dict[str, Callable[[Sequence[Result], Summary], str]] = {
+REPORTS: dict[str, Callable[[Run, Summary], str]] = {
     "text": text_report,
     "json": json_report,
     "junit": junit_report,

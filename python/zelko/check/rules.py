@@ -45,9 +45,8 @@ def check_facts(
     page = Page(facts, contract.page_url(route), contract, sitemap)
     expectation = contract.expectation(route)
     findings = [CheckFinding(route, "jsonld", ERROR, error) for error in facts.jsonld_errors]
-    for field in FIELD_ORDER:
-        setting = expectation.get(field)
-        if setting is None or (not facts.present and field not in EXISTENCE):
+    for field, setting in expectation.items():
+        if not facts.present and field not in EXISTENCE:
             continue
         for failure in _CHECKS[field](page, setting.value):
             findings.append(

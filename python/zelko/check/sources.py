@@ -21,24 +21,22 @@ HTML_SUFFIXES = (".html", ".htm")
 # --- A directory of built pages ------------------------------------------------
 
 
-def site_routes(root: Path) -> list[tuple[str, Path]]:
-    """Every HTML file under ``root`` with its route, in route order:
+def site_routes(root: str) -> dict[str, str]:
+    """Every HTML file under ``root`` by its route, in route order:
     ``a/b.html`` is "/a/b", ``a/index.html`` "/a/", ``index.html`` "/"."""
-    pages = []
-    for directory, subdirectories, files in os.walk(root):
-        subdirectories.sort()
+    pages = {}
+    for directory, _, files in os.walk(root):
+        relative = os.path.relpath(directory, root).replace(os.sep, "/")
+        folder = "/" if relative == "." else f"/{relative}/"
         for name in files:
             stem, suffix = os.path.splitext(name)
-            if suffix.lower() not in HTML_SUFFIXES:
-                continue
-            relative = Path(directory, name).relative_to(root).parent.as_posix()
-            folder = "/" if relative == "." else f"/{relative}/"
-            route = folder if stem == "index" else folder + stem
-            pages.append((route, Path(directory, name)))
-    return sorted(pages)
+            if suffix.lower() in HTML_SUFFIXES:
+                route = folder if stem == "index" else folder + stem
+                pages.setdefault(route, os.path.join(directory, name))
+    return dict(sorted(pages.items()))
 
 
-def route_file(root: Path, route: str) -> Path | None:
+def route_file(root: str, route: str) -> str | None:
     """The file of a route, or ``None`` when it has none (or would lie
     outside the directory)."""
     path = route_path(route)
@@ -46,19 +44,20 @@ def route_file(root: Path, route: str) -> Path | None:
         return None
     stem = path + "index" if path.endswith("/") else path
     for suffix in HTML_SUFFIXES:
-        candidate = root / (stem.lstrip("/") + suffix)
-        if candidate.is_file():
+        candidate = os.path.join(root, stem.lstrip("/") + suffix)
+        if os.path.isfile(candidate):
             return candidate
     return None
 
 
-def read_page_file(path: Path | None) -> PageFacts:
+def read_page_file(path: str | None) -> PageFacts:
     if path is None:
         return missing_page()
     try:
-        data = path.read_bytes()
+        with open(path, "rb") as handle:
+            data = handle.read()
     except OSError as error:
-        raise InputError(str(path), "", f"cannot read: {error.strerror or error}") from None
+        raise InputError(path, "", f"cannot read: {error.strerror or error}") from None
     return page_facts(data)
 
 

@@ -6,14 +6,13 @@ from __future__ import annotations
 import argparse
 import importlib.util
 import os
-from collections.abc import Collection, Sequence
-from pathlib import Path
+from collections.abc import Collection, Mapping, Sequence
 
 from .._files import InputError
 from ..check.contract import Contract, load_contract
 from ..check.findings import CheckFinding
 from ..check.page import EXTRA_HINT, PageFacts
-from ..check.report import REPORTS, Result, Summary
+from ..check.report import REPORTS, Run, Summary
 from ..check.rules import check_facts
 from ..check.sources import (
     Fetcher,
@@ -96,11 +95,12 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         if not route.startswith("/"):
             raise InputError(route, "", "a route starts with '/'")
     sitemap = _sitemap(args, origin, contract, needs_routes=not explicit and args.url is not None)
-    routes = explicit or _all_routes(args, contract, sitemap)
-    results = _check_routes(args, origin, contract, routes, sitemap, streams)
-    summary = Summary.of(results, args.fail_on)
+    files = site_routes(args.site) if args.site is not None else {}
+    routes = explicit or _all_routes(files, contract, sitemap)
+    run = _check_routes(args, origin, files, contract, routes, sitemap, streams)
+    summary = Summary.of(run, args.fail_on)
     with Output(args.output, streams.out) as output:
-        output.write(REPORTS[args.format](results, summary))
+        output.write(REPORTS[args.format](run, summary))
     return EXIT_FINDINGS if summary.failed else EXIT_OK
 
 
@@ -149,39 +149,39 @@ def _sitemap(
 
 
 def _all_routes(
-    args: argparse.Namespace, contract: Contract, sitemap: Collection[str] | None
+    files: Mapping[str, str], contract: Contract, sitemap: Collection[str] | None
 ) -> list[str]:
-    """Every page of the site (its files, or its sitemap's URLs) and every
-    route the contract makes an exception for."""
-    if args.site is not None:
-        found = [route for route, _ in site_routes(Path(args.site))]
-    else:
-        found = sitemap_routes(set(sitemap or ()))
+    """Every page of the site (its files, or else its sitemap's URLs) and
+    every route the contract makes an exception for."""
+    found = list(files) if files else sitemap_routes(set(sitemap or ()))
     return sorted({*found, *contract.exceptions})
 
 
 def _check_routes(
     args: argparse.Namespace,
     origin: str,
+    files: Mapping[str, str],
     contract: Contract,
     routes: Sequence[str],
     sitemap: Collection[str] | None,
     streams: Streams,
-) -> list[Result]:
-    findings: list[list[CheckFinding]] = [[] for _ in routes]
+) -> Run:
+    findings: dict[int, list[CheckFinding]] = {}
     progress = Progress(len(routes), streams.err, "checking")
 
     def handle(index: int, facts: PageFacts) -> None:
-        findings[index] = check_facts(contract, routes[index], facts, sitemap)
+        found = check_facts(contract, routes[index], facts, sitemap)
+        if found:
+            findings[index] = found
         progress.advance()
 
     try:
         if args.site is not None:
-            root = Path(origin)
             for index, route in enumerate(routes):
-                handle(index, read_page_file(route_file(root, route)))
+                path = files[route] if route in files else route_file(origin, route)
+                handle(index, read_page_file(path))
         else:
             Fetcher(origin, args.jobs, args.timeout).fetch_all(routes, handle)
     finally:
         progress.clear()
-    return [Result(route, found) for route, found in zip(routes, findings, strict=True)]
+    return Run(routes, findings)
