@@ -24,7 +24,7 @@ HTML_SUFFIXES = (".html", ".htm")
 def site_routes(root: str) -> dict[str, str]:
     """Every HTML file under ``root`` by its route, in route order:
     ``a/b.html`` is "/a/b", ``a/index.html`` "/a/", ``index.html`` "/"."""
-    pages = {}
+    pages: dict[str, str] = {}
     for directory, _, files in os.walk(root):
         relative = os.path.relpath(directory, root).replace(os.sep, "/")
         folder = "/" if relative == "." else f"/{relative}/"
