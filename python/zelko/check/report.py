@@ -5,26 +5,34 @@ from __future__ import annotations
 import json
 import re
 import xml.etree.ElementTree as ElementTree
-from collections.abc import Callable, Iterator, Mapping, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from dataclasses import dataclass
 
 from .findings import ERROR, INFO, WARNING, CheckFinding, fails
 
 
-@dataclass(frozen=True)
 class Run:
-    """The routes checked, in order, and the findings of those that have
-    any, by position (a passing page costs nothing but its route)."""
+    """What a run found: the number of pages, the findings of those that
+    have any (by position), and, for the reports that list every page, the
+    routes in order. A passing page leaves nothing else behind, so memory
+    does not grow with the size of the site."""
 
-    routes: Sequence[str]
-    findings: Mapping[int, Sequence[CheckFinding]]
+    def __init__(self, routes: list[str] | None = None) -> None:
+        self.pages = 0
+        self.findings: dict[int, list[CheckFinding]] = {}
+        self.routes = routes
+
+    def add(self, index: int, findings: list[CheckFinding]) -> None:
+        self.pages += 1
+        if findings:
+            self.findings[index] = findings
 
     def all_findings(self) -> Iterator[CheckFinding]:
         for index in sorted(self.findings):
             yield from self.findings[index]
 
     def results(self) -> Iterator[tuple[str, Sequence[CheckFinding]]]:
-        for index, route in enumerate(self.routes):
+        for index, route in enumerate(self.routes or ()):
             yield route, self.findings.get(index, ())
 
 
@@ -41,8 +49,8 @@ class Summary:
     def of(cls, run: Run, fail_on: str) -> Summary:
         findings = list(run.all_findings())
         return cls(
-            pages=len(run.routes),
-            failing_pages=sum(1 for found in run.findings.values() if found),
+            pages=run.pages,
+            failing_pages=len(run.findings),
             errors=sum(1 for finding in findings if finding.severity == ERROR),
             warnings=sum(1 for finding in findings if finding.severity == WARNING),
             infos=sum(1 for finding in findings if finding.severity == INFO),

@@ -21,19 +21,21 @@ HTML_SUFFIXES = (".html", ".htm")
 # --- A directory of built pages ------------------------------------------------
 
 
-def site_routes(root: str) -> dict[str, str]:
-    """Every HTML file under ``root`` by its route, in route order:
-    ``a/b.html`` is "/a/b", ``a/index.html`` "/a/", ``index.html`` "/"."""
-    pages: dict[str, str] = {}
-    for directory, _, files in os.walk(root):
+def site_pages(root: str) -> Iterator[tuple[str, str]]:
+    """Every HTML file under ``root`` with its route, directory by directory
+    in name order, one at a time: ``a/b.html`` is "/a/b", ``a/index.html``
+    "/a/", ``index.html`` "/" (of ``a.html`` and ``a.htm``, the first)."""
+    for directory, subdirectories, files in os.walk(root):
+        subdirectories.sort()
         relative = os.path.relpath(directory, root).replace(os.sep, "/")
         folder = "/" if relative == "." else f"/{relative}/"
-        for name in files:
+        seen = set()
+        for name in sorted(files):
             stem, suffix = os.path.splitext(name)
-            if suffix.lower() in HTML_SUFFIXES:
-                route = folder if stem == "index" else folder + stem
-                pages.setdefault(route, os.path.join(directory, name))
-    return dict(sorted(pages.items()))
+            route = folder if stem == "index" else folder + stem
+            if suffix.lower() in HTML_SUFFIXES and route not in seen:
+                seen.add(route)
+                yield route, os.path.join(directory, name)
 
 
 def route_file(root: str, route: str) -> str | None:
@@ -303,6 +305,6 @@ __all__ = [
     "check_base_url",
     "read_page_file",
     "route_file",
-    "site_routes",
+    "site_pages",
     "sitemap_routes",
 ]

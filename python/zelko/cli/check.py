@@ -6,11 +6,10 @@ from __future__ import annotations
 import argparse
 import importlib.util
 import os
-from collections.abc import Collection, Mapping, Sequence
+from collections.abc import Collection, Iterator, Sequence
 
 from .._files import InputError
 from ..check.contract import Contract, load_contract
-from ..check.findings import CheckFinding
 from ..check.page import EXTRA_HINT, PageFacts
 from ..check.report import REPORTS, Run, Summary
 from ..check.rules import check_facts
@@ -20,10 +19,10 @@ from ..check.sources import (
     check_base_url,
     read_page_file,
     route_file,
-    site_routes,
+    site_pages,
     sitemap_routes,
 )
-from ._common import EXIT_FINDINGS, EXIT_OK, EXIT_USAGE, Output, Progress, Streams
+from ._common import EXIT_FINDINGS, EXIT_OK, EXIT_USAGE, Output, Progress, Streams, is_terminal
 
 # The libraries of the "check" extra, by import name.
 _EXTRA_MODULES = ("selectolax", "httpx2", "lxml")
@@ -95,9 +94,14 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         if not route.startswith("/"):
             raise InputError(route, "", "a route starts with '/'")
     sitemap = _sitemap(args, origin, contract, needs_routes=not explicit and args.url is not None)
-    files = site_routes(args.site) if args.site is not None else {}
-    routes = explicit or _all_routes(files, contract, sitemap)
-    run = _check_routes(args, origin, files, contract, routes, sitemap, streams)
+    # Only JUnit lists the pages that pass; the other reports need no more
+    # than the findings, so a site of any size is checked in flat memory.
+    keep_routes = args.format == "junit"
+    if args.site is not None:
+        run = _check_files(origin, explicit, contract, sitemap, streams, keep_routes)
+    else:
+        routes = explicit or sorted({*sitemap_routes(set(sitemap or ())), *contract.exceptions})
+        run = _check_urls(args, origin, routes, contract, sitemap, streams)
     summary = Summary.of(run, args.fail_on)
     with Output(args.output, streams.out) as output:
         output.write(REPORTS[args.format](run, summary))
@@ -148,40 +152,66 @@ def _sitemap(
     return urls
 
 
-def _all_routes(
-    files: Mapping[str, str], contract: Contract, sitemap: Collection[str] | None
-) -> list[str]:
-    """Every page of the site (its files, or else its sitemap's URLs) and
-    every route the contract makes an exception for."""
-    found = list(files) if files else sitemap_routes(set(sitemap or ()))
-    return sorted({*found, *contract.exceptions})
+def _site_pages(
+    root: str, explicit: Sequence[str], contract: Contract
+) -> Iterator[tuple[str, str | None]]:
+    """The routes given and their files, or every HTML file of the site and
+    then every route the contract makes an exception for that has none."""
+    if explicit:
+        for route in explicit:
+            yield route, route_file(root, route)
+        return
+    seen = set()
+    for route, path in site_pages(root):
+        if route in contract.exceptions:
+            seen.add(route)
+        yield route, path
+    for route in sorted(contract.exceptions):
+        if route not in seen:
+            yield route, route_file(root, route)
 
 
-def _check_routes(
-    args: argparse.Namespace,
-    origin: str,
-    files: Mapping[str, str],
+def _check_files(
+    root: str,
+    explicit: Sequence[str],
     contract: Contract,
+    sitemap: Collection[str] | None,
+    streams: Streams,
+    keep_routes: bool,
+) -> Run:
+    run = Run([] if keep_routes else None)
+    total = 0
+    if is_terminal(streams.err):  # the bar needs a count: walk the tree once more
+        total = sum(1 for _ in _site_pages(root, explicit, contract))
+    progress = Progress(total, streams.err, "checking")
+    try:
+        for index, (route, path) in enumerate(_site_pages(root, explicit, contract)):
+            run.add(index, check_facts(contract, route, read_page_file(path), sitemap))
+            if run.routes is not None:
+                run.routes.append(route)
+            progress.advance()
+    finally:
+        progress.clear()
+    return run
+
+
+def _check_urls(
+    args: argparse.Namespace,
+    base: str,
     routes: Sequence[str],
+    contract: Contract,
     sitemap: Collection[str] | None,
     streams: Streams,
 ) -> Run:
-    findings: dict[int, list[CheckFinding]] = {}
+    run = Run(list(routes))
     progress = Progress(len(routes), streams.err, "checking")
 
     def handle(index: int, facts: PageFacts) -> None:
-        found = check_facts(contract, routes[index], facts, sitemap)
-        if found:
-            findings[index] = found
+        run.add(index, check_facts(contract, routes[index], facts, sitemap))
         progress.advance()
 
     try:
-        if args.site is not None:
-            for index, route in enumerate(routes):
-                path = files[route] if route in files else route_file(origin, route)
-                handle(index, read_page_file(path))
-        else:
-            Fetcher(origin, args.jobs, args.timeout).fetch_all(routes, handle)
+        Fetcher(base, args.jobs, args.timeout).fetch_all(routes, handle)
     finally:
         progress.clear()
-    return Run(routes, findings)
+    return run
