@@ -61,6 +61,7 @@ def failed(findings: list[zelko.CheckFinding]) -> list[str]:
 
 ABSENT_HREFLANG = {"hreflang": None}
 GRAPH = '{"@graph": [{"@type": "Product"}]}'
+DEEP = "[" * 500 + '{"@type": "Article"}' + "]" * 500  # only top-level elements are nodes
 # (expectation, page parts and status/headers, fields that fail)
 CASES: list[tuple[Expect, dict[str, Any], list[str]]] = [
     (Expect(required=True), {}, []),
@@ -91,6 +92,11 @@ CASES: list[tuple[Expect, dict[str, Any], list[str]]] = [
     (Expect(min_items=3), {}, ["min_items"]),
     (Expect(max_items=2), {}, []),
     (Expect(max_items=1), {}, ["max_items"]),
+    (
+        Expect(min_items=1),
+        {"jsonld": f"<script type='application/ld+json'>{DEEP}</script>"},
+        ["min_items"],
+    ),
     (Expect(canonical="self"), {}, []),
     (Expect(canonical="self"), {"canonical": '<link rel="canonical" href="/x">'}, ["canonical"]),
     (Expect(canonical="absent"), {"canonical": None}, []),
@@ -198,6 +204,8 @@ RULES = [
         ("/aXb", []),  # "." is literal
         ("/a.b", [("forbidden", "Error")]),
         ("/blog/exempt", [("title.min_length", "Warning")]),  # the exception replaces max_length
+        ("/blog/q?page=2", [("title.min_length", "Warning")]),  # an exception with its query
+        ("/blog/q", [("title.min_length", "Warning"), ("title.max_length", "Info")]),
     ],
 )
 def test_layers_merge_field_by_field_with_the_severity_of_their_layer(
@@ -206,7 +214,10 @@ def test_layers_merge_field_by_field_with_the_severity_of_their_layer(
     layered = contract(
         Expect(title=Expect(max_length=60)),
         RULES,
-        [("/blog/exempt", Expect(title=Expect(max_length=100)))],
+        [
+            ("/blog/exempt", Expect(title=Expect(max_length=100))),
+            ("/blog/q?page=2", Expect(title=Expect(max_length=100))),
+        ],
     )
     findings = zelko.check_page(layered, route, page())
     assert [(finding.field, finding.severity) for finding in findings] == expected

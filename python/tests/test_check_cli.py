@@ -16,7 +16,7 @@ from typing import Any
 import pytest
 
 import zelko
-from zelko.check.sources import route_file
+from zelko.check.sources import parse_sitemap, route_file
 from zelko.cli import main
 
 REPO = Path(__file__).resolve().parents[2]
@@ -238,6 +238,7 @@ def test_sitemap_listing_from_a_local_index(
         (["--url", "http://127.0.0.1:{closed}", "/"], "cannot reach the site"),
         (["--url", "ftp://example.com", "/"], "--url: expected an http:// or https:// URL"),
         (["--site", "{missing}"], "not a directory"),
+        (["--site", "{empty}"], "no pages to check"),
         (["--site", ".", "--routes", "{routes}"], "line 2: a route starts with '/'"),
         (["--site", ".", "--sitemap", "{missing}"], "cannot read: no such file"),
         (
@@ -261,7 +262,23 @@ def test_bad_arguments_and_unreachable_sites_exit_2_with_one_line(
         "missing": tmp_path / "nothing",
         "routes": tmp_path / "routes.txt",
         "bad_contract": tmp_path / "bad.json",
+        "empty": tmp_path,
     }
     code, out, err = run(capsys, *(argument.format(**names) for argument in arguments))
     assert (code, out) == (2, "")
     assert err.startswith("zelko: ") and err.count("\n") == 1 and message in err
+
+
+def test_sitemaps_expand_no_entities_and_routes_stay_in_the_site(
+    broken: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    hostile = (
+        b'<?xml version="1.0"?><!DOCTYPE urlset [<!ENTITY secret SYSTEM "file:///etc/hostname">]>'
+        b'<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">'
+        b"<url><loc>&secret;</loc></url><url><loc> https://a.example/x </loc></url></urlset>"
+    )
+    assert parse_sitemap(hostile, "hostile.xml") == ("urlset", ["https://a.example/x"])
+
+    (broken.parent / "outside.html").write_bytes((broken / "long-title.html").read_bytes())
+    code, out, _ = run(capsys, "--site", str(broken), "/../outside", "--format", "json")
+    assert (code, found(out)) == (1, {("/../outside", "indexable", "Error")})

@@ -109,7 +109,9 @@ class Contract:
         matching = tuple(
             index for index, rule in enumerate(self.rules) if rule.pattern.fullmatch(path)
         )
-        key = (matching, path if path in self.exceptions else None)
+        # An exception names a route exactly: with its query when it has one.
+        exact = route if route in self.exceptions else path
+        key = (matching, exact if exact in self.exceptions else None)
         merged = self._merged.get(key)
         if merged is None:
             merged = {}
@@ -117,7 +119,7 @@ class Contract:
             for index in matching:
                 _layer(merged, self.rules[index].expect, self.rules[index].severity)
             if key[1] is not None:
-                _layer(merged, self.exceptions[path], ERROR)
+                _layer(merged, self.exceptions[key[1]], ERROR)
             # In the order findings are reported.
             merged = {name: merged[name] for name in FIELD_ORDER if name in merged}
             self._merged[key] = merged

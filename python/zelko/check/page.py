@@ -183,20 +183,20 @@ class _HeadReader:
 
 
 def jsonld_nodes(value: object) -> Iterator[Mapping[str, Any]]:
-    """The nodes of a JSON-LD value: a top-level object, the elements of an
-    array, the members of a ``@graph`` (the object holding a graph counts
-    only when it has a type of its own)."""
-    if isinstance(value, list):
-        for item in value:
-            yield from jsonld_nodes(item)
-    elif isinstance(value, dict):
-        graph = value.get("@graph")
+    """The nodes of a JSON-LD value: a top-level object, the elements of a
+    top-level array, the members of a ``@graph`` (the object holding a graph
+    counts only when it has a type of its own). Nothing deeper is a node, so
+    a hostile script nested a thousand arrays deep costs one step."""
+    for item in value if isinstance(value, list) else [value]:
+        if not isinstance(item, dict):
+            continue
+        graph = item.get("@graph")
         if isinstance(graph, list):
-            if "@type" in value:
-                yield value
-            yield from jsonld_nodes(graph)
+            if "@type" in item:
+                yield item
+            yield from (member for member in graph if isinstance(member, dict))
         else:
-            yield value
+            yield item
 
 
 def node_types(node: Mapping[str, Any]) -> list[str]:

@@ -100,7 +100,10 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
     if args.site is not None:
         run = _check_files(origin, explicit, contract, sitemap, streams, keep_routes)
     else:
-        routes = explicit or sorted({*sitemap_routes(set(sitemap or ())), *contract.exceptions})
+        listed = sitemap_routes(set(sitemap or ()))
+        if not explicit and not listed:
+            raise InputError(origin, "", "no pages to check: the sitemap lists no URLs")
+        routes = explicit or sorted({*listed, *contract.exceptions})
         run = _check_urls(args, origin, routes, contract, sitemap, streams)
     summary = Summary.of(run, args.fail_on)
     with Output(args.output, streams.out) as output:
@@ -162,10 +165,15 @@ def _site_pages(
             yield route, route_file(root, route)
         return
     seen = set()
+    files = 0
     for route, path in site_pages(root):
+        files += 1
         if route in contract.exceptions:
             seen.add(route)
         yield route, path
+    if files == 0:
+        # A pipeline pointed at the wrong directory must not pass for a clean site.
+        raise InputError(root, "", "no pages to check: no HTML files in this directory")
     for route in sorted(contract.exceptions):
         if route not in seen:
             yield route, route_file(root, route)
