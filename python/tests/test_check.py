@@ -178,12 +178,19 @@ def test_a_json_ld_script_that_does_not_parse_is_a_finding() -> None:
     assert finding.message.startswith("JSON-LD script 1 does not parse")
 
 
-def test_a_page_nobody_expected_to_be_missing_is_reported_with_its_redirect() -> None:
-    (finding,) = zelko.check_page(
-        contract(), ROUTE, "", status=308, headers={"Location": "https://x.example/"}
-    )
-    assert (finding.field, finding.actual) == ("status", 308)
-    assert finding.message == "page redirects (308) to https://x.example/"
+@pytest.mark.parametrize(
+    ("expect", "status", "severity"),
+    [(None, 308, "Error"), (Expect(indexable=False), 308, "Info"), (None, 404, "Error")],
+)
+def test_a_page_that_is_not_there_is_reported_unless_the_contract_allows_it(
+    expect: Expect | None, status: int, severity: str
+) -> None:
+    headers = {"Location": "https://x.example/"}
+    (finding,) = zelko.check_page(contract(expect), ROUTE, "", status=status, headers=headers)
+    assert (finding.field, finding.severity, finding.actual) == ("status", severity, status)
+    redirect = "page redirects (308) to https://x.example/"
+    assert finding.message == (redirect if status == 308 else "page not found (404)")
+    assert zelko.check_page(contract(Expect(forbidden=True)), ROUTE, "", status=404) == []
 
 
 RULES = [

@@ -8,6 +8,7 @@ import importlib.util
 import json
 import socket
 import threading
+import time
 import xml.etree.ElementTree as ElementTree
 from collections.abc import Iterator
 from pathlib import Path
@@ -153,6 +154,8 @@ def site_url(tmp_path_factory: pytest.TempPathFactory) -> Iterator[str]:
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self) -> None:
+            if self.path == "/slow":
+                time.sleep(0.5)  # past the --timeout of the test that asks for it
             status, headers = SPECIAL.get(self.path, (200, {}))
             path = Path(route_file(str(root), self.path) or root / self.path.lstrip("/"))
             if self.path == "/private":
@@ -211,6 +214,15 @@ def test_a_running_site_status_redirects_and_headers(
         ),
         "/missing": ("indexable", 404, "not indexable: page not found (404)"),
     }
+
+
+def test_a_page_that_does_not_answer_in_time_is_an_error(
+    site_url: str, capsys: pytest.CaptureFixture[str]
+) -> None:
+    code, out, _ = run(capsys, "--url", site_url, "/slow", "--timeout", "0.1", "--format", "json")
+    (finding,) = json.loads(out)["findings"]
+    assert (code, finding["field"], finding["severity"]) == (1, "status", "Error")
+    assert finding["message"].startswith("no response: ReadTimeout")
 
 
 def test_sitemap_listing_from_a_local_index(

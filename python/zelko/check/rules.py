@@ -6,8 +6,8 @@ from collections.abc import Callable, Collection, Iterator
 from dataclasses import dataclass
 from typing import Any
 
-from .contract import FIELD_ORDER, Contract, SchemaExpectation
-from .findings import ERROR, CheckFinding
+from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
+from .findings import ERROR, INFO, CheckFinding
 from .page import GONE, REDIRECTS, PageFacts, node_types
 
 # The only fields that mean something for a page that is not there.
@@ -42,6 +42,9 @@ def check_facts(
     contract: Contract, route: str, facts: PageFacts, sitemap: Collection[str] | None
 ) -> list[CheckFinding]:
     """Every finding of one page against its expectation, in field order."""
+    if facts.failure is not None:
+        # No response at all: nothing about the page can be told.
+        return [CheckFinding(route, "status", ERROR, describe_status(facts), facts.status)]
     page = Page(facts, contract.page_url(route), contract, sitemap)
     expectation = contract.expectation(route)
     findings = [CheckFinding(route, "jsonld", ERROR, error) for error in facts.jsonld_errors]
@@ -54,11 +57,21 @@ def check_facts(
                     route, failure.field or field, setting.severity, failure.message, failure.actual
                 )
             )
-    if not facts.present and not EXISTENCE.intersection(expectation):
-        # Nothing in the contract speaks of the page's absence, and nothing
-        # else can be checked: say so rather than pass it.
-        findings.append(CheckFinding(route, "status", ERROR, describe_status(facts), facts.status))
+    if not facts.present and not findings:
+        findings.extend(_status_finding(route, facts, expectation))
     return findings
+
+
+def _status_finding(route: str, facts: PageFacts, expectation: Expectation) -> list[CheckFinding]:
+    """A page that is not there and that no check has reported yet. When
+    nothing in the contract speaks of its absence (and nothing else can be
+    checked), that is an error; a redirect the contract allows is still
+    reported, with its target, as information."""
+    if not EXISTENCE.intersection(expectation):
+        return [CheckFinding(route, "status", ERROR, describe_status(facts), facts.status)]
+    if facts.status in REDIRECTS:
+        return [CheckFinding(route, "status", INFO, describe_status(facts), facts.status)]
+    return []
 
 
 def describe_status(facts: PageFacts) -> str:
