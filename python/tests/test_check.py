@@ -99,6 +99,7 @@ CASES: list[tuple[Expect, dict[str, Any], list[str]]] = [
     ),
     (Expect(canonical="self"), {}, []),
     (Expect(canonical="self"), {"canonical": '<link rel="canonical" href="/x">'}, ["canonical"]),
+    (Expect(canonical="self"), {"canonical": '<link rel="canonical" href="hello">'}, []),
     (Expect(canonical="absent"), {"canonical": None}, []),
     (Expect(canonical="absent"), {}, ["canonical"]),
     (Expect(canonical=ROUTE), {}, []),

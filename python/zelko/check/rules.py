@@ -5,6 +5,7 @@ from __future__ import annotations
 from collections.abc import Callable, Collection, Iterator
 from dataclasses import dataclass
 from typing import Any
+from urllib.parse import urljoin
 
 from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
 from .findings import ERROR, INFO, CheckFinding
@@ -26,6 +27,14 @@ class Page:
     url: str
     contract: Contract
     sitemap: Collection[str] | None
+
+    @property
+    def canonical(self) -> str | None:
+        """The canonical link's URL, a relative one resolved against the page."""
+        href = self.facts.canonical
+        if href is None or href.startswith(("https://", "http://")):
+            return href
+        return urljoin(self.url, href)
 
 
 @dataclass(frozen=True)
@@ -119,7 +128,7 @@ def _item_count(page: Page, limit: int, at_least: bool) -> Iterator[Failure]:
 
 
 def _canonical(page: Page, wanted: str) -> Iterator[Failure]:
-    actual = page.facts.canonical
+    actual = page.canonical
     if wanted == "absent":
         if actual is not None:
             yield Failure("a canonical link is present, but must be absent", actual)
@@ -180,10 +189,10 @@ def _hreflang(page: Page, wanted: bool) -> Iterator[Failure]:
 
 # --- Texts: the canonical URL (top level), the title, the description --------
 
-_TEXTS: dict[str, tuple[str, Callable[[PageFacts], str | None]]] = {
-    "": ("canonical URL", lambda facts: facts.canonical),
-    "title.": ("title", lambda facts: facts.title),
-    "description.": ("description", lambda facts: facts.description),
+_TEXTS: dict[str, tuple[str, Callable[[Page], str | None]]] = {
+    "": ("canonical URL", lambda page: page.canonical),
+    "title.": ("title", lambda page: page.facts.title),
+    "description.": ("description", lambda page: page.facts.description),
 }
 
 # Each text check: whether the text passes, and how a failure reads.
@@ -214,7 +223,7 @@ def _text_check(prefix: str, check: str) -> Check:
     passes, wording = _TEXT_TESTS[check]
 
     def run(page: Page, want: Any) -> Iterator[Failure]:
-        text = read(page.facts)
+        text = read(page)
         if text is None:
             if check not in _ABSENCE_PASSES:
                 yield Failure(f"there is no {name}", None)
@@ -234,7 +243,7 @@ def _presence(prefix: str, wanted_present: bool) -> Check:
     name, read = _TEXTS[prefix]
 
     def run(page: Page, wanted: bool) -> Iterator[Failure]:
-        text = read(page.facts)
+        text = read(page)
         if wanted and wanted_present and text is None:
             yield Failure(f"there is no {name}", None)
         elif wanted and not wanted_present and text is not None:
