@@ -19,7 +19,7 @@ from typing import Any
 
 from _zelko_native import SEOContract, build_seo_contract
 
-from .._files import InputError, _describe, _parse_json, load_contract_config, read_document
+from .._files import InputError, _describe, _parse_json, load_contract_config
 from .findings import ERROR, SEVERITIES
 
 ContractSource = SEOContract | str | os.PathLike[str]
@@ -166,8 +166,18 @@ def load_contract(contract: ContractSource) -> Contract:
     source = os.fspath(contract)
     if source.lower().endswith(".toml"):
         return _read_text(build_seo_contract(load_contract_config(source)).to_json(), source)
-    document = read_document(source, formats=(".json",))
-    return _read_document(document, source)
+    return _read_text(_file_text(source), source)
+
+
+def _file_text(source: str) -> str:
+    try:
+        with open(source, encoding="utf-8") as handle:
+            return handle.read()
+    except UnicodeDecodeError as error:
+        raise InputError(source, "", f"not UTF-8 text: {error.reason}") from None
+    except (OSError, ValueError) as error:  # ValueError: a NUL in the name
+        reason = error.strerror if isinstance(error, OSError) else None
+        raise InputError(source, "", f"cannot read: {reason or error}") from None
 
 
 @functools.lru_cache(maxsize=16)
