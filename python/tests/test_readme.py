@@ -4,6 +4,8 @@ from __future__ import annotations
 
 import re
 import shlex
+import shutil
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 from typing import Any
 
@@ -29,6 +31,7 @@ def test_readme_has_the_examples_these_tests_run() -> None:
     assert len(blocks("sh")) == 2
     assert len(blocks("json")) >= 1 and len(blocks("toml")) >= 2
     assert len(blocks("django")) == 1
+    assert len(blocks("yaml")) == 1
 
 
 def run_python_blocks(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> dict[str, Any]:
@@ -125,6 +128,25 @@ def test_command_line_examples_succeed(
     assert code == 0
     assert captured.err == "" if summary is None else captured.err.startswith(summary)
     assert captured.out or "-o" in arguments
+
+
+def test_ci_check_step_passes_on_the_bundled_site_and_contract(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]
+) -> None:
+    # The pipeline's repository: the example built into build/ and its
+    # contract as seo-contract.json, as the CI steps expect them.
+    shutil.copytree(REPO / "examples" / "site" / "public", tmp_path / "build")
+    shutil.copy(REPO / "examples" / "site" / "seo-contract.json", tmp_path / "seo-contract.json")
+    monkeypatch.chdir(tmp_path)
+    (step,) = [line for line in blocks("yaml")[0].splitlines() if "zelko check" in line]
+    arguments = shlex.split(step.split("run:", 1)[1])
+
+    code = main(arguments[1:])
+
+    assert (code, capsys.readouterr().err) == (0, "")
+    report = ElementTree.parse(tmp_path / arguments[arguments.index("-o") + 1]).getroot()
+    assert len(report.findall("./testsuite/testcase")) == 7
+    assert report.findall(".//failure") == []
 
 
 def test_file_format_examples_load(tmp_path: Path) -> None:

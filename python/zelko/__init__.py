@@ -6,7 +6,8 @@ package re-exports its public names and adds the Python side:
 (JSON-LD generators by Schema.org type; the engine's read-only registry
 handle stays ``_zelko_native.SchemaRegistry``), :func:`load_config`,
 :func:`entity_from_mapping` and :func:`overrides_from_mapping` (inputs from
-files and Python values) and :func:`etag_matches` (conditional requests).
+files and Python values), :func:`etag_matches` (conditional requests) and
+:func:`check_page` and :func:`check_payload` (pages against SEO contracts).
 Framework integrations live in ``zelko.django``, ``zelko.flask`` and
 ``zelko.starlette``.
 """
@@ -117,6 +118,9 @@ from _zelko_native import (
 
 from . import registry as registry
 from .batch import build_many as build_many
+from .check import CheckFinding as CheckFinding
+from .check import check_page as check_page
+from .check import check_payload as check_payload
 from .crawl import SitemapWriter as SitemapWriter
 from .crawl import hreflang_links as hreflang_links
 from .crawl import render_hreflang as render_hreflang
@@ -148,4 +152,7 @@ __all__ = [
     "overrides_from_mapping",
     "etag_matches",
     "build_many",
+    "CheckFinding",
+    "check_page",
+    "check_payload",
 ]

@@ -8,10 +8,11 @@
     zelko sitemap  --config SITE PAGE... --out DIR   the XML sitemap set
     zelko robots   --config SITE [-o FILE]      robots.txt
     zelko batch    --config SITE INPUT.jsonl    one JSON record per line, in parallel
+    zelko check    --contract FILE --site DIR   pages against a contract (or --url BASE)
 
 A site is a TOML or JSON configuration file, a page a JSON file holding one
 entity, its route and optional overrides (see the README). Exit status: 0 on
-success, 1 when ``validate`` finds problems at or above ``--fail-on``, 2 for
+success, 1 when ``validate`` or ``check`` finds problems at or above ``--fail-on``, 2 for
 bad usage or bad input, which is reported on one line naming the file and the
 field (70 for a fault of zelko itself, also on one line). Output files are
 written whole or not at all.
@@ -26,13 +27,13 @@ from collections.abc import Callable, Sequence
 
 from .. import __version__
 from .._files import InputError
-from . import batch, build, contract, render, robots, sitemap, url, validate
+from . import batch, build, check, contract, render, robots, sitemap, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
 
 __all__ = ["main"]
 
 # In the order ``zelko --help`` lists them.
-_COMMANDS = (render, build, validate, contract, url, sitemap, robots, batch)
+_COMMANDS = (render, build, validate, contract, url, sitemap, robots, batch, check)
 
 
 def _parser() -> argparse.ArgumentParser:

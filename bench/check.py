@@ -1,0 +1,192 @@
+"""``zelko check`` over a directory of built pages, beside merely parsing them.
+
+The bundled example's six pages are built again and again under routes of
+their own (``/blog/post-N``, ``/shop/product-N``, ...) into a temporary
+directory of 10,000 HTML files, as a static-site generator would, at three
+sizes: a bare page (the head and a heading), one with the 2 KB article of
+``bench/pages.py`` as its body, one with eight copies of it. They are
+checked against the example's contract (``examples/site/seo-contract.json``).
+Measured in one run:
+
+- ``zelko check --site DIR`` run in this process (the walk, reading each
+  file, parsing it, the checks, the report), in pages per second;
+- reading and parsing the same files with selectolax's Lexbor parser and
+  nothing else: the floor; target: checking takes at most 1.5 times as long;
+- the peak RSS of ``zelko check`` run as a process over a tenth of the pages
+  and over all of them (with one article each); target: flat (the second
+  within 10% of the first).
+
+    python bench/check.py                    # every figure
+    python bench/check.py --articles 1 --skip-memory --pages 20000
+"""
+
+from __future__ import annotations
+
+import argparse
+import gc
+import importlib.util
+import os
+import subprocess
+import sys
+import tempfile
+import time
+from collections.abc import Callable
+from functools import partial
+from pathlib import Path
+from typing import Any
+
+from selectolax.lexbor import LexborHTMLParser
+
+import zelko
+from zelko.cli import main as zelko_main
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pages import post_body_html  # bench/pages.py, found through the line above
+
+ROOT = Path(__file__).resolve().parents[1]
+EXAMPLE = ROOT / "examples" / "site"
+CONTRACT = EXAMPLE / "seo-contract.json"
+
+# Where each example page is built again, by its entity type.
+ROUTE_PREFIX = {
+    "post": "/blog/post",
+    "product": "/shop/product",
+    "faq": "/help/faq",
+    "home": "/home",
+    "local_business": "/visit/shop",
+}
+
+
+def load_builder() -> Any:
+    spec = importlib.util.spec_from_file_location("build_html", EXAMPLE / "build_html.py")
+    assert spec is not None and spec.loader is not None
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def build_pages(directory: Path, count: int, *, articles: int) -> None:
+    builder = load_builder()
+    examples = builder.example_pages()
+    for page in examples:
+        page["entity"]["body_html"] = post_body_html() * articles
+
+    def pages() -> Any:
+        for index in range(count):
+            page = dict(examples[index % len(examples)])
+            prefix = ROUTE_PREFIX[page["entity"]["entity_type"]]
+            page["route"] = f"{prefix}-{index}"
+            page.pop("alternates", None)
+            yield page
+
+    config = zelko.load_config(str(EXAMPLE / "zelko.toml"))
+    builder.build_site(directory, pages(), config, sitemap=False)
+
+
+def parse_only(directory: Path) -> int:
+    """The floor: every HTML file read and parsed, nothing looked at."""
+    count = 0
+    for folder, _, files in os.walk(directory):
+        for name in files:
+            if name.endswith(".html"):
+                LexborHTMLParser(Path(folder, name).read_bytes())
+                count += 1
+    return count
+
+
+def check(directory: Path) -> None:
+    arguments = ["check", "--contract", str(CONTRACT), "--site", str(directory)]
+    code = zelko_main([*arguments, "--format", "json", "-o", os.devnull])
+    if code != 0:
+        raise SystemExit(f"zelko check found problems in the built pages (exit {code})")
+
+
+def best_seconds(runs: list[Callable[[], object]], rounds: int) -> list[float]:
+    """The fastest of a few rounds of each run, with the collector off, as
+    timeit does; the runs take turns, so that other load on the machine
+    falls on all of them alike."""
+    times: list[list[float]] = [[] for _ in runs]
+    for _ in range(rounds):
+        for run, taken in zip(runs, times, strict=True):
+            gc.collect()
+            gc.disable()
+            try:
+                start = time.perf_counter()
+                run()
+                taken.append(time.perf_counter() - start)
+            finally:
+                gc.enable()
+    return [min(taken) for taken in times]
+
+
+# Runs the command line and then reports the process's own high-water mark
+# (VmHWM), which, unlike ru_maxrss, does not carry over the size of the
+# process that started it.
+_MEASURED_CHECK = """
+import sys
+from zelko.cli import main
+code = main(sys.argv[1:])
+with open("/proc/self/status") as status:
+    peak = next(line.split()[1] for line in status if line.startswith("VmHWM:"))
+sys.stderr.write(f"peak {peak}\\n")
+sys.exit(code)
+"""
+
+
+def peak_rss_kib(directory: Path) -> int:
+    command = [sys.executable, "-c", _MEASURED_CHECK, "check", "--contract", str(CONTRACT)]
+    command += ["--site", str(directory), "--format", "json"]
+    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
+    report = result.stderr.decode()
+    if result.returncode != 0:
+        raise SystemExit(f"zelko check exited with {result.returncode}: {report}")
+    return int(report.rsplit("peak ", 1)[1])
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(description=(__doc__ or "").split("\n\n")[0])
+    parser.add_argument("--pages", type=int, default=10_000, help="built pages (10,000)")
+    parser.add_argument("--rounds", type=int, default=5, help="timed rounds of each (5)")
+    parser.add_argument(
+        "--articles",
+        type=int,
+        nargs="+",
+        default=[0, 1, 8],
+        metavar="N",
+        help="page sizes to measure: copies of the 2 KB article in each body (0 1 8)",
+    )
+    parser.add_argument("--skip-memory", action="store_true", help="leave out the RSS runs")
+    args = parser.parse_args(argv)
+
+    print(f"{args.pages:,} built pages of the example site, against its contract")
+    print("| body | page size | read + parse | zelko check --site | check / parse | target |")
+    print("| --- | ---: | ---: | ---: | ---: | ---: |")
+    for articles in args.articles:
+        with tempfile.TemporaryDirectory(prefix="zelko-check-bench-") as temporary:
+            directory = Path(temporary)
+            build_pages(directory, args.pages, articles=articles)
+            size = sum(path.stat().st_size for path in directory.rglob("*.html")) / args.pages
+            assert parse_only(directory) == args.pages
+            parse, checked = best_seconds(
+                [partial(parse_only, directory), partial(check, directory)], args.rounds
+            )
+            print(
+                f"| {articles} × 2 KB article | {size / 1024:.1f} KB "
+                f"| {args.pages / parse:,.0f} pages/s | {args.pages / checked:,.0f} pages/s "
+                f"| {checked / parse:.2f} | ≤ 1.50 |"
+            )
+    if not args.skip_memory:
+        with tempfile.TemporaryDirectory(prefix="zelko-check-bench-") as temporary:
+            small, large = Path(temporary, "small"), Path(temporary, "large")
+            build_pages(small, args.pages // 10, articles=1)
+            build_pages(large, args.pages, articles=1)
+            few, many = peak_rss_kib(small), peak_rss_kib(large)
+        print(
+            f"peak RSS of zelko check: {args.pages // 10:,} pages {few:,} KiB, {args.pages:,} "
+            f"pages {many:,} KiB ({many / few:.2f}x; target flat, <= 1.10)"
+        )
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,310 @@
+"""Where pages come from: a directory of built HTML, a running site over
+HTTP(S), and the site's sitemap (an index followed to its parts)."""
+
+from __future__ import annotations
+
+import asyncio
+import os
+import zlib
+from collections.abc import Callable, Iterator, Sequence
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any
+from urllib.parse import urljoin, urlsplit
+
+from .._files import InputError
+from .contract import route_path
+from .page import EXTRA_HINT, GONE, PageFacts, missing_page, page_facts
+
+HTML_SUFFIXES = (".html", ".htm")
+
+# --- A directory of built pages ------------------------------------------------
+
+
+def site_pages(root: str) -> Iterator[tuple[str, str]]:
+    """Every HTML file under ``root`` with its route, directory by directory
+    in name order, one at a time: ``a/b.html`` is "/a/b", ``a/index.html``
+    "/a/", ``index.html`` "/" (of ``a.html`` and ``a.htm``, the first)."""
+    for directory, subdirectories, files in os.walk(root):
+        subdirectories.sort()
+        relative = os.path.relpath(directory, root).replace(os.sep, "/")
+        folder = "/" if relative == "." else f"/{relative}/"
+        seen = set()
+        for name in sorted(files):
+            stem, suffix = os.path.splitext(name)
+            route = folder if stem == "index" else folder + stem
+            if suffix.lower() in HTML_SUFFIXES and route not in seen:
+                seen.add(route)
+                yield route, os.path.join(directory, name)
+
+
+def route_file(root: str, route: str) -> str | None:
+    """The file of a route, or ``None`` when it has none (or would lie
+    outside the directory)."""
+    path = route_path(route)
+    if not path.startswith("/") or "\0" in path or ".." in path.split("/"):
+        return None
+    stem = path + "index" if path.endswith("/") else path
+    for suffix in HTML_SUFFIXES:
+        candidate = os.path.join(root, stem.lstrip("/") + suffix)
+        if os.path.isfile(candidate):
+            return candidate
+    return None
+
+
+def read_page_file(path: str | None) -> PageFacts:
+    if path is None:
+        return missing_page()
+    try:
+        with open(path, "rb") as handle:
+            data = handle.read()
+    except OSError as error:
+        raise InputError(path, "", f"cannot read: {error.strerror or error}") from None
+    return page_facts(data)
+
+
+# --- A running site --------------------------------------------------------------
+
+
+def http_module() -> Any:
+    """The HTTP client library, imported when first needed (an optional extra)."""
+    try:
+        import httpx2
+    except ImportError:
+        raise ModuleNotFoundError(EXTRA_HINT) from None
+    return httpx2
+
+
+def check_base_url(base: str) -> str:
+    parts = urlsplit(base)
+    if parts.scheme not in ("http", "https") or not parts.netloc:
+        raise InputError("--url", "", f"expected an http:// or https:// URL, got {base!r}")
+    return base.rstrip("/")
+
+
+@dataclass(frozen=True)
+class Fetcher:
+    base: str
+    jobs: int
+    timeout: float
+
+    def fetch_all(self, routes: Sequence[str], handle: Callable[[int, PageFacts], None]) -> None:
+        """Fetches every route, at most ``jobs`` at a time, and hands each
+        page's facts over as it arrives (with its index in ``routes``)."""
+        asyncio.run(self._fetch_all(routes, handle))
+
+    async def _fetch_all(
+        self, routes: Sequence[str], handle: Callable[[int, PageFacts], None]
+    ) -> None:
+        httpx = http_module()
+        pending = iter(enumerate(routes))
+        limits = httpx.Limits(max_connections=self.jobs, max_keepalive_connections=self.jobs)
+        async with httpx.AsyncClient(
+            timeout=self.timeout, follow_redirects=False, limits=limits
+        ) as client:
+
+            async def worker() -> None:
+                # Workers take routes one by one, so only `jobs` pages are
+                # ever in memory, however many routes there are.
+                for index, route in pending:
+                    handle(index, await self._fetch(client, route))
+
+            workers = [asyncio.ensure_future(worker()) for _ in range(self.jobs)]
+            try:
+                await asyncio.gather(*workers)
+            finally:
+                for task in workers:
+                    task.cancel()
+
+    async def _fetch(self, client: Any, route: str) -> PageFacts:
+        httpx = http_module()
+        retried = (
+            httpx.ConnectError,
+            httpx.ConnectTimeout,
+            httpx.ReadError,
+            httpx.RemoteProtocolError,
+        )
+        url = self.base + route
+        for attempt in (1, 2):
+            try:
+                response = await client.get(url)
+            except retried as error:
+                if attempt == 1:
+                    continue
+                if isinstance(error, (httpx.ConnectError, httpx.ConnectTimeout)):
+                    raise InputError(
+                        self.base, "", f"cannot reach the site: {_reason(error)}"
+                    ) from None
+                return missing_page(0, _reason(error))
+            except httpx.HTTPError as error:
+                return missing_page(0, _reason(error))
+            return page_facts(response.text, response.status_code, response.headers.multi_items())
+        raise AssertionError("unreachable")  # pragma: no cover
+
+
+def _reason(error: Exception) -> str:
+    return f"{type(error).__name__}: {error}" if str(error) else type(error).__name__
+
+
+# --- Sitemaps ----------------------------------------------------------------------
+
+MAX_SITEMAP_FILES = 1000
+MAX_SITEMAP_DEPTH = 3
+MAX_SITEMAP_BYTES = 50 * 1024 * 1024  # the protocol's limit, uncompressed
+
+
+class SitemapMissing(InputError):
+    """A sitemap that is not there at all (no file, or 404 or 410)."""
+
+
+@dataclass(frozen=True)
+class SitemapReader:
+    """Reads a sitemap, local or over HTTP, following an index to its parts.
+
+    An index names its parts on the production host, while the copy under
+    check may be elsewhere: a part is looked for by its path on the server
+    the index came from, or for a local index in the site directory (when
+    the index lies in it) or beside the index.
+    """
+
+    site: str | None = None
+    timeout: float = 10.0
+
+    def urls_if_present(self, location: str) -> set[str] | None:
+        """The URLs of a sitemap that may not exist (``None`` when it does not)."""
+        try:
+            return self.urls(location)
+        except SitemapMissing as missing:
+            if missing.source != location:
+                raise  # a part named by the index is missing: the index is wrong
+            return None
+
+    def urls(self, location: str) -> set[str]:
+        found: set[str] = set()
+        budget = [MAX_SITEMAP_FILES]
+        self._read(location, found, budget, depth=1)
+        return found
+
+    def _read(self, location: str, found: set[str], budget: list[int], depth: int) -> None:
+        budget[0] -= 1
+        if budget[0] < 0:
+            raise InputError(location, "", f"more than {MAX_SITEMAP_FILES} sitemap files")
+        kind, locations = parse_sitemap(self._load(location), location)
+        if kind == "urlset":
+            found.update(locations)
+            return
+        if depth >= MAX_SITEMAP_DEPTH:
+            raise InputError(
+                location, "", f"sitemap indexes nested deeper than {MAX_SITEMAP_DEPTH}"
+            )
+        for part in locations:
+            self._read(self._part(location, part), found, budget, depth + 1)
+
+    def _part(self, index: str, loc: str) -> str:
+        parts = urlsplit(loc)
+        if is_url(index):
+            path = parts.path + (f"?{parts.query}" if parts.query else "")
+            return urljoin(index, "/" + path.lstrip("/"))
+        if self.site is not None and _inside(index, self.site):
+            return os.path.join(self.site, parts.path.lstrip("/"))
+        return os.path.join(os.path.dirname(index), os.path.basename(parts.path))
+
+    def _load(self, location: str) -> bytes:
+        data = self._fetch(location) if is_url(location) else self._read_file(location)
+        return _decompressed(data, location)
+
+    def _read_file(self, location: str) -> bytes:
+        try:
+            with open(location, "rb") as handle:
+                return handle.read(MAX_SITEMAP_BYTES + 1)
+        except FileNotFoundError:
+            raise SitemapMissing(location, "", "cannot read: no such file") from None
+        except (OSError, ValueError) as error:
+            reason = error.strerror if isinstance(error, OSError) else None
+            raise InputError(location, "", f"cannot read: {reason or error}") from None
+
+    def _fetch(self, location: str) -> bytes:
+        httpx = http_module()
+        try:
+            response = httpx.get(location, timeout=self.timeout, follow_redirects=False)
+        except httpx.HTTPError as error:
+            raise InputError(location, "", f"cannot fetch: {_reason(error)}") from None
+        if response.status_code in GONE:
+            raise SitemapMissing(location, "", f"cannot fetch: status {response.status_code}")
+        if response.status_code != 200:
+            raise InputError(location, "", f"cannot fetch: status {response.status_code}")
+        return bytes(response.content)
+
+
+def _inside(path: str, directory: str) -> bool:
+    try:
+        return Path(path).resolve().is_relative_to(Path(directory).resolve())
+    except (OSError, ValueError):
+        return False
+
+
+def is_url(location: str) -> bool:
+    return urlsplit(location).scheme in ("http", "https")
+
+
+def _decompressed(data: bytes, location: str) -> bytes:
+    if data[:2] == b"\x1f\x8b":
+        try:
+            inflater = zlib.decompressobj(16 + zlib.MAX_WBITS)
+            data = inflater.decompress(data, MAX_SITEMAP_BYTES + 1)
+        except zlib.error as error:
+            raise InputError(location, "", f"invalid gzip data: {error}") from None
+    if len(data) > MAX_SITEMAP_BYTES:
+        raise InputError(location, "", "sitemap larger than 50 MB")
+    return data
+
+
+def parse_sitemap(data: bytes, source: str) -> tuple[str, list[str]]:
+    """The kind of a sitemap document ("urlset" or "sitemapindex") and the
+    locations it lists. No entity is expanded and nothing is fetched."""
+    try:
+        from lxml import etree
+    except ImportError:
+        raise ModuleNotFoundError(EXTRA_HINT) from None
+    parser = etree.XMLParser(
+        resolve_entities=False, no_network=True, load_dtd=False, huge_tree=False
+    )
+    try:
+        root = etree.fromstring(data, parser)
+    except etree.XMLSyntaxError as error:
+        raise InputError(source, "", f"invalid sitemap XML: {error}") from None
+    kind = etree.QName(root).localname
+    if kind not in ("urlset", "sitemapindex"):
+        raise InputError(source, "", f"not a sitemap: the root element is <{kind}>")
+    return kind, list(_locations(root, etree))
+
+
+def _locations(root: Any, etree: Any) -> Iterator[str]:
+    for entry in root:
+        if not isinstance(entry.tag, str):
+            continue  # comments and processing instructions
+        for child in entry:
+            if isinstance(child.tag, str) and etree.QName(child).localname == "loc":
+                text = (child.text or "").strip()
+                if text:
+                    yield text
+
+
+def sitemap_routes(urls: set[str]) -> list[str]:
+    """The routes (path and query) of the URLs a sitemap lists, sorted."""
+    routes = set()
+    for url in urls:
+        parts = urlsplit(url)
+        routes.add((parts.path or "/") + (f"?{parts.query}" if parts.query else ""))
+    return sorted(routes)
+
+
+__all__ = [
+    "Fetcher",
+    "SitemapReader",
+    "check_base_url",
+    "read_page_file",
+    "route_file",
+    "site_pages",
+    "sitemap_routes",
+]
