@@ -18,6 +18,7 @@ from typing import Any
 import pytest
 
 import zelko
+from zelko.check import sources
 from zelko.check.sources import parse_sitemap, route_file
 from zelko.cli import main
 
@@ -231,6 +232,16 @@ def test_a_page_that_does_not_answer_in_time_is_an_error(
     (finding,) = json.loads(out)["findings"]
     assert (code, finding["field"], finding["severity"]) == (1, "status", "Error")
     assert finding["message"].startswith("no response: ReadTimeout")
+
+
+def test_a_page_past_the_size_limit_is_not_read(
+    site_url: str, capsys: pytest.CaptureFixture[str], monkeypatch: pytest.MonkeyPatch
+) -> None:
+    monkeypatch.setattr(sources, "MAX_PAGE_BYTES", 1000)  # the example pages are larger
+    code, out, _ = run(capsys, "--url", site_url, "/faq", "--format", "json")
+    (finding,) = json.loads(out)["findings"]
+    assert (code, finding["field"]) == (1, "status")
+    assert finding["message"] == "no response: the page is larger than 1,000 bytes"
 
 
 def test_sitemap_listing_from_a_local_index(

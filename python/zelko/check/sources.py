@@ -127,7 +127,8 @@ class Fetcher:
         url = self.base + route
         for attempt in (1, 2):
             try:
-                response = await client.get(url)
+                async with client.stream("GET", url) as response:
+                    body = await _bounded_body(response)
             except retried as error:
                 if attempt == 1:
                     continue
@@ -138,8 +139,28 @@ class Fetcher:
                 return missing_page(0, _reason(error))
             except httpx.HTTPError as error:
                 return missing_page(0, _reason(error))
-            return page_facts(response.text, response.status_code, response.headers.multi_items())
+            if body is None:
+                return missing_page(0, f"the page is larger than {MAX_PAGE_BYTES:,} bytes")
+            text = body.decode(response.encoding or "utf-8", errors="replace")
+            return page_facts(text, response.status_code, response.headers.multi_items())
         raise AssertionError("unreachable")  # pragma: no cover
+
+
+# A page is read whole before it is parsed; a server that sends without end
+# must not take the checker's memory with it.
+MAX_PAGE_BYTES = 16 * 1024 * 1024
+
+
+async def _bounded_body(response: Any) -> bytes | None:
+    """The response's body, or ``None`` once it passes MAX_PAGE_BYTES."""
+    chunks: list[bytes] = []
+    size = 0
+    async for chunk in response.aiter_bytes():
+        size += len(chunk)
+        if size > MAX_PAGE_BYTES:
+            return None
+        chunks.append(chunk)
+    return b"".join(chunks)
 
 
 def _reason(error: Exception) -> str:
