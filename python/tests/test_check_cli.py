@@ -26,6 +26,15 @@ REPO = Path(__file__).resolve().parents[2]
 EXAMPLE = REPO / "examples" / "site"
 CONTRACT = str(EXAMPLE / "seo-contract.json")
 POST = "/blog/brewing-the-perfect-pour-over"
+SITE = "https://www.kestrel-coffee.example"
+
+
+def served_at(html: bytes, route: str, new_route: str) -> bytes:
+    """A built page copied to another route: its canonical link names the
+    copy, as the generator would have written it."""
+    old = f'rel="canonical" href="{SITE}{route}"'.encode()
+    assert old in html
+    return html.replace(old, f'rel="canonical" href="{SITE}{new_route}"'.encode())
 
 
 def load_builder() -> Any:
@@ -63,6 +72,11 @@ BROKEN: list[tuple[str, tuple[str, str], set[tuple[str, str, str]]]] = [
         ('<script type="application/ld+json">\n[', '<script type="application/ld+json">\n[,'),
         {("/broken-json", "jsonld", "Error")},
     ),
+    (
+        "blog/no-canonical.html",
+        ('<link rel="canonical"', '<link rel="bookmark"'),
+        {("/blog/no-canonical", "canonical", "Error")},
+    ),
 ]
 
 
@@ -78,11 +92,12 @@ def built(tmp_path_factory: pytest.TempPathFactory) -> Path:
 @pytest.fixture(scope="module")
 def broken(tmp_path_factory: pytest.TempPathFactory, built: Path) -> Path:
     root = tmp_path_factory.mktemp("broken")
-    post = (built / f"{POST.lstrip('/')}.html").read_text(encoding="utf-8")
+    post = (built / f"{POST.lstrip('/')}.html").read_bytes()
     for name, (old, new), _ in BROKEN:
-        assert old in post
+        page = served_at(post, POST, "/" + name.removesuffix(".html")).decode()
+        assert old in page
         (root / name).parent.mkdir(parents=True, exist_ok=True)
-        (root / name).write_text(post.replace(old, new, 1), encoding="utf-8")
+        (root / name).write_text(page.replace(old, new, 1), encoding="utf-8")
     return root
 
 
@@ -120,7 +135,7 @@ def test_broken_pages_are_reported_in_every_format(
     findings = found(out)
     assert findings == set().union(*(expected for _, _, expected in BROKEN))
     summary = json.loads(out)["summary"]
-    assert (summary["pages"], summary["errors"], summary["warnings"]) == (5, 3, 2)
+    assert (summary["pages"], summary["errors"], summary["warnings"]) == (6, 4, 2)
 
     code, out, _ = run(capsys, "--site", str(broken), "--format", "junit")
     suite = ElementTree.fromstring(out).find("testsuite")
@@ -161,7 +176,7 @@ def site_url(tmp_path_factory: pytest.TempPathFactory) -> Iterator[str]:
             status, headers = SPECIAL.get(self.path, (200, {}))
             path = Path(route_file(str(root), self.path) or root / self.path.lstrip("/"))
             if self.path == "/private":
-                body = faq
+                body = served_at(faq, "/faq", "/private")
             elif status != 200 or not path.is_file():
                 status, body = (status if status != 200 else 404), b"<title>Not here</title>"
             else:
@@ -254,7 +269,9 @@ def test_sitemap_listing_from_a_local_index(
     arguments = ["check", "--contract", str(contract), "--site", str(built), "--format", "json"]
     assert main(arguments) == 0
     assert main([*arguments, "--sitemap", f"{site_url}/sitemap.xml"]) == 0  # an index over HTTP
-    (built / "extra.html").write_bytes((built / "faq.html").read_bytes())
+    (built / "extra.html").write_bytes(
+        served_at((built / "faq.html").read_bytes(), "/faq", "/extra")
+    )
     try:
         assert main(arguments) == 1
     finally:
