@@ -6,6 +6,7 @@ from __future__ import annotations
 import http.server
 import importlib.util
 import json
+import shutil
 import socket
 import sys
 import threading
@@ -330,3 +331,20 @@ def test_sitemaps_expand_no_entities_and_routes_stay_in_the_site(
     (broken.parent / "outside.html").write_bytes((broken / "long-title.html").read_bytes())
     code, out, _ = run(capsys, "--site", str(broken), "/../outside", "--format", "json")
     assert (code, found(out)) == (1, {("/../outside", "indexable", "Error")})
+
+
+def test_a_sitemap_index_cannot_name_a_part_outside_the_site(
+    built: Path, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    urlset = '<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9"><url><loc>{}</loc></url></urlset>'
+    (tmp_path / "secret.xml").write_text(urlset.format(SITE + "/faq"), encoding="utf-8")
+    site = tmp_path / "site"
+    shutil.copytree(built, site)
+    (site / "sitemap.xml").write_text(
+        '<sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">'
+        f"<sitemap><loc>{SITE}/../secret.xml</loc></sitemap></sitemapindex>",
+        encoding="utf-8",
+    )
+    code, out, err = run(capsys, "--site", str(site), "--sitemap", str(site / "sitemap.xml"))
+    assert (code, out) == (2, "")
+    assert "sitemap part outside the site directory" in err

@@ -227,7 +227,10 @@ class SitemapReader:
             path = parts.path + (f"?{parts.query}" if parts.query else "")
             return urljoin(index, "/" + path.lstrip("/"))
         if self.site is not None and _inside(index, self.site):
-            return os.path.join(self.site, parts.path.lstrip("/"))
+            local = os.path.join(self.site, parts.path.lstrip("/"))
+            if not _inside(local, self.site):  # "/../x" in the index
+                raise InputError(index, "", f"sitemap part outside the site directory: {loc}")
+            return local
         return os.path.join(os.path.dirname(index), os.path.basename(parts.path))
 
     def _load(self, location: str) -> bytes:
@@ -247,14 +250,23 @@ class SitemapReader:
     def _fetch(self, location: str) -> bytes:
         httpx = http_module()
         try:
-            response = httpx.get(location, timeout=self.timeout, follow_redirects=False)
+            with httpx.stream(
+                "GET", location, timeout=self.timeout, follow_redirects=False
+            ) as response:
+                status = response.status_code
+                if status in GONE:
+                    raise SitemapMissing(location, "", f"cannot fetch: status {status}")
+                if status != 200:
+                    raise InputError(location, "", f"cannot fetch: status {status}")
+                # Read no further than the size limit: the rest is refused anyway.
+                data = bytearray()
+                for chunk in response.iter_bytes():
+                    data += chunk
+                    if len(data) > MAX_SITEMAP_BYTES:
+                        break
         except httpx.HTTPError as error:
             raise InputError(location, "", f"cannot fetch: {_reason(error)}") from None
-        if response.status_code in GONE:
-            raise SitemapMissing(location, "", f"cannot fetch: status {response.status_code}")
-        if response.status_code != 200:
-            raise InputError(location, "", f"cannot fetch: status {response.status_code}")
-        return bytes(response.content)
+        return bytes(data)
 
 
 def _inside(path: str, directory: str) -> bool:
