@@ -861,8 +861,20 @@ def test_output_into_a_missing_directory_is_reported(
         ["render", "page.json"],
         ["frobnicate"],
         ["validate", "-c", "s", "p", "--fail-on", "fatal"],
+        ["batch", "-c", "s", "-", "--jobs", "0"],
+        ["check", "--contract", "c", "--site", ".", "--jobs", "x"],
+        ["check", "--contract", "c", "--site", ".", "--timeout", "nan"],
     ],
-    ids=["no-command", "no-config", "no-config-with-page", "unknown-command", "bad-choice"],
+    ids=[
+        "no-command",
+        "no-config",
+        "no-config-with-page",
+        "unknown-command",
+        "bad-choice",
+        "no-jobs",
+        "jobs-not-a-number",
+        "timeout-not-a-duration",
+    ],
 )
 def test_usage_errors_exit_with_two(capsys: pytest.CaptureFixture[str], argv: list[str]) -> None:
     code, out, err = run(capsys, *argv)

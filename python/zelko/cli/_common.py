@@ -298,3 +298,24 @@ def add_site_command(
 def several_pages(arguments: Sequence[str]) -> bool:
     """Whether the output needs to say which page each part belongs to."""
     return len(arguments) > 1 or any(os.path.isdir(path) for path in arguments)
+
+
+# Argument types for counts and durations: argparse prints the message.
+def positive_int(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, got {value}")
+    return value
+
+
+def positive_float(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+    if not value > 0 or value == float("inf"):
+        raise argparse.ArgumentTypeError(f"must be more than 0, got {text}")
+    return value

@@ -11,7 +11,15 @@ from typing import BinaryIO, Protocol
 
 from .._files import InputError, load_site
 from ..batch import build_records, default_jobs, is_error_record, path_for
-from ._common import EXIT_FINDINGS, EXIT_OK, Progress, Streams, is_terminal, replacing
+from ._common import (
+    EXIT_FINDINGS,
+    EXIT_OK,
+    Progress,
+    Streams,
+    is_terminal,
+    positive_int,
+    replacing,
+)
 
 # Bytes read at a time when counting the lines of an input file.
 _COUNT_BLOCK = 1 << 20
@@ -34,7 +42,7 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
     command.add_argument(
         "-j",
         "--jobs",
-        type=_positive,
+        type=positive_int,
         default=default_jobs(),
         metavar="N",
         help="pages built in parallel (default: one per core)",
@@ -47,16 +55,6 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
         help="output file, replaced when the run ends (default: - for standard output)",
     )
     command.set_defaults(run=run)
-
-
-def _positive(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, got {value}")
-    return value
 
 
 def run(args: argparse.Namespace, streams: Streams) -> int:

@@ -22,7 +22,17 @@ from ..check.sources import (
     site_pages,
     sitemap_routes,
 )
-from ._common import EXIT_FINDINGS, EXIT_OK, EXIT_USAGE, Output, Progress, Streams, is_terminal
+from ._common import (
+    EXIT_FINDINGS,
+    EXIT_OK,
+    EXIT_USAGE,
+    Output,
+    Progress,
+    Streams,
+    is_terminal,
+    positive_float,
+    positive_int,
+)
 
 # The libraries of the "check" extra, by import name.
 _EXTRA_MODULES = ("selectolax", "httpx2", "lxml")
@@ -48,11 +58,11 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
     )
     command.add_argument("--format", choices=tuple(REPORTS), default="text", help="report format")
     command.add_argument(
-        "--jobs", type=_positive(int), default=8, metavar="N", help="pages fetched at once (8)"
+        "--jobs", type=positive_int, default=8, metavar="N", help="pages fetched at once (8)"
     )
     command.add_argument(
         "--timeout",
-        type=_positive(float),
+        type=positive_float,
         default=10.0,
         metavar="SECONDS",
         help="time allowed for each request (10)",
@@ -67,17 +77,6 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
         "-o", "--output", metavar="FILE", help="write the report to FILE (only if the run ends)"
     )
     command.set_defaults(run=run)
-
-
-def _positive(kind: type[int] | type[float]) -> type[int] | type[float]:
-    def convert(text: str) -> int | float:
-        value = kind(text)
-        if value <= 0:
-            raise ValueError(text)
-        return value
-
-    convert.__name__ = kind.__name__  # argparse names the type in its message
-    return convert  # type: ignore[return-value]
 
 
 def run(args: argparse.Namespace, streams: Streams) -> int:
