@@ -192,12 +192,15 @@ PyObject* overrides_kwargs(const zelko::SEOOverrides& overrides) {
 // ---------------------------------------------------------------------------
 // Restoring
 
+bool check_dict_state(ClassId id, PyObject* state) {
+  if (PyDict_Check(state)) return true;
+  PyErr_Format(PyExc_TypeError, "%s state must be a dict",
+               std::string(class_name(id)).c_str());
+  return false;
+}
+
 PyObject* call_class(ClassId id, PyObject* kwargs) {
-  if (!PyDict_Check(kwargs)) {
-    PyErr_Format(PyExc_TypeError, "%s state must be a dict",
-                 std::string(class_name(id)).c_str());
-    return nullptr;
-  }
+  if (!check_dict_state(id, kwargs)) return nullptr;
   PyRef no_args = PyRef::steal(PyTuple_New(0));
   if (!no_args) return nullptr;
   return PyObject_Call(reinterpret_cast<PyObject*>(class_object(id)),
@@ -269,11 +272,7 @@ bool read_tag(PyObject* value, const char* name,
 // A tag group from its to_dict() form.
 template <class Record>
 PyObject* restore_tags(ClassId id, PyObject* state) {
-  if (!PyDict_Check(state)) {
-    PyErr_Format(PyExc_TypeError, "%s state must be a dict",
-                 std::string(class_name(id)).c_str());
-    return nullptr;
-  }
+  if (!check_dict_state(id, state)) return nullptr;
   Record record;
   bool read = zelko::all_tag_fields<Record>([&](const auto& field) {
     const char* key = field.key.data();
@@ -486,14 +485,6 @@ PyObject* reduce_overrides(PyObject* self, PyObject* /*unused*/) {
         if (state == nullptr) return nullptr;
         return reduce_value(ClassId::SEOOverrides, state);
       });
-}
-
-PyObject* og_state(const zelko::OGPayload& og) {
-  return tags_dict(og, /*sorted=*/false);
-}
-
-PyObject* twitter_state(const zelko::TwitterPayload& twitter) {
-  return tags_dict(twitter, /*sorted=*/false);
 }
 
 PyObject* payload_state(const zelko::SEOPayload& payload) {

@@ -8,6 +8,7 @@
 
 #include "binding.hpp"
 #include "inputs.hpp"
+#include "payload_view.hpp"
 #include "results.hpp"
 
 namespace zelko::py {
@@ -65,8 +66,11 @@ inline PyMethodDef kReduceOnlyMethods[] = {
 [[nodiscard]] PyObject* reduce_overrides(PyObject* self, PyObject* unused);
 
 // States of the classes the module makes itself, and their restorers.
-[[nodiscard]] PyObject* og_state(const zelko::OGPayload& og);
-[[nodiscard]] PyObject* twitter_state(const zelko::TwitterPayload& twitter);
+// A tag group's state is its to_dict().
+template <class Record>
+[[nodiscard]] PyObject* tags_state(const Record& tags) {
+  return tags_dict(tags, /*sorted=*/false);
+}
 [[nodiscard]] PyObject* payload_state(const zelko::SEOPayload& payload);
 [[nodiscard]] PyObject* issue_state(const IssueRecord& issue);
 [[nodiscard]] PyObject* contract_state(const zelko::SEOContract& contract);

@@ -93,7 +93,7 @@ TagProperties<OGPayload> og_properties =
     make_tag_properties<OGPayload>("\"article\" or \"website\"");
 
 PyMethodDef kOgMethods[] = {
-    reduce_method<OGPayload, ClassId::OGPayload, og_state>(),
+    reduce_method<OGPayload, ClassId::OGPayload, tags_state<OGPayload>>(),
     {"to_dict", tags_to_dict<OGPayload>, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The tags as a dict: \"type\" first, then the present fields in "
@@ -116,7 +116,8 @@ TagProperties<TwitterPayload> twitter_properties =
     make_tag_properties<TwitterPayload>("\"summary_large_image\"");
 
 PyMethodDef kTwitterMethods[] = {
-    reduce_method<TwitterPayload, ClassId::TwitterPayload, twitter_state>(),
+    reduce_method<TwitterPayload, ClassId::TwitterPayload,
+                  tags_state<TwitterPayload>>(),
     {"to_dict", tags_to_dict<TwitterPayload>, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The tags as a dict: \"card\" first, then the present fields in "
