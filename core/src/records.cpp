@@ -1,5 +1,7 @@
 #include "zelko/records.hpp"
 
+#include "zelko/input_fields.hpp"
+
 #include <array>
 #include <cstddef>
 
@@ -148,6 +150,13 @@ Status validate_config(const SEOConfig& config) {
         "title_template must include '{title}' placeholder");
   }
   return {};
+}
+
+std::string_view to_text(FieldKind kind) noexcept {
+  constexpr std::array<std::string_view, 10> kNames{
+      "text",   "url",    "integer",     "flag",        "choice",
+      "text list", "text map", "record", "record list", "json"};
+  return kNames[static_cast<std::size_t>(kind)];
 }
 
 }  // namespace zelko

@@ -1,104 +1,41 @@
-// SEOConfig: the validated site-wide configuration, plus the two Python-side
-// registries (hooks, schema_registry) kept as plain object references.
+// SEOConfig: the validated site-wide configuration, made from its field
+// table, plus the two Python-side registries (hooks, schema_registry) kept as
+// plain object references.
 #include <array>
+#include <span>
 #include <utility>
 
-#include "inputs.hpp"
-#include "pickling.hpp"
+#include "record_fields.hpp"
 
 namespace zelko::py {
 namespace {
 
-constexpr const char* kConfigNames[] = {
-    "canonical_host",   "public_base_url",     "url_policy",
-    "default_robots",   "default_og_image",    "site_name",
-    "title_template",   "search_robots",       "auto_generate_schema",
-    "publisher_name",   "publisher_logo",      "locale",
-    "locale_alternate", "twitter_site",        "emit_warnings",
-    "schema_type_map",  "search_url_template", "hooks",
-    "schema_registry"};
-constexpr std::size_t kConfigArity = std::size(kConfigNames);
+constexpr std::array<const char*, 2> kRegistryNames{"hooks",
+                                                    "schema_registry"};
+constexpr std::size_t kRowCount = zelko::kInputFieldCount<zelko::SEOConfig>;
 
-using TypePairs = std::vector<std::pair<std::string, std::string>>;
-
-// Every argument converted, nothing checked yet.
-struct ConfigArguments {
-  ConfigRecord record;
-  std::optional<PolicyRecord> policy;
-  std::optional<zelko::Robots> default_robots;
-  std::optional<zelko::Robots> search_robots;
-  std::optional<TypePairs> schema_type_map;
-};
-
-bool convert_config_arguments(const std::array<PyObject*, kConfigArity>& arg,
-                              ConfigArguments& out) {
-  zelko::SEOConfig& config = out.record.config;
-  auto type_pairs = [](PyObject* value, const char* name, TypePairs& pairs) {
-    return arg_pair_list(value, name, pairs, arg_text, arg_text);
-  };
-  return arg_text(arg[0], "canonical_host", config.canonical_host) &&
-         arg_text(arg[1], "public_base_url", config.public_base_url) &&
-         arg_optional_record(arg[2], "url_policy", ClassId::URLPolicy,
-                             out.policy) &&
-         arg_optional_record(arg[3], "default_robots", ClassId::Robots,
-                             out.default_robots) &&
-         arg_optional_record(arg[4], "default_og_image", ClassId::SEOImage,
-                             config.default_og_image) &&
-         arg_optional_text(arg[5], "site_name", config.site_name) &&
-         arg_optional_text(arg[6], "title_template", config.title_template) &&
-         arg_optional_record(arg[7], "search_robots", ClassId::Robots,
-                             out.search_robots) &&
-         arg_flag(arg[8], "auto_generate_schema",
-                  config.auto_generate_schema) &&
-         arg_optional_text(arg[9], "publisher_name", config.publisher_name) &&
-         arg_optional_text(arg[10], "publisher_logo", config.publisher_logo) &&
-         arg_optional_text(arg[11], "locale", config.locale) &&
-         arg_optional_text_list(arg[12], "locale_alternate",
-                                config.locale_alternate) &&
-         arg_optional_text(arg[13], "twitter_site", config.twitter_site) &&
-         arg_flag(arg[14], "emit_warnings", config.emit_warnings) &&
-         arg_optional(arg[15], "schema_type_map", out.schema_type_map,
-                      type_pairs) &&
-         arg_optional_text(arg[16], "search_url_template",
-                           config.search_url_template) &&
-         arg_object(arg[17], "hooks", out.record.hooks) &&
-         arg_object(arg[18], "schema_registry", out.record.schema_registry);
-}
-
-// Applies the policy, robots and type map to the configuration, then
-// validates it. The policy's trailing-slash text is parsed here.
-bool complete_config(ConfigArguments& arguments) {
-  zelko::SEOConfig& config = arguments.record.config;
-  if (arguments.policy &&
-      !to_engine_policy(*arguments.policy, config.url_policy)) {
-    return false;
-  }
-  if (arguments.default_robots)
-    config.default_robots = *arguments.default_robots;
-  if (arguments.search_robots) config.search_robots = *arguments.search_robots;
-  if (arguments.schema_type_map) {
-    config.schema_type_map =
-        zelko::schema_type_map_from_pairs(*arguments.schema_type_map);
-  }
-  zelko::Status valid = zelko::validate_config(config);
-  if (!valid) {
-    raise_engine_error(valid.error());
-    return false;
-  }
-  return true;
-}
-
+// The rows, then the registries; then the configuration is validated. The
+// policy's trailing-slash text is parsed when its row is read.
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr Signature kSignature{"SEOConfig", kConfigNames, 2, 2};
-    std::array<PyObject*, kConfigArity> arg{};
+    static constexpr auto kNames =
+        parameter_names<zelko::SEOConfig>(kRegistryNames);
+    static constexpr Signature kSignature{
+        "SEOConfig", kNames, kPositionalCount<zelko::SEOConfig>,
+        kPositionalCount<zelko::SEOConfig>};
+    std::array<PyObject*, kNames.size()> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
-    ConfigArguments arguments;
-    if (!convert_config_arguments(arg, arguments) ||
-        !complete_config(arguments)) {
+    ConfigRecord record;
+    if (!read_rows<zelko::SEOConfig>(std::span(arg).first(kRowCount),
+                                     record) ||
+        !arg_object(arg[kRowCount], kRegistryNames[0], record.hooks) ||
+        !arg_object(arg[kRowCount + 1], kRegistryNames[1],
+                    record.schema_registry)) {
       return nullptr;
     }
-    return make_object(type, std::move(arguments.record));
+    zelko::Status valid = zelko::validate_config(record.config);
+    if (!valid) return raise_engine_error(valid.error());
+    return make_object(type, std::move(record));
   });
 }
 
@@ -132,7 +69,7 @@ void config_dealloc(PyObject* self) {
 
 PyObject* config_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<ConfigRecord>(self, [](const ConfigRecord& record) {
-    return json_text_to_dict(config_json_text(record.config));
+    return fields::record_dict(record.config, /*sorted=*/true);
   });
 }
 
@@ -166,7 +103,7 @@ int registry_setter(PyObject* self, PyObject* value, void* closure) {
   });
 }
 
-PyGetSetDef kConfigGetSet[] = {
+const PyGetSetDef kRegistryProperties[] = {
     {"hooks", registry_getter<&ConfigRecord::hooks>,
      registry_setter<&ConfigRecord::hooks>,
      "The hook registry run after each build, or None.",
@@ -175,51 +112,64 @@ PyGetSetDef kConfigGetSet[] = {
      registry_setter<&ConfigRecord::schema_registry>,
      "The Python schema registry consulted after each build, or None.",
      const_cast<char*>("schema_registry")},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyMethodDef kConfigMethods[] = {
+// The keyword arguments of the record; the registries travel as settable
+// attributes, applied after the object is made, so a configuration whose
+// hooks refer back to it keeps that cycle.
+PyObject* reduce_config(PyObject* self, PyObject* /*unused*/) {
+  return read_record<ConfigRecord>(self, [](const ConfigRecord& record) {
+    PyObject* state = record_state<zelko::SEOConfig>(record);
+    if (state == nullptr) return static_cast<PyObject*>(nullptr);
+    if (!record.hooks && !record.schema_registry) {
+      return reduce_value(ClassId::SEOConfig, state);
+    }
+    auto stored = [](const PyRef& slot) {
+      return Py_NewRef(slot ? slot.get() : Py_None);
+    };
+    PyRef attributes = PyRef::steal(PyDict_New());
+    if (!attributes ||
+        !dict_set(attributes.get(), "hooks", stored(record.hooks)) ||
+        !dict_set(attributes.get(), "schema_registry",
+                  stored(record.schema_registry))) {
+      Py_DECREF(state);
+      return static_cast<PyObject*>(nullptr);
+    }
+    return reduce_value(ClassId::SEOConfig, state, attributes.release());
+  });
+}
+
+const PyMethodDef kConfigMethods[] = {
     {"__reduce__", reduce_config, METH_NOARGS, kReduceDoc},
     {"to_dict", config_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\n"
      "The configuration as a dict with sorted keys. \"title_template\" is "
      "always present (None when not set); hooks and schema_registry never "
      "appear."},
-    {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot kConfigSlots[] = {
-    {Py_tp_doc,
-     const_cast<char*>(
-         "SEOConfig(canonical_host, public_base_url, *, url_policy=None, "
-         "default_robots=None, default_og_image=None, site_name=None, "
-         "title_template=None, search_robots=None, auto_generate_schema=True, "
-         "publisher_name=None, publisher_logo=None, locale=None, "
-         "locale_alternate=None, twitter_site=None, emit_warnings=False, "
-         "schema_type_map=None, search_url_template=None, hooks=None, "
-         "schema_registry=None)\n"
-         "--\n\n"
-         "Site-wide SEO configuration, validated when it is made.\n\n"
-         "hooks is an optional HookRegistry whose post_process hooks may "
-         "rewrite every built payload; schema_registry is an optional "
-         "zelko.registry.SchemaRegistry whose generators may replace the "
-         "generated JSON-LD. Both are kept as given and may be reassigned.")},
+const PyType_Slot kConfigSlots[] = {
     {Py_tp_new, as_slot(config_new)},
     {Py_tp_dealloc, as_slot(config_dealloc)},
     {Py_tp_traverse, as_slot(config_traverse)},
     {Py_tp_clear, as_slot(config_clear)},
-    {Py_tp_getset, kConfigGetSet},
-    {Py_tp_methods, kConfigMethods},
-    {0, nullptr},
 };
-
-PyType_Spec kConfigSpec = {"builtins.SEOConfig",
-                           sizeof(NativeObject<ConfigRecord>), 0, kGcClassFlags,
-                           kConfigSlots};
 
 }  // namespace
 
-const ClassDef kSEOConfigClass = {ClassId::SEOConfig, &kConfigSpec};
+const ClassDef kSEOConfigClass = record_class<zelko::SEOConfig>({
+    .methods = kConfigMethods,
+    .properties = kRegistryProperties,
+    .extra_parameters = kRegistryNames,
+    .extra_doc =
+        "hooks is an optional HookRegistry whose post_process hooks may "
+        "rewrite every built payload; schema_registry is an optional "
+        "zelko.registry.SchemaRegistry whose generators may replace the "
+        "generated JSON-LD. Both are kept as given and may be reassigned.",
+    .slots = kConfigSlots,
+    .flags = kGcClassFlags,
+    .generic_reduce = false,
+});
 
 PyObject* new_config_copy_without_hooks(const zelko::SEOConfig& config) {
   return make_object(ClassId::SEOConfig, ConfigRecord{config, {}, {}});

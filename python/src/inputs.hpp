@@ -1,6 +1,7 @@
 // The nine input value classes and what the rest of the binding needs from
 // them: their class definitions, typed access to the records they own and
-// constructors of new objects.
+// constructors of new objects. The classes themselves are made from the
+// engine's field tables (record_fields.hpp).
 #pragma once
 
 #include <string>
@@ -22,16 +23,12 @@ extern const ClassDef kSEOImageClass;
 extern const ClassDef kSEOOverridesClass;
 extern const ClassDef kURLPolicyClass;
 
-// What a Python URLPolicy holds: the engine policy's fields, with the
-// trailing-slash rule kept as the caller's text until the policy is used.
+// What a Python URLPolicy holds: the engine policy, with the trailing-slash
+// rule kept as the caller's text until the policy is used (its engine member
+// is then set from the text).
 struct PolicyRecord {
-  bool enforce_https = true;
-  bool lowercase_paths = false;
+  zelko::URLPolicy policy;
   std::string trailing_slash = "never";
-  bool collapse_duplicate_slashes = true;
-  bool strip_tracking_params = true;
-  std::vector<std::string> allowed_query_params;
-  std::vector<std::string> extra_tracking_params;
 };
 
 // What a Python SEOConfig holds: the validated engine configuration and the
@@ -75,9 +72,5 @@ struct ConfigRecord {
 // both None.
 [[nodiscard]] PyObject* new_config_copy_without_hooks(
     const zelko::SEOConfig& config);
-
-// Compact JSON text of the records whose to_dict goes through JSON.
-[[nodiscard]] std::string entity_json_text(const zelko::SEOEntity& entity);
-[[nodiscard]] std::string config_json_text(const zelko::SEOConfig& config);
 
 }  // namespace zelko::py

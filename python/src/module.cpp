@@ -6,6 +6,7 @@
 #include "functions.hpp"
 #include "inputs.hpp"
 #include "pickling.hpp"
+#include "record_fields.hpp"
 #include "results.hpp"
 
 namespace zelko::py {
@@ -54,6 +55,9 @@ PyMethodDef kPrivateFunctionDefs[] = {
     {"_build_records", as_method(py_build_records), kFunctionFlags,
      "_build_records(config, lines, first_line)\n--\n\n"
      "Batch records of page lines; None where the package must read a line."},
+    {"_input_fields", py_input_fields, METH_O,
+     "_input_fields(cls, /)\n--\n\nThe fields of an input class: (key, "
+     "kind, required, description, nested class or None) per row."},
     {"_page_record", as_method(py_page_record), kFunctionFlags,
      "_page_record(line, route, payload)\n--\n\nThe batch record of a "
      "payload."},

@@ -133,62 +133,6 @@ PyObject* contract_kwargs(std::string_view canonical_host,
       .release();
 }
 
-PyObject* config_kwargs(const zelko::SEOConfig& config) {
-  const zelko::URLPolicy& policy = config.url_policy;
-  PolicyRecord policy_record{policy.enforce_https,
-                             policy.lowercase_paths,
-                             std::string(zelko::to_text(policy.trailing_slash)),
-                             policy.collapse_duplicate_slashes,
-                             policy.strip_tracking_params,
-                             policy.allowed_query_params,
-                             policy.extra_tracking_params};
-  return Kwargs()
-      .set("canonical_host", config.canonical_host)
-      .set("public_base_url", config.public_base_url)
-      .object("url_policy", ClassId::URLPolicy, policy_record)
-      .object("default_robots", ClassId::Robots, config.default_robots)
-      .object("default_og_image", ClassId::SEOImage, config.default_og_image)
-      .set("site_name", config.site_name)
-      .set("title_template", config.title_template)
-      .object("search_robots", ClassId::Robots, config.search_robots)
-      .set("auto_generate_schema", config.auto_generate_schema)
-      .set("publisher_name", config.publisher_name)
-      .set("publisher_logo", config.publisher_logo)
-      .set("locale", config.locale)
-      .set("locale_alternate", config.locale_alternate)
-      .set("twitter_site", config.twitter_site)
-      .set("emit_warnings", config.emit_warnings)
-      .put("schema_type_map",
-           pair_list(config.schema_type_map,
-                     [](const std::string& type) { return new_str(type); }))
-      .set("search_url_template", config.search_url_template)
-      .release();
-}
-
-// Every keyword argument of SEOOverrides except schema_jsonld, which travels
-// as JSON text (see restore_overrides).
-PyObject* overrides_kwargs(const zelko::SEOOverrides& overrides) {
-  return Kwargs()
-      .set("meta_title", overrides.meta_title)
-      .set("meta_description", overrides.meta_description)
-      .set("canonical_url", overrides.canonical_url)
-      .set("canonical_path", overrides.canonical_path)
-      .object("robots", ClassId::Robots, overrides.robots)
-      .set("og_title", overrides.og_title)
-      .set("og_description", overrides.og_description)
-      .object("og_image", ClassId::SEOImage, overrides.og_image)
-      .set("twitter_card", overrides.twitter_card)
-      .set("twitter_title", overrides.twitter_title)
-      .set("twitter_description", overrides.twitter_description)
-      .object("twitter_image", ClassId::SEOImage, overrides.twitter_image)
-      .set("omit_schema", overrides.omit_schema)
-      .set("skip_title_template", overrides.skip_title_template)
-      .set("twitter_creator", overrides.twitter_creator)
-      .set("og_audio", overrides.og_audio)
-      .set("og_video", overrides.og_video)
-      .release();
-}
-
 // ---------------------------------------------------------------------------
 // Restoring
 
@@ -307,10 +251,6 @@ PyObject* restore_contract(PyObject* state) {
                          record_of<zelko::SEOContractConfig>(config.get())));
 }
 
-PyObject* object_or_none(PyObject* object) {
-  return object == nullptr ? Py_None : object;
-}
-
 std::optional<ClassId> class_named(std::string_view name) {
   for (std::size_t index = 0; index < kClassCount; ++index) {
     auto id = static_cast<ClassId>(index);
@@ -333,75 +273,6 @@ PyObject* reduce_value(ClassId id, PyObject* state, PyObject* attributes) {
   }
   return Py_BuildValue("(O(OO)(OO))", restore.get(), name.get(),
                        owned_state.get(), Py_None, owned_attributes.get());
-}
-
-PyObject* image_state(const zelko::SEOImage& image) {
-  return Kwargs()
-      .set("url", image.url)
-      .set("width", image.width)
-      .set("height", image.height)
-      .set("alt", image.alt)
-      .release();
-}
-
-PyObject* author_state(const zelko::SEOAuthor& author) {
-  return Kwargs().set("name", author.name).set("url", author.url).release();
-}
-
-PyObject* breadcrumb_state(const zelko::Breadcrumb& crumb) {
-  return Kwargs().set("name", crumb.name).set("url", crumb.url).release();
-}
-
-PyObject* faq_item_state(const zelko::FAQItem& item) {
-  return Kwargs()
-      .set("question", item.question)
-      .set("answer", item.answer)
-      .release();
-}
-
-PyObject* robots_state(const zelko::Robots& robots) {
-  return Kwargs()
-      .set("index", robots.index)
-      .set("follow", robots.follow)
-      .set("max_snippet", robots.max_snippet)
-      .set("max_image_preview", robots.max_image_preview)
-      .set("max_video_preview", robots.max_video_preview)
-      .release();
-}
-
-PyObject* policy_state(const PolicyRecord& policy) {
-  return Kwargs()
-      .set("enforce_https", policy.enforce_https)
-      .set("lowercase_paths", policy.lowercase_paths)
-      .set("trailing_slash", policy.trailing_slash)
-      .set("collapse_duplicate_slashes", policy.collapse_duplicate_slashes)
-      .set("strip_tracking_params", policy.strip_tracking_params)
-      .set("allowed_query_params", policy.allowed_query_params)
-      .set("extra_tracking_params", policy.extra_tracking_params)
-      .release();
-}
-
-PyObject* entity_state(const zelko::SEOEntity& entity) {
-  return Kwargs()
-      .set("entity_type", zelko::to_text(entity.entity_type))
-      .set("slug", entity.slug)
-      .set("title", entity.title)
-      .set("excerpt", entity.excerpt)
-      .set("body_html", entity.body_html)
-      .set("status", entity.status)
-      .object("featured_image", ClassId::SEOImage, entity.featured_image)
-      .set("published_at", entity.published_at)
-      .set("updated_at", entity.updated_at)
-      .set("author_name", entity.author_name)
-      .objects("breadcrumbs", ClassId::Breadcrumb, entity.breadcrumbs)
-      .set("sku", entity.sku)
-      .set("price", entity.price)
-      .set("price_currency", entity.price_currency)
-      .set("availability", entity.availability)
-      .set("same_as", entity.same_as)
-      .set("address", entity.address)
-      .objects("faq_items", ClassId::FAQItem, entity.faq_items)
-      .release();
 }
 
 PyObject* expectation_state(const zelko::SEOExpectation& expectation) {
@@ -448,43 +319,6 @@ PyObject* registry_state(const RegistryRecord& /*registry*/) {
   // Nothing in Python can add a native builder, so every registry that
   // Python holds is empty.
   return PyDict_New();
-}
-
-PyObject* reduce_config(PyObject* self, PyObject* /*unused*/) {
-  return read_record<ConfigRecord>(self, [](const ConfigRecord& record) {
-    PyObject* state = config_kwargs(record.config);
-    if (state == nullptr) return static_cast<PyObject*>(nullptr);
-    if (!record.hooks && !record.schema_registry) {
-      return reduce_value(ClassId::SEOConfig, state);
-    }
-    PyObject* attributes =
-        Kwargs()
-            .put("hooks", Py_NewRef(object_or_none(record.hooks.get())))
-            .put("schema_registry",
-                 Py_NewRef(object_or_none(record.schema_registry.get())))
-            .release();
-    if (attributes == nullptr) {
-      Py_DECREF(state);
-      return static_cast<PyObject*>(nullptr);
-    }
-    return reduce_value(ClassId::SEOConfig, state, attributes);
-  });
-}
-
-PyObject* reduce_overrides(PyObject* self, PyObject* /*unused*/) {
-  return read_record<zelko::SEOOverrides>(
-      self, [](const zelko::SEOOverrides& overrides) -> PyObject* {
-        PyRef kwargs = PyRef::steal(overrides_kwargs(overrides));
-        if (!kwargs) return nullptr;
-        PyRef schema = PyRef::steal(
-            overrides.schema_jsonld
-                ? new_str(zelko::write_json(*overrides.schema_jsonld, false))
-                : Py_NewRef(Py_None));
-        if (!schema) return nullptr;
-        PyObject* state = Py_BuildValue("(OO)", kwargs.get(), schema.get());
-        if (state == nullptr) return nullptr;
-        return reduce_value(ClassId::SEOOverrides, state);
-      });
 }
 
 PyObject* payload_state(const zelko::SEOPayload& payload) {

@@ -46,24 +46,14 @@ inline PyMethodDef kReduceOnlyMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-// States of the classes with a constructor: their keyword arguments.
-[[nodiscard]] PyObject* image_state(const zelko::SEOImage& image);
-[[nodiscard]] PyObject* author_state(const zelko::SEOAuthor& author);
-[[nodiscard]] PyObject* breadcrumb_state(const zelko::Breadcrumb& crumb);
-[[nodiscard]] PyObject* faq_item_state(const zelko::FAQItem& item);
-[[nodiscard]] PyObject* robots_state(const zelko::Robots& robots);
-[[nodiscard]] PyObject* policy_state(const PolicyRecord& policy);
-[[nodiscard]] PyObject* entity_state(const zelko::SEOEntity& entity);
+// States of the contract classes: their keyword arguments. (The input
+// classes' states come from their field tables, record_fields.hpp.)
 [[nodiscard]] PyObject* expectation_state(
     const zelko::SEOExpectation& expectation);
 [[nodiscard]] PyObject* rule_state(const RuleRecord& rule);
 [[nodiscard]] PyObject* contract_config_state(
     const zelko::SEOContractConfig& config);
 [[nodiscard]] PyObject* registry_state(const RegistryRecord& registry);
-
-// Classes whose reduction needs more than keyword arguments.
-[[nodiscard]] PyObject* reduce_config(PyObject* self, PyObject* unused);
-[[nodiscard]] PyObject* reduce_overrides(PyObject* self, PyObject* unused);
 
 // States of the classes the module makes itself, and their restorers.
 // A tag group's state is its to_dict().

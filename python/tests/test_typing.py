@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ast
+import inspect
 import os
 import subprocess
 import sys
@@ -137,3 +138,57 @@ def test_tag_class_stubs_list_the_native_properties_in_order(name: str) -> None:
         key for key, value in vars(native).items() if type(value).__name__ == "getset_descriptor"
     ]
     assert stubbed == properties
+
+
+INPUT_CLASSES = [
+    "Breadcrumb",
+    "FAQItem",
+    "Robots",
+    "SEOAuthor",
+    "SEOConfig",
+    "SEOEntity",
+    "SEOImage",
+    "SEOOverrides",
+    "URLPolicy",
+]
+# Object references an SEOConfig keeps beside its record: last parameters
+# and settable properties.
+REGISTRIES = {"SEOConfig": ["hooks", "schema_registry"]}
+
+
+def _stub_class(name: str) -> ast.ClassDef:
+    stub = ast.parse((Path(__file__).parents[1] / "_zelko_native.pyi").read_text("utf-8"))
+    (cls,) = [node for node in stub.body if isinstance(node, ast.ClassDef) and node.name == name]
+    return cls
+
+
+@pytest.mark.parametrize("name", INPUT_CLASSES)
+def test_input_class_stub_follows_its_field_table(name: str) -> None:
+    # The classes are made from the engine's field tables; the stub is the one
+    # listing written by hand: its parameters (order, positional or keyword,
+    # defaults) and properties must be the table's.
+    import _zelko_native
+
+    cls = getattr(_zelko_native, name)
+    rows = _zelko_native._input_fields(cls)
+    keys = [key for key, *_ in rows] + REGISTRIES.get(name, [])
+    stub = _stub_class(name)
+    (new,) = [node for node in stub.body if isinstance(node, ast.FunctionDef) and node.name == "__new__"]
+    positional = [arg.arg for arg in new.args.args[1:]]
+    assert positional == [key for key, _, required, *_ in rows if required]
+    assert positional + [arg.arg for arg in new.args.kwonlyargs] == keys
+    signature = inspect.signature(cls)
+    assert list(signature.parameters) == keys
+    for arg, default in zip(new.args.kwonlyargs, new.args.kw_defaults, strict=True):
+        assert default is not None
+        assert ast.literal_eval(default) == signature.parameters[arg.arg].default, arg.arg
+    properties = [
+        node.name
+        for node in stub.body
+        if isinstance(node, ast.FunctionDef)
+        and any(isinstance(d, ast.Name) and d.id == "property" for d in node.decorator_list)
+    ]
+    native_properties = [
+        key for key, value in vars(cls).items() if type(value).__name__ == "getset_descriptor"
+    ]
+    assert properties == native_properties == keys
