@@ -86,8 +86,9 @@ bool read_value(const JsonValue& value, EntityType& out);
 bool read_value(const JsonValue& value, JsonValue& out);
 bool read_value(const JsonValue& value, std::vector<std::string>& out);
 template <class Integer>
-  requires std::is_integral_v<Integer> && (!std::is_same_v<Integer, bool>)
-bool read_value(const JsonValue& value, Integer& out) {
+requires std::is_integral_v<Integer> &&
+    (!std::is_same_v<Integer, bool>)bool read_value(const JsonValue& value,
+                                                    Integer& out) {
   return read_integer(value, out);
 }
 template <TabledRecord Record>

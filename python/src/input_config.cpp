@@ -10,8 +10,7 @@
 namespace zelko::py {
 namespace {
 
-constexpr std::array<const char*, 2> kRegistryNames{"hooks",
-                                                    "schema_registry"};
+constexpr std::array<const char*, 2> kRegistryNames{"hooks", "schema_registry"};
 constexpr std::size_t kRowCount = zelko::kInputFieldCount<zelko::SEOConfig>;
 
 // The rows, then the registries; then the configuration is validated. The
@@ -20,14 +19,13 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static constexpr auto kNames =
         parameter_names<zelko::SEOConfig>(kRegistryNames);
-    static constexpr Signature kSignature{
-        "SEOConfig", kNames, kPositionalCount<zelko::SEOConfig>,
-        kPositionalCount<zelko::SEOConfig>};
+    static constexpr Signature kSignature{"SEOConfig", kNames,
+                                          kPositionalCount<zelko::SEOConfig>,
+                                          kPositionalCount<zelko::SEOConfig>};
     std::array<PyObject*, kNames.size()> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     ConfigRecord record;
-    if (!read_rows<zelko::SEOConfig>(std::span(arg).first(kRowCount),
-                                     record) ||
+    if (!read_rows<zelko::SEOConfig>(std::span(arg).first(kRowCount), record) ||
         !arg_object(arg[kRowCount], kRegistryNames[0], record.hooks) ||
         !arg_object(arg[kRowCount + 1], kRegistryNames[1],
                     record.schema_registry)) {

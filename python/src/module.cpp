@@ -57,7 +57,8 @@ PyMethodDef kPrivateFunctionDefs[] = {
      "Batch records of page lines; None where the package must read a line."},
     {"_input_fields", py_input_fields, METH_O,
      "_input_fields(cls, /)\n--\n\nThe fields of an input class: (key, "
-     "kind, required, description, nested class or None) per row."},
+     "kind, required, description, nested class or None, (low, high) of an "
+     "integer or None) per row."},
     {"_page_record", as_method(py_page_record), kFunctionFlags,
      "_page_record(line, route, payload)\n--\n\nThe batch record of a "
      "payload."},

@@ -143,7 +143,7 @@ template <class... Records>
 PyObject* fields_of_class(PyObject* cls) {
   PyObject* found = nullptr;
   bool matched = ((cls == reinterpret_cast<PyObject*>(
-                             class_object(PythonClass<Records>::id)) &&
+                              class_object(PythonClass<Records>::id)) &&
                    (found = field_list<Records>(), true)) ||
                   ...);
   if (matched) return found;
@@ -156,9 +156,9 @@ PyObject* fields_of_class(PyObject* cls) {
 
 PyObject* py_input_fields(PyObject* /*module*/, PyObject* cls) {
   return guarded([&]() -> PyObject* {
-    return fields_of_class<zelko::SEOImage, zelko::SEOAuthor,
-                           zelko::Breadcrumb, zelko::FAQItem, zelko::Robots,
-                           zelko::URLPolicy, zelko::SEOEntity, zelko::SEOConfig,
+    return fields_of_class<zelko::SEOImage, zelko::SEOAuthor, zelko::Breadcrumb,
+                           zelko::FAQItem, zelko::Robots, zelko::URLPolicy,
+                           zelko::SEOEntity, zelko::SEOConfig,
                            zelko::SEOOverrides>(cls);
   });
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,8 +57,8 @@ template <>
 struct PythonClass<zelko::FAQItem>
     : PlainClass<zelko::FAQItem, ClassId::FAQItem> {};
 template <>
-struct PythonClass<zelko::Robots>
-    : PlainClass<zelko::Robots, ClassId::Robots> {};
+struct PythonClass<zelko::Robots> : PlainClass<zelko::Robots, ClassId::Robots> {
+};
 template <>
 struct PythonClass<zelko::SEOEntity>
     : PlainClass<zelko::SEOEntity, ClassId::SEOEntity> {};
@@ -106,8 +107,9 @@ template <class Record>
 using HolderOf = typename PythonClass<Record>::Holder;
 
 template <class Record>
-concept ClassRecord =
-    zelko::TabledRecord<Record> && requires { PythonClass<Record>::id; };
+concept ClassRecord = zelko::TabledRecord<Record> && requires {
+  PythonClass<Record>::id;
+};
 
 // ---------------------------------------------------------------------------
 // Value types: a Python argument into a member, a member back into Python
@@ -157,19 +159,18 @@ template <ClassRecord Record>
 [[nodiscard]] bool read_argument(PyObject* value, const char* name,
                                  std::vector<Record>& out) {
   using Info = PythonClass<Record>;
-  return arg_list(value, name, out,
-                  [](PyObject* item, const char* param, std::size_t index,
-                     Record& record) {
-                    if (!is_instance(item, Info::id)) {
-                      detail::raise_item_type_error(
-                          param, index, class_name(Info::id), item);
-                      return false;
-                    }
-                    SharedBorrow borrow(item);
-                    return bool(borrow) &&
-                           Info::to_engine(record_of<HolderOf<Record>>(item),
-                                           record);
-                  });
+  return arg_list(
+      value, name, out,
+      [](PyObject* item, const char* param, std::size_t index, Record& record) {
+        if (!is_instance(item, Info::id)) {
+          detail::raise_item_type_error(param, index, class_name(Info::id),
+                                        item);
+          return false;
+        }
+        SharedBorrow borrow(item);
+        return bool(borrow) &&
+               Info::to_engine(record_of<HolderOf<Record>>(item), record);
+      });
 }
 
 // None (or omitted) is absent.
@@ -189,11 +190,9 @@ template <class T>
 // The Python value of a member as the constructor takes it: what properties
 // return, what pickling states hold and what repr() shows.
 template <class T>
-  requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
-           std::is_same_v<T, std::vector<std::string>>
-[[nodiscard]] PyObject* argument_of(const T& value) {
-  return to_python(value);
-}
+requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
+    std::is_same_v<T, std::vector<std::string>>
+[[nodiscard]] PyObject* argument_of(const T& value) { return to_python(value); }
 [[nodiscard]] PyObject* argument_of(zelko::EntityType type);
 [[nodiscard]] PyObject* argument_of(const zelko::SchemaTypeMap& map);
 [[nodiscard]] PyObject* argument_of(const zelko::JsonValue& value);
@@ -234,8 +233,8 @@ template <zelko::TabledRecord Record>
 [[nodiscard]] PyObject* record_dict(const Record& record, bool sorted);
 
 template <class T>
-  requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
-           std::is_same_v<T, std::vector<std::string>>
+requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
+    std::is_same_v<T, std::vector<std::string>>
 [[nodiscard]] PyObject* dict_value_of(const T& value) {
   return to_python(value);
 }
@@ -409,7 +408,8 @@ std::vector<PyGetSetDef> row_properties(
          std::get<I>(zelko::InputFields<Record>::fields).description.data(),
          nullptr}),
      ...);
-  }(std::make_index_sequence<zelko::kInputFieldCount<Record>>{});
+  }
+  (std::make_index_sequence<zelko::kInputFieldCount<Record>>{});
   properties.insert(properties.end(), extra.begin(), extra.end());
   properties.push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
   return properties;
@@ -443,8 +443,8 @@ PyObject* record_repr(PyObject* self) {
             return true;
           }
           PyRef value = PyRef::steal(fields::row_argument<Record>(holder, row));
-          PyRef shown = PyRef::steal(value ? PyObject_Repr(value.get())
-                                           : nullptr);
+          PyRef shown =
+              PyRef::steal(value ? PyObject_Repr(value.get()) : nullptr);
           if (!shown) return false;
           Py_ssize_t size = 0;
           const char* utf8 = PyUnicode_AsUTF8AndSize(shown.get(), &size);
@@ -526,8 +526,31 @@ PyObject* nested_class() {
   }
 }
 
+template <class Value>
+struct Unwrapped {
+  using type = Value;
+};
+template <class Value>
+struct Unwrapped<std::optional<Value>> {
+  using type = Value;
+};
+
+// The range of an integer row as a (low, high) tuple, or None.
+template <class Value>
+PyObject* integer_bounds() {
+  using Number = typename Unwrapped<Value>::type;
+  if constexpr (std::is_integral_v<Number> && !std::is_same_v<Number, bool>) {
+    return Py_BuildValue(
+        "(LK)", static_cast<long long>(std::numeric_limits<Number>::min()),
+        static_cast<unsigned long long>(std::numeric_limits<Number>::max()));
+  } else {
+    return Py_NewRef(Py_None);
+  }
+}
+
 // The field list the package's loaders read: one tuple per row, (key, kind,
-// required, description, the class of a nested record or None).
+// required, description, the class of a nested record or None, the range of
+// an integer as (low, high) or None).
 template <class Record>
 PyObject* field_list() {
   PyRef list = PyRef::steal(PyList_New(0));
@@ -535,13 +558,17 @@ PyObject* field_list() {
   bool ok = zelko::all_input_fields<Record>([&](const auto& row) {
     using Value = typename std::remove_cvref_t<decltype(row)>::value_type;
     PyObject* nested = nested_class<Value>();
+    PyRef bounds = PyRef::steal(integer_bounds<Value>());
     const std::string_view kind = zelko::to_text(row.kind);
-    PyRef item = PyRef::steal(Py_BuildValue(
-        "(s#s#Os#O)", row.key.data(), static_cast<Py_ssize_t>(row.key.size()),
-        kind.data(), static_cast<Py_ssize_t>(kind.size()),
-        row.required ? Py_True : Py_False, row.description.data(),
-        static_cast<Py_ssize_t>(row.description.size()),
-        nested == nullptr ? Py_None : nested));
+    PyRef item = PyRef::steal(
+        bounds ? Py_BuildValue(
+                     "(s#s#Os#OO)", row.key.data(),
+                     static_cast<Py_ssize_t>(row.key.size()), kind.data(),
+                     static_cast<Py_ssize_t>(kind.size()),
+                     row.required ? Py_True : Py_False, row.description.data(),
+                     static_cast<Py_ssize_t>(row.description.size()),
+                     nested == nullptr ? Py_None : nested, bounds.get())
+               : nullptr);
     return item && PyList_Append(list.get(), item.get()) == 0;
   });
   return ok ? PyList_AsTuple(list.get()) : nullptr;
@@ -559,8 +586,8 @@ PyObject* record_state(const HolderOf<Record>& holder) {
     using Value = typename std::remove_cvref_t<decltype(row)>::value_type;
     if constexpr (std::is_same_v<Value, std::optional<zelko::JsonValue>>) {
       const auto& json = PythonClass<Record>::engine(holder).*row.member;
-      PyRef text = PyRef::steal(
-          json ? new_str(zelko::write_json(*json, false)) : Py_NewRef(Py_None));
+      PyRef text = PyRef::steal(json ? new_str(zelko::write_json(*json, false))
+                                     : Py_NewRef(Py_None));
       state = text ? Py_BuildValue("(NO)", kwargs, text.get()) : nullptr;
       if (!text) Py_DECREF(kwargs);
     }
@@ -576,7 +603,7 @@ struct ClassOptions {
   // Object references kept beside the record: keyword-only parameters after
   // the table's, each defaulting to None.
   std::span<const char* const> extra_parameters = {};
-  std::string_view extra_doc = {};  // a paragraph after the description
+  std::string_view extra_doc = {};          // a paragraph after the description
   std::span<const PyType_Slot> slots = {};  // replacing the generic ones
   unsigned long flags = kClassFlags;
   bool generic_reduce = true;
@@ -630,11 +657,11 @@ ClassDef record_class(const ClassOptions& options) {
   }
   parts->methods.push_back({nullptr, nullptr, 0, nullptr});
   parts->properties = row_properties<Record>(options.properties);
-  return detail::finish_class(
-      PythonClass<Record>::id, parts, sizeof(NativeObject<Holder>), options,
-      {Py_tp_new, as_slot(record_new<Record>)},
-      {Py_tp_dealloc, as_slot(native_dealloc<Holder>)},
-      {Py_tp_repr, as_slot(record_repr<Record>)});
+  return detail::finish_class(PythonClass<Record>::id, parts,
+                              sizeof(NativeObject<Holder>), options,
+                              {Py_tp_new, as_slot(record_new<Record>)},
+                              {Py_tp_dealloc, as_slot(native_dealloc<Holder>)},
+                              {Py_tp_repr, as_slot(record_repr<Record>)});
 }
 
 // _input_fields(cls): the field list of an input class.

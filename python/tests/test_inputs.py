@@ -563,7 +563,7 @@ def plain(value: object) -> object:
     """A native object as its class name and its fields, recursively."""
     if isinstance(value, (list, tuple)):
         return [plain(item) for item in value]
-    fields = getattr(native, "_input_fields")(type(value)) if type(value).__name__ in FULL else None
+    fields = native._input_fields(type(value)) if type(value).__name__ in FULL else None
     if fields is None:
         return value
     return (type(value).__name__, {key: plain(getattr(value, key)) for key, *_ in fields})
@@ -587,7 +587,7 @@ def test_repr_shows_the_given_fields_and_rebuilds_the_object(name: str) -> None:
     for obj in (cls(**FULL[name]), cls(**required)):
         text = repr(obj)
         assert text.startswith(f"{name}(")
-        assert plain(eval(text, vars(native))) == plain(obj)  # noqa: S307 - our own repr
+        assert plain(eval(text, vars(native))) == plain(obj)
     bare = repr(cls(**required))
     assert [key for key in FULL[name] if f"{key}=" in bare] == []
 
@@ -964,6 +964,7 @@ def test_config_objects_are_tracked_by_the_collector() -> None:
 
 
 # --- Docstrings and signatures ------------------------------------------------
+
 
 @pytest.mark.parametrize(
     ("name", "description"),

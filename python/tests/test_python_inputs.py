@@ -165,7 +165,34 @@ ENTITY_ERRORS = [  # (given, field, start of the message)
     ({"breadcrumbs": [zelko.SEOImage("u")]}, "breadcrumbs[0]", "expected a table, got an instance"),
     ({"publshed_at": "2024"}, "publshed_at", "unknown field; did you mean 'published_at'?"),
     ({"entity_type": "blog"}, "entity_type", ""),
+    # Dates that are not dates would reach datePublished and fail the sitemap.
+    *(
+        ({field: text}, field, "not an ISO 8601 date or date and time")
+        for field in ("published_at", "updated_at")
+        for text in (
+            "2024-13-45",
+            "yesterday",
+            "2024-02-30",
+            "2024-05-01T25:00",
+            "2024-05-01 08:00",
+            "2024-05-01T08:00+24:00",
+            "",
+        )
+    ),
 ]
+
+ACCEPTED_DATES = [
+    "2024-05-01",
+    "2024-05-01T08:30",
+    "2024-05-01T08:30:15.25Z",
+    "2024-05-01T08:30:00-05:00",
+]
+
+
+@pytest.mark.parametrize("text", ACCEPTED_DATES)
+def test_iso_dates_are_taken_as_given(text: str) -> None:
+    entity = zelko.entity_from_mapping({"entity_type": "post", "published_at": text})
+    assert entity.published_at == text
 
 
 @pytest.mark.parametrize(("given", "field", "message"), ENTITY_ERRORS)

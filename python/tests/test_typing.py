@@ -173,7 +173,9 @@ def test_input_class_stub_follows_its_field_table(name: str) -> None:
     rows = _zelko_native._input_fields(cls)
     keys = [key for key, *_ in rows] + REGISTRIES.get(name, [])
     stub = _stub_class(name)
-    (new,) = [node for node in stub.body if isinstance(node, ast.FunctionDef) and node.name == "__new__"]
+    (new,) = [
+        node for node in stub.body if isinstance(node, ast.FunctionDef) and node.name == "__new__"
+    ]
     positional = [arg.arg for arg in new.args.args[1:]]
     assert positional == [key for key, _, required, *_ in rows if required]
     assert positional + [arg.arg for arg in new.args.kwonlyargs] == keys

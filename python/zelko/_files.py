@@ -15,24 +15,22 @@ import difflib
 import json
 import math
 import os
+import re
 import sys
 from collections.abc import Callable, Iterable, Mapping
 from dataclasses import dataclass
-from functools import cache
+from functools import cache, partial
 from typing import Any
 
 from _zelko_native import (
-    Breadcrumb,
-    FAQItem,
-    Robots,
     SEOConfig,
     SEOContractConfig,
     SEOContractRule,
     SEOEntity,
     SEOExpectation,
-    SEOImage,
     SEOOverrides,
     URLPolicy,
+    _input_fields,
 )
 
 if sys.version_info >= (3, 11):
@@ -312,149 +310,85 @@ def _attribute(error: Exception, shape: _Shape, source: str, path: str) -> Input
     return InputError(source, path, message)
 
 
-@cache
-def _image() -> _Shape:
-    return _Shape(
-        SEOImage,
-        ("url",),
-        {"url": _text, "width": _uint32, "height": _uint32, "alt": _text},
-    )
+# The input classes' shapes come from their field tables: a field's kind
+# says how its value is read; a nested record is read by its own shape.
+_KINDS: dict[str, Convert] = {
+    "text": _text,
+    "url": _text,
+    "choice": _text,  # the class checks the word
+    "flag": _flag,
+    "text list": _text_list,
+    "text map": _text_map,
+    "json": _structured_data,
+}
+
+# An ISO 8601 date or date and time, as JSON-LD and sitemaps write them:
+# 2024-05-01, 2024-05-01T08:30, 2024-05-01T08:30:00.5+02:00 (the zone may be
+# left out, as JSON-LD allows; a sitemap then asks for it).
+_ISO_DATETIME = re.compile(
+    r"(?P<date>\d{4}-\d{2}-\d{2})"
+    r"(?:T(?P<time>\d{2}:\d{2}(?::\d{2}(?:\.\d+)?)?)"
+    r"(?P<zone>Z|[+-]\d{2}:\d{2})?)?",
+    re.ASCII,
+)
+
+
+def _iso_datetime(value: object, source: str, path: str) -> str:
+    text = _text(value, source, path)
+    match = _ISO_DATETIME.fullmatch(text)
+    try:
+        if match is None:
+            raise ValueError
+        datetime.date.fromisoformat(match["date"])
+        if match["time"]:
+            datetime.time.fromisoformat(match["time"].split(".")[0])
+        if match["zone"] and match["zone"] != "Z":
+            datetime.time.fromisoformat(match["zone"][1:])
+    except ValueError:
+        raise InputError(source, path, f"not an ISO 8601 date or date and time: {text!r}") from None
+    return text
+
+
+# Fields whose text must be more than text.
+_FIELD_CHECKS: dict[tuple[type, str], Convert] = {
+    (SEOEntity, "published_at"): _iso_datetime,
+    (SEOEntity, "updated_at"): _iso_datetime,
+}
 
 
 @cache
-def _robots() -> _Shape:
-    return _Shape(
-        Robots,
-        (),
-        {
-            "index": _flag,
-            "follow": _flag,
-            "max_snippet": _int32,
-            "max_image_preview": _text,
-            "max_video_preview": _int32,
-        },
-    )
+def _shape_of(cls: type) -> _Shape:
+    fields: dict[str, Convert] = {}
+    positional: list[str] = []
+    for key, kind, required, _description, nested, bounds in _input_fields(cls):
+        if required:
+            positional.append(key)
+        if kind in ("record", "record list"):
+            assert nested is not None
+            shape = partial(_shape_of, nested)
+            fields[key] = _nested(shape) if kind == "record" else _nested_list(shape)
+        elif kind == "integer":
+            assert bounds is not None
+            fields[key] = _integer(*bounds)
+        else:
+            fields[key] = _FIELD_CHECKS.get((cls, key), _KINDS[kind])
+    return _Shape(cls, tuple(positional), fields)
 
 
-@cache
 def _url_policy() -> _Shape:
-    return _Shape(
-        URLPolicy,
-        (),
-        {
-            "enforce_https": _flag,
-            "lowercase_paths": _flag,
-            "trailing_slash": _text,
-            "collapse_duplicate_slashes": _flag,
-            "strip_tracking_params": _flag,
-            "allowed_query_params": _text_list,
-            "extra_tracking_params": _text_list,
-        },
-    )
+    return _shape_of(URLPolicy)
 
 
-@cache
-def _breadcrumb() -> _Shape:
-    return _Shape(Breadcrumb, ("name", "url"), {"name": _text, "url": _text})
-
-
-@cache
-def _faq_item() -> _Shape:
-    return _Shape(FAQItem, ("question", "answer"), {"question": _text, "answer": _text})
-
-
-_ENTITY_TEXT_FIELDS = (
-    "slug",
-    "title",
-    "excerpt",
-    "body_html",
-    "status",
-    "published_at",
-    "updated_at",
-    "author_name",
-    "sku",
-    "price",
-    "price_currency",
-    "availability",
-    "address",
-)
-
-
-@cache
 def _entity() -> _Shape:
-    fields: dict[str, Convert] = {"entity_type": _text}
-    fields.update(dict.fromkeys(_ENTITY_TEXT_FIELDS, _text))
-    fields.update(
-        {
-            "featured_image": _nested(_image),
-            "breadcrumbs": _nested_list(_breadcrumb),
-            "same_as": _text_list,
-            "faq_items": _nested_list(_faq_item),
-        }
-    )
-    return _Shape(SEOEntity, ("entity_type",), fields)
+    return _shape_of(SEOEntity)
 
 
-_OVERRIDES_TEXT_FIELDS = (
-    "meta_title",
-    "meta_description",
-    "canonical_url",
-    "canonical_path",
-    "og_title",
-    "og_description",
-    "twitter_card",
-    "twitter_title",
-    "twitter_description",
-    "twitter_creator",
-    "og_audio",
-    "og_video",
-)
-
-
-@cache
 def _overrides() -> _Shape:
-    fields: dict[str, Convert] = dict.fromkeys(_OVERRIDES_TEXT_FIELDS, _text)
-    fields.update(
-        {
-            "robots": _nested(_robots),
-            "og_image": _nested(_image),
-            "twitter_image": _nested(_image),
-            "schema_jsonld": _structured_data,
-            "omit_schema": _flag,
-            "skip_title_template": _flag,
-        }
-    )
-    return _Shape(SEOOverrides, (), fields)
+    return _shape_of(SEOOverrides)
 
 
-_CONFIG_TEXT_FIELDS = (
-    "site_name",
-    "title_template",
-    "publisher_name",
-    "publisher_logo",
-    "locale",
-    "twitter_site",
-    "search_url_template",
-)
-
-
-@cache
 def _config() -> _Shape:
-    fields: dict[str, Convert] = {"canonical_host": _text, "public_base_url": _text}
-    fields.update(dict.fromkeys(_CONFIG_TEXT_FIELDS, _text))
-    fields.update(
-        {
-            "url_policy": _nested(_url_policy),
-            "default_robots": _nested(_robots),
-            "search_robots": _nested(_robots),
-            "default_og_image": _nested(_image),
-            "auto_generate_schema": _flag,
-            "emit_warnings": _flag,
-            "locale_alternate": _text_list,
-            "schema_type_map": _text_map,
-        }
-    )
-    return _Shape(SEOConfig, ("canonical_host", "public_base_url"), fields)
+    return _shape_of(SEOConfig)
 
 
 @cache

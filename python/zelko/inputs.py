@@ -18,17 +18,15 @@ import datetime
 import decimal
 import os
 from collections.abc import Callable, Mapping
+from functools import cache
 from typing import Any
 
 from _zelko_native import (
-    Breadcrumb,
-    FAQItem,
-    Robots,
     SEOConfig,
     SEOEntity,
-    SEOImage,
     SEOOverrides,
     URLPolicy,
+    _input_fields,
 )
 
 from . import _files
@@ -37,21 +35,6 @@ from ._files import InputError
 __all__ = ["InputError", "entity_from_mapping", "load_config", "overrides_from_mapping"]
 
 ConfigSource = str | os.PathLike[str] | Mapping[str, Any]
-
-# The keys of the nested objects, in the order a tuple gives their values.
-_IMAGE_KEYS = ("url", "width", "height", "alt")
-_BREADCRUMB_KEYS = ("name", "url")
-_FAQ_KEYS = ("question", "answer")
-_ROBOTS_KEYS = ("index", "follow", "max_snippet", "max_image_preview", "max_video_preview")
-_POLICY_KEYS = (
-    "enforce_https",
-    "lowercase_paths",
-    "trailing_slash",
-    "collapse_duplicate_slashes",
-    "strip_tracking_params",
-    "allowed_query_params",
-    "extra_tracking_params",
-)
 
 # SEOConfig.to_dict() writes the policy's trailing slash capitalized.
 _TRAILING_SLASH_NAMES = {"Always": "always", "Never": "never", "Preserve": "preserve"}
@@ -106,13 +89,12 @@ def _table(value: object, source: str, path: str) -> object:
     return dict(value)
 
 
-def _table_of(
-    native: type, keys: tuple[str, ...], fields: Mapping[str, Plain] | None = None
-) -> Plain:
-    """A nested object given as a mapping, a tuple in ``keys`` order or an
-    instance of ``native``, whose properties are ``keys``."""
+def _table_of(native: type) -> Plain:
+    """A nested object given as a mapping, a tuple in field order or an
+    instance of ``native``."""
 
     def convert(value: object, source: str, path: str) -> object:
+        keys = tuple(key for key, *_ in _input_fields(native))
         if isinstance(value, native):
             value = {key: getattr(value, key) for key in keys if getattr(value, key) is not None}
         elif isinstance(value, tuple):
@@ -123,7 +105,7 @@ def _table_of(
                     f"expected a tuple of up to {len(keys)} values ({', '.join(keys)})",
                 )
             value = dict(zip(keys, value, strict=False))  # a shorter tuple leaves the rest out
-        return _members(_table(value, source, path), source, path, fields or {})
+        return _members(_table(value, source, path), source, path, _plain_fields(native))
 
     return convert
 
@@ -190,51 +172,40 @@ def _trailing_slash(value: object, source: str, path: str) -> object:
     return _TRAILING_SLASH_NAMES.get(value, value) if isinstance(value, str) else value
 
 
-_image = _table_of(SEOImage, _IMAGE_KEYS)
-_robots = _table_of(Robots, _ROBOTS_KEYS)
-_url_policy = _table_of(
-    URLPolicy,
-    _POLICY_KEYS,
-    {
-        "trailing_slash": _trailing_slash,
-        "allowed_query_params": _list,
-        "extra_tracking_params": _list,
-    },
-)
-
-_ENTITY_FIELDS: dict[str, Plain] = {
-    "published_at": _timestamp,
-    "updated_at": _timestamp,
-    "price": _price,
-    "featured_image": _image,
-    "breadcrumbs": _list_of(_table_of(Breadcrumb, _BREADCRUMB_KEYS)),
-    "faq_items": _list_of(_table_of(FAQItem, _FAQ_KEYS)),
-    "same_as": _list,
+# What a web application passes that a file would not hold, per field; every
+# other field is converted by its kind.
+_PYTHON_FORMS: dict[tuple[type, str], Plain] = {
+    (SEOEntity, "published_at"): _timestamp,
+    (SEOEntity, "updated_at"): _timestamp,
+    (SEOEntity, "price"): _price,
+    (URLPolicy, "trailing_slash"): _trailing_slash,
 }
 
-_OVERRIDES_FIELDS: dict[str, Plain] = {
-    "robots": _robots,
-    "og_image": _image,
-    "twitter_image": _image,
-}
 
-_CONFIG_FIELDS: dict[str, Plain] = {
-    "url_policy": _url_policy,
-    "default_robots": _robots,
-    "search_robots": _robots,
-    "default_og_image": _image,
-    "locale_alternate": _list,
-    "schema_type_map": _schema_type_map,
-}
+@cache
+def _plain_fields(native: type) -> dict[str, Plain]:
+    fields: dict[str, Plain] = {}
+    for key, kind, _required, _description, nested, _bounds in _input_fields(native):
+        special = _PYTHON_FORMS.get((native, key))
+        if special is not None:
+            fields[key] = special
+        elif nested is not None:  # a record, or a list of records
+            table = _table_of(nested)
+            fields[key] = table if kind == "record" else _list_of(table)
+        elif kind == "text list":
+            fields[key] = _list
+        elif kind == "text map":
+            fields[key] = _schema_type_map
+    return fields
 
 
 def _plain_entity(mapping: object, source: str) -> object:
-    return _members(_table(mapping, source, ""), source, "", _ENTITY_FIELDS)
+    return _members(_table(mapping, source, ""), source, "", _plain_fields(SEOEntity))
 
 
 def _plain_overrides(mapping: object, source: str) -> object:
-    return _members(_table(mapping, source, ""), source, "", _OVERRIDES_FIELDS)
+    return _members(_table(mapping, source, ""), source, "", _plain_fields(SEOOverrides))
 
 
 def _plain_config(mapping: object, source: str) -> object:
-    return _members(_table(mapping, source, ""), source, "", _CONFIG_FIELDS)
+    return _members(_table(mapping, source, ""), source, "", _plain_fields(SEOConfig))

@@ -248,8 +248,9 @@ struct InputFields<SEOConfig> {
       field("schema_type_map", &SEOConfig::schema_type_map, FieldKind::TextMap,
             "Entity type to Schema.org type."),
       field("search_url_template", &SEOConfig::search_url_template,
-            FieldKind::Url, "The site search URL with {search_term_string}, "
-                            "or None."),
+            FieldKind::Url,
+            "The site search URL with {search_term_string}, "
+            "or None."),
   };
 };
 
@@ -304,7 +305,9 @@ inline constexpr std::size_t kInputFieldCount = std::tuple_size_v<
 
 // Whether Record has a table.
 template <class Record>
-concept TabledRecord = requires { InputFields<Record>::fields; };
+concept TabledRecord = requires {
+  InputFields<Record>::fields;
+};
 
 // Calls visit(field) for every row of Record's table, in declared order.
 template <class Record, class Visit>
