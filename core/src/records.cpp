@@ -153,9 +153,9 @@ Status validate_config(const SEOConfig& config) {
 }
 
 std::string_view to_text(FieldKind kind) noexcept {
-  constexpr std::array<std::string_view, 10> kNames{
-      "text",      "url",      "integer", "flag",        "choice",
-      "text list", "text map", "record",  "record list", "json"};
+  constexpr std::array<std::string_view, 11> kNames{
+      "text",     "url",    "integer",     "flag", "choice",    "text list",
+      "text map", "record", "record list", "json", "record map"};
   return kNames[static_cast<std::size_t>(kind)];
 }
 

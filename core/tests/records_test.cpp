@@ -1,8 +1,12 @@
 #include "zelko/records.hpp"
 
+#include "zelko/input_fields.hpp"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelko {
@@ -242,3 +246,38 @@ TEST(URLPolicyDefaults, MatchTheDocumentedDefaults) {
 
 }  // namespace
 }  // namespace zelko
+
+// Every table: keys unique, required rows first (they are the positional
+// parameters), a description on every row.
+template <class Record>
+void expect_well_formed_table() {
+  std::vector<std::string_view> keys;
+  bool optional_seen = false;
+  zelko::for_each_input_field<Record>([&](const auto& row) {
+    EXPECT_FALSE(row.required && optional_seen)
+        << zelko::InputFields<Record>::record_name << "." << row.key;
+    optional_seen = optional_seen || !row.required;
+    EXPECT_FALSE(row.description.empty()) << row.key;
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), row.key), 0) << row.key;
+    keys.push_back(row.key);
+  });
+  EXPECT_EQ(keys.size(), zelko::kInputFieldCount<Record>);
+}
+
+TEST(InputFieldsTest, EveryTableIsWellFormed) {
+  expect_well_formed_table<zelko::SEOImage>();
+  expect_well_formed_table<zelko::SEOAuthor>();
+  expect_well_formed_table<zelko::Breadcrumb>();
+  expect_well_formed_table<zelko::FAQItem>();
+  expect_well_formed_table<zelko::Robots>();
+  expect_well_formed_table<zelko::URLPolicy>();
+  expect_well_formed_table<zelko::SEOEntity>();
+  expect_well_formed_table<zelko::SEOConfig>();
+  expect_well_formed_table<zelko::SEOOverrides>();
+}
+
+TEST(InputFieldsTest, KindsHaveTheirNames) {
+  EXPECT_EQ(zelko::to_text(zelko::FieldKind::Text), "text");
+  EXPECT_EQ(zelko::to_text(zelko::FieldKind::RecordList), "record list");
+  EXPECT_EQ(zelko::to_text(zelko::FieldKind::Json), "json");
+}

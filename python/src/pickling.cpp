@@ -9,129 +9,12 @@
 #include <vector>
 
 #include "payload_view.hpp"
+#include "record_fields.hpp"
 #include "zelko/contract.hpp"
 #include "zelko/payload.hpp"
 
 namespace zelko::py {
 namespace {
-
-// Builds a dict of keyword arguments; the first failure sticks, and
-// release() then returns nullptr with the error set.
-class Kwargs {
- public:
-  Kwargs() : dict_(PyRef::steal(PyDict_New())), ok_(bool(dict_)) {}
-
-  // Absent optionals are written as None, which every constructor takes as
-  // "not given".
-  template <class T>
-  Kwargs& set(const char* key, const T& value) {
-    return put(key, to_python(value));
-  }
-  Kwargs& set(const char* key, std::string_view text) {
-    return put(key, new_str(text));
-  }
-  // An object of class `id` holding a copy of `record`.
-  template <class Record>
-  Kwargs& object(const char* key, ClassId id, const Record& record) {
-    return put(key, make_object(id, Record(record)));
-  }
-  template <class Record>
-  Kwargs& object(const char* key, ClassId id,
-                 const std::optional<Record>& record) {
-    if (!record) return put(key, Py_NewRef(Py_None));
-    return object(key, id, *record);
-  }
-  template <class Record>
-  Kwargs& objects(const char* key, ClassId id,
-                  const std::optional<std::vector<Record>>& records) {
-    if (!records) return put(key, Py_NewRef(Py_None));
-    return objects(key, id, *records);
-  }
-  template <class Record>
-  Kwargs& objects(const char* key, ClassId id,
-                  const std::vector<Record>& records) {
-    PyRef list = PyRef::steal(PyList_New(0));
-    for (const Record& record : records) {
-      if (!list) break;
-      PyRef item = PyRef::steal(make_object(id, Record(record)));
-      if (!item || PyList_Append(list.get(), item.get()) < 0) list.reset();
-    }
-    return put(key, list.release());
-  }
-  // Steals `value`.
-  Kwargs& put(const char* key, PyObject* value) {
-    if (!ok_) {
-      Py_XDECREF(value);
-      return *this;
-    }
-    ok_ = value != nullptr && dict_set(dict_.get(), key, value);
-    return *this;
-  }
-
-  [[nodiscard]] PyObject* release() { return ok_ ? dict_.release() : nullptr; }
-
- private:
-  PyRef dict_;
-  bool ok_;
-};
-
-// A list of (first, second) tuples; steals nothing.
-template <class Pairs, class Second>
-PyObject* pair_list(const Pairs& pairs, Second&& second) {
-  PyRef list = PyRef::steal(PyList_New(0));
-  if (!list) return nullptr;
-  for (const auto& [first, value] : pairs) {
-    PyRef pair = PyRef::steal(PyTuple_New(2));
-    PyObject* key = new_str(first);
-    if (!pair || key == nullptr) {
-      Py_XDECREF(key);
-      return nullptr;
-    }
-    PyTuple_SetItem(pair.get(), 0, key);
-    PyObject* item = second(value);
-    if (item == nullptr) return nullptr;
-    PyTuple_SetItem(pair.get(), 1, item);
-    if (PyList_Append(list.get(), pair.get()) < 0) return nullptr;
-  }
-  return list.release();
-}
-
-PyObject* new_expectation(const zelko::SEOExpectation& expectation) {
-  return make_object(ClassId::SEOExpectation,
-                     zelko::SEOExpectation(expectation));
-}
-
-PyObject* optional_expectation(
-    const zelko::OptionalBox<zelko::SEOExpectation>& box) {
-  return box ? new_expectation(*box) : Py_NewRef(Py_None);
-}
-
-// The flag of a section, None when the section is absent.
-std::optional<bool> section_flag(
-    const std::optional<zelko::SectionExpectation>& section) {
-  return section ? section->required : std::nullopt;
-}
-
-PyObject* contract_kwargs(std::string_view canonical_host,
-                          std::string_view scheme,
-                          const zelko::SEOExpectation& defaults,
-                          const std::vector<zelko::SEOContractRule>& rules,
-                          const zelko::ExpectationMap& exceptions) {
-  std::vector<RuleRecord> rule_records;
-  rule_records.reserve(rules.size());
-  for (const zelko::SEOContractRule& rule : rules) {
-    std::optional<std::string> severity;
-    if (rule.severity) severity = zelko::severity_text(*rule.severity);
-    rule_records.push_back(RuleRecord{rule.match, rule.expect, severity});
-  }
-  return Kwargs()
-      .set("canonical_host", canonical_host)
-      .set("scheme", scheme)
-      .put("defaults", new_expectation(defaults))
-      .objects("rules", ClassId::SEOContractRule, rule_records)
-      .put("exceptions", pair_list(exceptions, new_expectation))
-      .release();
-}
 
 // ---------------------------------------------------------------------------
 // Restoring
@@ -275,46 +158,6 @@ PyObject* reduce_value(ClassId id, PyObject* state, PyObject* attributes) {
                        owned_state.get(), Py_None, owned_attributes.get());
 }
 
-PyObject* expectation_state(const zelko::SEOExpectation& expectation) {
-  const auto& schema = expectation.schema;
-  return Kwargs()
-      .set("required", expectation.required)
-      .set("forbidden", expectation.forbidden)
-      .set("equals", expectation.equals)
-      .set("not_equals", expectation.not_equals)
-      .set("contains", expectation.contains)
-      .set("matches", expectation.matches)
-      .set("one_of", expectation.one_of)
-      .set("min_length", expectation.min_length)
-      .set("max_length", expectation.max_length)
-      .set("min_items", expectation.min_items)
-      .set("max_items", expectation.max_items)
-      .set("indexable", expectation.indexable)
-      .set("canonical", expectation.canonical)
-      .set("schema_required", schema ? schema->required : std::nullopt)
-      .set("schema_types", schema ? schema->types : std::nullopt)
-      .set("og_required", section_flag(expectation.open_graph))
-      .set("twitter_required", section_flag(expectation.twitter))
-      .set("sitemap_required", section_flag(expectation.sitemap))
-      .set("hreflang_required", section_flag(expectation.hreflang))
-      .put("title", optional_expectation(expectation.title))
-      .put("description", optional_expectation(expectation.description))
-      .release();
-}
-
-PyObject* rule_state(const RuleRecord& rule) {
-  return Kwargs()
-      .set("match", rule.match)
-      .put("expect", new_expectation(rule.expect))
-      .set("severity", rule.severity)
-      .release();
-}
-
-PyObject* contract_config_state(const zelko::SEOContractConfig& config) {
-  return contract_kwargs(config.canonical_host, config.scheme, config.defaults,
-                         config.rules, config.exceptions);
-}
-
 PyObject* registry_state(const RegistryRecord& /*registry*/) {
   // Nothing in Python can add a native builder, so every registry that
   // Python holds is empty.
@@ -340,10 +183,12 @@ PyObject* issue_state(const IssueRecord& issue) {
                        fields[2].get(), fields[3].get(), fields[4].get());
 }
 
+// The configuration the contract was built from, as SEOContractConfig's
+// keyword arguments.
 PyObject* contract_state(const zelko::SEOContract& contract) {
-  return contract_kwargs(contract.canonical_host(), contract.scheme(),
-                         contract.defaults(), contract.rules(),
-                         contract.exceptions());
+  return record_kwargs<zelko::SEOContractConfig>(zelko::SEOContractConfig{
+      contract.canonical_host(), contract.scheme(), contract.defaults(),
+      contract.rules(), contract.exceptions()});
 }
 
 PyObject* py_restore(PyObject* /*module*/, PyObject* args) {

@@ -46,13 +46,7 @@ inline PyMethodDef kReduceOnlyMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-// States of the contract classes: their keyword arguments. (The input
-// classes' states come from their field tables, record_fields.hpp.)
-[[nodiscard]] PyObject* expectation_state(
-    const zelko::SEOExpectation& expectation);
-[[nodiscard]] PyObject* rule_state(const RuleRecord& rule);
-[[nodiscard]] PyObject* contract_config_state(
-    const zelko::SEOContractConfig& config);
+// The state of the schema registry handle.
 [[nodiscard]] PyObject* registry_state(const RegistryRecord& registry);
 
 // States of the classes the module makes itself, and their restorers.

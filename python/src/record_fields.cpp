@@ -65,17 +65,21 @@ bool read_argument(PyObject* value, const char* name, zelko::JsonValue& out) {
   return true;
 }
 
-PyObject* argument_of(zelko::EntityType type) {
-  return new_str(zelko::to_text(type));
+bool read_argument(PyObject* value, const char* name,
+                   zelko::ExpectationMap& out) {
+  if (value == Py_None) return true;  // keeps the map empty
+  std::vector<std::pair<std::string, zelko::SEOExpectation>> pairs;
+  auto expectation = [](PyObject* item, const char* param,
+                        zelko::SEOExpectation& expect) {
+    return arg_record(item, param, ClassId::SEOExpectation, expect);
+  };
+  if (!arg_pair_list(value, name, pairs, arg_text, expectation)) return false;
+  out = zelko::build_exception_map(std::move(pairs));
+  return true;
 }
 
-PyObject* argument_of(const zelko::SchemaTypeMap& map) {
-  return list_of(map, [](const auto& pair) -> PyObject* {
-    PyRef key = PyRef::steal(new_str(pair.first));
-    PyRef type = PyRef::steal(new_str(pair.second));
-    if (!key || !type) return nullptr;
-    return PyTuple_Pack(2, key.get(), type.get());
-  });
+PyObject* argument_of(zelko::EntityType type) {
+  return new_str(zelko::to_text(type));
 }
 
 PyObject* argument_of(const zelko::JsonValue& value) {
@@ -159,7 +163,9 @@ PyObject* py_input_fields(PyObject* /*module*/, PyObject* cls) {
     return fields_of_class<zelko::SEOImage, zelko::SEOAuthor, zelko::Breadcrumb,
                            zelko::FAQItem, zelko::Robots, zelko::URLPolicy,
                            zelko::SEOEntity, zelko::SEOConfig,
-                           zelko::SEOOverrides>(cls);
+                           zelko::SEOOverrides, zelko::SEOExpectation,
+                           zelko::SEOContractRule, zelko::SEOContractConfig>(
+        cls);
   });
 }
 

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <limits>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@
 #include "binding.hpp"
 #include "inputs.hpp"
 #include "pickling.hpp"
+#include "results.hpp"
+#include "zelko/contract_fields.hpp"
 #include "zelko/input_fields.hpp"
 
 namespace zelko::py {
@@ -72,6 +75,14 @@ template <>
 struct PythonClass<zelko::URLPolicy> {
   using Holder = PolicyRecord;
   static constexpr ClassId id = ClassId::URLPolicy;
+  // The row of this type is kept as text in the holder.
+  using TextChoice = zelko::TrailingSlash;
+  static std::string& choice_text(Holder& holder) {
+    return holder.trailing_slash;
+  }
+  static const std::string& choice_text(const Holder& holder) {
+    return holder.trailing_slash;
+  }
   static const zelko::URLPolicy& engine(const Holder& holder) {
     return holder.policy;
   }
@@ -103,8 +114,52 @@ struct PythonClass<zelko::SEOConfig> {
   }
 };
 
+template <>
+struct PythonClass<zelko::SEOExpectation>
+    : PlainClass<zelko::SEOExpectation, ClassId::SEOExpectation> {};
+template <>
+struct PythonClass<zelko::SEOContractConfig>
+    : PlainClass<zelko::SEOContractConfig, ClassId::SEOContractConfig> {};
+
+// A rule keeps its severity as the caller's text; it is parsed when the rule
+// enters a contract configuration.
+template <>
+struct PythonClass<zelko::SEOContractRule> {
+  using Holder = RuleRecord;
+  static constexpr ClassId id = ClassId::SEOContractRule;
+  using TextChoice = std::optional<zelko::Severity>;
+  static std::optional<std::string>& choice_text(Holder& holder) {
+    return holder.severity;
+  }
+  static const std::optional<std::string>& choice_text(const Holder& holder) {
+    return holder.severity;
+  }
+  static const zelko::SEOContractRule& engine(const Holder& holder) {
+    return holder.rule;
+  }
+  static zelko::SEOContractRule& engine(Holder& holder) { return holder.rule; }
+  static Holder holder_of(const zelko::SEOContractRule& rule) {
+    std::optional<std::string> severity;
+    if (rule.severity) severity = std::string(severity_text(*rule.severity));
+    return {rule, std::move(severity)};
+  }
+  static bool to_engine(const Holder& holder, zelko::SEOContractRule& out) {
+    out = holder.rule;
+    out.severity.reset();
+    if (holder.severity) out.severity = zelko::parse_severity(*holder.severity);
+    return true;
+  }
+};
+
 template <class Record>
 using HolderOf = typename PythonClass<Record>::Holder;
+
+// Whether rows of type Value are kept as text in Record's holder.
+template <class Record, class Value>
+concept KeptAsText = requires {
+  typename PythonClass<Record>::TextChoice;
+}
+&&std::is_same_v<Value, typename PythonClass<Record>::TextChoice>;
 
 template <class Record>
 concept ClassRecord = zelko::TabledRecord<Record> && requires {
@@ -159,6 +214,7 @@ template <ClassRecord Record>
 [[nodiscard]] bool read_argument(PyObject* value, const char* name,
                                  std::vector<Record>& out) {
   using Info = PythonClass<Record>;
+  if (value == Py_None) return true;  // keeps the list empty
   return arg_list(
       value, name, out,
       [](PyObject* item, const char* param, std::size_t index, Record& record) {
@@ -173,10 +229,20 @@ template <ClassRecord Record>
       });
 }
 
-// None (or omitted) is absent.
-template <class T>
+// (route, SEOExpectation) pairs; of several pairs for a route the last wins.
 [[nodiscard]] bool read_argument(PyObject* value, const char* name,
-                                 std::optional<T>& out) {
+                                 zelko::ExpectationMap& out);
+
+// std::optional, or the OptionalBox of a record that nests its own type.
+template <template <class> class Box, class T>
+concept OptionalOf = std::is_same_v<Box<T>, std::optional<T>> ||
+    std::is_same_v<Box<T>, zelko::OptionalBox<T>>;
+
+// None (or omitted) is absent.
+template <template <class> class Box, class T>
+requires OptionalOf<Box, T>
+[[nodiscard]] bool read_argument(PyObject* value, const char* name,
+                                 Box<T>& out) {
   if (value == Py_None) {
     out.reset();
     return true;
@@ -194,7 +260,6 @@ requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
     std::is_same_v<T, std::vector<std::string>>
 [[nodiscard]] PyObject* argument_of(const T& value) { return to_python(value); }
 [[nodiscard]] PyObject* argument_of(zelko::EntityType type);
-[[nodiscard]] PyObject* argument_of(const zelko::SchemaTypeMap& map);
 [[nodiscard]] PyObject* argument_of(const zelko::JsonValue& value);
 
 template <ClassRecord Record>
@@ -222,9 +287,22 @@ template <ClassRecord Record>
   return list_of(records, [](const Record& r) { return argument_of(r); });
 }
 
-template <class T>
-[[nodiscard]] PyObject* argument_of(const std::optional<T>& value) {
+template <template <class> class Box, class T>
+requires OptionalOf<Box, T>
+[[nodiscard]] PyObject* argument_of(const Box<T>& value) {
   return value ? argument_of(*value) : Py_NewRef(Py_None);
+}
+// A map (schema types, per-route expectations) as (key, value) pairs, the
+// form the constructors take.
+template <class Value>
+[[nodiscard]] PyObject* argument_of(
+    const std::map<std::string, Value, std::less<>>& map) {
+  return list_of(map, [](const auto& pair) -> PyObject* {
+    PyRef key = PyRef::steal(new_str(pair.first));
+    PyRef value = PyRef::steal(argument_of(pair.second));
+    if (!key || !value) return nullptr;
+    return PyTuple_Pack(2, key.get(), value.get());
+  });
 }
 
 // The to_dict form of a member: nested records as dicts with sorted keys,
@@ -263,7 +341,7 @@ template <zelko::TabledRecord Record>
 PyObject* record_dict(const Record& record, bool sorted) {
   std::vector<std::pair<std::string_view, PyRef>> members;
   bool ok = zelko::all_input_fields<Record>([&](const auto& row) {
-    const auto& value = record.*row.member;
+    const auto& value = zelko::field_value(record, row);
     PyRef item;
     if constexpr (IsOptional<std::remove_cvref_t<decltype(value)>>::value) {
       if (!value) {
@@ -297,17 +375,25 @@ PyObject* record_dict(const Record& record, bool sorted) {
 // ---------------------------------------------------------------------------
 // One row of a class: where it lives in the object's holder
 
-// A URLPolicy object keeps the trailing-slash rule as the text it was given;
-// every other row is a member of the engine record.
+// A row whose choice the class keeps as the caller's text (the policy's
+// trailing slash, a rule's severity) lives in the holder; every other row in
+// the engine record, where a section row makes its section when given.
 template <class Record, class Row>
 [[nodiscard]] bool read_row(PyObject* value, HolderOf<Record>& holder,
                             const Row& row) {
   using Value = typename Row::value_type;
-  if constexpr (std::is_same_v<Value, zelko::TrailingSlash>) {
-    return arg_text(value, row.key.data(), holder.trailing_slash);
-  } else {
+  if constexpr (KeptAsText<Record, Value>) {
+    return read_argument(value, row.key.data(),
+                         PythonClass<Record>::choice_text(holder));
+  } else if constexpr (std::is_same_v<Row, zelko::InputField<Record, Value>>) {
     return read_argument(value, row.key.data(),
                          PythonClass<Record>::engine(holder).*row.member);
+  } else {
+    Value given{};
+    if (!read_argument(value, row.key.data(), given)) return false;
+    zelko::set_field(PythonClass<Record>::engine(holder), row,
+                     std::move(given));
+    return true;
   }
 }
 
@@ -315,10 +401,11 @@ template <class Record, class Row>
 [[nodiscard]] PyObject* row_argument(const HolderOf<Record>& holder,
                                      const Row& row) {
   using Value = typename Row::value_type;
-  if constexpr (std::is_same_v<Value, zelko::TrailingSlash>) {
-    return new_str(holder.trailing_slash);
+  if constexpr (KeptAsText<Record, Value>) {
+    return argument_of(PythonClass<Record>::choice_text(holder));
   } else {
-    return argument_of(PythonClass<Record>::engine(holder).*row.member);
+    return argument_of(
+        zelko::field_value(PythonClass<Record>::engine(holder), row));
   }
 }
 
@@ -328,12 +415,13 @@ template <class Record, class Row>
 [[nodiscard]] bool row_is_default(const HolderOf<Record>& holder,
                                   const Row& row) {
   using Value = typename Row::value_type;
-  if constexpr (std::is_same_v<Value, zelko::TrailingSlash>) {
-    return holder.trailing_slash == HolderOf<Record>{}.trailing_slash;
+  static const HolderOf<Record> kDefault{};
+  if constexpr (KeptAsText<Record, Value>) {
+    return PythonClass<Record>::choice_text(holder) ==
+           PythonClass<Record>::choice_text(kDefault);
   } else {
-    static const Record kDefault{};
-    return PythonClass<Record>::engine(holder).*row.member ==
-           kDefault.*row.member;
+    return zelko::field_value(PythonClass<Record>::engine(holder), row) ==
+           zelko::field_value(PythonClass<Record>::engine(kDefault), row);
   }
 }
 
@@ -464,20 +552,31 @@ PyObject* record_repr(PyObject* self) {
       });
 }
 
+// How the text signature shows a default value.
+inline std::string default_text_of(bool flag) {
+  return flag ? "True" : "False";
+}
+inline std::string default_text_of(const std::string& text) {
+  std::string shown = "'";
+  shown.append(text);
+  shown.push_back('\'');
+  return shown;
+}
+template <class Value>
+std::string default_text_of(const Value& /*unused*/) {
+  return "None";
+}
+
 // How the text signature shows a row's default.
 template <class Record, class Row>
 std::string default_text(const Row& row) {
   using Value = typename Row::value_type;
-  if constexpr (std::is_same_v<Value, bool>) {
-    static const Record kDefault{};
-    return kDefault.*row.member ? "True" : "False";
-  } else if constexpr (std::is_same_v<Value, zelko::TrailingSlash>) {
-    std::string text = "'";
-    text.append(HolderOf<Record>{}.trailing_slash);
-    text.push_back('\'');
-    return text;
+  static const HolderOf<Record> kDefault{};
+  if constexpr (KeptAsText<Record, Value>) {
+    return default_text_of(PythonClass<Record>::choice_text(kDefault));
   } else {
-    return "None";
+    return default_text_of(
+        zelko::field_value(PythonClass<Record>::engine(kDefault), row));
   }
 }
 
@@ -510,15 +609,29 @@ std::string signature_text(std::span<const char* const> extra) {
 }
 
 template <class T>
-struct IsVector : std::false_type {};
+struct IsContainer : std::false_type {};
 template <class T>
-struct IsVector<std::vector<T>> : std::true_type {};
+struct IsContainer<std::vector<T>> : std::true_type {
+  using item = T;
+};
+template <class T>
+struct IsContainer<std::optional<T>> : std::true_type {
+  using item = T;
+};
+template <class T>
+struct IsContainer<zelko::OptionalBox<T>> : std::true_type {
+  using item = T;
+};
+template <>
+struct IsContainer<zelko::ExpectationMap> : std::true_type {
+  using item = zelko::SEOExpectation;
+};
 
 // The class of a nested record (borrowed), or null for other values.
 template <class Value>
 PyObject* nested_class() {
-  if constexpr (fields::IsOptional<Value>::value || IsVector<Value>::value) {
-    return nested_class<typename Value::value_type>();
+  if constexpr (IsContainer<Value>::value) {
+    return nested_class<typename IsContainer<Value>::item>();
   } else if constexpr (ClassRecord<Value>) {
     return reinterpret_cast<PyObject*>(class_object(PythonClass<Value>::id));
   } else {
@@ -585,7 +698,8 @@ PyObject* record_state(const HolderOf<Record>& holder) {
   zelko::for_each_input_field<Record>([&](const auto& row) {
     using Value = typename std::remove_cvref_t<decltype(row)>::value_type;
     if constexpr (std::is_same_v<Value, std::optional<zelko::JsonValue>>) {
-      const auto& json = PythonClass<Record>::engine(holder).*row.member;
+      const auto& json =
+          zelko::field_value(PythonClass<Record>::engine(holder), row);
       PyRef text = PyRef::steal(json ? new_str(zelko::write_json(*json, false))
                                      : Py_NewRef(Py_None));
       state = text ? Py_BuildValue("(NO)", kwargs, text.get()) : nullptr;

@@ -36,10 +36,9 @@ struct IssueRecord {
 };
 
 // A contract rule as given: the severity stays text until the rule enters
-// a contract configuration.
+// a contract configuration (the engine rule's own severity is unused here).
 struct RuleRecord {
-  std::string match;
-  zelko::SEOExpectation expect;
+  zelko::SEOContractRule rule;
   std::optional<std::string> severity;
 };
 

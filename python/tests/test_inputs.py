@@ -556,6 +556,41 @@ FULL: dict[str, dict[str, Any]] = {
         "og_audio": "https://example.com/a.mp3",
         "og_video": "https://example.com/v.mp4",
     },
+    "SEOExpectation": {
+        "required": True,
+        "forbidden": False,
+        "equals": "e",
+        "not_equals": "n",
+        "contains": "c",
+        "matches": "^m",
+        "one_of": ["a", "b"],
+        "min_length": 1,
+        "max_length": 2**64 - 1,
+        "min_items": 0,
+        "max_items": 3,
+        "indexable": False,
+        "canonical": "self",
+        "schema_required": False,
+        "schema_types": ["Product"],
+        "og_required": True,
+        "twitter_required": False,
+        "sitemap_required": True,
+        "hreflang_required": False,
+        "title": native.SEOExpectation(max_length=60, title=native.SEOExpectation(forbidden=True)),
+        "description": native.SEOExpectation(required=True),
+    },
+    "SEOContractRule": {
+        "match": "/blog/*",
+        "expect": native.SEOExpectation(indexable=True),
+        "severity": "Warning",  # kept as given
+    },
+    "SEOContractConfig": {
+        "canonical_host": HOST,
+        "scheme": "http",
+        "defaults": native.SEOExpectation(schema_types=["WebPage"]),
+        "rules": [native.SEOContractRule("/a", native.SEOExpectation(), severity="info")],
+        "exceptions": [("/", native.SEOExpectation(required=False))],
+    },
 }
 
 

@@ -93,7 +93,14 @@ def test_json_serializable_overrides_are_accepted(value) -> None:
 
 
 def test_none_schema_is_absent() -> None:
-    native.SEOOverrides(schema_jsonld=None)
+    # None is "not given": the generated JSON-LD stays, unlike a JSON null.
+    config = native.SEOConfig("example.com", "https://example.com")
+    entity = native.SEOEntity("post", title="T")
+    given_none = native.SEOOverrides(schema_jsonld=None)
+    assert given_none.schema_jsonld is None
+    payload = native.build_seo_payload(entity, "/", config, given_none)
+    assert payload.schema_jsonld == native.build_seo_payload(entity, "/", config).schema_jsonld
+    assert payload.schema_jsonld is not None
 
 
 # --- JSON -> Python (the value and object conversions) ------------------------

@@ -219,12 +219,6 @@ def test_expectation_properties() -> None:
     assert (empty.required, empty.indexable, empty.canonical) == (None, None, None)
 
 
-def test_expectation_exposes_only_its_three_properties() -> None:
-    expectation = native.SEOExpectation(equals="x", min_length=3)
-    assert not hasattr(expectation, "equals")
-    assert not hasattr(expectation, "min_length")
-
-
 def test_nested_expectation_is_copied() -> None:
     inner = native.SEOExpectation(max_length=60)
     outer = native.SEOExpectation(title=inner)
@@ -324,12 +318,6 @@ def test_rule_refuses_wrong_arguments(
 ) -> None:
     with pytest.raises(error, match=f"'{name}'"):
         native.SEOContractRule(*args, **kwargs)
-
-
-def test_contract_config_exposes_no_fields() -> None:
-    config = native.SEOContractConfig("h")
-    for name in ("canonical_host", "scheme", "defaults", "rules", "exceptions"):
-        assert not hasattr(config, name)
 
 
 @pytest.mark.parametrize(

@@ -25,9 +25,7 @@ from typing import Any
 from _zelko_native import (
     SEOConfig,
     SEOContractConfig,
-    SEOContractRule,
     SEOEntity,
-    SEOExpectation,
     SEOOverrides,
     URLPolicy,
     _input_fields,
@@ -349,6 +347,12 @@ def _iso_datetime(value: object, source: str, path: str) -> str:
     return text
 
 
+_NESTED_KINDS: dict[str, Callable[[Callable[[], _Shape]], Convert]] = {
+    "record": _nested,
+    "record list": _nested_list,
+    "record map": _nested_map,
+}
+
 # Fields whose text must be more than text.
 _FIELD_CHECKS: dict[tuple[type, str], Convert] = {
     (SEOEntity, "published_at"): _iso_datetime,
@@ -363,10 +367,9 @@ def _shape_of(cls: type) -> _Shape:
     for key, kind, required, _description, nested, bounds in _input_fields(cls):
         if required:
             positional.append(key)
-        if kind in ("record", "record list"):
-            assert nested is not None
+        if nested is not None:  # a record, a list or a map of records
             shape = partial(_shape_of, nested)
-            fields[key] = _nested(shape) if kind == "record" else _nested_list(shape)
+            fields[key] = _NESTED_KINDS[kind](shape)
         elif kind == "integer":
             assert bounds is not None
             fields[key] = _integer(*bounds)
@@ -469,53 +472,8 @@ def _robots_table() -> _Shape:
     )
 
 
-@cache
-def _expectation() -> _Shape:
-    fields: dict[str, Convert] = {}
-    for name in (
-        "required",
-        "forbidden",
-        "indexable",
-        "schema_required",
-        "og_required",
-        "twitter_required",
-        "sitemap_required",
-        "hreflang_required",
-    ):
-        fields[name] = _flag
-    for name in ("equals", "not_equals", "contains", "matches", "canonical"):
-        fields[name] = _text
-    for name in ("one_of", "schema_types"):
-        fields[name] = _text_list
-    for name in ("min_length", "max_length", "min_items", "max_items"):
-        fields[name] = _uint64
-    fields["title"] = _nested(_expectation)
-    fields["description"] = _nested(_expectation)
-    return _Shape(SEOExpectation, (), fields)
-
-
-@cache
-def _contract_rule() -> _Shape:
-    return _Shape(
-        SEOContractRule,
-        ("match", "expect"),
-        {"match": _text, "expect": _nested(_expectation), "severity": _text},
-    )
-
-
-@cache
 def _contract_config() -> _Shape:
-    return _Shape(
-        SEOContractConfig,
-        ("canonical_host",),
-        {
-            "canonical_host": _text,
-            "scheme": _text,
-            "defaults": _nested(_expectation),
-            "rules": _nested_list(_contract_rule),
-            "exceptions": _nested_map(_expectation),
-        },
-    )
+    return _shape_of(SEOContractConfig)
 
 
 # --- Documents ---------------------------------------------------------------

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "zelko/records.hpp"
 #include "zelko/robots.hpp"
@@ -27,10 +29,11 @@ enum class FieldKind : std::uint8_t {
   Record,      // a nested record with a table of its own
   RecordList,  // a list of such records
   Json,        // any JSON value, taken as it is
+  RecordMap,   // text keys to nested records
 };
 
 // "text", "url", "integer", "flag", "choice", "text list", "text map",
-// "record", "record list", "json".
+// "record", "record list", "json", "record map".
 [[nodiscard]] std::string_view to_text(FieldKind kind) noexcept;
 
 // How absent is written by to_dict: left out (the rule), or as null.
@@ -47,6 +50,52 @@ struct InputField {
   std::string_view description;
   Absent absent = Absent::Omitted;
 };
+
+// A field that lives in an optional section of its record (the schema
+// part of an expectation, say): reading it finds nothing while the section
+// is absent, and giving it makes the section.
+template <class Record, class Section, class Value>
+struct SectionField {
+  using record_type = Record;
+  using value_type = std::optional<Value>;
+  std::string_view key;
+  std::optional<Section> Record::*section;
+  std::optional<Value> Section::*member;
+  FieldKind kind;
+  bool required = false;
+  std::string_view description;
+  Absent absent = Absent::Omitted;
+};
+
+// The value of a row in a record: the member itself, or a copy of a
+// section's member (absent with its section).
+template <class Record, class Value>
+[[nodiscard]] constexpr const Value& field_value(
+    const Record& record, const InputField<Record, Value>& row) {
+  return record.*row.member;
+}
+template <class Record, class Section, class Value>
+[[nodiscard]] std::optional<Value> field_value(
+    const Record& record, const SectionField<Record, Section, Value>& row) {
+  const std::optional<Section>& section = record.*row.section;
+  return section ? (*section).*row.member : std::nullopt;
+}
+
+// Gives a row its value: the member, or the section's member (making the
+// section) when the value is present.
+template <class Record, class Value>
+void set_field(Record& record, const InputField<Record, Value>& row,
+               Value value) {
+  record.*row.member = std::move(value);
+}
+template <class Record, class Section, class Value>
+void set_field(Record& record, const SectionField<Record, Section, Value>& row,
+               std::optional<Value> value) {
+  if (!value) return;
+  std::optional<Section>& section = record.*row.section;
+  if (!section) section.emplace();
+  (*section).*row.member = std::move(value);
+}
 
 template <class Record>
 struct InputFields;
