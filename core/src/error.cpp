@@ -21,8 +21,6 @@ std::string_view display_prefix(ErrorKind kind) noexcept {
       return "invalid schema: ";
     case ErrorKind::Serialization:
       return "serialization error: ";
-    case ErrorKind::Contract:
-      return "contract error: ";
     case ErrorKind::UrlPolicy:
       return "URL policy error: ";
   }

@@ -97,13 +97,14 @@ std::string_view enumerator_name(TrailingSlash rule) noexcept {
   return name != nullptr ? name->enumerator : std::string_view{};
 }
 
-TrailingSlashParse parse_trailing_slash(std::string_view text) {
+Result<TrailingSlash> parse_trailing_slash(std::string_view text) {
   for (const TrailingSlashName& name : kTrailingSlashNames) {
-    if (name.text == text) return {name.rule, {}};
+    if (name.text == text) return name.rule;
   }
   std::string message = "invalid trailing_slash: ";
   message += text;
-  return {std::nullopt, std::move(message)};
+  return Error(ErrorKind::UrlPolicy, ErrorField::TrailingSlash,
+               std::move(message));
 }
 
 SchemaTypeMap default_schema_type_map() {

@@ -323,7 +323,7 @@ Result<std::string> normalize_public_url(std::string_view url_or_path,
   // The host is used as configured, unparsed; a Punycode label that no
   // parser would accept must not reach a canonical URL.
   if (detail::has_broken_punycode_label(config.canonical_host)) {
-    return Error(ErrorKind::Configuration,
+    return Error(ErrorKind::Configuration, ErrorField::CanonicalHost,
                  std::string(kInvalidCanonicalHostMessage));
   }
 

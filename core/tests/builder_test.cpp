@@ -48,7 +48,7 @@ Error build_error(const SEOEntity& entity, std::string_view route,
   Result<SEOPayload> payload =
       build_seo_payload(entity, route, config, overrides, nullptr);
   EXPECT_FALSE(payload.ok());
-  return payload.ok() ? Error(ErrorKind::Contract, "unexpected success")
+  return payload.ok() ? Error(ErrorKind::Serialization, "unexpected success")
                       : std::move(payload).error();
 }
 

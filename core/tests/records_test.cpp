@@ -89,10 +89,9 @@ TEST_P(TrailingSlashNames, TextEnumeratorAndParseAgree) {
   const TrailingSlashRow& row = GetParam();
   EXPECT_EQ(to_text(row.rule), row.text);
   EXPECT_EQ(enumerator_name(row.rule), row.enumerator);
-  const TrailingSlashParse parsed = parse_trailing_slash(row.text);
-  ASSERT_TRUE(parsed.rule.has_value());
-  EXPECT_EQ(*parsed.rule, row.rule);
-  EXPECT_EQ(parsed.error, "");
+  const Result<TrailingSlash> parsed = parse_trailing_slash(row.text);
+  ASSERT_TRUE(parsed.ok());
+  EXPECT_EQ(*parsed, row.rule);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,9 +105,11 @@ class ParseTrailingSlashRejects : public ::testing::TestWithParam<std::string> {
 };
 
 TEST_P(ParseTrailingSlashRejects, WithTheTextUnquoted) {
-  const TrailingSlashParse parsed = parse_trailing_slash(GetParam());
-  EXPECT_FALSE(parsed.rule.has_value());
-  EXPECT_EQ(parsed.error, "invalid trailing_slash: " + GetParam());
+  const Result<TrailingSlash> parsed = parse_trailing_slash(GetParam());
+  ASSERT_FALSE(parsed.ok());
+  EXPECT_EQ(parsed.error().kind(), ErrorKind::UrlPolicy);
+  EXPECT_EQ(parsed.error().field(), ErrorField::TrailingSlash);
+  EXPECT_EQ(parsed.error().message(), "invalid trailing_slash: " + GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ParseTrailingSlashRejects,

@@ -99,8 +99,6 @@ std::size_t exception_index(zelko::ErrorKind kind) noexcept {
       return 3;
     case zelko::ErrorKind::Schema:
       return 4;
-    case zelko::ErrorKind::Contract:
-      return 5;
     case zelko::ErrorKind::Serialization:
       return 0;
   }

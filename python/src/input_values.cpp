@@ -42,15 +42,17 @@ const ClassDef kRobotsClass =
 const ClassDef kURLPolicyClass = record_class<zelko::URLPolicy>({});
 
 bool to_engine_policy(const PolicyRecord& record, zelko::URLPolicy& out) {
-  zelko::TrailingSlashParse rule =
+  // A plain ValueError with the bare message, not the mapped class.
+  zelko::Result<zelko::TrailingSlash> rule =
       zelko::parse_trailing_slash(record.trailing_slash);
-  if (!rule.rule) {
-    raise_with_field(PyExc_ValueError, rule.error,
-                     zelko::field_name(zelko::ErrorField::TrailingSlash));
+  if (!rule) {
+    const zelko::Error& error = rule.error();
+    raise_with_field(PyExc_ValueError, error.message(),
+                     zelko::field_name(error.field()));
     return false;
   }
   out = record.policy;
-  out.trailing_slash = *rule.rule;
+  out.trailing_slash = *rule;
   return true;
 }
 

@@ -418,6 +418,26 @@ FAILURES = [
         "entity_type",
         id="entity-type",
     ),
+    # A host that is no domain name passes the configuration checks and is
+    # refused when a URL is made with it: the same field from both entry points.
+    pytest.param(
+        lambda: native.normalize_public_url_fn(
+            "/x", native.SEOConfig("xn--.example", "https://example.com")
+        ),
+        ValueError,
+        "invalid configuration: invalid canonical_host",
+        "canonical_host",
+        id="broken-host-display",
+    ),
+    pytest.param(
+        lambda: native.build_seo_payload(
+            native.SEOEntity("page"), "/x", native.SEOConfig("xn--.example", "https://example.com")
+        ),
+        native.ConfigurationError,
+        None,
+        "canonical_host",
+        id="broken-host-build",
+    ),
 ]
 
 

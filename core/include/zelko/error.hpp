@@ -11,17 +11,16 @@ namespace zelko {
 
 // The codes are stable. The binding maps each kind to its exception class in
 // one switch (errors.cpp, exception_index); two kinds share a class there.
+// Code 5 was a contract kind that nothing reported: building a contract
+// cannot fail, and writing one fails as Serialization.
 enum class ErrorKind : std::uint8_t {
   InvalidUrl = 0,
   Configuration = 1,
   Entity = 2,
   Schema = 3,
   Serialization = 4,
-  Contract = 5,
   UrlPolicy = 6,
 };
-
-inline constexpr int kErrorKindCount = 7;
 
 // "invalid URL: ", "invalid configuration: ", ... (each ends with ": ").
 [[nodiscard]] std::string_view display_prefix(ErrorKind kind) noexcept;

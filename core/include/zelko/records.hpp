@@ -97,15 +97,10 @@ enum class TrailingSlash : std::uint8_t { Always = 0, Never = 1, Preserve = 2 };
 [[nodiscard]] std::string_view to_text(TrailingSlash rule) noexcept;
 // "Always", "Never", "Preserve".
 [[nodiscard]] std::string_view enumerator_name(TrailingSlash rule) noexcept;
-// Exact, case-sensitive. The failure is not an engine error kind: the binding
-// raises it as a plain ValueError with the returned message
-// ("invalid trailing_slash: " + text) and ErrorField::TrailingSlash's name as
-// its field.
-struct TrailingSlashParse {
-  std::optional<TrailingSlash> rule;
-  std::string error;  // set when `rule` is absent
-};
-[[nodiscard]] TrailingSlashParse parse_trailing_slash(std::string_view text);
+// Exact, case-sensitive; a UrlPolicy error "invalid trailing_slash: " + text
+// naming ErrorField::TrailingSlash otherwise (the binding raises it as a plain
+// ValueError with the bare message).
+[[nodiscard]] Result<TrailingSlash> parse_trailing_slash(std::string_view text);
 
 struct URLPolicy {
   bool enforce_https = true;
