@@ -30,10 +30,11 @@ enum class FieldKind : std::uint8_t {
   RecordList,  // a list of such records
   Json,        // any JSON value, taken as it is
   RecordMap,   // text keys to nested records
+  Time,        // a W3C Datetime: a date, or a date and time with its zone
 };
 
 // "text", "url", "integer", "flag", "choice", "text list", "text map",
-// "record", "record list", "json", "record map".
+// "record", "record list", "json", "record map", "time".
 [[nodiscard]] std::string_view to_text(FieldKind kind) noexcept;
 
 // How absent is written by to_dict: left out (the rule), or as null.

@@ -1,0 +1,426 @@
+#include "zelko/head.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "sha256.hpp"
+#include "text.hpp"
+#include "url_parser_internal.hpp"
+#include "zelko/html.hpp"
+
+namespace zelko {
+namespace {
+
+using namespace std::string_view_literals;
+
+Error refuse(std::string message) {
+  return Error(ErrorKind::Configuration, std::move(message));
+}
+
+std::string in_quotes(std::string_view text) {
+  std::string out = "\"";
+  out.append(text);
+  out.push_back('"');
+  return out;
+}
+
+// C0 controls, DEL, C1 controls (U+0080..U+009F, bytes C2 80..C2 9F) and the
+// line and paragraph separators U+2028/U+2029 (E2 80 A8/A9): none of them
+// belongs in a head, and some end a line for readers that split on them.
+bool has_control(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) return true;
+    if (byte == 0xC2 && i + 1 < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) return true;
+    }
+    if (byte == 0xE2 && text.substr(i + 1, 2) == "\x80\xA8"sv) return true;
+    if (byte == 0xE2 && text.substr(i + 1, 2) == "\x80\xA9"sv) return true;
+  }
+  return false;
+}
+
+bool is_http_url(std::string_view text) {
+  const std::optional<ada::url_aggregator> url =
+      detail::try_parse_url_without_base(text);
+  if (!url) return false;
+  const std::string_view scheme = detail::scheme_of(*url);
+  return scheme == "http" || scheme == "https";
+}
+
+// A route or an absolute URL, resolved against the site's base URL; the
+// query stays as given (an asset is not a page: no URL policy applies).
+Result<std::string> resolve_asset(std::string_view value,
+                                  const SEOConfig& config) {
+  if (const auto absolute = detail::try_parse_url_without_base(value)) {
+    return std::string(absolute->get_href());
+  }
+  Result<ada::url_aggregator> base =
+      detail::parse_url_without_base(config.public_base_url);
+  if (!base) {
+    return Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
+                 "invalid public_base_url: " + base.error().message());
+  }
+  auto resolved = ada::parse<ada::url_aggregator>(value, &*base);
+  if (!resolved) {
+    return Error(ErrorKind::InvalidUrl, "cannot resolve " + in_quotes(value));
+  }
+  return std::string(resolved->get_href());
+}
+
+std::string ascii_lowercase(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), ascii_lower);
+  return lower;
+}
+
+// Meta names the head writes itself: a caller's own meta may not repeat one.
+constexpr std::array kVerificationNames{
+    "google-site-verification"sv,     "msvalidate.01"sv,
+    "yandex-verification"sv,          "p:domain_verify"sv,
+    "facebook-domain-verification"sv, "baidu-site-verification"sv,
+    "naver-site-verification"sv};
+constexpr std::array kOwnNames{
+    "description"sv,      "robots"sv,    "keywords"sv, "theme-color"sv,
+    "application-name"sv, "googlebot"sv, "bingbot"sv};
+constexpr std::array kOwnPrefixes{"og:"sv, "twitter:"sv, "article:"sv, "al:"sv};
+
+bool is_own_name(std::string_view name) {
+  const std::string lower = ascii_lowercase(name);
+  auto equal = [&](std::string_view own) { return own == lower; };
+  auto prefix = [&](std::string_view own) { return lower.starts_with(own); };
+  return std::any_of(kOwnNames.begin(), kOwnNames.end(), equal) ||
+         std::any_of(kVerificationNames.begin(), kVerificationNames.end(),
+                     equal) ||
+         std::any_of(kOwnPrefixes.begin(), kOwnPrefixes.end(), prefix);
+}
+
+// Names neither empty, nor the head's own, nor given twice.
+Status check_meta_names(const MetaPairs& pairs, std::string_view what) {
+  std::vector<std::string> seen;
+  for (const auto& [name, content] : pairs) {
+    if (name.empty()) return refuse(std::string(what) + ": an empty name");
+    if (is_own_name(name)) {
+      return refuse(std::string(what) + ": " + in_quotes(name) +
+                    " is written by the head itself; give it through its "
+                    "own field");
+    }
+    const std::string lower = ascii_lowercase(name);
+    if (std::find(seen.begin(), seen.end(), lower) != seen.end()) {
+      return refuse(std::string(what) + ": " + in_quotes(name) +
+                    " is given twice");
+    }
+    seen.push_back(lower);
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// One element per line: `<name key="value" ...>`, attributes in the order
+// set, absent ones left out, every value through the escaper.
+class Element {
+ public:
+  Element(std::string& out, std::string_view name) : out_(out) {
+    out_.push_back('<');
+    out_.append(name);
+  }
+  Element(const Element&) = delete;
+  Element& operator=(const Element&) = delete;
+  ~Element() { out_.append(">\n"); }
+
+  Element& set(std::string_view key, std::string_view value) {
+    out_.push_back(' ');
+    out_.append(key);
+    out_.append("=\"");
+    out_.append(escape_html(value));
+    out_.push_back('"');
+    return *this;
+  }
+  Element& set_present(std::string_view key,
+                       const std::optional<std::string>& value) {
+    return value ? set(key, *value) : *this;
+  }
+
+ private:
+  std::string& out_;
+};
+
+void meta_name(std::string& out, std::string_view name,
+               std::string_view content) {
+  Element(out, "meta").set("name", name).set("content", content);
+}
+void meta_property(std::string& out, std::string_view property,
+                   std::string_view content) {
+  Element(out, "meta").set("property", property).set("content", content);
+}
+void present_property(std::string& out, std::string_view property,
+                      const std::optional<std::string>& content) {
+  if (content) meta_property(out, property, *content);
+}
+void present_property(std::string& out, std::string_view property,
+                      const std::optional<std::uint32_t>& number) {
+  if (number) meta_property(out, property, std::to_string(*number));
+}
+
+std::string robots_extra_text(const RobotsExtra& extra) {
+  std::string text;
+  auto add = [&](bool on, std::string_view word) {
+    if (!on) return;
+    if (!text.empty()) text.push_back(',');
+    text.append(word);
+  };
+  add(extra.noarchive, "noarchive");
+  add(extra.nosnippet, "nosnippet");
+  add(extra.noimageindex, "noimageindex");
+  add(extra.notranslate, "notranslate");
+  add(extra.indexifembedded, "indexifembedded");
+  if (extra.unavailable_after) {
+    if (!text.empty()) text.push_back(',');
+    text += "unavailable_after: " + *extra.unavailable_after;
+  }
+  return text;
+}
+
+std::string with_extra(std::string robots, const RobotsExtra& extra) {
+  const std::string more = robots_extra_text(extra);
+  if (!more.empty()) {
+    if (!robots.empty()) robots.push_back(',');
+    robots += more;
+  }
+  return robots;
+}
+
+// Rendering collects the resolved URLs first, so that a URL that does not
+// resolve fails the whole head and no partial text escapes.
+class Resolver {
+ public:
+  explicit Resolver(const SEOConfig& config) : config_(config) {}
+  std::string operator()(std::string_view value) {
+    if (!failure_) {
+      Result<std::string> url = resolve_asset(value, config_);
+      if (url) return std::move(*url);
+      failure_ = std::move(url).error();
+    }
+    return {};
+  }
+  [[nodiscard]] const std::optional<Error>& failure() const { return failure_; }
+
+ private:
+  const SEOConfig& config_;
+  std::optional<Error> failure_;
+};
+
+constexpr std::array kVerificationFields{
+    &Verification::google,    &Verification::bing,     &Verification::yandex,
+    &Verification::pinterest, &Verification::facebook, &Verification::baidu,
+    &Verification::naver};
+
+constexpr std::array kAppLinkProperties{
+    std::pair{&AppLinks::ios_url, "al:ios:url"sv},
+    std::pair{&AppLinks::ios_app_store_id, "al:ios:app_store_id"sv},
+    std::pair{&AppLinks::ios_app_name, "al:ios:app_name"sv},
+    std::pair{&AppLinks::android_url, "al:android:url"sv},
+    std::pair{&AppLinks::android_package, "al:android:package"sv},
+    std::pair{&AppLinks::android_app_name, "al:android:app_name"sv},
+    std::pair{&AppLinks::web_url, "al:web:url"sv}};
+
+void write_site(std::string& out, const SiteHead& site, Resolver& resolve) {
+  if (site.application_name) {
+    meta_name(out, "application-name", *site.application_name);
+  }
+  for (const ThemeColor& theme : site.theme_color) {
+    Element(out, "meta")
+        .set("name", "theme-color")
+        .set("content", theme.color)
+        .set_present("media", theme.media);
+  }
+  for (const Icon& icon : site.icons) {
+    Element(out, "link")
+        .set("rel", choice_text(icon.rel))
+        .set("href", resolve(icon.href))
+        .set_present("sizes", icon.sizes)
+        .set_present("type", icon.type)
+        .set_present("media", icon.media)
+        .set_present("color", icon.color);
+  }
+  if (site.manifest) {
+    Element(out, "link")
+        .set("rel", "manifest")
+        .set("href", resolve(*site.manifest));
+  }
+  for (const Feed& feed : site.feeds) {
+    Element(out, "link")
+        .set("rel", "alternate")
+        .set("type", choice_text(feed.type))
+        .set_present("title", feed.title)
+        .set("href", resolve(feed.href));
+  }
+  for (std::size_t i = 0; i < kVerificationFields.size(); ++i) {
+    const std::optional<std::string>& code =
+        site.verification.*kVerificationFields[i];
+    if (code) meta_name(out, kVerificationNames[i], *code);
+  }
+  for (const auto& [name, content] : site.verification.other) {
+    meta_name(out, name, content);
+  }
+  if (site.twitter_site_id) {
+    meta_name(out, "twitter:site:id", *site.twitter_site_id);
+  }
+  for (const auto& [member, property] : kAppLinkProperties) {
+    const std::optional<std::string>& value = site.app_links.*member;
+    if (!value) continue;
+    meta_property(out, property,
+                  member == &AppLinks::web_url ? resolve(*value) : *value);
+  }
+  for (const auto& [name, content] : site.meta) meta_name(out, name, content);
+}
+
+void write_page(std::string& out, const PageHead& page, Resolver& resolve) {
+  if (!page.keywords.empty()) {
+    std::string joined;
+    for (const std::string& keyword : page.keywords) {
+      if (!joined.empty()) joined += ", ";
+      joined += keyword;
+    }
+    meta_name(out, "keywords", joined);
+  }
+  for (const auto& [name, crawler] : {std::pair{"googlebot"sv, &page.googlebot},
+                                      std::pair{"bingbot"sv, &page.bingbot}}) {
+    if (*crawler) {
+      meta_name(out, name,
+                with_extra(serialize((*crawler)->robots), (*crawler)->extra));
+    }
+  }
+  for (const SEOImage& image : page.images) {
+    meta_property(out, "og:image", resolve(image.url));
+    present_property(out, "og:image:width", image.width);
+    present_property(out, "og:image:height", image.height);
+    present_property(out, "og:image:alt", image.alt);
+  }
+  for (const Video& video : page.videos) {
+    meta_property(out, "og:video", resolve(video.url));
+    if (video.secure_url) {
+      meta_property(out, "og:video:secure_url", resolve(*video.secure_url));
+    }
+    present_property(out, "og:video:type", video.type);
+    present_property(out, "og:video:width", video.width);
+    present_property(out, "og:video:height", video.height);
+  }
+  if (page.article) {
+    const ArticleMeta& article = *page.article;
+    present_property(out, "article:published_time", article.published_time);
+    present_property(out, "article:modified_time", article.modified_time);
+    present_property(out, "article:expiration_time", article.expiration_time);
+    for (const std::string& author : article.authors) {
+      meta_property(out, "article:author", author);
+    }
+    present_property(out, "article:section", article.section);
+    for (const std::string& tag : article.tags) {
+      meta_property(out, "article:tag", tag);
+    }
+  }
+  for (const auto& [name, content] : page.meta) meta_name(out, name, content);
+}
+
+}  // namespace
+
+Status check_head_text(std::string_view text, FieldKind kind) {
+  if (!is_valid_utf8(text) || has_control(text)) {
+    return refuse(in_quotes(text) +
+                  ": control characters (and U+2028, U+2029) cannot be "
+                  "carried in a head");
+  }
+  if (kind == FieldKind::Url && !text.starts_with('/') && !is_http_url(text)) {
+    return refuse(in_quotes(text) +
+                  " is neither an http(s) URL nor a route starting with /");
+  }
+  return {};
+}
+
+Status check_head_time(std::string_view text) {
+  Result<Instant> instant = parse_w3c_datetime(text);
+  if (!instant) {
+    return refuse(in_quotes(text) +
+                  " is not a date, or a date and time with its zone "
+                  "(YYYY-MM-DD, YYYY-MM-DDThh:mm[:ss[.s]] with Z or +hh:mm)");
+  }
+  return {};
+}
+
+Status check_site_head(const SiteHead& head, std::string& field) {
+  std::vector<std::optional<std::string>> media;
+  for (const ThemeColor& theme : head.theme_color) {
+    if (std::find(media.begin(), media.end(), theme.media) != media.end()) {
+      field = "theme_color";
+      return refuse("theme_color: two colours for the media " +
+                    (theme.media ? in_quotes(*theme.media) : "of every page"));
+    }
+    media.push_back(theme.media);
+  }
+  for (const Icon& icon : head.icons) {
+    if (icon.color && icon.rel != IconRel::MaskIcon) {
+      field = "icons";
+      return refuse("icons: a colour belongs to a mask-icon only, not to " +
+                    in_quotes(choice_text(icon.rel)));
+    }
+  }
+  if (Status names =
+          check_meta_names(head.verification.other, "verification.other");
+      !names) {
+    field = "verification";
+    return names;
+  }
+  if (Status names = check_meta_names(head.meta, "meta"); !names) {
+    field = "meta";
+    return names;
+  }
+  return {};
+}
+
+Status check_page_head(const PageHead& head, std::string& field) {
+  if (Status names = check_meta_names(head.meta, "meta"); !names) {
+    field = "meta";
+    return names;
+  }
+  return {};
+}
+
+Result<std::string> render_head(const SEOPayload& payload,
+                                const HeadExtras& extras,
+                                const SEOConfig& config) {
+  const PageHead* page = extras.page;
+  Result<std::string> head =
+      page != nullptr && page->robots
+          ? [&] {
+              SEOPayload merged = payload;
+              merged.robots = with_extra(merged.robots, *page->robots);
+              return render_html(merged);
+            }()
+          : render_html(payload);
+  if (!head) return head;
+  std::string out = std::move(*head);
+  out += render_hreflang(extras.hreflang);
+  Resolver resolve(config);
+  if (extras.site != nullptr) write_site(out, *extras.site, resolve);
+  if (page != nullptr) write_page(out, *page, resolve);
+  if (resolve.failure()) return *resolve.failure();
+  return out;
+}
+
+std::string head_hash(std::string_view rendered) {
+  return sha256_hex(rendered);
+}
+
+std::string head_etag(std::string_view rendered) {
+  return in_quotes(head_hash(rendered));
+}
+
+}  // namespace zelko
