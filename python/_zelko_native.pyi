@@ -332,6 +332,254 @@ class SEOOverrides:
     @property
     def og_video(self) -> str | None: ...
 
+# --- The whole head (module attributes outside __all__) -------------------
+@final
+class AppLinks:
+    def __new__(
+        cls,
+        *,
+        ios_url: str | None = None,
+        ios_app_store_id: str | None = None,
+        ios_app_name: str | None = None,
+        android_url: str | None = None,
+        android_package: str | None = None,
+        android_app_name: str | None = None,
+        web_url: str | None = None,
+    ) -> AppLinks: ...
+    @property
+    def ios_url(self) -> str | None: ...
+    @property
+    def ios_app_store_id(self) -> str | None: ...
+    @property
+    def ios_app_name(self) -> str | None: ...
+    @property
+    def android_url(self) -> str | None: ...
+    @property
+    def android_package(self) -> str | None: ...
+    @property
+    def android_app_name(self) -> str | None: ...
+    @property
+    def web_url(self) -> str | None: ...
+
+@final
+class ArticleMeta:
+    def __new__(
+        cls,
+        *,
+        published_time: str | datetime.date | None = None,
+        modified_time: str | datetime.date | None = None,
+        expiration_time: str | datetime.date | None = None,
+        authors: Sequence[str] | None = None,
+        section: str | None = None,
+        tags: Sequence[str] | None = None,
+    ) -> ArticleMeta: ...
+    @property
+    def published_time(self) -> str | None: ...
+    @property
+    def modified_time(self) -> str | None: ...
+    @property
+    def expiration_time(self) -> str | None: ...
+    @property
+    def authors(self) -> list[str]: ...
+    @property
+    def section(self) -> str | None: ...
+    @property
+    def tags(self) -> list[str]: ...
+
+@final
+class Feed:
+    def __new__(
+        cls,
+        href: str,
+        *,
+        type: str | None = None,
+        title: str | None = None,
+    ) -> Feed: ...
+    @property
+    def href(self) -> str: ...
+    @property
+    def type(self) -> str | None: ...
+    @property
+    def title(self) -> str | None: ...
+
+@final
+class Icon:
+    def __new__(
+        cls,
+        href: str,
+        *,
+        rel: str | None = None,
+        sizes: str | None = None,
+        type: str | None = None,
+        media: str | None = None,
+        color: str | None = None,
+    ) -> Icon: ...
+    @property
+    def href(self) -> str: ...
+    @property
+    def rel(self) -> str | None: ...
+    @property
+    def sizes(self) -> str | None: ...
+    @property
+    def type(self) -> str | None: ...
+    @property
+    def media(self) -> str | None: ...
+    @property
+    def color(self) -> str | None: ...
+
+@final
+class PageHead:
+    def __new__(
+        cls,
+        *,
+        images: Sequence[SEOImage] | None = None,
+        videos: Sequence[Video] | None = None,
+        article: ArticleMeta | Mapping[str, Any] | None = None,
+        keywords: Sequence[str] | None = None,
+        robots: RobotsExtra | Mapping[str, Any] | None = None,
+        googlebot: Robots | tuple[Robots, RobotsExtra] | None = None,
+        bingbot: Robots | tuple[Robots, RobotsExtra] | None = None,
+        meta: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+    ) -> PageHead: ...
+    @property
+    def images(self) -> list[SEOImage]: ...
+    @property
+    def videos(self) -> list[Video]: ...
+    @property
+    def article(self) -> ArticleMeta | None: ...
+    @property
+    def keywords(self) -> list[str]: ...
+    @property
+    def robots(self) -> RobotsExtra | None: ...
+    @property
+    def googlebot(self) -> tuple[Robots, RobotsExtra] | None: ...
+    @property
+    def bingbot(self) -> tuple[Robots, RobotsExtra] | None: ...
+    @property
+    def meta(self) -> list[tuple[str, str]]: ...
+
+@final
+class RobotsExtra:
+    def __new__(
+        cls,
+        *,
+        noarchive: bool = False,
+        nosnippet: bool = False,
+        noimageindex: bool = False,
+        notranslate: bool = False,
+        indexifembedded: bool = False,
+        unavailable_after: str | datetime.date | None = None,
+    ) -> RobotsExtra: ...
+    @property
+    def noarchive(self) -> bool: ...
+    @property
+    def nosnippet(self) -> bool: ...
+    @property
+    def noimageindex(self) -> bool: ...
+    @property
+    def notranslate(self) -> bool: ...
+    @property
+    def indexifembedded(self) -> bool: ...
+    @property
+    def unavailable_after(self) -> str | None: ...
+
+@final
+class SiteHead:
+    def __new__(
+        cls,
+        *,
+        icons: Sequence[Icon] | None = None,
+        manifest: str | None = None,
+        theme_color: str | Sequence[tuple[str, str | None]] | None = None,
+        verification: Verification | Mapping[str, Any] | None = None,
+        feeds: Sequence[Feed] | None = None,
+        app_links: AppLinks | Mapping[str, Any] | None = None,
+        twitter_site_id: str | None = None,
+        application_name: str | None = None,
+        meta: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+    ) -> SiteHead: ...
+    @property
+    def icons(self) -> list[Icon]: ...
+    @property
+    def manifest(self) -> str | None: ...
+    @property
+    def theme_color(self) -> list[tuple[str, str | None]]: ...
+    @property
+    def verification(self) -> Verification: ...
+    @property
+    def feeds(self) -> list[Feed]: ...
+    @property
+    def app_links(self) -> AppLinks: ...
+    @property
+    def twitter_site_id(self) -> str | None: ...
+    @property
+    def application_name(self) -> str | None: ...
+    @property
+    def meta(self) -> list[tuple[str, str]]: ...
+
+@final
+class Verification:
+    def __new__(
+        cls,
+        *,
+        google: str | None = None,
+        bing: str | None = None,
+        yandex: str | None = None,
+        pinterest: str | None = None,
+        facebook: str | None = None,
+        baidu: str | None = None,
+        naver: str | None = None,
+        other: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+    ) -> Verification: ...
+    @property
+    def google(self) -> str | None: ...
+    @property
+    def bing(self) -> str | None: ...
+    @property
+    def yandex(self) -> str | None: ...
+    @property
+    def pinterest(self) -> str | None: ...
+    @property
+    def facebook(self) -> str | None: ...
+    @property
+    def baidu(self) -> str | None: ...
+    @property
+    def naver(self) -> str | None: ...
+    @property
+    def other(self) -> list[tuple[str, str]]: ...
+
+@final
+class Video:
+    def __new__(
+        cls,
+        url: str,
+        *,
+        type: str | None = None,
+        width: int | None = None,
+        height: int | None = None,
+        secure_url: str | None = None,
+    ) -> Video: ...
+    @property
+    def url(self) -> str: ...
+    @property
+    def type(self) -> str | None: ...
+    @property
+    def width(self) -> int | None: ...
+    @property
+    def height(self) -> int | None: ...
+    @property
+    def secure_url(self) -> str | None: ...
+
+@final
+class SEOHead:
+    @property
+    def payload(self) -> SEOPayload: ...
+    def render_html(self) -> str: ...
+    def __html__(self) -> str: ...
+    def hash(self) -> str: ...
+    def etag(self) -> str: ...
+    def to_dict(self) -> dict[str, Any]: ...
+
 # --- Payload -----------------------------------------------------------------
 
 @final
@@ -627,6 +875,13 @@ class ContractError(ZelkoError): ...
 def _build_records(
     config: SEOConfig, lines: list[str | bytes], first_line: int
 ) -> list[str | None]: ...
+def _head(
+    payload: SEOPayload,
+    config: SEOConfig,
+    site: SiteHead | None = None,
+    page: PageHead | None = None,
+    alternates: Sequence[tuple[str, str]] | None = None,
+) -> SEOHead: ...
 def _input_fields(
     cls: type, /
 ) -> tuple[tuple[str, str, bool, str, type | None, tuple[int, int] | None], ...]: ...

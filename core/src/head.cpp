@@ -29,6 +29,24 @@ std::string in_quotes(std::string_view text) {
   return out;
 }
 
+// The text in quotes for a message of one line: control bytes as \xNN.
+std::string shown(std::string_view text) {
+  static constexpr std::string_view kHex = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      out += "\\x";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+  return out;
+}
+
 // C0 controls, DEL, C1 controls (U+0080..U+009F, bytes C2 80..C2 9F) and the
 // line and paragraph separators U+2028/U+2029 (E2 80 A8/A9): none of them
 // belongs in a head, and some end a line for readers that split on them.
@@ -334,7 +352,7 @@ void write_page(std::string& out, const PageHead& page, Resolver& resolve) {
 
 Status check_head_text(std::string_view text, FieldKind kind) {
   if (!is_valid_utf8(text) || has_control(text)) {
-    return refuse(in_quotes(text) +
+    return refuse(shown(text) +
                   ": control characters (and U+2028, U+2029) cannot be "
                   "carried in a head");
   }

@@ -155,7 +155,7 @@ Status validate_config(const SEOConfig& config) {
 
 std::string_view to_text(FieldKind kind) noexcept {
   constexpr std::array<std::string_view, 12> kNames{
-      "text",     "url",    "integer",     "flag", "choice",    "text list",
+      "text",     "url",    "integer",     "flag", "choice",     "text list",
       "text map", "record", "record list", "json", "record map", "time"};
   return kNames[static_cast<std::size_t>(kind)];
 }

@@ -16,11 +16,16 @@ namespace {
 // Class table
 
 constexpr std::array<std::string_view, kClassCount> kClassNames = {
-    "Breadcrumb",      "FAQItem",      "OGPayload",      "Robots",
-    "SEOAuthor",       "SEOConfig",    "SEOContract",    "SEOContractConfig",
-    "SEOContractRule", "SEOEntity",    "SEOExpectation", "SEOImage",
-    "SEOIssue",        "SEOOverrides", "SEOPayload",     "SchemaRegistry",
-    "TwitterPayload",  "URLPolicy"};
+    "Breadcrumb",     "FAQItem",           "OGPayload",
+    "Robots",         "SEOAuthor",         "SEOConfig",
+    "SEOContract",    "SEOContractConfig", "SEOContractRule",
+    "SEOEntity",      "SEOExpectation",    "SEOImage",
+    "SEOIssue",       "SEOOverrides",      "SEOPayload",
+    "SchemaRegistry", "TwitterPayload",    "URLPolicy",
+    "AppLinks",       "ArticleMeta",       "Feed",
+    "Icon",           "PageHead",          "RobotsExtra",
+    "SEOHead",        "SiteHead",          "Verification",
+    "Video"};
 
 using ClassTable = std::array<PyTypeObject*, kClassCount>;
 

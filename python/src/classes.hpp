@@ -19,8 +19,10 @@ namespace zelko::py {
 // ---------------------------------------------------------------------------
 // Class table
 
-// The module's 18 classes in ascending code-point order of their names, which
-// is also the order in which they are added to the module and to __all__.
+// The module's classes: first the 18 of __all__, in ascending code-point
+// order of their names (the order in which they are added to the module and
+// to __all__), then those of the whole head, which are module attributes
+// outside __all__, in the same order among themselves.
 enum class ClassId : std::uint8_t {
   Breadcrumb,
   FAQItem,
@@ -40,8 +42,20 @@ enum class ClassId : std::uint8_t {
   SchemaRegistry,
   TwitterPayload,
   URLPolicy,
+  AppLinks,
+  ArticleMeta,
+  Feed,
+  Icon,
+  PageHead,
+  RobotsExtra,
+  SEOHead,
+  SiteHead,
+  Verification,
+  Video,
 };
-inline constexpr std::size_t kClassCount = 18;
+inline constexpr std::size_t kClassCount = 28;
+// The classes listed in __all__ (the first ids).
+inline constexpr std::size_t kPublicClassCount = 18;
 
 // Flags shared by every class: final (no Py_TPFLAGS_BASETYPE), no instance
 // dictionary (no __dict__ member is declared).

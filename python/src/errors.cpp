@@ -185,6 +185,17 @@ PyObject* raise_engine_error(const zelko::Error& error) {
                           error.message(), zelko::field_name(error.field()));
 }
 
+PyObject* raise_engine_error_at(const zelko::Error& error,
+                                std::string_view field) {
+  const ExceptionSet* set = exception_classes();
+  if (set == nullptr) {
+    PyErr_Clear();
+    return raise_with_text(PyExc_Exception, error.display());
+  }
+  return raise_with_field((*set)[exception_index(error.kind())],
+                          error.message(), field);
+}
+
 PyObject* raise_display_value_error(const zelko::Error& error) {
   return raise_with_field(PyExc_ValueError, error.display(),
                           zelko::field_name(error.field()));

@@ -43,6 +43,9 @@ PyObject* raise_with_field(PyObject* exception_type, std::string_view text,
 // Exception(display text) if the classes cannot be created. Always returns
 // nullptr.
 PyObject* raise_engine_error(const zelko::Error& error);
+// The same, naming `field` (a key of the caller's) as the field at fault.
+PyObject* raise_engine_error_at(const zelko::Error& error,
+                                std::string_view field);
 // ValueError / OSError carrying the full display text (prefix and message),
 // and the error's field as above; the OSError also its `errno` when the
 // engine reports a system failure.

@@ -4,6 +4,7 @@
 #include "binding.hpp"
 #include "crawl.hpp"
 #include "functions.hpp"
+#include "head.hpp"
 #include "inputs.hpp"
 #include "pickling.hpp"
 #include "record_fields.hpp"
@@ -15,12 +16,34 @@ namespace {
 // Every class of the module. A class is listed once, by its ClassDef; the
 // order here does not matter (ClassId fixes the order in the module).
 const ClassDef* const kClassDefs[] = {
-    &kBreadcrumbClass,      &kFAQItemClass,        &kRobotsClass,
-    &kSEOAuthorClass,       &kSEOConfigClass,      &kSEOEntityClass,
-    &kSEOImageClass,        &kSEOOverridesClass,   &kURLPolicyClass,
-    &kOGPayloadClass,       &kSEOContractClass,    &kSEOContractConfigClass,
-    &kSEOContractRuleClass, &kSEOExpectationClass, &kSEOIssueClass,
-    &kSEOPayloadClass,      &kSchemaRegistryClass, &kTwitterPayloadClass,
+    &kBreadcrumbClass,
+    &kFAQItemClass,
+    &kRobotsClass,
+    &kSEOAuthorClass,
+    &kSEOConfigClass,
+    &kSEOEntityClass,
+    &kSEOImageClass,
+    &kSEOOverridesClass,
+    &kURLPolicyClass,
+    &kOGPayloadClass,
+    &kSEOContractClass,
+    &kSEOContractConfigClass,
+    &kSEOContractRuleClass,
+    &kSEOExpectationClass,
+    &kSEOIssueClass,
+    &kSEOPayloadClass,
+    &kSchemaRegistryClass,
+    &kTwitterPayloadClass,
+    &kAppLinksClass,
+    &kArticleMetaClass,
+    &kFeedClass,
+    &kIconClass,
+    &kPageHeadClass,
+    &kRobotsExtraClass,
+    &kSEOHeadClass,
+    &kSiteHeadClass,
+    &kVerificationClass,
+    &kVideoClass,
 };
 
 // The module functions, in ascending order of their names (the order of
@@ -55,6 +78,9 @@ PyMethodDef kPrivateFunctionDefs[] = {
     {"_build_records", as_method(py_build_records), kFunctionFlags,
      "_build_records(config, lines, first_line)\n--\n\n"
      "Batch records of page lines; None where the package must read a line."},
+    {"_head", as_method(py_head), kFunctionFlags,
+     "_head(payload, config, site=None, page=None, alternates=None)\n--\n\n"
+     "The whole head of a built payload (zelko.build_head)."},
     {"_input_fields", py_input_fields, METH_O,
      "_input_fields(cls, /)\n--\n\nThe fields of an input class: (key, "
      "kind, required, description, nested class or None, (low, high) of an "
@@ -93,10 +119,16 @@ bool add_classes(PyObject* module) {
     PyTypeObject* type = class_object(id);
     if (type == nullptr) continue;  // not part of this build
     std::string name(class_name(id));
-    if (!add_member(module, name.c_str(),
-                    Py_NewRef(reinterpret_cast<PyObject*>(type)))) {
-      return false;
+    PyObject* object = Py_NewRef(reinterpret_cast<PyObject*>(type));
+    // The classes of the whole head are attributes outside __all__.
+    if (index >= kPublicClassCount) {
+      if (PyModule_AddObject(module, name.c_str(), object) < 0) {
+        Py_DECREF(object);
+        return false;
+      }
+      continue;
     }
+    if (!add_member(module, name.c_str(), object)) return false;
   }
   return true;
 }

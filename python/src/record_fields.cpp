@@ -5,6 +5,143 @@
 namespace zelko::py {
 namespace fields {
 
+PyObject* make_from_mapping(ClassId id, PyObject* mapping, const char* name) {
+  PyRef no_args = PyRef::steal(PyTuple_New(0));
+  if (!no_args) return nullptr;
+  PyObject* made = PyObject_Call(reinterpret_cast<PyObject*>(class_object(id)),
+                                 no_args.get(), mapping);
+  if (made == nullptr && PyErr_ExceptionMatches(PyExc_TypeError)) {
+    // "SiteHead() got an unexpected keyword argument" says too little.
+    PyObject* type = nullptr;
+    PyObject* error = nullptr;
+    PyObject* trace = nullptr;
+    PyErr_Fetch(&type, &error, &trace);
+    PyErr_NormalizeException(&type, &error, &trace);
+    PyRef text = PyRef::steal(error ? PyObject_Str(error) : nullptr);
+    Py_XDECREF(type);
+    Py_XDECREF(error);
+    Py_XDECREF(trace);
+    if (!text) return nullptr;
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    if (utf8 == nullptr) return nullptr;
+    raise_with_field(PyExc_TypeError,
+                     "argument '" + std::string(name) + "': " +
+                         std::string(utf8, static_cast<std::size_t>(size)),
+                     name);
+  }
+  return made;
+}
+
+PyRef time_text(PyObject* value, const char* name) {
+  PyRef module = import_module("datetime");
+  if (!module) return {};
+  PyRef date_type = get_attribute(module.get(), "date");
+  PyRef datetime_type = get_attribute(module.get(), "datetime");
+  if (!date_type || !datetime_type) return {};
+  const int is_date = PyObject_IsInstance(value, date_type.get());
+  if (is_date < 0) return {};
+  if (is_date == 0) return PyRef::borrow(value);
+  const int is_datetime = PyObject_IsInstance(value, datetime_type.get());
+  if (is_datetime < 0) return {};
+  if (is_datetime == 1) {
+    PyRef offset =
+        PyRef::steal(PyObject_CallMethod(value, "utcoffset", nullptr));
+    if (!offset) return {};
+    if (offset.get() == Py_None) {
+      raise_with_field(PyExc_ValueError,
+                       std::string(name) +
+                           ": a naive datetime has no time zone; give it a "
+                           "tzinfo",
+                       name);
+      return {};
+    }
+  }
+  return PyRef::steal(PyObject_CallMethod(value, "isoformat", nullptr));
+}
+
+bool read_argument(PyObject* value, const char* name, zelko::MetaPairs& out) {
+  if (value == Py_None) return true;
+  if (PyDict_Check(value)) {
+    PyRef items = PyRef::steal(PyDict_Items(value));
+    return items && arg_pair_list(items.get(), name, out, arg_text, arg_text);
+  }
+  return arg_pair_list(value, name, out, arg_text, arg_text);
+}
+
+bool read_argument(PyObject* value, const char* name, zelko::ThemeColors& out) {
+  if (value == Py_None) return true;
+  if (PyUnicode_Check(value)) {
+    zelko::ThemeColor color;
+    if (!arg_text(value, name, color.color)) return false;
+    out = {std::move(color)};
+    return true;
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> pairs;
+  if (!arg_pair_list(value, name, pairs, arg_text, arg_optional_text))
+    return false;
+  out.clear();
+  for (auto& [color, media] : pairs) {
+    out.push_back({std::move(color), std::move(media)});
+  }
+  return true;
+}
+
+bool read_argument(PyObject* value, const char* name,
+                   zelko::CrawlerRobots& out) {
+  if (PyTuple_Check(value) && PyTuple_Size(value) == 2) {
+    return read_argument(PyTuple_GetItem(value, 0), name, out.robots) &&
+           read_argument(PyTuple_GetItem(value, 1), name, out.extra);
+  }
+  return read_argument(value, name, out.robots);
+}
+
+PyObject* argument_of(const zelko::MetaPairs& pairs) {
+  return list_of(pairs, [](const auto& pair) -> PyObject* {
+    return Py_BuildValue("(NN)", new_str(pair.first), new_str(pair.second));
+  });
+}
+
+PyObject* argument_of(const zelko::ThemeColors& colors) {
+  return list_of(colors, [](const zelko::ThemeColor& color) -> PyObject* {
+    return Py_BuildValue("(NN)", new_str(color.color), to_python(color.media));
+  });
+}
+
+PyObject* argument_of(const zelko::CrawlerRobots& robots) {
+  return Py_BuildValue("(NN)", argument_of(robots.robots),
+                       argument_of(robots.extra));
+}
+
+PyObject* dict_value_of(const zelko::MetaPairs& pairs) {
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (const auto& [name, content] : pairs) {
+    if (!dict_set(dict.get(), name.c_str(), new_str(content))) return nullptr;
+  }
+  return dict.release();
+}
+
+PyObject* dict_value_of(const zelko::ThemeColors& colors) {
+  return list_of(colors, [](const zelko::ThemeColor& color) -> PyObject* {
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict || !dict_set(dict.get(), "color", new_str(color.color)) ||
+        !dict_set_present(dict.get(), "media", color.media)) {
+      return nullptr;
+    }
+    return dict.release();
+  });
+}
+
+PyObject* dict_value_of(const zelko::CrawlerRobots& robots) {
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict || !dict_set(dict.get(), "robots", dict_value_of(robots.robots)) ||
+      !dict_set(dict.get(), "extra", dict_value_of(robots.extra))) {
+    return nullptr;
+  }
+  return dict.release();
+}
+
 bool read_argument(PyObject* value, const char* name, std::string& out) {
   return arg_text(value, name, out);
 }
@@ -160,12 +297,13 @@ PyObject* fields_of_class(PyObject* cls) {
 
 PyObject* py_input_fields(PyObject* /*module*/, PyObject* cls) {
   return guarded([&]() -> PyObject* {
-    return fields_of_class<zelko::SEOImage, zelko::SEOAuthor, zelko::Breadcrumb,
-                           zelko::FAQItem, zelko::Robots, zelko::URLPolicy,
-                           zelko::SEOEntity, zelko::SEOConfig,
-                           zelko::SEOOverrides, zelko::SEOExpectation,
-                           zelko::SEOContractRule, zelko::SEOContractConfig>(
-        cls);
+    return fields_of_class<
+        zelko::SEOImage, zelko::SEOAuthor, zelko::Breadcrumb, zelko::FAQItem,
+        zelko::Robots, zelko::URLPolicy, zelko::SEOEntity, zelko::SEOConfig,
+        zelko::SEOOverrides, zelko::SEOExpectation, zelko::SEOContractRule,
+        zelko::SEOContractConfig, zelko::Icon, zelko::Feed, zelko::Verification,
+        zelko::AppLinks, zelko::SiteHead, zelko::Video, zelko::ArticleMeta,
+        zelko::RobotsExtra, zelko::PageHead>(cls);
   });
 }
 

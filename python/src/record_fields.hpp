@@ -23,6 +23,7 @@
 #include "pickling.hpp"
 #include "results.hpp"
 #include "zelko/contract_fields.hpp"
+#include "zelko/head.hpp"
 #include "zelko/input_fields.hpp"
 
 namespace zelko::py {
@@ -38,6 +39,7 @@ struct PlainClass {
   static const Record& engine(const Holder& holder) { return holder; }
   static Record& engine(Holder& holder) { return holder; }
   static Holder holder_of(const Record& record) { return record; }
+  static constexpr bool checked = false;
   // The engine record of an argument object (caller holds a borrow).
   static bool to_engine(const Holder& holder, Record& out) {
     out = holder;
@@ -75,6 +77,7 @@ template <>
 struct PythonClass<zelko::URLPolicy> {
   using Holder = PolicyRecord;
   static constexpr ClassId id = ClassId::URLPolicy;
+  static constexpr bool checked = false;
   // The row of this type is kept as text in the holder.
   using TextChoice = zelko::TrailingSlash;
   static std::string& choice_text(Holder& holder) {
@@ -101,6 +104,7 @@ template <>
 struct PythonClass<zelko::SEOConfig> {
   using Holder = ConfigRecord;
   static constexpr ClassId id = ClassId::SEOConfig;
+  static constexpr bool checked = false;
   static const zelko::SEOConfig& engine(const Holder& holder) {
     return holder.config;
   }
@@ -127,6 +131,7 @@ template <>
 struct PythonClass<zelko::SEOContractRule> {
   using Holder = RuleRecord;
   static constexpr ClassId id = ClassId::SEOContractRule;
+  static constexpr bool checked = false;
   using TextChoice = std::optional<zelko::Severity>;
   static std::optional<std::string>& choice_text(Holder& holder) {
     return holder.severity;
@@ -151,8 +156,29 @@ struct PythonClass<zelko::SEOContractRule> {
   }
 };
 
+// The records of the whole head; every value of theirs is checked when the
+// object is made (zelko::check_head_record, and the record-level rules).
+#define ZELKO_HEAD_CLASS(Name)                                               \
+  template <>                                                                \
+  struct PythonClass<zelko::Name> : PlainClass<zelko::Name, ClassId::Name> { \
+    static constexpr bool checked = true;                                    \
+  };
+ZELKO_HEAD_CLASS(Icon)
+ZELKO_HEAD_CLASS(Feed)
+ZELKO_HEAD_CLASS(Verification)
+ZELKO_HEAD_CLASS(AppLinks)
+ZELKO_HEAD_CLASS(SiteHead)
+ZELKO_HEAD_CLASS(Video)
+ZELKO_HEAD_CLASS(ArticleMeta)
+ZELKO_HEAD_CLASS(RobotsExtra)
+ZELKO_HEAD_CLASS(PageHead)
+#undef ZELKO_HEAD_CLASS
+
 template <class Record>
 using HolderOf = typename PythonClass<Record>::Holder;
+
+template <class Record>
+concept CheckedRecord = PythonClass<Record>::checked;
 
 // Whether rows of type Value are kept as text in Record's holder.
 template <class Record, class Value>
@@ -170,6 +196,11 @@ concept ClassRecord = zelko::TabledRecord<Record> && requires {
 // Value types: a Python argument into a member, a member back into Python
 
 namespace fields {
+
+// cls(**mapping) for the class `id`; an error names `name` before the
+// mapping's own key (a TypeError for an unknown key names the key).
+[[nodiscard]] PyObject* make_from_mapping(ClassId id, PyObject* mapping,
+                                          const char* name);
 
 [[nodiscard]] bool read_argument(PyObject* value, const char* name,
                                  std::string& out);
@@ -199,6 +230,11 @@ template <ClassRecord Record>
                                  Record& out) {
   using Info = PythonClass<Record>;
   if (value == Py_None) return true;
+  if (PyDict_Check(value)) {
+    // A mapping of the record's keys: the class made of it, then read.
+    PyRef made = PyRef::steal(make_from_mapping(Info::id, value, name));
+    return made && read_argument(made.get(), name, out);
+  }
   if (!is_instance(value, Info::id)) {
     PyErr_Format(PyExc_TypeError, "argument '%s' must be %s, not %s", name,
                  std::string(class_name(Info::id)).c_str(),
@@ -232,6 +268,28 @@ template <ClassRecord Record>
 // (route, SEOExpectation) pairs; of several pairs for a route the last wins.
 [[nodiscard]] bool read_argument(PyObject* value, const char* name,
                                  zelko::ExpectationMap& out);
+// A mapping of name to content, or (name, content) pairs, in their order.
+[[nodiscard]] bool read_argument(PyObject* value, const char* name,
+                                 zelko::MetaPairs& out);
+// A colour, or (colour, media) pairs, the media text or None.
+[[nodiscard]] bool read_argument(PyObject* value, const char* name,
+                                 zelko::ThemeColors& out);
+// A Robots, or a (Robots, RobotsExtra) pair.
+[[nodiscard]] bool read_argument(PyObject* value, const char* name,
+                                 zelko::CrawlerRobots& out);
+
+// One of the words of an enumeration of the head (zelko::ChoiceNames).
+template <class Choice>
+requires requires { zelko::ChoiceNames<Choice>::names; }
+[[nodiscard]] bool read_argument(PyObject* value, const char* name,
+                                 Choice& out) {
+  std::string text;
+  if (!arg_text(value, name, text)) return false;
+  zelko::Result<Choice> choice = zelko::parse_choice<Choice>(text);
+  if (!choice) return raise_engine_error_at(choice.error(), name) != nullptr;
+  out = *choice;
+  return true;
+}
 
 // std::optional, or the OptionalBox of a record that nests its own type.
 template <template <class> class Box, class T>
@@ -260,6 +318,14 @@ requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
     std::is_same_v<T, std::vector<std::string>>
 [[nodiscard]] PyObject* argument_of(const T& value) { return to_python(value); }
 [[nodiscard]] PyObject* argument_of(zelko::EntityType type);
+[[nodiscard]] PyObject* argument_of(const zelko::MetaPairs& pairs);
+[[nodiscard]] PyObject* argument_of(const zelko::ThemeColors& colors);
+[[nodiscard]] PyObject* argument_of(const zelko::CrawlerRobots& robots);
+template <class Choice>
+requires requires { zelko::ChoiceNames<Choice>::names; }
+[[nodiscard]] PyObject* argument_of(Choice choice) {
+  return new_str(zelko::choice_text(choice));
+}
 [[nodiscard]] PyObject* argument_of(const zelko::JsonValue& value);
 
 template <ClassRecord Record>
@@ -320,6 +386,14 @@ requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
 [[nodiscard]] PyObject* dict_value_of(zelko::TrailingSlash rule);
 [[nodiscard]] PyObject* dict_value_of(const zelko::SchemaTypeMap& map);
 [[nodiscard]] PyObject* dict_value_of(const zelko::JsonValue& value);
+[[nodiscard]] PyObject* dict_value_of(const zelko::MetaPairs& pairs);
+[[nodiscard]] PyObject* dict_value_of(const zelko::ThemeColors& colors);
+[[nodiscard]] PyObject* dict_value_of(const zelko::CrawlerRobots& robots);
+template <class Choice>
+requires requires { zelko::ChoiceNames<Choice>::names; }
+[[nodiscard]] PyObject* dict_value_of(Choice choice) {
+  return new_str(zelko::choice_text(choice));
+}
 
 template <zelko::TabledRecord Record>
 [[nodiscard]] PyObject* dict_value_of(const Record& record) {
@@ -375,6 +449,10 @@ PyObject* record_dict(const Record& record, bool sorted) {
 // ---------------------------------------------------------------------------
 // One row of a class: where it lives in the object's holder
 
+// `value` itself, or the isoformat() of a date or an aware datetime; a naive
+// datetime is refused (ValueError naming `name`): its moment is unknown.
+[[nodiscard]] PyRef time_text(PyObject* value, const char* name);
+
 // A row whose choice the class keeps as the caller's text (the policy's
 // trailing slash, a rule's severity) lives in the holder; every other row in
 // the engine record, where a section row makes its section when given.
@@ -382,6 +460,15 @@ template <class Record, class Row>
 [[nodiscard]] bool read_row(PyObject* value, HolderOf<Record>& holder,
                             const Row& row) {
   using Value = typename Row::value_type;
+  if constexpr (std::is_same_v<Value, std::optional<std::string>>) {
+    if (row.kind == zelko::FieldKind::Time) {
+      // A date or an aware datetime is given as its ISO 8601 text.
+      PyRef text = time_text(value, row.key.data());
+      return text &&
+             read_argument(text.get(), row.key.data(),
+                           PythonClass<Record>::engine(holder).*row.member);
+    }
+  }
   if constexpr (KeptAsText<Record, Value>) {
     return read_argument(value, row.key.data(),
                          PythonClass<Record>::choice_text(holder));
@@ -460,6 +547,23 @@ template <class Record>
 }
 
 // tp_new of a class whose parameters are exactly its table's rows.
+// The checks of a record of the head: every value by its kind, then the
+// rules between values. ConfigurationError naming the field.
+template <class Record>
+[[nodiscard]] bool check_record(const Record& record) {
+  if constexpr (CheckedRecord<Record>) {
+    std::string field;
+    zelko::Status status = zelko::check_head_record(record, field);
+    if constexpr (std::is_same_v<Record, zelko::SiteHead>) {
+      if (status) status = zelko::check_site_head(record, field);
+    } else if constexpr (std::is_same_v<Record, zelko::PageHead>) {
+      if (status) status = zelko::check_page_head(record, field);
+    }
+    if (!status) return raise_engine_error_at(status.error(), field) != nullptr;
+  }
+  return true;
+}
+
 template <class Record>
 PyObject* record_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
@@ -470,7 +574,10 @@ PyObject* record_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, kNames.size()> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HolderOf<Record> holder;
-    if (!read_rows<Record>(arg, holder)) return nullptr;
+    if (!read_rows<Record>(arg, holder) ||
+        !check_record(PythonClass<Record>::engine(holder))) {
+      return nullptr;
+    }
     return make_object(type, std::move(holder));
   });
 }

@@ -141,9 +141,15 @@ def test_tag_class_stubs_list_the_native_properties_in_order(name: str) -> None:
 
 
 INPUT_CLASSES = [
+    "AppLinks",
+    "ArticleMeta",
     "Breadcrumb",
     "FAQItem",
+    "Feed",
+    "Icon",
+    "PageHead",
     "Robots",
+    "RobotsExtra",
     "SEOAuthor",
     "SEOConfig",
     "SEOContractConfig",
@@ -152,7 +158,10 @@ INPUT_CLASSES = [
     "SEOExpectation",
     "SEOImage",
     "SEOOverrides",
+    "SiteHead",
     "URLPolicy",
+    "Verification",
+    "Video",
 ]
 # Object references an SEOConfig keeps beside its record: last parameters
 # and settable properties.

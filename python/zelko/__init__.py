@@ -126,6 +126,17 @@ from .crawl import hreflang_links as hreflang_links
 from .crawl import render_hreflang as render_hreflang
 from .crawl import robots_txt as robots_txt
 from .etags import etag_matches as etag_matches
+from .head import AppLinks as AppLinks
+from .head import ArticleMeta as ArticleMeta
+from .head import Feed as Feed
+from .head import Icon as Icon
+from .head import PageHead as PageHead
+from .head import RobotsExtra as RobotsExtra
+from .head import SEOHead as SEOHead
+from .head import SiteHead as SiteHead
+from .head import Verification as Verification
+from .head import Video as Video
+from .head import build_head as build_head
 from .hooks import HookRegistry as HookRegistry
 from .inputs import InputError as InputError
 from .inputs import entity_from_mapping as entity_from_mapping
