@@ -230,8 +230,9 @@ template <ClassRecord Record>
                                  Record& out) {
   using Info = PythonClass<Record>;
   if (value == Py_None) return true;
-  if (PyDict_Check(value)) {
-    // A mapping of the record's keys: the class made of it, then read.
+  if (Info::checked && PyDict_Check(value)) {
+    // A record of the head may be given as a mapping of its keys: the class
+    // is made of it, then read.
     PyRef made = PyRef::steal(make_from_mapping(Info::id, value, name));
     return made && read_argument(made.get(), name, out);
   }

@@ -227,7 +227,7 @@ def test_batch_keeps_input_order_and_goes_on_after_bad_lines(tmp_path: Path) -> 
     }
     assert bad[1500]["message"].startswith("invalid JSON")
     first = records[0]
-    route, entity, _, _ = _files._page().build(json.loads(lines[0]), "x", "")
+    route, entity, *_ = _files._page().build(json.loads(lines[0]), "x", "")
     payload = native.build_seo_payload(entity, route, SITE.config)
     assert (first["route"], first["head"], first["etag"]) == (
         "/blog/post-0",

@@ -331,3 +331,51 @@ def test_site_and_page_may_be_given_as_mappings() -> None:
         },
     )
     assert as_mappings.render_html() == as_objects.render_html()
+
+
+def test_site_and_page_files_carry_the_head_to_render_and_build(
+    tmp_path: Any, capsys: pytest.CaptureFixture[str]
+) -> None:
+    from zelko.cli import main
+
+    site = tmp_path / "zelko.toml"
+    site.write_text(
+        'canonical_host = "example.com"\npublic_base_url = "https://example.com"\n'
+        '[head]\nmanifest = "/site.webmanifest"\ntheme_color = [{color = "#fff"}, '
+        '{color = "#000", media = "print"}]\nicons = [{href = "/favicon.ico", sizes = "32x32"}]\n'
+        '[head.verification]\ngoogle = "g"\n',
+        encoding="utf-8",
+    )
+    page = tmp_path / "post.json"
+    page.write_text(
+        '{"route": "/p", "entity": {"entity_type": "post", "title": "T"},'
+        ' "alternates": {"de": "/de/p"},'
+        ' "head": {"keywords": ["a"], "googlebot": {"index": false, "nosnippet": true},'
+        ' "article": {"published_time": "2024-05-01"}}}',
+        encoding="utf-8",
+    )
+    config = zelko.SEOConfig("example.com", "https://example.com")
+    expected = zelko.build_head(
+        zelko.SEOEntity("post", title="T"),
+        "/p",
+        config,
+        site=zelko.SiteHead(
+            manifest="/site.webmanifest",
+            theme_color=[("#fff", None), ("#000", "print")],
+            icons=[zelko.Icon("/favicon.ico", sizes="32x32")],
+            verification={"google": "g"},
+        ),
+        page=zelko.PageHead(
+            keywords=["a"],
+            googlebot=(zelko.Robots(index=False), zelko.RobotsExtra(nosnippet=True)),
+            article={"published_time": "2024-05-01"},
+        ),
+        alternates={"de": "/de/p"},
+    )
+    assert main(["render", "-c", str(site), str(page)]) == 0
+    assert capsys.readouterr().out == expected.render_html()
+    assert main(["build", "--etag", "-c", str(site), str(page)]) == 0
+    assert capsys.readouterr().out == expected.etag() + "\n"
+    page.write_text(page.read_text().replace('"keywords"', '"keyword"'), encoding="utf-8")
+    assert main(["render", "-c", str(site), str(page)]) == 2
+    assert "head.keyword: unknown field; did you mean 'keywords'?" in capsys.readouterr().err

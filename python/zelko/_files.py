@@ -23,10 +23,14 @@ from functools import cache, partial
 from typing import Any
 
 from _zelko_native import (
+    PageHead,
+    Robots,
+    RobotsExtra,
     SEOConfig,
     SEOContractConfig,
     SEOEntity,
     SEOOverrides,
+    SiteHead,
     URLPolicy,
     _input_fields,
 )
@@ -84,6 +88,8 @@ class Site:
     url_policy: URLPolicy
     emit_warnings: bool
     robots: RobotsTable = RobotsTable()
+    # The [head] table: what every page's head holds beside the payload.
+    head: SiteHead | None = None
 
 
 @dataclass(frozen=True)
@@ -96,6 +102,8 @@ class Page:
     overrides: SEOOverrides | None
     # Language tag -> route or URL, in file order; empty when not given.
     alternates: tuple[tuple[str, str], ...] = ()
+    # The "head" object: what this page's head holds beside the payload.
+    head: PageHead | None = None
 
 
 # --- Field kinds -------------------------------------------------------------
@@ -315,6 +323,7 @@ _KINDS: dict[str, Convert] = {
     "url": _text,
     "choice": _text,  # the class checks the word
     "flag": _flag,
+    "time": _text,  # the class checks the date
     "text list": _text_list,
     "text map": _text_map,
     "json": _structured_data,
@@ -353,10 +362,51 @@ _NESTED_KINDS: dict[str, Callable[[Callable[[], _Shape]], Convert]] = {
     "record map": _nested_map,
 }
 
-# Fields whose text must be more than text.
+
+def _theme_colors(value: object, source: str, path: str) -> Any:
+    """A colour, or an array of tables {color, media}."""
+    if isinstance(value, str):
+        return value
+    if not isinstance(value, list):
+        raise InputError(
+            source, path, f"expected a string or an array of tables, got {_describe(value)}"
+        )
+    colors = []
+    for index, item in enumerate(value):
+        where = f"{path}[{index}]"
+        if not isinstance(item, dict) or set(item) - {"color", "media"} or "color" not in item:
+            raise InputError(source, where, "expected a table with color and, optionally, media")
+        media = item.get("media")
+        colors.append(
+            (
+                _text(item["color"], source, where + ".color"),
+                None if media is None else _text(media, source, where + ".media"),
+            )
+        )
+    return colors
+
+
+def _crawler_robots(value: object, source: str, path: str) -> Any:
+    """One table of a crawler's robots: the Robots keys and the RobotsExtra
+    keys side by side."""
+    if not isinstance(value, dict):
+        raise InputError(source, path, f"expected a table, got {_describe(value)}")
+    robots_keys = {key for key, *_ in _input_fields(Robots)}
+    robots = {key: item for key, item in value.items() if key in robots_keys}
+    extra = {key: item for key, item in value.items() if key not in robots_keys}
+    return (
+        _shape_of(Robots).build(robots, source, path),
+        _shape_of(RobotsExtra).build(extra, source, path),
+    )
+
+
+# Fields whose value is more than its kind says.
 _FIELD_CHECKS: dict[tuple[type, str], Convert] = {
     (SEOEntity, "published_at"): _iso_datetime,
     (SEOEntity, "updated_at"): _iso_datetime,
+    (SiteHead, "theme_color"): _theme_colors,
+    (PageHead, "googlebot"): _crawler_robots,
+    (PageHead, "bingbot"): _crawler_robots,
 }
 
 
@@ -367,14 +417,16 @@ def _shape_of(cls: type) -> _Shape:
     for key, kind, required, _description, nested, bounds in _input_fields(cls):
         if required:
             positional.append(key)
-        if nested is not None:  # a record, a list or a map of records
+        if (cls, key) in _FIELD_CHECKS:
+            fields[key] = _FIELD_CHECKS[cls, key]
+        elif nested is not None:  # a record, a list or a map of records
             shape = partial(_shape_of, nested)
             fields[key] = _NESTED_KINDS[kind](shape)
         elif kind == "integer":
             assert bounds is not None
             fields[key] = _integer(*bounds)
         else:
-            fields[key] = _FIELD_CHECKS.get((cls, key), _KINDS[kind])
+            fields[key] = _KINDS[kind]
     return _Shape(cls, tuple(positional), fields)
 
 
@@ -404,6 +456,7 @@ def _page() -> _Shape:
             "entity": _nested(_entity),
             "overrides": _nested(_overrides),
             "alternates": _text_map,
+            "head": _nested(partial(_shape_of, PageHead)),
         },
     )
 
@@ -414,10 +467,11 @@ def _make_page(
     *,
     overrides: SEOOverrides | None = None,
     alternates: list[tuple[str, str]] | None = None,
-) -> tuple[str, SEOEntity, SEOOverrides | None, tuple[tuple[str, str], ...]]:
+    head: PageHead | None = None,
+) -> tuple[str, SEOEntity, SEOOverrides | None, tuple[tuple[str, str], ...], PageHead | None]:
     if not route.strip():
         raise _FieldRefusal("route", "must be a non-empty path or URL")
-    return route, entity, overrides, tuple(alternates or ())
+    return route, entity, overrides, tuple(alternates or ()), head
 
 
 def _robots_group(
@@ -537,9 +591,11 @@ def load_site(path: str | os.PathLike[str]) -> Site:
     source = os.fspath(path)
     document = read_document(path, formats=(".toml", ".json"))
     robots_table = None
-    if isinstance(document, dict) and "robots" in document:
+    head_table = None
+    if isinstance(document, dict) and ("robots" in document or "head" in document):
         document = dict(document)
-        robots_table = document.pop("robots")
+        robots_table = document.pop("robots", None)
+        head_table = document.pop("head", None)
     config: SEOConfig = _config().build(document, source, "")
     # The configuration keeps its policy to itself; URL commands need it too.
     assert isinstance(document, dict)
@@ -554,15 +610,18 @@ def load_site(path: str | os.PathLike[str]) -> Site:
         if policy_table is None
         else _url_policy().build(policy_table, source, "url_policy")
     )
-    return Site(source, config, policy, document.get("emit_warnings") is True, robots)
+    head: SiteHead | None = (
+        None if head_table is None else _shape_of(SiteHead).build(head_table, source, "head")
+    )
+    return Site(source, config, policy, document.get("emit_warnings") is True, robots, head)
 
 
 def load_page(path: str | os.PathLike[str]) -> Page:
     """Makes the entity, route and overrides of a ``.json`` page file."""
     source = os.fspath(path)
     document = read_document(path, formats=(".json",))
-    route, entity, overrides, alternates = _page().build(document, source, "")
-    return Page(source, route, entity, overrides, alternates)
+    route, entity, overrides, alternates, head = _page().build(document, source, "")
+    return Page(source, route, entity, overrides, alternates, head)
 
 
 def load_contract_config(path: str | os.PathLike[str]) -> SEOContractConfig:

@@ -37,10 +37,12 @@ from dataclasses import dataclass
 from typing import Any, TypeAlias
 
 from _zelko_native import (
+    PageHead,
     SEOConfig,
     SEOEntity,
     SEOOverrides,
     _build_records,
+    _head,
     _page_record,
     build_seo_payload,
 )
@@ -120,7 +122,7 @@ def build_many(
 def page_record(page: Page, line: int, config: SEOConfig) -> str:
     """The record of one page, built through the package's loader and stages."""
     try:
-        route, entity, overrides, alternates = _read(page, line)
+        route, entity, overrides, alternates, extras = _read(page, line)
         with warnings.catch_warnings():
             # Findings are part of the record; they need not be warnings too.
             warnings.simplefilter("ignore")
@@ -134,20 +136,28 @@ def page_record(page: Page, line: int, config: SEOConfig) -> str:
     except ValueError as error:
         return _error_record(line, "alternates", str(error))
     record: str = _page_record(line, route, payload)
-    if not links:
-        return record
-    # The record is one JSON object: the hreflang links join it as a last member.
-    hreflang = json.dumps(render_hreflang(links), ensure_ascii=False)
-    return f'{record[:-1]},"hreflang":{hreflang}}}'
+    members = ""
+    if links:
+        # The record is one JSON object: the hreflang links join it as a member.
+        members += ',"hreflang":' + json.dumps(render_hreflang(links), ensure_ascii=False)
+    if extras is not None:
+        try:
+            head = _head(payload, config, page=extras, alternates=list(alternates))
+        except ValueError as error:
+            return _error_record(line, "head", str(error))
+        members += ',"head":' + json.dumps(head.render_html(), ensure_ascii=False)
+    return f"{record[:-1]}{members}}}" if members else record
 
 
-_Read: TypeAlias = "tuple[str, SEOEntity, SEOOverrides | None, tuple[tuple[str, str], ...]]"
+_Read: TypeAlias = (
+    "tuple[str, SEOEntity, SEOOverrides | None, tuple[tuple[str, str], ...], PageHead | None]"
+)
 
 
 def _read(page: Page, line: int) -> _Read:
     if isinstance(page, tuple):
         entity, route, overrides = page
-        return route, entity, overrides, ()
+        return route, entity, overrides, (), None
     source = f"line {line}"
     document: object = page
     if isinstance(page, bytes):

@@ -15,7 +15,7 @@ from pathlib import Path
 from types import TracebackType
 from typing import IO, TextIO
 
-from _zelko_native import SEOPayload, ZelkoError, build_seo_payload
+from _zelko_native import SEOHead, SEOPayload, ZelkoError, _head, build_seo_payload
 
 from .._files import InputError, Page, Site, load_page
 from ..crawl import hreflang_links
@@ -248,6 +248,19 @@ def page_hreflang(page: Page, site: Site) -> list[tuple[str, str]]:
         return hreflang_links(site.config, dict(page.alternates))
     except ValueError as error:
         raise InputError(page.source, "alternates", str(error)) from None
+
+
+def whole_head(page: Page, site: Site, payload: SEOPayload) -> SEOHead | None:
+    """The whole head of a page whose site or page file gives head extras;
+    None when neither does."""
+    if site.head is None and page.head is None:
+        return None
+    try:
+        return _head(
+            payload, site.config, site=site.head, page=page.head, alternates=list(page.alternates)
+        )
+    except ValueError as error:
+        raise InputError(page.source, getattr(error, "field", None) or "head", str(error)) from None
 
 
 def payloads(

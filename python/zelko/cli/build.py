@@ -3,12 +3,22 @@
 from __future__ import annotations
 
 import argparse
+import json
+from operator import methodcaller
 from collections.abc import Callable
 
-from _zelko_native import SEOPayload
+from _zelko_native import SEOHead, SEOPayload
 
 from .._files import load_site
-from ._common import EXIT_OK, Output, Streams, add_site_command, payloads, several_pages
+from ._common import (
+    EXIT_OK,
+    Output,
+    Streams,
+    add_site_command,
+    payloads,
+    several_pages,
+    whole_head,
+)
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -22,17 +32,21 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
 def run(args: argparse.Namespace, streams: Streams) -> int:
     site = load_site(args.config)
     several = several_pages(args.pages)
-    digest: Callable[[SEOPayload], str] | None = None
-    if args.hash:
-        digest = SEOPayload.hash
-    elif args.etag:
-        digest = SEOPayload.etag
+    # With head extras, the whole head's hash and ETag, and its dict.
+    digest: Callable[[SEOPayload | SEOHead], str] | None = None
+    if args.hash or args.etag:
+        digest = methodcaller("hash" if args.hash else "etag")
     with Output(args.output, streams.out) as output:
         for page, payload in payloads(args.pages, site, streams, "building"):
-            if digest is None:
+            head = whole_head(page, site, payload)
+            built: SEOPayload | SEOHead = payload if head is None else head
+            if digest is None and head is not None:
+                text = json.dumps(head.to_dict(), ensure_ascii=False, separators=(",", ":"))
+                output.write(text + "\n")
+            elif digest is None:
                 output.write(payload.to_json() + "\n")
             elif several:
-                output.write(f"{digest(payload)}  {page.source}\n")
+                output.write(f"{digest(built)}  {page.source}\n")
             else:
-                output.write(digest(payload) + "\n")
+                output.write(digest(built) + "\n")
     return EXIT_OK

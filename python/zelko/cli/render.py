@@ -14,6 +14,7 @@ from ._common import (
     page_hreflang,
     payloads,
     several_pages,
+    whole_head,
 )
 
 
@@ -29,6 +30,10 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         for page, payload in payloads(args.pages, site, streams, "rendering"):
             if several:
                 output.write(f"<!-- {page.source} -->\n")
+            head = whole_head(page, site, payload)
+            if head is not None:
+                output.write(head.render_html())  # the hreflang links included
+                continue
             output.write(payload.render_html())
             output.write(render_hreflang(page_hreflang(page, site)))
     return EXIT_OK
