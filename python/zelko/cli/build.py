@@ -4,8 +4,8 @@ from __future__ import annotations
 
 import argparse
 import json
-from operator import methodcaller
 from collections.abc import Callable
+from operator import methodcaller
 
 from _zelko_native import SEOHead, SEOPayload
 
