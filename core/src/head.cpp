@@ -72,25 +72,112 @@ bool is_http_url(std::string_view text) {
   return scheme == "http" || scheme == "https";
 }
 
-// A route or an absolute URL, resolved against the site's base URL; the
-// query stays as given (an asset is not a page: no URL policy applies).
-Result<std::string> resolve_asset(std::string_view value,
-                                  const SEOConfig& config) {
-  if (const auto absolute = detail::try_parse_url_without_base(value)) {
-    return std::string(absolute->get_href());
+// Whether the parser would keep a route as it is after the origin: a path
+// of characters that no percent-encode set of a special URL holds, no dot
+// segment, and a query of the same characters. ("'" is encoded in a query.)
+constexpr std::array<bool, 256> kPlainRouteByte = [] {
+  std::array<bool, 256> table{};
+  for (char c = 'a'; c <= 'z'; ++c) table[static_cast<unsigned char>(c)] = true;
+  for (char c = 'A'; c <= 'Z'; ++c) table[static_cast<unsigned char>(c)] = true;
+  for (char c = '0'; c <= '9'; ++c) table[static_cast<unsigned char>(c)] = true;
+  for (const char c : "-._~/!$&()*+,;=:@?"sv) {
+    table[static_cast<unsigned char>(c)] = true;
   }
-  Result<ada::url_aggregator> base =
-      detail::parse_url_without_base(config.public_base_url);
-  if (!base) {
-    return Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
-                 "invalid public_base_url: " + base.error().message());
+  return table;
+}();
+
+bool is_plain_route(std::string_view route) {
+  if (!route.starts_with('/') || route.starts_with("//")) return false;
+  for (const char c : route) {
+    if (!kPlainRouteByte[static_cast<unsigned char>(c)]) return false;
   }
-  auto resolved = ada::parse<ada::url_aggregator>(value, &*base);
-  if (!resolved) {
-    return Error(ErrorKind::InvalidUrl, "cannot resolve " + in_quotes(value));
+  const std::string_view path = route.substr(0, route.find('?'));
+  for (std::size_t at = path.find("/."); at != std::string_view::npos;
+       at = path.find("/.", at + 1)) {
+    const std::string_view rest = path.substr(at + 2);
+    if (rest.empty() || rest[0] == '/' ||
+        (rest[0] == '.' && (rest.size() == 1 || rest[1] == '/'))) {
+      return false;
+    }
   }
-  return std::string(resolved->get_href());
+  return true;
 }
+
+// Routes and absolute URLs resolved against the site's base URL, which is
+// parsed once; the query stays as given (an asset is not a page: no URL
+// policy applies). The first failure is kept and every later URL is "".
+class Resolver {
+ public:
+  explicit Resolver(const SEOConfig& config) : config_(config) {}
+
+  // The resolved URL, valid until the next call.
+  std::string_view operator()(std::string_view value) {
+    if (failure_ || !ready()) return {};
+    // Most assets are plain routes: the origin and the route, as the parser
+    // would give them, without a parse.
+    url_.assign(origin_);
+    if (is_plain_route(value)) return url_.append(value);
+    if (const auto absolute = detail::try_parse_url_without_base(value)) {
+      return url_.assign(absolute->get_href());
+    }
+    if (!base_ && !parse_base()) return {};
+    auto resolved = ada::parse<ada::url_aggregator>(value, &*base_);
+    if (!resolved) {
+      failure_ =
+          Error(ErrorKind::InvalidUrl, "cannot resolve " + in_quotes(value));
+      return {};
+    }
+    return url_.assign(resolved->get_href());
+  }
+  [[nodiscard]] const std::optional<Error>& failure() const { return failure_; }
+
+ private:
+  // The origin, found the first time a URL is resolved: read off a base URL
+  // that the parser would keep as it is ("https://www.example.com/..."),
+  // else from the parsed base.
+  bool ready() {
+    if (!origin_.empty()) return true;
+    const std::string_view base = config_.public_base_url;
+    const std::size_t scheme_end = base.find("://");
+    const std::string_view scheme = base.substr(0, scheme_end);
+    if (scheme == "https" || scheme == "http") {
+      const std::size_t host_end = base.find('/', scheme_end + 3);
+      const std::string_view host =
+          base.substr(scheme_end + 3, host_end - scheme_end - 3);
+      const bool plain_host =
+          !host.empty() && host.find("xn--") == std::string_view::npos &&
+          std::all_of(host.begin(), host.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == '.' || c == '-';
+          });
+      if (plain_host && host.front() != '.' && host.back() != '.') {
+        origin_ = base.substr(0, host_end);
+        return true;
+      }
+    }
+    if (!parse_base()) return false;
+    origin_ = base_->get_origin();
+    return true;
+  }
+
+  bool parse_base() {
+    Result<ada::url_aggregator> base =
+        detail::parse_url_without_base(config_.public_base_url);
+    if (!base) {
+      failure_ = Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
+                       "invalid public_base_url: " + base.error().message());
+      return false;
+    }
+    base_ = std::move(*base);
+    return true;
+  }
+
+  const SEOConfig& config_;
+  std::optional<ada::url_aggregator> base_;
+  std::string origin_;
+  std::string url_;
+  std::optional<Error> failure_;
+};
 
 std::string ascii_lowercase(std::string_view text) {
   std::string lower(text);
@@ -158,7 +245,7 @@ class Element {
     out_.push_back(' ');
     out_.append(key);
     out_.append("=\"");
-    out_.append(escape_html(value));
+    append_escaped_html(out_, value);
     out_.push_back('"');
     return *this;
   }
@@ -185,7 +272,12 @@ void present_property(std::string& out, std::string_view property,
 }
 void present_property(std::string& out, std::string_view property,
                       const std::optional<std::uint32_t>& number) {
-  if (number) meta_property(out, property, std::to_string(*number));
+  if (!number) return;
+  std::array<char, 16> digits{};
+  const auto end =
+      std::to_chars(digits.data(), digits.data() + digits.size(), *number);
+  meta_property(out, property,
+                std::string_view(digits.data(), end.ptr - digits.data()));
 }
 
 std::string robots_extra_text(const RobotsExtra& extra) {
@@ -215,26 +307,6 @@ std::string with_extra(std::string robots, const RobotsExtra& extra) {
   }
   return robots;
 }
-
-// Rendering collects the resolved URLs first, so that a URL that does not
-// resolve fails the whole head and no partial text escapes.
-class Resolver {
- public:
-  explicit Resolver(const SEOConfig& config) : config_(config) {}
-  std::string operator()(std::string_view value) {
-    if (!failure_) {
-      Result<std::string> url = resolve_asset(value, config_);
-      if (url) return std::move(*url);
-      failure_ = std::move(url).error();
-    }
-    return {};
-  }
-  [[nodiscard]] const std::optional<Error>& failure() const { return failure_; }
-
- private:
-  const SEOConfig& config_;
-  std::optional<Error> failure_;
-};
 
 constexpr std::array kVerificationFields{
     &Verification::google,    &Verification::bing,     &Verification::yandex,
@@ -417,15 +489,18 @@ Result<std::string> render_head(const SEOPayload& payload,
   const PageHead* page = extras.page;
   Result<std::string> head =
       page != nullptr && page->robots
-          ? [&] {
-              SEOPayload merged = payload;
-              merged.robots = with_extra(merged.robots, *page->robots);
-              return render_html(merged);
-            }()
+          ? render_html(payload, with_extra(payload.robots, *page->robots))
           : render_html(payload);
   if (!head) return head;
   std::string out = std::move(*head);
+  if (extras.hreflang.empty() && extras.site == nullptr && page == nullptr) {
+    return out;
+  }
+  // Room for the extras, so that the payload's part is not copied again.
+  out.reserve(out.size() + 4096);
   out += render_hreflang(extras.hreflang);
+  // The URLs are resolved while the elements are written; one that does not
+  // resolve fails the whole head, so no partial text escapes.
   Resolver resolve(config);
   if (extras.site != nullptr) write_site(out, *extras.site, resolve);
   if (page != nullptr) write_page(out, *page, resolve);

@@ -44,6 +44,8 @@ std::string_view html_entity(char c) {
   }
 }
 
+}  // namespace
+
 // One pass over the text: each special character is replaced by its entity
 // exactly once, which is what replacing "&" first and the others after it
 // would give.
@@ -57,6 +59,8 @@ void append_escaped_html(std::string& out, std::string_view text) {
   }
   out.append(text.data() + start, text.size() - start);
 }
+
+namespace {
 
 // Copies JSON text so that it cannot leave a script element: "</" becomes
 // "<\/" (no end tag can form) and "<!--" becomes "\u003c!--" (the tokenizer
@@ -265,6 +269,11 @@ Result<std::string> render_jsonld(const SEOPayload& payload) {
 }
 
 Result<std::string> render_html(const SEOPayload& payload) {
+  return render_html(payload, payload.robots);
+}
+
+Result<std::string> render_html(const SEOPayload& payload,
+                                std::string_view robots) {
   std::string json;
   if (payload.schema_jsonld) {
     Result<std::string> text = schema_json_text(*payload.schema_jsonld);
@@ -280,7 +289,7 @@ Result<std::string> render_html(const SEOPayload& payload) {
     writer.meta("name", "description", payload.description);
   }
   writer.canonical_link(payload.canonical);
-  writer.meta("name", "robots", payload.robots);
+  writer.meta("name", "robots", robots);
   write_tags(writer, payload.og);
   write_tags(writer, payload.twitter);
   if (payload.schema_jsonld) writer.script(json);

@@ -15,36 +15,74 @@
 namespace zelko::py {
 namespace {
 
-// What an SEOHead holds: the payload as built, the extras as given, the
-// hreflang links as resolved, and the head rendered once from them.
+// What an SEOHead holds: the objects it was made of (all immutable but the
+// configuration's registries, which rendering never reads) and the hreflang
+// links as resolved. The head is rendered when asked for, from the records.
 struct HeadRecord {
-  zelko::SEOPayload payload;
-  std::optional<zelko::SiteHead> site;
-  std::optional<zelko::PageHead> page;
+  PyRef payload;
+  PyRef config;
+  PyRef site;  // empty when None
+  PyRef page;  // empty when None
   std::vector<zelko::HreflangLink> hreflang;
-  std::string html;
 };
+
+// Reads the records of a head's objects under shared borrows.
+template <class Read>
+PyObject* with_records(const HeadRecord& head, Read&& read) {
+  if (!head.payload || !head.config) {
+    PyErr_SetString(PyExc_RuntimeError, "SEOHead was cleared");
+    return nullptr;
+  }
+  SharedBorrow payload(head.payload.get());
+  SharedBorrow config(head.config.get());
+  if (!payload || !config) return nullptr;
+  std::optional<SharedBorrow> site;
+  std::optional<SharedBorrow> page;
+  if (head.site && !site.emplace(head.site.get())) return nullptr;
+  if (head.page && !page.emplace(head.page.get())) return nullptr;
+  const zelko::HeadExtras extras{
+      head.hreflang,
+      head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
+      head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr};
+  return read(record_of<zelko::SEOPayload>(head.payload.get()),
+              config_record(head.config.get()), extras);
+}
+
+// The rendered head passed to `use`, or nullptr with the error set.
+template <class Use>
+PyObject* with_rendered(PyObject* self, Use&& use) {
+  return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
+    return with_records(head, [&](const zelko::SEOPayload& payload,
+                                  const zelko::SEOConfig& config,
+                                  const zelko::HeadExtras& extras) {
+      zelko::Result<std::string> html =
+          zelko::render_head(payload, extras, config);
+      if (!html) return raise_engine_error(html.error());
+      return use(*html);
+    });
+  });
+}
 
 PyObject* head_get_payload(PyObject* self, void* /*closure*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) {
-    return make_object(ClassId::SEOPayload, zelko::SEOPayload(head.payload));
+    return Py_NewRef(head.payload ? head.payload.get() : Py_None);
   });
 }
 
 PyObject* head_render_html(PyObject* self, PyObject* /*unused*/) {
-  return read_record<HeadRecord>(
-      self, [](const HeadRecord& head) { return new_str(head.html); });
+  return with_rendered(self,
+                       [](const std::string& html) { return new_str(html); });
 }
 
 PyObject* head_hash(PyObject* self, PyObject* /*unused*/) {
-  return read_record<HeadRecord>(self, [](const HeadRecord& head) {
-    return new_str(zelko::head_hash(head.html));
+  return with_rendered(self, [](const std::string& html) {
+    return new_str(zelko::head_hash(html));
   });
 }
 
 PyObject* head_etag(PyObject* self, PyObject* /*unused*/) {
-  return read_record<HeadRecord>(self, [](const HeadRecord& head) {
-    return new_str(zelko::head_etag(head.html));
+  return with_rendered(self, [](const std::string& html) {
+    return new_str(zelko::head_etag(html));
   });
 }
 
@@ -59,23 +97,52 @@ PyObject* hreflang_list(const std::vector<zelko::HreflangLink>& links) {
 // page extras as given (sorted keys, absent parts left out).
 PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) -> PyObject* {
-    PyRef dict = PyRef::steal(payload_view(head.payload));
-    PyRef extras = PyRef::steal(PyDict_New());
-    if (!dict || !extras ||
-        !dict_set(extras.get(), "hreflang", hreflang_list(head.hreflang))) {
-      return nullptr;
-    }
-    if (head.page && !dict_set(extras.get(), "page",
-                               fields::record_dict(*head.page, true))) {
-      return nullptr;
-    }
-    if (head.site && !dict_set(extras.get(), "site",
-                               fields::record_dict(*head.site, true))) {
-      return nullptr;
-    }
-    if (!dict_set(dict.get(), "head", extras.release())) return nullptr;
-    return dict.release();
+    return with_records(
+        head,
+        [&](const zelko::SEOPayload& payload,
+            const zelko::SEOConfig& /*config*/,
+            const zelko::HeadExtras& extras) -> PyObject* {
+          PyRef dict = PyRef::steal(payload_view(payload));
+          PyRef more = PyRef::steal(PyDict_New());
+          if (!dict || !more ||
+              !dict_set(more.get(), "hreflang", hreflang_list(head.hreflang))) {
+            return nullptr;
+          }
+          if (extras.page != nullptr &&
+              !dict_set(more.get(), "page",
+                        fields::record_dict(*extras.page, true))) {
+            return nullptr;
+          }
+          if (extras.site != nullptr &&
+              !dict_set(more.get(), "site",
+                        fields::record_dict(*extras.site, true))) {
+            return nullptr;
+          }
+          if (!dict_set(dict.get(), "head", more.release())) return nullptr;
+          return dict.release();
+        });
   });
+}
+
+int head_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(reinterpret_cast<PyObject*>(Py_TYPE(self)));
+  HeadRecord& head = record_of<HeadRecord>(self);
+  Py_VISIT(head.payload.get());
+  Py_VISIT(head.config.get());
+  Py_VISIT(head.site.get());
+  Py_VISIT(head.page.get());
+  return 0;
+}
+
+// A configuration may hold any object as its hooks, so a head can be part of
+// a cycle through it.
+int head_clear(PyObject* self) {
+  HeadRecord& head = record_of<HeadRecord>(self);
+  release_without_recursion(std::move(head.config));
+  release_without_recursion(std::move(head.payload));
+  release_without_recursion(std::move(head.site));
+  release_without_recursion(std::move(head.page));
+  return 0;
 }
 
 PyGetSetDef kHeadGetSet[] = {
@@ -106,20 +173,16 @@ PyType_Slot kHeadSlots[] = {
     {Py_tp_doc, const_cast<char*>("The whole head of a page, made by "
                                   "zelko.build_head.")},
     {Py_tp_dealloc, as_slot(native_dealloc<HeadRecord>)},
+    {Py_tp_traverse, as_slot(head_traverse)},
+    {Py_tp_clear, as_slot(head_clear)},
     {Py_tp_getset, kHeadGetSet},
     {Py_tp_methods, kHeadMethods},
     {0, nullptr},
 };
 
 PyType_Spec kHeadSpec = {"builtins.SEOHead", sizeof(NativeObject<HeadRecord>),
-                         0, kNoConstructorFlags, kHeadSlots};
-
-// An optional argument of class Record: its record, or nothing for None.
-template <class Record>
-bool optional_record(PyObject* value, const char* name,
-                     std::optional<Record>& out) {
-  return value == nullptr || fields::read_argument(value, name, out);
-}
+                         0, kNoConstructorFlags | Py_TPFLAGS_HAVE_GC,
+                         kHeadSlots};
 
 }  // namespace
 
@@ -134,6 +197,20 @@ const ClassDef kSiteHeadClass = record_class<zelko::SiteHead>({});
 const ClassDef kVerificationClass = record_class<zelko::Verification>({});
 const ClassDef kVideoClass = record_class<zelko::Video>({});
 
+// An instance of class `id` (TypeError otherwise), or None for an optional
+// one; the object itself is kept.
+bool arg_instance(PyObject* value, const char* name, ClassId id, bool optional,
+                  PyRef& out) {
+  if (value == nullptr || (optional && value == Py_None)) return true;
+  if (!is_instance(value, id)) {
+    PyErr_Format(PyExc_TypeError, "argument '%s' must be %s, not %s", name,
+                 std::string(class_name(id)).c_str(), type_name(value).c_str());
+    return false;
+  }
+  out = PyRef::borrow(value);
+  return true;
+}
+
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static constexpr const char* kNames[] = {"payload", "config", "site",
@@ -142,28 +219,26 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
     std::array<PyObject*, 5> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HeadRecord head;
-    zelko::SEOConfig config;
     zelko::Alternates alternates;
-    if (!arg_record(arg[0], "payload", ClassId::SEOPayload, head.payload) ||
-        !fields::read_argument(arg[1], "config", config) ||
-        !optional_record(arg[2], "site", head.site) ||
-        !optional_record(arg[3], "page", head.page) ||
+    if (!arg_instance(arg[0], "payload", ClassId::SEOPayload, false,
+                      head.payload) ||
+        !arg_instance(arg[1], "config", ClassId::SEOConfig, false,
+                      head.config) ||
+        !arg_instance(arg[2], "site", ClassId::SiteHead, true, head.site) ||
+        !arg_instance(arg[3], "page", ClassId::PageHead, true, head.page) ||
         (arg[4] != nullptr && arg[4] != Py_None &&
          !arg_pair_list(arg[4], "alternates", alternates, arg_text,
                         arg_text))) {
       return nullptr;
     }
-    zelko::Result<std::vector<zelko::HreflangLink>> links =
-        zelko::hreflang_links(alternates, config);
-    if (!links) return raise_engine_error_at(links.error(), "alternates");
-    head.hreflang = std::move(*links);
-    const zelko::HeadExtras extras{head.hreflang,
-                                   head.site ? &*head.site : nullptr,
-                                   head.page ? &*head.page : nullptr};
-    zelko::Result<std::string> html =
-        zelko::render_head(head.payload, extras, config);
-    if (!html) return raise_engine_error(html.error());
-    head.html = std::move(*html);
+    if (!alternates.empty()) {
+      SharedBorrow config(head.config.get());
+      if (!config) return nullptr;
+      zelko::Result<std::vector<zelko::HreflangLink>> links =
+          zelko::hreflang_links(alternates, config_record(head.config.get()));
+      if (!links) return raise_engine_error_at(links.error(), "alternates");
+      head.hreflang = std::move(*links);
+    }
     return make_object(ClassId::SEOHead, std::move(head));
   });
 }

@@ -13,6 +13,8 @@ namespace zelko {
 // Escapes text for element content and double-quoted attribute values:
 // & < > " ' become &amp; &lt; &gt; &quot; &#x27;. Nothing else is touched.
 [[nodiscard]] std::string escape_html(std::string_view text);
+// The same, appended to `out`.
+void append_escaped_html(std::string& out, std::string_view text);
 
 // Open Graph property meta elements joined by line feeds, "og:type" first;
 // no line feed after the last element.
@@ -30,5 +32,8 @@ namespace zelko {
 // robots, the Open Graph and Twitter groups and the JSON-LD script, one
 // element per line and one line feed at the end.
 [[nodiscard]] Result<std::string> render_html(const SEOPayload& payload);
+// The same with `robots` in the robots meta in place of the payload's.
+[[nodiscard]] Result<std::string> render_html(const SEOPayload& payload,
+                                              std::string_view robots);
 
 }  // namespace zelko
