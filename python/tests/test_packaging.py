@@ -59,3 +59,12 @@ def test_installed_metadata_names_the_licence_and_ships_the_notices() -> None:
         "ICU (International Components for Unicode)",
         "OpenSSL (libcrypto)",
     ]
+
+
+def test_installed_metadata_names_no_web_address() -> None:
+    # The project has no public address yet: metadata that named one would
+    # send users to a page that does not exist.
+    metadata = importlib.metadata.distribution("zelko").metadata
+    assert metadata.get_all("Project-URL") is None
+    assert metadata["Home-page"] is None
+    assert metadata["Download-URL"] is None
