@@ -5,6 +5,8 @@ from __future__ import annotations
 import re
 import shlex
 import shutil
+import subprocess
+import sys
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 from typing import Any
@@ -45,9 +47,36 @@ def run_python_blocks(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> dict[s
     return namespace
 
 
-def test_python_snippets_run_in_order(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
-    run_python_blocks(tmp_path, monkeypatch)
-    assert (tmp_path / "seo-contract.json").is_file()
+def python_scripts() -> list[str]:
+    """Each Python block as the script a reader has when they reach it: the
+    blocks before it, which it builds on, then the block itself."""
+    python = blocks("python")
+    return ["\n".join(python[: number + 1]) for number in range(len(python))]
+
+
+@pytest.fixture(scope="module")
+def script_folder(tmp_path_factory: pytest.TempPathFactory) -> Path:
+    return tmp_path_factory.mktemp("readme-scripts")
+
+
+@pytest.mark.parametrize("number", range(len(python_scripts())))
+def test_python_snippet_runs_as_a_script(number: int, script_folder: Path) -> None:
+    # A fresh interpreter running the file as __main__, as `python script.py`
+    # does: inside pytest, a snippet that starts worker processes would
+    # find pytest's main module instead of its own.
+    script = script_folder / f"readme_{number + 1}.py"
+    script.write_text(python_scripts()[number], encoding="utf-8")
+
+    result = subprocess.run(
+        [sys.executable, str(script)],
+        cwd=script_folder,
+        capture_output=True,
+        text=True,
+        timeout=300,
+        check=False,
+    )
+
+    assert (result.returncode, result.stderr) == (0, ""), result.stderr[-3000:]
 
 
 def test_django_snippets_serve_the_post(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
