@@ -30,7 +30,7 @@ def blocks(language: str) -> list[str]:
 
 def test_readme_has_the_examples_these_tests_run() -> None:
     assert len(blocks("python")) >= 6
-    assert len(blocks("sh")) == 2
+    assert len(blocks("sh")) == 3
     assert len(blocks("json")) >= 1 and len(blocks("toml")) >= 2
     assert len(blocks("django")) == 1
     assert len(blocks("yaml")) == 1
@@ -157,6 +157,37 @@ def test_command_line_examples_succeed(
     assert code == 0
     assert captured.err == "" if summary is None else captured.err.startswith(summary)
     assert captured.out or "-o" in arguments
+
+
+def test_served_example_site_passes_zelko_check_over_http() -> None:
+    """The documented pair: the local server for the built example and
+    `zelko check --url` against it, on a free port instead of 8000."""
+    serve, check = [line.split("  #")[0].strip() for line in blocks("sh")[2].splitlines()]
+    assert serve.endswith("&") and "--port 8000" in serve and "http://127.0.0.1:8000" in check
+    serve_words = shlex.split(serve.rstrip("&").replace("--port 8000", "--port 0"))
+    venv = Path(sys.executable).parent
+    assert serve_words[0] == ".venv/bin/python"
+    with subprocess.Popen(
+        [sys.executable, *serve_words[1:]], cwd=REPO, stdout=subprocess.PIPE, text=True
+    ) as server:
+        try:
+            assert server.stdout is not None
+            base = server.stdout.readline().strip()  # printed once the socket listens
+            assert base.startswith("http://127.0.0.1:"), base
+            check_words = shlex.split(check.replace("http://127.0.0.1:8000", base))
+            assert check_words[0] == ".venv/bin/zelko"
+            result = subprocess.run(
+                [str(venv / "zelko"), *check_words[1:]],
+                cwd=REPO,
+                capture_output=True,
+                text=True,
+                timeout=120,
+                check=False,
+            )
+        finally:
+            server.terminate()
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout == "No findings in 7 pages.\n"
 
 
 def test_ci_check_step_passes_on_the_bundled_site_and_contract(
