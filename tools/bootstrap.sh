@@ -9,7 +9,10 @@
 #                               editable);
 #   tools/bootstrap.sh --test   the same, plus what only the tests use (run by
 #                               tools/test.sh): GoogleTest and Chromium from
-#                               Debian and the `test` extra of pyproject.toml.
+#                               Debian, the `test` extra of pyproject.toml, and
+#                               the engine's GoogleTest suites, built in the
+#                               package's own build tree with the extension, so
+#                               the engine is compiled once for both.
 #
 # --system-only stops after the system packages (a container's first layer).
 set -euo pipefail
@@ -46,8 +49,12 @@ tools/apt_install.sh bootstrap "${system_packages[@]}"
 .venv/bin/python tools/fetch_ada.py
 
 target=.
+build_options=()
 if [ $with_tests -eq 1 ]; then
-  target=".[test]" # the test extra comes with the package
+  # The test extra comes with the package; the suites build beside the
+  # extension (tools/test.sh runs them with ctest in that build tree).
+  target=".[test]"
+  build_options=(-C cmake.define.ZELKO_BUILD_TESTS=ON -C "build.targets=_zelko_native;engine_tests")
 fi
 
 # The compile is the slow part: show its progress (the build system's [n/total]
@@ -57,7 +64,7 @@ mkdir -p build
 log=build/bootstrap-install.log
 start=$SECONDS
 set +e
-.venv/bin/python -m pip install -v --no-build-isolation "$target" 2>&1 |
+.venv/bin/python -m pip install -v --no-build-isolation "${build_options[@]}" "$target" 2>&1 |
   tee "$log" | grep --line-buffered -E '^ *\[[0-9]+/[0-9]+\] '
 status=${PIPESTATUS[0]}
 set -e

@@ -132,6 +132,21 @@ def test_bootstrap_installs_test_packages_only_for_the_tests(
     assert not {requirement_name(word) for word in python} & extra_requirements_of_tests()
     *_, package = pip_installs(calls)
     assert package[-1] == (".[test]" if with_tests else ".")
+    # The C++ suites build in the package's tree, with the extension.
+    assert ("cmake.define.ZELKO_BUILD_TESTS=ON" in package) == with_tests
+
+
+def test_test_script_compiles_the_engine_once(tmp_path: Path) -> None:
+    result, calls = run_script(tmp_path, "test.sh")
+    assert result.returncode == 0, result.stderr
+
+    (package,) = [call for call in pip_installs(calls) if call[-1] == ".[test]"]
+    assert "build.targets=_zelko_native;engine_tests" in package
+    # No second build tree: cmake is left to the package build.
+    assert [call for call in calls if call[0] == "cmake"] == []
+    (ctest,) = [call for call in calls if call[0] == "ctest"]
+    assert ctest[ctest.index("--test-dir") + 1] == "build/cp310-abi3-linux_x86_64"
+    assert calls[-1][:3] == ["python", "-m", "pytest"]
 
 
 @pytest.mark.parametrize(
