@@ -17,7 +17,7 @@ from markupsafe import Markup
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ._web import config_from_setting, page_payload, request_target
+from ._web import chosen_config, config_from_setting, head_html, page_payload, request_target
 
 __all__ = ["Zelko", "payload_response", "seo_head"]
 
@@ -49,14 +49,21 @@ class Zelko:
 def seo_head(
     subject: SEOPayload | SEOEntity | Mapping[str, Any],
     overrides: SEOOverrides | Mapping[str, Any] | None = None,
+    *,
+    alternates: Mapping[str, str] | None = None,
+    config: SEOConfig | None = None,
 ) -> Markup:
     """The head elements of a payload, or of an entity built for the current
     request's path and query; already escaped, so templates insert them as
-    they are (``{{ seo_head(entity) }}``)."""
+    they are (``{{ seo_head(entity) }}``). ``alternates`` (tag -> route or
+    URL) adds the page's hreflang links; ``config`` replaces the app's
+    configuration for this page (a page in another language has its own)."""
+    site = chosen_config(config, Zelko.config())
     route = ""  # a finished payload needs no request
     if not isinstance(subject, SEOPayload):
         route = request_target(request.script_root + request.path, request.query_string)
-    return Markup(page_payload(subject, route, Zelko.config(), overrides).render_html())
+    payload = page_payload(subject, route, site, overrides)
+    return Markup(head_html(payload, site, alternates))
 
 
 def payload_response(payload: SEOPayload) -> Response:

@@ -14,7 +14,7 @@ from starlette.templating import Jinja2Templates
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ._web import config_from_setting, page_payload, request_target
+from ._web import chosen_config, config_from_setting, head_html, page_payload, request_target
 from .etags import etag_matches
 from .inputs import ConfigSource
 
@@ -52,6 +52,9 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
     template rendered with the request in its context (``TemplateResponse``
     puts it there), ``{{ seo_head(entity) }}`` builds for that request's
     path and query; ``{{ seo_head(payload) }}`` renders a finished payload.
+    ``alternates=`` (tag -> route or URL) adds the page's hreflang links;
+    ``config=`` replaces the configuration for one page (a page in another
+    language has its own).
     """
     site = config_from_setting(config, "config")
 
@@ -60,7 +63,11 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
         context: jinja2.runtime.Context,
         subject: SEOPayload | SEOEntity | Mapping[str, Any],
         overrides: SEOOverrides | Mapping[str, Any] | None = None,
+        *,
+        alternates: Mapping[str, str] | None = None,
+        config: SEOConfig | None = None,
     ) -> Markup:
+        page_config = chosen_config(config, site)
         request = context.get("request")
         route = "/"
         if isinstance(request, Request):
@@ -69,7 +76,8 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
             route = request_target(request.scope["path"], request.scope.get("query_string", b""))
         elif not isinstance(subject, SEOPayload):
             raise TypeError("seo_head with an entity needs the request in the template context")
-        return Markup(page_payload(subject, route, site, overrides).render_html())
+        payload = page_payload(subject, route, page_config, overrides)
+        return Markup(head_html(payload, page_config, alternates))
 
     templates.env.globals["seo_head"] = seo_head
     return site

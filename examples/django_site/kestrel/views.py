@@ -18,9 +18,21 @@ from zelko.django import get_config, payload_response
 
 @cache
 def read_pages(folder: Path) -> dict[str, dict[str, Any]]:
-    """The page files of ``folder`` by the path they are served at."""
+    """The page files of ``folder`` by the path they are served at, each
+    with its language: its own tag among its alternates, else English."""
     pages = [json.loads(path.read_text(encoding="utf-8")) for path in sorted(folder.glob("*.json"))]
+    for page in pages:
+        own = [tag for tag, route in page.get("alternates", {}).items() if route == page["route"]]
+        page["language"] = own[0] if own else "en"
     return {urlsplit(page["route"]).path.lower().rstrip("/") or "/": page for page in pages}
+
+
+@cache
+def language_config(language: str) -> zelko.SEOConfig:
+    """A site configuration per language: the German pages' Open Graph locale."""
+    if language in settings.ZELKO_LANGUAGES:
+        return zelko.load_config(settings.ZELKO_LANGUAGES[language])
+    return get_config()
 
 
 def find(route: str) -> dict[str, Any]:
@@ -31,12 +43,16 @@ def find(route: str) -> dict[str, Any]:
 
 
 def page(request: HttpRequest, route: str) -> HttpResponse:
-    return render(request, "page.html", {"page": find(route)})
+    page = find(route)
+    context = {"page": page, "config": language_config(page["language"])}
+    return render(request, "page.html", context)
+
+
+def build(page: dict[str, Any], route: str) -> zelko.SEOPayload:
+    entity = zelko.entity_from_mapping(page["entity"])
+    overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
+    return zelko.build_seo_payload(entity, route, language_config(page["language"]), overrides)
 
 
 def seo(request: HttpRequest, route: str) -> HttpResponseBase:
-    page = find(route)
-    entity = zelko.entity_from_mapping(page["entity"])
-    overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
-    payload = zelko.build_seo_payload(entity, "/" + route, get_config(), overrides)
-    return payload_response(request, payload)
+    return payload_response(request, build(find(route), "/" + route))
