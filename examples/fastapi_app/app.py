@@ -7,6 +7,7 @@ Run: .venv/bin/uvicorn --app-dir examples/fastapi_app app:app --port 8000
 from __future__ import annotations
 
 import json
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 from urllib.parse import urlsplit
@@ -16,7 +17,7 @@ from fastapi.responses import HTMLResponse
 from fastapi.templating import Jinja2Templates
 
 import zelko
-from zelko.starlette import add_seo_head, payload_response
+from zelko.starlette import add_seo_head, crawl_routes, payload_response
 
 HERE = Path(__file__).resolve().parent
 SITE = HERE.parent / "site"
@@ -27,7 +28,6 @@ CONFIGS = {
     "en": add_seo_head(templates, SITE / "zelko.toml"),
     "de": zelko.load_config(SITE / "zelko.de.toml"),
 }
-app = FastAPI()
 
 
 def read_pages(folder: Path) -> dict[str, dict[str, Any]]:
@@ -54,6 +54,25 @@ def build(page: dict[str, Any], route: str) -> zelko.SEOPayload:
     entity = zelko.entity_from_mapping(page["entity"])
     overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
     return zelko.build_seo_payload(entity, route, CONFIGS[page["language"]], overrides)
+
+
+def sitemap_entries() -> Iterator[dict[str, Any]]:
+    """Each indexable page's entry, as `zelko sitemap` writes it: its
+    canonical URL, the date it last changed, its alternates and image."""
+    for page in PAGES.values():
+        payload = build(page, page["route"])
+        if "noindex" not in payload.robots.split(","):
+            entity = page["entity"]
+            yield {
+                "location": payload.canonical,
+                "lastmod": entity.get("updated_at") or entity.get("published_at"),
+                "alternates": page.get("alternates", {}),
+                "images": [payload.og.image] if payload.og.image else [],
+            }
+
+
+# /robots.txt, /sitemap.xml and its parts, before the pages' catch-all route.
+app = FastAPI(routes=crawl_routes(SITE / "zelko.toml", sitemap_entries))
 
 
 @app.get("/api/seo/{path:path}")

@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import json
 import sys
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 from urllib.parse import urlsplit
@@ -16,7 +17,7 @@ from flask import Flask, abort, render_template
 from flask.wrappers import Response
 
 import zelko
-from zelko.flask import Zelko, payload_response
+from zelko.flask import Zelko, add_crawl_routes, payload_response
 
 SITE = Path(__file__).resolve().parents[1] / "site"
 
@@ -46,6 +47,22 @@ def create_app(pages_folder: Path = SITE / "pages") -> Flask:
         entity = zelko.entity_from_mapping(page["entity"])
         overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
         return zelko.build_seo_payload(entity, route, configs[page["language"]], overrides)
+
+    def sitemap_entries() -> Iterator[dict[str, Any]]:
+        """Each indexable page's entry, as `zelko sitemap` writes it: its
+        canonical URL, the date it last changed, its alternates and image."""
+        for page in pages.values():
+            payload = build(page, page["route"])
+            if "noindex" not in payload.robots.split(","):
+                entity = page["entity"]
+                yield {
+                    "location": payload.canonical,
+                    "lastmod": entity.get("updated_at") or entity.get("published_at"),
+                    "alternates": page.get("alternates", {}),
+                    "images": [payload.og.image] if payload.og.image else [],
+                }
+
+    add_crawl_routes(app, sitemap_entries)  # /robots.txt, /sitemap.xml and its parts
 
     @app.get("/", defaults={"path": ""})
     @app.get("/<path:path>")

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import json
+from collections.abc import Iterator
 from functools import cache
 from pathlib import Path
 from typing import Any
@@ -56,3 +57,18 @@ def build(page: dict[str, Any], route: str) -> zelko.SEOPayload:
 
 def seo(request: HttpRequest, route: str) -> HttpResponseBase:
     return payload_response(request, build(find(route), "/" + route))
+
+
+def sitemap_entries() -> Iterator[dict[str, Any]]:
+    """Each indexable page's entry, as `zelko sitemap` writes it: its
+    canonical URL, the date it last changed, its alternates and image."""
+    for page in read_pages(Path(settings.PAGES_DIR)).values():
+        payload = build(page, page["route"])
+        if "noindex" not in payload.robots.split(","):
+            entity = page["entity"]
+            yield {
+                "location": payload.canonical,
+                "lastmod": entity.get("updated_at") or entity.get("published_at"),
+                "alternates": page.get("alternates", {}),
+                "images": [payload.og.image] if payload.og.image else [],
+            }
