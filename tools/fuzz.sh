@@ -18,19 +18,7 @@ all_targets=(normalize_public_url normalize_path clean_url html_to_text json_rea
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 # Only this step needs clang and its fuzzer runtime.
-packages=(clang-14 libclang-rt-14-dev nlohmann-json3-dev libicu-dev libssl-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "fuzz: please install: ${missing[*]} (apt-get install, as root)" >&2
-    exit 1
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+tools/apt_install.sh fuzz clang-14 libclang-rt-14-dev nlohmann-json3-dev libicu-dev libssl-dev
 [ -x .venv/bin/cmake ] || tools/bootstrap.sh
 export PATH="$root/.venv/bin:$PATH"
 

@@ -8,17 +8,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-if ! dpkg -s clang-format >/dev/null 2>&1; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "lint: please install: clang-format (apt-get install, as root)" >&2
-    exit 1
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang-format
-fi
+tools/apt_install.sh lint clang-format
 # mypy reads the frameworks' own types (the integrations import them), which
-# the project's environment has.
-[ -x .venv/bin/python ] || tools/bootstrap.sh
+# the test environment has.
+[ -x .venv/bin/pytest ] || tools/bootstrap.sh --test
 # Pinned, so that a new release of a checker cannot fail a commit that passed.
 # tomli: mypy checks the package as Python 3.10, where it reads TOML with it.
 .venv/bin/python -m pip install -q "ruff==0.17.6" "mypy==2.4.1" "tomli>=1.1"

@@ -11,7 +11,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-[ -x .venv/bin/python ] || tools/bootstrap.sh
+# The suite's own packages come with the test environment.
+[ -x .venv/bin/pytest ] || tools/bootstrap.sh --test
 python="$root/.venv/bin/python"
 export PATH="$root/.venv/bin:$PATH"
 

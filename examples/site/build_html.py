@@ -21,6 +21,8 @@ import zelko
 
 HERE = Path(__file__).resolve().parent
 SITE = HERE / "zelko.toml"
+# The site configuration of each language other than the site file's.
+LANGUAGES = {"de": HERE / "zelko.de.toml"}
 PAGES = sorted((HERE / "pages").glob("*.json"))
 
 TEMPLATE = """<!doctype html>
@@ -45,13 +47,16 @@ def page_path(canonical: str) -> str:
 
 
 def render_page(page: Mapping[str, Any], config: zelko.SEOConfig) -> tuple[str, str]:
-    """A page's canonical URL and its whole HTML document."""
+    """A page's canonical URL and its whole HTML document; a page in a
+    language of ``LANGUAGES`` is built with that language's configuration."""
+    alternates = page.get("alternates") or {}
+    language = next((tag for tag, route in alternates.items() if route == page["route"]), "en")
+    if language in LANGUAGES:
+        config = zelko.load_config(LANGUAGES[language])
     entity = zelko.entity_from_mapping(page["entity"])
     overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
     payload = zelko.build_seo_payload(entity, page["route"], config, overrides)
-    alternates = page.get("alternates") or {}
     head = payload.render_html() + zelko.render_hreflang(zelko.hreflang_links(config, alternates))
-    language = next((tag for tag, route in alternates.items() if route == page["route"]), "en")
     heading = html.escape(entity.title or "")
     body = page["entity"].get("body_html") or ""
     document = TEMPLATE.format(language=language, head=head, heading=heading, body=body)

@@ -29,6 +29,8 @@ import zelko
 REPO = Path(__file__).resolve().parents[2]
 EXAMPLES = REPO / "examples"
 CONFIG = zelko.load_config(EXAMPLES / "site" / "zelko.toml")
+# The example's German pages have their own configuration (og:locale).
+LANGUAGE_CONFIGS = {"en": CONFIG, "de": zelko.load_config(EXAMPLES / "site" / "zelko.de.toml")}
 STARTUP_SECONDS = 90  # a cold Chromium on a busy two-core machine
 PAGE_SECONDS = 60
 
@@ -58,8 +60,7 @@ def chromium() -> str:
     path = shutil.which("chromium")
     if path is None:
         pytest.fail(
-            "chromium is not installed; tools/bootstrap.sh installs Debian's chromium"
-            " (run it as root)"
+            "chromium is not installed; tools/test.sh installs Debian's chromium (run it as root)"
         )
     return path
 
@@ -210,6 +211,7 @@ def browser(tmp_path_factory: pytest.TempPathFactory) -> Iterator[Browser]:
 # What the page's DOM holds: every element of head and body with its
 # attributes, the title as the browser reports it, each JSON-LD script parsed.
 READ_DOM = """JSON.stringify({
+  lang: document.documentElement.lang,
   title: document.title,
   head: Array.from(document.head.children, element => ({
     tag: element.localName,
@@ -280,13 +282,24 @@ def test_the_browser_sees_exactly_the_payload(
     browser.open(f"{base_url}{path}")
     dom = json.loads(browser.evaluate(READ_DOM))
 
+    alternates = page.get("alternates", {})
+    language = next((tag for tag, route in alternates.items() if route == page["route"]), "en")
+    config = LANGUAGE_CONFIGS[language]
     payload = zelko.build_seo_payload(
         zelko.entity_from_mapping(page["entity"]),
         path,
-        CONFIG,
+        config,
         zelko.overrides_from_mapping(page.get("overrides") or {}),
     )
-    assert dom["head"] == expected_head(payload)
+    hreflang = [
+        {"tag": "link", "attributes": attributes, "text": None}
+        for attributes in (
+            [["rel", "alternate"], ["hreflang", tag], ["href", url]]
+            for tag, url in zelko.hreflang_links(config, alternates)
+        )
+    ]
+    assert dom["lang"] == language
+    assert dom["head"] == expected_head(payload) + hreflang
     assert dom["title"] == browser_title(payload.title)
     assert dom["jsonld"] == ([] if payload.schema_jsonld is None else [payload.schema_jsonld])
     assert dom["body"] == [["h1", page["entity"]["title"]]]

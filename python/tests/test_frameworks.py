@@ -7,6 +7,7 @@ from __future__ import annotations
 import importlib.util
 import json
 import os
+import re
 import subprocess
 import sys
 from collections.abc import Callable, Iterator
@@ -36,6 +37,8 @@ import zelko.starlette
 REPO = Path(__file__).resolve().parents[2]
 EXAMPLES = REPO / "examples"
 CONFIG = zelko.load_config(EXAMPLES / "site" / "zelko.toml")
+# The example's pages in German have their own configuration.
+LANGUAGE_CONFIGS = {"en": CONFIG, "de": zelko.load_config(EXAMPLES / "site" / "zelko.de.toml")}
 BAD_SETTING = {**CONFIG.to_dict(), "url_policy": {"trailing_slash": "sometimes"}}
 
 # (status, headers with lower-case names, body) of a GET with these headers.
@@ -88,11 +91,16 @@ def bundled_pages() -> list[tuple[str, dict[str, Any]]]:
     return pages
 
 
+def page_language(page: dict[str, Any]) -> str:
+    alternates = page.get("alternates", {})
+    return next((tag for tag, route in alternates.items() if route == page["route"]), "en")
+
+
 def expected_payload(page: dict[str, Any], route: str) -> zelko.SEOPayload:
     return zelko.build_seo_payload(
         zelko.entity_from_mapping(page["entity"]),
         route,
-        CONFIG,
+        LANGUAGE_CONFIGS[page_language(page)],
         zelko.overrides_from_mapping(page.get("overrides") or {}),
     )
 
@@ -105,9 +113,43 @@ def test_the_page_carries_its_head(app: str, path: str, page: dict[str, Any]) ->
 
     assert status == 200
     assert headers["content-type"].startswith("text/html")
+    config = LANGUAGE_CONFIGS[page_language(page)]
     head = expected_payload(page, f"{path}?utm_source=feed&page=2").render_html()
-    assert f"<head>\n{head}</head>" in body
+    head += zelko.render_hreflang(zelko.hreflang_links(config, page.get("alternates", {})))
+    assert f'<html lang="{page_language(page)}">\n<head>\n{head}</head>' in body
     assert "utm_source" not in head
+
+
+@pytest.mark.parametrize("app", APPS)
+@pytest.mark.parametrize(
+    ("path", "language", "locales"),
+    [
+        ("/de/besuch", "de", ("de_DE", "en_US")),
+        ("/visit", "en", ("en_US", "de_DE")),
+        ("/faq", "en", ("en_US", "de_DE")),
+    ],
+)
+def test_a_page_speaks_its_own_language(
+    app: str, path: str, language: str, locales: tuple[str, str]
+) -> None:
+    _, _, body = APPS[app](path, {})
+
+    assert f'<html lang="{language}">' in body
+    assert f'<meta property="og:locale" content="{locales[0]}">' in body
+    assert f'<meta property="og:locale:alternate" content="{locales[1]}">' in body
+    hreflang = re.findall(r'<link rel="alternate" hreflang="([^"]+)" href="([^"]+)">', body)
+    base = "https://www.kestrel-coffee.example"
+    alternates = {"de": "/de/besuch", "en": "/visit", "x-default": "/visit"}
+    expected = [(tag, base + route) for tag, route in alternates.items()]
+    assert hreflang == ([] if path == "/faq" else expected)
+
+
+def test_the_language_configurations_differ_only_in_language() -> None:
+    english, german = (LANGUAGE_CONFIGS[tag].to_dict() for tag in ("en", "de"))
+    for settings in (english, german):
+        del settings["locale"], settings["locale_alternate"]
+        settings["default_og_image"].pop("alt")
+    assert english == german
 
 
 @pytest.mark.parametrize("app", APPS)

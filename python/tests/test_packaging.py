@@ -59,3 +59,10 @@ def test_installed_metadata_names_the_licence_and_ships_the_notices() -> None:
         "ICU (International Components for Unicode)",
         "OpenSSL (libcrypto)",
     ]
+
+
+def test_installed_metadata_names_no_web_address() -> None:
+    # The project has no public address yet: metadata that named one would
+    # send users to a page that does not exist.
+    metadata = importlib.metadata.distribution("zelko").metadata
+    assert [key for key in ("Project-URL", "Home-page", "Download-URL") if key in metadata] == []

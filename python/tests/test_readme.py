@@ -5,6 +5,8 @@ from __future__ import annotations
 import re
 import shlex
 import shutil
+import subprocess
+import sys
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 from typing import Any
@@ -28,7 +30,7 @@ def blocks(language: str) -> list[str]:
 
 def test_readme_has_the_examples_these_tests_run() -> None:
     assert len(blocks("python")) >= 6
-    assert len(blocks("sh")) == 2
+    assert len(blocks("sh")) == 3
     assert len(blocks("json")) >= 1 and len(blocks("toml")) >= 2
     assert len(blocks("django")) == 1
     assert len(blocks("yaml")) == 1
@@ -45,9 +47,36 @@ def run_python_blocks(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> dict[s
     return namespace
 
 
-def test_python_snippets_run_in_order(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
-    run_python_blocks(tmp_path, monkeypatch)
-    assert (tmp_path / "seo-contract.json").is_file()
+def python_scripts() -> list[str]:
+    """Each Python block as the script a reader has when they reach it: the
+    blocks before it, which it builds on, then the block itself."""
+    python = blocks("python")
+    return ["\n".join(python[: number + 1]) for number in range(len(python))]
+
+
+@pytest.fixture(scope="module")
+def script_folder(tmp_path_factory: pytest.TempPathFactory) -> Path:
+    return tmp_path_factory.mktemp("readme-scripts")
+
+
+@pytest.mark.parametrize("number", range(len(python_scripts())))
+def test_python_snippet_runs_as_a_script(number: int, script_folder: Path) -> None:
+    # A fresh interpreter running the file as __main__, as `python script.py`
+    # does: inside pytest, a snippet that starts worker processes would
+    # find pytest's main module instead of its own.
+    script = script_folder / f"readme_{number + 1}.py"
+    script.write_text(python_scripts()[number], encoding="utf-8")
+
+    result = subprocess.run(
+        [sys.executable, str(script)],
+        cwd=script_folder,
+        capture_output=True,
+        text=True,
+        timeout=300,
+        check=False,
+    )
+
+    assert (result.returncode, result.stderr) == (0, ""), result.stderr[-3000:]
 
 
 def test_django_snippets_serve_the_post(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
@@ -128,6 +157,37 @@ def test_command_line_examples_succeed(
     assert code == 0
     assert captured.err == "" if summary is None else captured.err.startswith(summary)
     assert captured.out or "-o" in arguments
+
+
+def test_served_example_site_passes_zelko_check_over_http() -> None:
+    """The documented pair: the local server for the built example and
+    `zelko check --url` against it, on a free port instead of 8000."""
+    serve, check = [line.split("  #")[0].strip() for line in blocks("sh")[2].splitlines()]
+    assert serve.endswith("&") and "--port 8000" in serve and "http://127.0.0.1:8000" in check
+    serve_words = shlex.split(serve.rstrip("&").replace("--port 8000", "--port 0"))
+    venv = Path(sys.executable).parent
+    assert serve_words[0] == ".venv/bin/python"
+    with subprocess.Popen(
+        [sys.executable, *serve_words[1:]], cwd=REPO, stdout=subprocess.PIPE, text=True
+    ) as server:
+        try:
+            assert server.stdout is not None
+            base = server.stdout.readline().strip()  # printed once the socket listens
+            assert base.startswith("http://127.0.0.1:"), base
+            check_words = shlex.split(check.replace("http://127.0.0.1:8000", base))
+            assert check_words[0] == ".venv/bin/zelko"
+            result = subprocess.run(
+                [str(venv / "zelko"), *check_words[1:]],
+                cwd=REPO,
+                capture_output=True,
+                text=True,
+                timeout=120,
+                check=False,
+            )
+        finally:
+            server.terminate()
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout == "No findings in 7 pages.\n"
 
 
 def test_ci_check_step_passes_on_the_bundled_site_and_contract(

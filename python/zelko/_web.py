@@ -10,6 +10,7 @@ from urllib.parse import quote
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload, build_seo_payload
 
+from .crawl import hreflang_links, render_hreflang
 from .inputs import InputError, entity_from_mapping, load_config, overrides_from_mapping
 
 # What a path and a query may keep as they are: the characters RFC 3986
@@ -59,3 +60,25 @@ def page_payload(
     elif not overrides:
         overrides = None  # a template's missing value: Jinja's Undefined, Django's ""
     return build_seo_payload(entity, route, config, overrides)
+
+
+def chosen_config(config: object, default: SEOConfig) -> SEOConfig:
+    """The configuration a template passed to a head helper (a page in
+    another language has its own), or the application's; a template's
+    missing value (Jinja's Undefined, Django's "") counts as none."""
+    if not config:
+        return default
+    if not isinstance(config, SEOConfig):
+        raise TypeError(f"config: expected an SEOConfig, got {type(config).__name__}")
+    return config
+
+
+def head_html(
+    payload: SEOPayload, config: SEOConfig, alternates: Mapping[str, str] | None = None
+) -> str:
+    """The payload's head, then the hreflang links of the page's language
+    alternates (tag -> route or URL), resolved as canonical URLs."""
+    head = payload.render_html()
+    if alternates:
+        head += render_hreflang(hreflang_links(config, alternates))
+    return head

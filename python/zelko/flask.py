@@ -11,15 +11,22 @@ from __future__ import annotations
 from collections.abc import Mapping
 from typing import Any
 
-from flask import Flask, current_app, request
+from flask import Flask, abort, current_app, request
 from flask.wrappers import Response
 from markupsafe import Markup
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ._web import config_from_setting, page_payload, request_target
+from ._crawl_web import (
+    SitemapEntries,
+    file_chunks,
+    open_sitemap_file,
+    robots_text,
+    sitemap_media_type,
+)
+from ._web import chosen_config, config_from_setting, head_html, page_payload, request_target
 
-__all__ = ["Zelko", "payload_response", "seo_head"]
+__all__ = ["Zelko", "add_crawl_routes", "payload_response", "seo_head"]
 
 SETTING = "ZELKO"
 
@@ -49,14 +56,21 @@ class Zelko:
 def seo_head(
     subject: SEOPayload | SEOEntity | Mapping[str, Any],
     overrides: SEOOverrides | Mapping[str, Any] | None = None,
+    *,
+    alternates: Mapping[str, str] | None = None,
+    config: SEOConfig | None = None,
 ) -> Markup:
     """The head elements of a payload, or of an entity built for the current
     request's path and query; already escaped, so templates insert them as
-    they are (``{{ seo_head(entity) }}``)."""
+    they are (``{{ seo_head(entity) }}``). ``alternates`` (tag -> route or
+    URL) adds the page's hreflang links; ``config`` replaces the app's
+    configuration for this page (a page in another language has its own)."""
+    site = chosen_config(config, Zelko.config())
     route = ""  # a finished payload needs no request
     if not isinstance(subject, SEOPayload):
         route = request_target(request.script_root + request.path, request.query_string)
-    return Markup(page_payload(subject, route, Zelko.config(), overrides).render_html())
+    payload = page_payload(subject, route, site, overrides)
+    return Markup(head_html(payload, site, alternates))
 
 
 def payload_response(payload: SEOPayload) -> Response:
@@ -66,3 +80,28 @@ def payload_response(payload: SEOPayload) -> Response:
     response.set_etag(payload.hash())  # werkzeug quotes it itself
     response.make_conditional(request)
     return response
+
+
+def add_crawl_routes(
+    app: Flask, entries: SitemapEntries, *, max_urls: int = 50000, gzip: bool = False
+) -> None:
+    """Serves ``/robots.txt`` (as ``zelko robots`` writes it from the
+    ``ZELKO`` site file; every crawler allowed for a mapping) and the sitemap
+    set of ``entries()`` (routes, or mappings of ``SitemapWriter.add``'s
+    arguments with ``"location"``), called per request and streamed from the
+    engine's writer: ``/sitemap.xml``, and past ``max_urls`` URLs its parts
+    ``/sitemap-N.xml`` (``.xml.gz`` with ``gzip``)."""
+
+    def robots_txt() -> Response:
+        text = robots_text(Zelko.config(app), app.config.get(SETTING))
+        return app.response_class(text, mimetype="text/plain")
+
+    def sitemap(suffix: str) -> Response:
+        name = f"sitemap{suffix}"
+        handle = open_sitemap_file(name, Zelko.config(app), entries(), max_urls=max_urls, gzip=gzip)
+        if handle is None:
+            abort(404)
+        return app.response_class(file_chunks(handle), content_type=sitemap_media_type(name))
+
+    app.add_url_rule("/robots.txt", "zelko_robots_txt", robots_txt)
+    app.add_url_rule("/sitemap<suffix>", "zelko_sitemap", sitemap)

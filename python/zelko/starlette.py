@@ -8,17 +8,26 @@ from typing import Any
 
 import jinja2
 from markupsafe import Markup
+from starlette.exceptions import HTTPException
 from starlette.requests import Request
-from starlette.responses import Response
+from starlette.responses import PlainTextResponse, Response, StreamingResponse
+from starlette.routing import BaseRoute, Route
 from starlette.templating import Jinja2Templates
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ._web import config_from_setting, page_payload, request_target
+from ._crawl_web import (
+    SitemapEntries,
+    file_chunks,
+    open_sitemap_file,
+    robots_text,
+    sitemap_media_type,
+)
+from ._web import chosen_config, config_from_setting, head_html, page_payload, request_target
 from .etags import etag_matches
 from .inputs import ConfigSource
 
-__all__ = ["add_seo_head", "payload_response"]
+__all__ = ["add_seo_head", "crawl_routes", "payload_response"]
 
 # The headers that a 304 repeats from the 200 it stands for (RFC 9110, 15.4.5).
 _NOT_MODIFIED_HEADERS = frozenset(
@@ -52,6 +61,9 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
     template rendered with the request in its context (``TemplateResponse``
     puts it there), ``{{ seo_head(entity) }}`` builds for that request's
     path and query; ``{{ seo_head(payload) }}`` renders a finished payload.
+    ``alternates=`` (tag -> route or URL) adds the page's hreflang links;
+    ``config=`` replaces the configuration for one page (a page in another
+    language has its own).
     """
     site = config_from_setting(config, "config")
 
@@ -60,7 +72,11 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
         context: jinja2.runtime.Context,
         subject: SEOPayload | SEOEntity | Mapping[str, Any],
         overrides: SEOOverrides | Mapping[str, Any] | None = None,
+        *,
+        alternates: Mapping[str, str] | None = None,
+        config: SEOConfig | None = None,
     ) -> Markup:
+        page_config = chosen_config(config, site)
         request = context.get("request")
         route = "/"
         if isinstance(request, Request):
@@ -69,7 +85,43 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
             route = request_target(request.scope["path"], request.scope.get("query_string", b""))
         elif not isinstance(subject, SEOPayload):
             raise TypeError("seo_head with an entity needs the request in the template context")
-        return Markup(page_payload(subject, route, site, overrides).render_html())
+        payload = page_payload(subject, route, page_config, overrides)
+        return Markup(head_html(payload, page_config, alternates))
 
     templates.env.globals["seo_head"] = seo_head
     return site
+
+
+def crawl_routes(
+    config: ConfigSource | SEOConfig,
+    entries: SitemapEntries,
+    *,
+    max_urls: int = 50000,
+    gzip: bool = False,
+) -> list[BaseRoute]:
+    """Routes for ``/robots.txt`` (as ``zelko robots`` writes it when
+    ``config`` is a site file; every crawler allowed otherwise) and the
+    sitemap set of ``entries()`` (routes, or mappings of
+    ``SitemapWriter.add``'s arguments with ``"location"``), called per request
+    and streamed from the engine's writer: ``/sitemap.xml``, and past
+    ``max_urls`` URLs its parts ``/sitemap-N.xml`` (``.xml.gz`` with
+    ``gzip``). Put them before a catch-all route:
+    ``FastAPI(routes=crawl_routes(...))``. ``config`` is read at once."""
+    site = config_from_setting(config, "config")
+    robots = robots_text(site, config)
+
+    def robots_txt(request: Request) -> Response:
+        return PlainTextResponse(robots)
+
+    def sitemap(request: Request) -> Response:
+        # Runs in the thread pool: writing the set blocks.
+        name = "sitemap" + request.path_params["suffix"]
+        handle = open_sitemap_file(name, site, entries(), max_urls=max_urls, gzip=gzip)
+        if handle is None:
+            raise HTTPException(status_code=404)
+        return StreamingResponse(file_chunks(handle), media_type=sitemap_media_type(name))
+
+    return [
+        Route("/robots.txt", robots_txt, methods=["GET", "HEAD"]),
+        Route("/sitemap{suffix}", sitemap, methods=["GET", "HEAD"]),
+    ]

@@ -19,4 +19,6 @@ TEMPLATES = [
     }
 ]
 ZELKO = SITE / "zelko.toml"
+# The site configuration of each language other than ZELKO's.
+ZELKO_LANGUAGES = {"de": SITE / "zelko.de.toml"}
 PAGES_DIR = SITE / "pages"

@@ -12,14 +12,32 @@ payload's JSON and its ETag, or 304 when the client's copy is current.
 
 from __future__ import annotations
 
-from django.http import HttpRequest, HttpResponse, HttpResponseBase
+from collections.abc import Callable
+
+from django.conf import settings
+from django.http import (
+    Http404,
+    HttpRequest,
+    HttpResponse,
+    HttpResponseBase,
+    StreamingHttpResponse,
+)
+from django.urls import URLPattern, path, re_path
 from django.utils.cache import get_conditional_response
 
 from _zelko_native import SEOPayload
 
+from .._crawl_web import (
+    SITEMAP_FILE,
+    SitemapEntries,
+    file_chunks,
+    open_sitemap_file,
+    robots_text,
+    sitemap_media_type,
+)
 from .config import get_config as get_config
 
-__all__ = ["get_config", "payload_response"]
+__all__ = ["crawl_urls", "get_config", "payload_response", "robots_txt_view", "sitemap_view"]
 
 
 def payload_response(request: HttpRequest, payload: SEOPayload) -> HttpResponseBase:
@@ -30,3 +48,44 @@ def payload_response(request: HttpRequest, payload: SEOPayload) -> HttpResponseB
     response["ETag"] = payload.etag()
     conditional = get_conditional_response(request, etag=payload.etag(), response=response)
     return conditional if conditional is not None else response
+
+
+def robots_txt_view(request: HttpRequest) -> HttpResponse:
+    """robots.txt as ``zelko robots`` writes it: the ``[robots]`` table of
+    the ``ZELKO`` site file (every crawler allowed for a mapping), naming the
+    site's ``/sitemap.xml`` unless the table names sitemaps."""
+    text = robots_text(get_config(), getattr(settings, "ZELKO", None))
+    return HttpResponse(text, content_type="text/plain; charset=utf-8")
+
+
+def sitemap_view(
+    entries: SitemapEntries, *, max_urls: int = 50000, gzip: bool = False
+) -> Callable[..., HttpResponseBase]:
+    """A view serving the sitemap set of ``entries()`` (routes, or mappings
+    of ``SitemapWriter.add``'s arguments with ``"location"``), called per
+    request and streamed from the engine's writer: ``sitemap.xml``, and past
+    ``max_urls`` URLs its parts ``sitemap-N.xml`` (``.xml.gz`` with
+    ``gzip``). The view takes the file name as ``name``."""
+
+    def view(request: HttpRequest, name: str = "sitemap.xml") -> HttpResponseBase:
+        handle = open_sitemap_file(name, get_config(), entries(), max_urls=max_urls, gzip=gzip)
+        if handle is None:
+            raise Http404(name)
+        return StreamingHttpResponse(file_chunks(handle), content_type=sitemap_media_type(name))
+
+    return view
+
+
+def crawl_urls(
+    entries: SitemapEntries, *, max_urls: int = 50000, gzip: bool = False
+) -> list[URLPattern]:
+    """URL patterns for ``/robots.txt`` and the sitemap set (see
+    :func:`sitemap_view`), to put before a catch-all pattern:
+    ``urlpatterns = [*zelko.django.crawl_urls(entries), ...]``."""
+    return [
+        path("robots.txt", robots_txt_view),
+        re_path(
+            rf"^(?P<name>{SITEMAP_FILE.pattern})$",
+            sitemap_view(entries, max_urls=max_urls, gzip=gzip),
+        ),
+    ]

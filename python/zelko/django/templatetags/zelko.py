@@ -9,9 +9,9 @@ from django import template
 from django.http import HttpRequest
 from django.utils.safestring import SafeString, mark_safe
 
-from _zelko_native import SEOEntity, SEOOverrides, SEOPayload
+from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ..._web import page_payload
+from ..._web import chosen_config, head_html, page_payload
 from ..config import get_config
 
 register = template.Library()
@@ -22,12 +22,18 @@ def seo_head(
     context: template.Context,
     subject: SEOPayload | SEOEntity | Mapping[str, Any],
     overrides: SEOOverrides | Mapping[str, Any] | None = None,
+    *,
+    alternates: Mapping[str, str] | None = None,
+    config: SEOConfig | None = None,
 ) -> SafeString:
     """``{% seo_head payload %}`` renders a payload; ``{% seo_head entity %}``
     (an ``SEOEntity`` or an entity mapping, optionally followed by overrides)
     builds for the current request's path and query, which needs ``request``
     in the context (the ``request`` context processor puts it there). The
-    snippet is escaped already."""
+    snippet is escaped already. ``alternates=`` (tag -> route or URL) adds
+    the page's hreflang links; ``config=`` replaces the ``ZELKO`` setting's
+    configuration for this page (a page in another language has its own)."""
+    site = chosen_config(config, get_config())
     route = ""
     if not isinstance(subject, SEOPayload):
         request: Any = context.get("request")
@@ -37,4 +43,5 @@ def seo_head(
                 "(add django.template.context_processors.request)"
             )
         route = request.get_full_path()
-    return mark_safe(page_payload(subject, route, get_config(), overrides).render_html())
+    payload = page_payload(subject, route, site, overrides)
+    return mark_safe(head_html(payload, site, alternates))
