@@ -425,8 +425,9 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
   }
   if (url.images != nullptr) {
     for (const std::string& image : *url.images) {
-      Result<std::string> resolved =
-          detail::resolve_crawl_url(image, config, routes, ForeignHost::Keep);
+      // An image is an asset: the page URL policy (query filter, trailing
+      // slash) would name another resource.
+      Result<std::string> resolved = detail::resolve_asset_url(image, routes);
       if (!resolved) {
         return Error(resolved.error().kind(),
                      "image \"" + image + "\": " + resolved.error().message());

@@ -232,6 +232,28 @@ TEST_F(SitemapTest, OneFileHoldsEscapedEntries) {
   EXPECT_FALSE(out.close());
 }
 
+TEST_F(SitemapTest, ImagesKeepTheirPathAndQuery) {
+  SitemapWriter out = writer();
+  const std::vector<std::string> images{
+      "https://www.example.com/i.png?w=1&utm_source=x", "/s//i.png/?v=2",
+      "//cdn.example.net/c.png?h=3"};
+  SitemapUrl first = at("/a");
+  first.images = &images;
+  ASSERT_TRUE(out.add(first));
+  const std::vector<std::string> broken{"https://exa mple.com/i.png"};
+  SitemapUrl second = at("/b");
+  second.images = &broken;
+  ASSERT_FALSE(out.add(second));
+  ASSERT_TRUE(out.close());
+  const std::string text = read("sitemap.xml");
+  for (const char* written :
+       {"<image:loc>https://www.example.com/i.png?w=1&amp;utm_source=x<",
+        "<image:loc>https://www.example.com/s//i.png/?v=2<",
+        "<image:loc>https://cdn.example.net/c.png?h=3<"}) {
+    EXPECT_NE(text.find(written), std::string::npos) << written << text;
+  }
+}
+
 TEST_F(SitemapTest, SplitsIntoPartsAndAnIndex) {
   SitemapWriter out =
       writer({.max_urls = 2, .max_bytes = kSitemapMaxBytes, .gzip = true});

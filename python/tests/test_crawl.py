@@ -112,6 +112,25 @@ def test_one_file_set_is_valid_escaped_xml(tmp_path: Path) -> None:
     assert b"page=2&amp;sort=asc" in (tmp_path / "sitemap.xml").read_bytes()
 
 
+@pytest.mark.parametrize(
+    ("image", "written"),
+    [
+        # On the site's host: the page URL policy (only page and sort kept)
+        # does not apply to an asset, whose query names the resource.
+        ("https://www.example.com/img.png?w=1&h=2", "https://www.example.com/img.png?w=1&h=2"),
+        ("/static/img.png?v=3", "https://www.example.com/static/img.png?v=3"),
+        ("/static//img.png/", "https://www.example.com/static//img.png/"),
+        ("//cdn.example.net/a.png?w=1", "https://cdn.example.net/a.png?w=1"),
+        ("HTTPS://CDN.Example.net/a b.png", "https://cdn.example.net/a%20b.png"),
+    ],
+)
+def test_sitemap_images_keep_their_url(tmp_path: Path, image: str, written: str) -> None:
+    with zelko.SitemapWriter(tmp_path, CONFIG) as writer:
+        writer.add("/a", images=[image])
+    (entry,) = parse(tmp_path / "sitemap.xml").findall(f"{SM}url")
+    assert entry.findtext(f"{IMAGE}image/{IMAGE}loc") == written
+
+
 def write_set(directory: Path, count: int, **options: Any) -> list[str]:
     directory.mkdir()
     with zelko.SitemapWriter(directory, CONFIG, **options) as writer:
