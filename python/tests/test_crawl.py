@@ -328,6 +328,31 @@ def test_sitemap_command_names_the_file_and_field_of_bad_input(
     assert list((tmp_path / "out").iterdir()) == []
 
 
+@pytest.mark.parametrize(
+    ("out", "extra", "message"),
+    [
+        ("made/a\x00b", [], "made/a\\x00b: cannot write: embedded null byte"),
+        ("made/\udcff", [], "made/\\udcff: cannot write: the name is not UTF-8"),
+        ("made/x", ["--max-urls", "0"], "--max-urls: must be at least 1"),
+        ("made/x", ["--max-urls", "50001"], "--max-urls: must be at most 50000"),
+    ],
+)
+def test_sitemap_out_is_checked_before_anything_is_created(
+    capsys: pytest.CaptureFixture[str],
+    tmp_path: Path,
+    monkeypatch: pytest.MonkeyPatch,
+    out: str,
+    extra: list[str],
+    message: str,
+) -> None:
+    monkeypatch.chdir(tmp_path)
+    code, _, err = run(
+        capsys, "sitemap", "-c", EXAMPLE / "zelko.toml", EXAMPLE / "pages", "--out", out, *extra
+    )
+    assert code == 2 and message in err and "public_base_url" not in err
+    assert list(tmp_path.iterdir()) == []
+
+
 def test_robots_command_writes_the_site_robots_txt(
     capsys: pytest.CaptureFixture[str], tmp_path: Path
 ) -> None:
