@@ -17,7 +17,7 @@ from markupsafe import Markup
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ._web import config_from_setting, page_payload, request_target
+from ._web import config_from_setting, page_payload, received_target, request_target
 
 __all__ = ["Zelko", "payload_response", "seo_head"]
 
@@ -55,7 +55,10 @@ def seo_head(
     they are (``{{ seo_head(entity) }}``)."""
     route = ""  # a finished payload needs no request
     if not isinstance(subject, SEOPayload):
-        route = request_target(request.script_root + request.path, request.query_string)
+        environ = request.environ
+        received = received_target(environ.get("RAW_URI") or environ.get("REQUEST_URI"))
+        # A server that keeps the target to itself leaves the decoded path.
+        route = received or request_target(request.script_root + request.path, request.query_string)
     return Markup(page_payload(subject, route, Zelko.config(), overrides).render_html())
 
 

@@ -11,7 +11,7 @@ from django.utils.safestring import SafeString, mark_safe
 
 from _zelko_native import SEOEntity, SEOOverrides, SEOPayload
 
-from ..._web import page_payload
+from ..._web import page_payload, received_target
 from ..config import get_config
 
 register = template.Library()
@@ -36,5 +36,9 @@ def seo_head(
                 "seo_head with an entity needs the request in the context "
                 "(add django.template.context_processors.request)"
             )
-        route = request.get_full_path()
+        # The target as the server received it, where the server tells it
+        # (gunicorn, uWSGI, ...): the decoded path loses its escapes.
+        meta = request.META
+        received = received_target(meta.get("RAW_URI") or meta.get("REQUEST_URI"))
+        route = received or request.get_full_path()
     return mark_safe(page_payload(subject, route, get_config(), overrides).render_html())
