@@ -269,6 +269,14 @@ def test_validate_of_the_bundled_site_finds_nothing(capsys: pytest.CaptureFixtur
     assert (code, out, err) == (0, "No findings in 6 pages.\n", "")
 
 
+def test_bundled_pages_write_each_schema_org_value_once(
+    capsys: pytest.CaptureFixture[str],
+) -> None:
+    code, out, _ = run(capsys, "build", "--config", EXAMPLE_CONFIG, EXAMPLE_PAGES)
+    assert code == 0 and '"availability": "https://schema.org/InStock"' in out
+    assert "schema.org/https:" not in out
+
+
 def test_validate_prints_findings_as_a_table_and_fails(
     capsys: pytest.CaptureFixture[str], tmp_path: Path
 ) -> None:
