@@ -6,6 +6,7 @@ from __future__ import annotations
 import json
 import subprocess
 import sys
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 
@@ -182,6 +183,31 @@ def test_hooks_take_the_python_path_in_worker_processes() -> None:
     assert list(serial[0]["payload"]) == sorted(serial[0]["payload"])
     assert serial[0]["payload"]["note"] == "added by a hook"
     assert [record["line"] for record in serial] == list(range(1, 602))
+
+
+@pytest.mark.parametrize("jobs", [2, 3])
+def test_pages_in_flight_are_bounded_in_bytes_as_well_as_in_lines(
+    jobs: int, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    from zelko import batch
+
+    monkeypatch.setattr(batch, "_CHUNK_BYTES", 200_000)
+    monkeypatch.setattr(batch, "_BYTES_IN_FLIGHT", 1_000_000)
+    line = json.dumps(page(excerpt="x" * 100_000))  # about 100 KB a line
+    pulled = 0
+
+    def lines() -> Iterator[str]:
+        nonlocal pulled
+        for _ in range(200):
+            pulled += 1
+            yield line
+
+    records = build_records(lines(), SITE.config, jobs=jobs)
+    next(records)
+    # The budget's lines, the chunk being gathered and one line of slack:
+    # without a byte budget, 4 chunks of 256 lines per job would be read.
+    assert pulled <= 1_000_000 // len(line) + 200_000 // len(line) + 2
+    assert sum(1 for _ in records) == 199
 
 
 def _shout(payload: dict[str, Any], entity: object, config: object) -> dict[str, Any]:

@@ -65,6 +65,15 @@ Page: TypeAlias = "Mapping[str, Any] | str | bytes | tuple[SEOEntity, str, SEOOv
 # to keep every job busy, few enough that memory does not grow with the input.
 _CHUNK = 256
 _CHUNKS_PER_JOB = 4
+# Lines are counted in bytes too: a chunk ends once it holds _CHUNK_BYTES,
+# and no chunk is handed out while _BYTES_IN_FLIGHT are out (one chunk always
+# may be), so the pages in memory stay within the budget plus the largest
+# line, however long the lines are.
+_CHUNK_BYTES = 4 * 1024 * 1024
+_BYTES_IN_FLIGHT = 64 * 1024 * 1024
+# What a page that is not text is counted as: built objects and mappings are
+# small next to the lines that make the budget matter.
+_OBJECT_BYTES = 1024
 
 
 @dataclass(frozen=True)
@@ -179,7 +188,7 @@ def _native_records(
 ) -> Iterator[str]:
     chunks = _chunks(numbered)
     if jobs == 1:
-        for chunk in chunks:
+        for chunk, _ in chunks:
             yield from _native_chunk(chunk, config)
         return
     with ThreadPoolExecutor(max_workers=jobs) as pool:
@@ -261,33 +270,49 @@ def _python_chunk(chunk: list[tuple[int, Page]], config: SEOConfig | None) -> li
 # --- Shared ------------------------------------------------------------------
 
 
-def _chunks(numbered: Iterable[tuple[int, Page]]) -> Iterator[list[tuple[int, Page]]]:
-    chunk: list[tuple[int, Page]] = []
+_Chunk: TypeAlias = "list[tuple[int, Page]]"
+
+
+def _chunks(numbered: Iterable[tuple[int, Page]]) -> Iterator[tuple[_Chunk, int]]:
+    """Consecutive pages, with their size in bytes, by count and by size."""
+    chunk: _Chunk = []
+    size = 0
     for item in numbered:
         chunk.append(item)
-        if len(chunk) == _CHUNK:
-            yield chunk
-            chunk = []
+        size += _page_bytes(item[1])
+        if len(chunk) == _CHUNK or size >= _CHUNK_BYTES:
+            yield chunk, size
+            chunk, size = [], 0
     if chunk:
-        yield chunk
+        yield chunk, size
+
+
+def _page_bytes(page: Page) -> int:
+    return len(page) if isinstance(page, (str, bytes)) else _OBJECT_BYTES
 
 
 def _in_order(
     pool: Executor,
-    chunks: Iterator[list[tuple[int, Page]]],
-    work: Callable[[list[tuple[int, Page]], Any], list[str]],
+    chunks: Iterator[tuple[_Chunk, int]],
+    work: Callable[[_Chunk, Any], list[str]],
     argument: Any,
     jobs: int,
 ) -> Iterator[str]:
     """Runs ``work`` on each chunk in ``pool``, yielding in input order with a
-    bounded number of chunks in flight."""
-    pending: deque[Future[list[str]]] = deque()
-    for chunk in chunks:
-        pending.append(pool.submit(work, chunk, argument))
-        if len(pending) >= jobs * _CHUNKS_PER_JOB:
-            yield from pending.popleft().result()
+    bounded number of chunks, and of bytes, in flight."""
+    pending: deque[tuple[Future[list[str]], int]] = deque()
+    in_flight = 0
+    for chunk, size in chunks:
+        while pending and (
+            len(pending) >= jobs * _CHUNKS_PER_JOB or in_flight + size > _BYTES_IN_FLIGHT
+        ):
+            done, done_size = pending.popleft()
+            in_flight -= done_size
+            yield from done.result()
+        pending.append((pool.submit(work, chunk, argument), size))
+        in_flight += size
     while pending:
-        yield from pending.popleft().result()
+        yield from pending.popleft()[0].result()
 
 
 def default_jobs() -> int:
