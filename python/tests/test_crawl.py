@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import datetime
 import gzip
+import hashlib
 import json
 import tempfile
 import urllib.robotparser
@@ -149,9 +150,14 @@ def test_large_sets_split_into_parts_listed_by_an_index(
     names = write_set(tmp_path / "plain", 10, **options)
     zipped = write_set(tmp_path / "zipped", 10, gzip=True, **options)
 
-    parts = [f"sitemap-{n}.xml" for n in range(1, len(part_sizes) + 1)]
-    assert names == [*parts, "sitemap.xml"]
-    assert zipped == [f"{part}.gz" for part in parts] + ["sitemap.xml"]
+    # sitemap-N-<start of the part's SHA-256>.xml: a new set never takes the
+    # names of the one being served.
+    parts = names[:-1]
+    assert names[-1] == zipped[-1] == "sitemap.xml" and len(parts) == len(part_sizes)
+    for number, (part, packed) in enumerate(zip(parts, zipped[:-1], strict=True), start=1):
+        for directory, name in (("plain", part), ("zipped", packed)):
+            digest = hashlib.sha256((tmp_path / directory / name).read_bytes()).hexdigest()
+            assert name == f"sitemap-{number}-{digest[:12]}.xml" + (".gz" * (name is packed))
     index = parse(tmp_path / "zipped" / "sitemap.xml")
     assert index.tag == f"{SM}sitemapindex"
     assert [entry.findtext(f"{SM}loc") for entry in index] == [
@@ -160,7 +166,8 @@ def test_large_sets_split_into_parts_listed_by_an_index(
     locs: list[str] = []
     for part, size, entry in zip(parts, part_sizes, index, strict=True):
         plain = (tmp_path / "plain" / part).read_bytes()
-        assert gzip.decompress((tmp_path / "zipped" / f"{part}.gz").read_bytes()) == plain
+        packed = zipped[parts.index(part)]
+        assert gzip.decompress((tmp_path / "zipped" / packed).read_bytes()) == plain
         assert len(plain) <= options.get("max_bytes", len(plain))
         urls = etree.fromstring(plain).findall(f"{SM}url")
         assert len(urls) == size

@@ -58,8 +58,13 @@ class SitemapWriter(_zelko_native._SitemapWriter):
     image URLs. ``close()``, or leaving the ``with`` block normally, renames
     the files into place and returns their names (also kept in ``files``):
     ``["sitemap.xml"]`` while everything fits one file, else the parts
-    ``sitemap-N.xml`` (``.xml.gz`` with ``gzip``) and ``sitemap.xml`` as
-    their index. Leaving the block by an exception writes nothing.
+    ``sitemap-N-<digest>.xml`` (``.xml.gz`` with ``gzip``; the digest is the
+    start of the part's SHA-256) and ``sitemap.xml`` as their index. The new
+    parts never take the names of the set being served, and the index is
+    renamed last: a reader sees the old set or the new one, whole. Parts
+    that the new index does not list are then removed, and so are the
+    temporary files of writers killed midway. Leaving the block by an
+    exception writes nothing.
     """
 
     files: list[str]
