@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import contextlib
 import json
+import os
 import signal
 import subprocess
 import sys
@@ -399,3 +400,76 @@ def test_a_run_whose_workers_stop_answering_ends_and_stops_them(
         [p for p in workers if "forkserver" not in " ".join(p.cmdline())], timeout=15
     )
     assert alive == []
+
+
+# --- Output files of killed runs -------------------------------------------------
+
+
+def open_in(pid: int, directory: Path) -> bool:
+    """Whether the process has a file of ``directory`` open (named or not)."""
+    try:
+        links = [os.readlink(f"/proc/{pid}/fd/{fd}") for fd in os.listdir(f"/proc/{pid}/fd")]
+    except OSError:
+        return False
+    return any(link.startswith(f"{directory}/") for link in links)
+
+
+@pytest.mark.parametrize("signal_number", [signal.SIGKILL, signal.SIGTERM, signal.SIGHUP])
+def test_a_killed_batch_leaves_no_file_behind(tmp_path: Path, signal_number: int) -> None:
+    out = tmp_path / "out"
+    out.mkdir()
+    command = [sys.executable, "-m", "zelko", "batch", "-c", str(EXAMPLE / "zelko.toml")]
+    with subprocess.Popen(
+        [*command, "-", "-o", str(out / "records.jsonl")], stdin=subprocess.PIPE
+    ) as runner:
+        assert runner.stdin is not None
+        try:
+            line = (json.dumps(POST) + "\n").encode()
+            for _ in range(200):  # until the output file is open, at most a few seconds
+                runner.stdin.write(line * 50)
+                runner.stdin.flush()
+                if open_in(runner.pid, out):
+                    break
+                time.sleep(0.02)
+            assert open_in(runner.pid, out)
+            runner.send_signal(signal_number)
+            runner.wait(timeout=30)
+        finally:
+            runner.kill()
+            with contextlib.suppress(BrokenPipeError):
+                runner.stdin.close()
+    assert list(out.iterdir()) == []
+
+
+def test_leftovers_of_runs_that_are_gone_are_removed_by_the_next(tmp_path: Path) -> None:
+    gone = subprocess.run(
+        [sys.executable, "-c", "import os; print(os.getpid())"],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+    dead = int(gone.stdout)
+    leftovers = {
+        f".zelko-{dead}-0.tmp": False,  # a killed run's: removed
+        f".zelko-{os.getpid()}-3.tmp": True,  # a live run's: kept
+        ".zelko-notapid-0.tmp": True,  # not of the pattern: kept
+    }
+    for name in leftovers:
+        (tmp_path / name).write_text("partial")
+    pages = tmp_path / "pages.jsonl"
+    pages.write_text(json.dumps(POST) + "\n", encoding="utf-8")
+    assert (
+        main(
+            [
+                "batch",
+                "-c",
+                str(EXAMPLE / "zelko.toml"),
+                str(pages),
+                "-o",
+                str(tmp_path / "records.jsonl"),
+            ]
+        )
+        == 0
+    )
+    assert {name: (tmp_path / name).exists() for name in leftovers} == leftovers
+    assert json.loads((tmp_path / "records.jsonl").read_text())["line"] == 1
