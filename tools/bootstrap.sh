@@ -26,7 +26,7 @@ fi
 .venv/bin/python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja \
   pytest hypothesis mypy numpy lxml "tomli>=1.1; python_version < '3.11'" \
   "django>=5.2,<6" "django-stubs>=5.2,<6" flask fastapi uvicorn httpx2 websocket-client \
-  "selectolax>=1.0" "dask[bag]>=2024.1" "distributed>=2024.1"
+  "selectolax>=1.0" "dask[bag]>=2024.1" "distributed>=2024.1" psutil
 .venv/bin/python tools/fetch_ada.py
 
 # The compile is the slow part: show its progress (the build system's [n/total]
