@@ -111,8 +111,9 @@ Status replace_file(const std::string& path, std::string_view bytes) {
   if (path.find('\0') != std::string::npos) return write_failure(EINVAL);
   if (is_special_file(path)) return write_in_place(path, bytes);
   detail::TemporaryFile temporary;
-  const std::string stem = "zelko-" + std::to_string(::getpid());
-  if (Status s = step(temporary.create(directory_of(path), stem)); !s) return s;
+  const std::string directory = directory_of(path);
+  detail::remove_stale_temporaries(directory, "zelko");
+  if (Status s = step(temporary.create(directory, "zelko")); !s) return s;
   if (Status s = step(temporary.write(bytes)); !s) return s;
   if (Status s = step(temporary.copy_permissions_of(path)); !s) return s;
   if (Status s = step(temporary.sync_and_close()); !s) return s;

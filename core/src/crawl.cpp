@@ -298,6 +298,36 @@ Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
   return hreflang_links(alternates, config, &routes);
 }
 
+Result<std::string> resolve_asset_url(std::string_view value,
+                                      const RouteResolver& routes) {
+  const std::string_view trimmed = trim_white_space(value);
+  std::string absolute;
+  if (trimmed.starts_with("//")) {
+    const std::string_view origin = routes.origin();
+    absolute = origin.substr(0, origin.find(':') + 1);
+    absolute += trimmed;
+  } else if (!begins_with_scheme(trimmed)) {
+    absolute = routes.origin();
+    if (!trimmed.starts_with('/')) absolute += '/';
+    absolute += trimmed;
+  } else {
+    absolute = trimmed;
+  }
+  std::optional<ada::url_aggregator> parsed =
+      try_parse_url_without_base(absolute);
+  if (!parsed) {
+    return Error(ErrorKind::InvalidUrl,
+                 "cannot parse " + in_quotes(value) + ": " +
+                     std::string(describe_parse_failure(absolute)));
+  }
+  const std::string_view scheme = scheme_of(*parsed);
+  if (scheme != "http" && scheme != "https") {
+    return Error(ErrorKind::InvalidUrl,
+                 "not an http or https URL: " + in_quotes(value));
+  }
+  return std::string(parsed->get_href());
+}
+
 }  // namespace detail
 
 Result<std::string> resolve_crawl_url(std::string_view value,

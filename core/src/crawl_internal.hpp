@@ -25,6 +25,9 @@ class RouteResolver {
   // `reference` is trimmed and begins with "/".
   [[nodiscard]] std::string resolve(std::string_view reference) const;
 
+  // scheme "://" canonical_host: where path references point.
+  [[nodiscard]] std::string_view origin() const noexcept { return origin_; }
+
  private:
   const SEOConfig* config_ = nullptr;
   std::string origin_;  // scheme "://" canonical_host
@@ -37,6 +40,12 @@ class RouteResolver {
                                                     const SEOConfig& config,
                                                     const RouteResolver& routes,
                                                     ForeignHost foreign);
+// The URL of an asset (a sitemap's image): unlike a page, it keeps its path
+// and query as given. An absolute http(s) URL, on any host, comes back as
+// its WHATWG serialization; a path reference ("/img.png?w=1") is taken
+// against the site's origin; "//cdn/x.png" gets the site's scheme.
+[[nodiscard]] Result<std::string> resolve_asset_url(
+    std::string_view value, const RouteResolver& routes);
 [[nodiscard]] Result<std::vector<HreflangLink>> hreflang_links(
     const Alternates& alternates, const SEOConfig& config,
     const RouteResolver& routes);

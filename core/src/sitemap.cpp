@@ -1,10 +1,12 @@
 // The streaming sitemap writer: URL sets split by count and size, optional
 // gzip parts, a sitemap index, and every file replaced atomically.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "crawl_internal.hpp"
+#include "sha256.hpp"
 #include "temporary_file.hpp"
 #include "text.hpp"
 #include "zelko/crawl.hpp"
@@ -128,9 +131,12 @@ Error write_error(const std::string& path, int error_number) {
                    std::generic_category().message(error_number));
 }
 
-// The engine's temporary file, its failures worded with the file at fault.
+// The engine's temporary file, its failures worded with the file at fault,
+// and, once finished, the SHA-256 of its bytes (which names a part).
 class TemporaryFile {
  public:
+  std::string digest;
+
   Status create(const std::string& directory, std::string_view stem) {
     return checked(file_.create(directory, stem),
                    directory + "/." + std::string(stem));
@@ -192,13 +198,19 @@ class PartSink {
     if (Status status = file_.sync_and_close(); !status) {
       return std::move(status).error();
     }
+    file_.digest = hash_.hex_digest();
     return std::move(file_);
   }
 
  private:
+  Status write(std::string_view bytes) {
+    hash_.update(bytes);
+    return file_.write(bytes);
+  }
+
   Status flush(bool last) {
     if (!deflating_) {
-      Status status = file_.write(buffer_);
+      Status status = write(buffer_);
       buffer_.clear();
       return status;
     }
@@ -216,13 +228,14 @@ class PartSink {
       const std::size_t produced = chunk.size() - stream_.avail_out;
       std::string_view out(reinterpret_cast<const char*>(chunk.data()),
                            produced);
-      if (Status status = file_.write(out); !status) return status;
+      if (Status status = write(out); !status) return status;
     } while (stream_.avail_out == 0 || (last && result != Z_STREAM_END));
     buffer_.clear();
     return {};
   }
 
   TemporaryFile file_;
+  Sha256 hash_;
   std::string buffer_;
   z_stream stream_{};
   bool deflating_ = false;
@@ -326,8 +339,59 @@ struct Part {
   std::optional<Latest> latest;
 };
 
-std::string part_name(std::size_t number, bool gzipped) {
+std::string part_stem(std::size_t number, bool gzipped) {
   return "sitemap-" + std::to_string(number) + (gzipped ? ".xml.gz" : ".xml");
+}
+
+// A part is named by its content as well as its number: the parts of a new
+// set never take the names of the set being served, so the old index goes
+// on listing its own parts until the new index replaces it. (A part of the
+// same name holds the same bytes.)
+constexpr std::size_t kDigestInName = 12;
+
+std::string part_name(std::size_t number, const Part& part) {
+  return "sitemap-" + std::to_string(number) + "-" +
+         part.file.digest.substr(0, kDigestInName) +
+         (part.gzipped ? ".xml.gz" : ".xml");
+}
+
+// Whether `name` is of the writer's part pattern: "sitemap-N.xml" (as
+// earlier versions named parts) or "sitemap-N-<digest>.xml", ".gz" or not.
+bool is_part_name(std::string_view name) {
+  if (!name.starts_with("sitemap-")) return false;
+  name.remove_prefix(8);
+  if (name.ends_with(".gz")) name.remove_suffix(3);
+  if (!name.ends_with(".xml")) return false;
+  name.remove_suffix(4);
+  const std::size_t dash = name.find('-');
+  const std::string_view number = name.substr(0, dash);
+  auto all_of = [](std::string_view text, auto test) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), test);
+  };
+  if (!all_of(number, [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  if (dash == std::string_view::npos) return true;
+  const std::string_view digest = name.substr(dash + 1);
+  return digest.size() == kDigestInName && all_of(digest, [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
+}
+
+// Removes the parts of earlier sets that the index in place does not list,
+// once it is in place (best effort: a part left behind harms no reader).
+void remove_unlisted_parts(const std::string& directory,
+                           const std::vector<std::string>& listed) noexcept {
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr) return;
+  const int directory_fd = ::dirfd(listing);
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (is_part_name(name) &&
+        std::find(listed.begin(), listed.end(), name) == listed.end()) {
+      ::unlinkat(directory_fd, entry->d_name, 0);
+    }
+  }
+  ::closedir(listing);
 }
 
 Status sync_directory(const std::string& directory) {
@@ -425,8 +489,9 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
   }
   if (url.images != nullptr) {
     for (const std::string& image : *url.images) {
-      Result<std::string> resolved =
-          detail::resolve_crawl_url(image, config, routes, ForeignHost::Keep);
+      // An image is an asset: the page URL policy (query filter, trailing
+      // slash) would name another resource.
+      Result<std::string> resolved = detail::resolve_asset_url(image, routes);
       if (!resolved) {
         return Error(resolved.error().kind(),
                      "image \"" + image + "\": " + resolved.error().message());
@@ -506,7 +571,7 @@ Status SitemapWriter::State::start_part() {
     parts.front().gzipped = true;
   }
   auto sink = std::make_unique<PartSink>();
-  const std::string stem = part_name(parts.size() + 1, gzip);
+  const std::string stem = part_stem(parts.size() + 1, gzip);
   if (Status status = sink->open(directory, stem, gzip); !status) return status;
   std::string head(kXmlDeclaration);
   head.append(kUrlsetOpen);
@@ -539,10 +604,13 @@ Result<std::vector<std::string>> SitemapWriter::State::close() {
     status =
         parts.front().file.rename_to(directory + "/" + std::string(kIndexName));
   } else if (status) {
+    // The parts first, under names the served index does not list; then
+    // the index, whose rename switches readers from one whole set to the
+    // other.
     std::string index(kXmlDeclaration);
     index.append(kIndexOpen);
     for (std::size_t i = 0; status && i < parts.size(); ++i) {
-      names.push_back(part_name(i + 1, parts[i].gzipped));
+      names.push_back(part_name(i + 1, parts[i]));
       status = parts[i].file.rename_to(directory + "/" + names.back());
       index.append("<sitemap>\n");
       // The index holds the site's own URLs and names: always writable.
@@ -553,6 +621,8 @@ Result<std::vector<std::string>> SitemapWriter::State::close() {
       index.append("</sitemap>\n");
     }
     index.append(kIndexClose);
+    // The parts' names must be on disk before the index that lists them.
+    if (status) status = sync_directory(directory);
     TemporaryFile file;
     if (status) status = file.create(directory, kIndexName);
     if (status) status = file.write(index);
@@ -563,6 +633,7 @@ Result<std::vector<std::string>> SitemapWriter::State::close() {
   if (status) status = sync_directory(directory);
   discard();
   if (!status) return std::move(status).error();
+  remove_unlisted_parts(directory, names);
   names.emplace_back(kIndexName);
   return names;
 }
@@ -590,6 +661,8 @@ Result<SitemapWriter> SitemapWriter::open(std::string directory,
   if (::stat(directory.c_str(), &info) != 0)
     return write_error(directory, errno);
   if (!S_ISDIR(info.st_mode)) return write_error(directory, ENOTDIR);
+  // What writers killed midway left behind (".sitemap-3.xml-<pid>-0.tmp").
+  detail::remove_stale_temporaries(directory, "sitemap");
   Result<std::string> root = normalize_public_url("/", config);
   if (!root) return std::move(root).error();
   auto state = std::make_unique<State>();

@@ -1,8 +1,10 @@
 #include "zelko/crawl.hpp"
+#include "sha256.hpp"
 
 #include "zelko/url.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -232,6 +234,28 @@ TEST_F(SitemapTest, OneFileHoldsEscapedEntries) {
   EXPECT_FALSE(out.close());
 }
 
+TEST_F(SitemapTest, ImagesKeepTheirPathAndQuery) {
+  SitemapWriter out = writer();
+  const std::vector<std::string> images{
+      "https://www.example.com/i.png?w=1&utm_source=x", "/s//i.png/?v=2",
+      "//cdn.example.net/c.png?h=3"};
+  SitemapUrl first = at("/a");
+  first.images = &images;
+  ASSERT_TRUE(out.add(first));
+  const std::vector<std::string> broken{"https://exa mple.com/i.png"};
+  SitemapUrl second = at("/b");
+  second.images = &broken;
+  ASSERT_FALSE(out.add(second));
+  ASSERT_TRUE(out.close());
+  const std::string text = read("sitemap.xml");
+  for (const char* written :
+       {"<image:loc>https://www.example.com/i.png?w=1&amp;utm_source=x<",
+        "<image:loc>https://www.example.com/s//i.png/?v=2<",
+        "<image:loc>https://cdn.example.net/c.png?h=3<"}) {
+    EXPECT_NE(text.find(written), std::string::npos) << written << text;
+  }
+}
+
 TEST_F(SitemapTest, SplitsIntoPartsAndAnIndex) {
   SitemapWriter out =
       writer({.max_urls = 2, .max_bytes = kSitemapMaxBytes, .gzip = true});
@@ -245,22 +269,82 @@ TEST_F(SitemapTest, SplitsIntoPartsAndAnIndex) {
   }
   Result<std::vector<std::string>> names = out.close();
   ASSERT_TRUE(names);
-  const std::vector<std::string> expected{"sitemap-1.xml.gz",
-                                          "sitemap-2.xml.gz",
-                                          "sitemap-3.xml.gz", "sitemap.xml"};
-  EXPECT_EQ(*names, expected);
-  EXPECT_EQ(files(), expected);
+  // Each part is named by its number and the start of its SHA-256.
+  ASSERT_EQ(names->size(), 4u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string& name = (*names)[i];
+    const std::string prefix = "sitemap-" + std::to_string(i + 1) + "-";
+    ASSERT_TRUE(name.starts_with(prefix) && name.ends_with(".xml.gz")) << name;
+    EXPECT_EQ(name.substr(prefix.size(), 12),
+              sha256_hex(read(name)).substr(0, 12));
+    EXPECT_EQ(read(name).substr(0, 2), "\x1f\x8b");
+  }
+  EXPECT_EQ(names->back(), "sitemap.xml");
+  EXPECT_EQ(files(), *names);
+  const std::vector<std::string>& n = *names;
   EXPECT_EQ(
       read("sitemap.xml"),
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n"
-      "<sitemap>\n  <loc>https://www.example.com/sitemap-1.xml.gz</loc>\n"
-      "  <lastmod>2024-03-01T00:00+05:00</lastmod>\n</sitemap>\n"
-      "<sitemap>\n  <loc>https://www.example.com/sitemap-2.xml.gz</loc>\n"
-      "  <lastmod>2024-02-28</lastmod>\n</sitemap>\n"
-      "<sitemap>\n  <loc>https://www.example.com/sitemap-3.xml.gz</loc>\n"
-      "</sitemap>\n</sitemapindex>\n");
-  EXPECT_EQ(read("sitemap-1.xml.gz").substr(0, 2), "\x1f\x8b");
+      "<sitemap>\n  <loc>https://www.example.com/" +
+          n[0] +
+          "</loc>\n"
+          "  <lastmod>2024-03-01T00:00+05:00</lastmod>\n</sitemap>\n"
+          "<sitemap>\n  <loc>https://www.example.com/" +
+          n[1] +
+          "</loc>\n"
+          "  <lastmod>2024-02-28</lastmod>\n</sitemap>\n"
+          "<sitemap>\n  <loc>https://www.example.com/" +
+          n[2] +
+          "</loc>\n"
+          "</sitemap>\n</sitemapindex>\n");
+}
+
+TEST_F(SitemapTest, ANewSetReplacesTheOldOneWholeAndLeavesNothingBehind) {
+  auto write_set = [&](int urls, const char* version) {
+    SitemapWriter out = writer({.max_urls = 2});
+    for (int i = 0; i < urls; ++i) {
+      const std::string route = "/p" + std::to_string(i);
+      SitemapUrl url = at(route);
+      url.lastmod = version;
+      EXPECT_TRUE(out.add(url));
+    }
+    Result<std::vector<std::string>> names = out.close();
+    EXPECT_TRUE(names);
+    return names ? *names : std::vector<std::string>{};
+  };
+  const std::vector<std::string> large = write_set(7, "2024-01-01");
+  ASSERT_EQ(large.size(), 5u);
+  // A killed writer's leftovers: a temporary of a process that is gone, a
+  // part of an earlier version's naming; a live writer's temporary stays.
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string stale = ".sitemap-2.xml-" + std::to_string(gone) + "-0.tmp";
+  const std::string live =
+      ".sitemap-2.xml-" + std::to_string(::getpid()) + "-7.tmp";
+  for (const std::string& name : {stale, live, std::string("sitemap-9.xml")}) {
+    std::ofstream(directory_ / name) << "left over";
+  }
+  const std::vector<std::string> small = write_set(3, "2024-02-02");
+  ASSERT_EQ(small.size(), 3u);
+  // Same URLs, other content: no part of the new set took an old one's name.
+  for (const std::string& name : large) {
+    if (name != "sitemap.xml") {
+      EXPECT_EQ(std::find(small.begin(), small.end(), name), small.end());
+    }
+  }
+  std::vector<std::string> expected = small;
+  expected.push_back(live);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files(), expected);
+  // The same set again is the same files.
+  EXPECT_EQ(write_set(3, "2024-02-02"), small);
+  std::filesystem::remove(directory_ / live);
+  const std::vector<std::string> single = write_set(2, "2024-03-03");
+  EXPECT_EQ(single, std::vector<std::string>{"sitemap.xml"});
+  EXPECT_EQ(files(), single);
 }
 
 TEST_F(SitemapTest, DiscardingLeavesTheDirectoryAsItWas) {

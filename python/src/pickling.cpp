@@ -121,7 +121,24 @@ PyObject* restore_issue(PyObject* state) {
       !arg_text(PyTuple_GetItem(state, 4), "details", issue.details_json)) {
     return nullptr;
   }
+  // Only what the issue's state ever holds: parse_severity would read any
+  // other text as an error, and the details getter a broken text as {}.
   issue.severity = zelko::parse_severity(severity);
+  if (zelko::severity_text(issue.severity) != severity) {
+    PyErr_Format(PyExc_ValueError,
+                 "SEOIssue state: severity must be 'error', 'warning' or "
+                 "'info', got %R",
+                 PyTuple_GetItem(state, 1));
+    return nullptr;
+  }
+  std::optional<zelko::JsonValue> details =
+      read_json_text(PyTuple_GetItem(state, 4));
+  if (!details) return nullptr;
+  if (!details->is_object()) {
+    PyErr_SetString(PyExc_ValueError,
+                    "SEOIssue state: details must be a JSON object");
+    return nullptr;
+  }
   return make_object(ClassId::SEOIssue, std::move(issue));
 }
 

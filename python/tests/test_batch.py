@@ -3,19 +3,26 @@ zelko batch / build_many keep input order, report bad lines and stream."""
 
 from __future__ import annotations
 
+import contextlib
 import json
+import os
+import signal
 import subprocess
 import sys
+import threading
+import time
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 
+import psutil
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import _zelko_native as native
 import zelko
-from zelko import _files
+from zelko import _files, batch
 from zelko.batch import build_many, build_records, page_record
 from zelko.cli import main
 
@@ -184,6 +191,29 @@ def test_hooks_take_the_python_path_in_worker_processes() -> None:
     assert [record["line"] for record in serial] == list(range(1, 602))
 
 
+@pytest.mark.parametrize("jobs", [2, 3])
+def test_pages_in_flight_are_bounded_in_bytes_as_well_as_in_lines(
+    jobs: int, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    monkeypatch.setattr(batch, "_CHUNK_BYTES", 200_000)
+    monkeypatch.setattr(batch, "_BYTES_IN_FLIGHT", 1_000_000)
+    line = json.dumps(page(excerpt="x" * 100_000))  # about 100 KB a line
+    pulled = 0
+
+    def lines() -> Iterator[str]:
+        nonlocal pulled
+        for _ in range(200):
+            pulled += 1
+            yield line
+
+    records = build_records(lines(), SITE.config, jobs=jobs)
+    next(records)
+    # The budget's lines, the chunk being gathered and one line of slack:
+    # without a byte budget, 4 chunks of 256 lines per job would be read.
+    assert pulled <= 1_000_000 // len(line) + 200_000 // len(line) + 2
+    assert sum(1 for _ in records) == 199
+
+
 def _shout(payload: dict[str, Any], entity: object, config: object) -> dict[str, Any]:
     payload["title"] += "!"
     payload["note"] = "added by a hook"
@@ -274,3 +304,172 @@ def test_batch_that_cannot_start_exits_2_and_writes_nothing(
     assert main(["batch", *argv, "-o", str(target)]) == 2
     assert message in capsys.readouterr().err
     assert not target.exists()
+
+
+# --- Worker processes ----------------------------------------------------------
+
+WORKER_SCRIPT = """
+import sys, threading, time
+import zelko
+from zelko.batch import build_many
+
+def slow(payload, entity, config):
+    time.sleep(0.002)
+    return payload
+
+if __name__ == "__main__":
+    if sys.argv[1] == "threaded":  # another thread: workers come from a fork server
+        threading.Thread(target=time.sleep, args=(120,), daemon=True).start()
+    hooks = zelko.HookRegistry()
+    hooks.register("post_process", slow)
+    config = zelko.SEOConfig("www.example.com", "https://www.example.com", hooks=hooks)
+    pages = ({"route": f"/p/{i}", "entity": {"entity_type": "page"}} for i in range(20000))
+    for record in build_many(pages, config, jobs=2):
+        print(record["line"], flush=True)
+"""
+
+
+@pytest.mark.parametrize("threads", ["single", "threaded"])
+@pytest.mark.parametrize("signal_number", [signal.SIGKILL, signal.SIGTERM])
+def test_workers_end_when_the_process_that_started_them_is_killed(
+    tmp_path: Path, threads: str, signal_number: int
+) -> None:
+    script = tmp_path / "run_batch.py"
+    script.write_text(WORKER_SCRIPT, encoding="utf-8")
+    descendants: list[psutil.Process] = []
+    with subprocess.Popen(
+        [sys.executable, str(script), threads], stdout=subprocess.PIPE, text=True
+    ) as runner:
+        try:
+            assert runner.stdout is not None and runner.stdout.readline() == "1\n"
+            descendants = psutil.Process(runner.pid).children(recursive=True)
+            assert len(descendants) >= 2  # the workers (and a fork server)
+            runner.send_signal(signal_number)
+            runner.wait(timeout=30)
+            _, alive = psutil.wait_procs(descendants, timeout=15)
+            assert alive == []
+        finally:
+            runner.kill()
+            for process in descendants:
+                with contextlib.suppress(psutil.Error):
+                    process.kill()
+
+
+def _picklable_hook(payload: dict[str, Any], entity: object, config: object) -> dict[str, Any]:
+    return payload
+
+
+def test_workers_are_not_forked_while_another_thread_runs() -> None:
+    hooks = zelko.HookRegistry()
+    hooks.register("post_process", _picklable_hook)
+    picklable = native.SEOConfig("www.example.com", "https://www.example.com", hooks=hooks)
+    unpicklable = zelko.HookRegistry()
+    unpicklable.register("post_process", lambda payload, entity, config: payload)
+    local = native.SEOConfig("www.example.com", "https://www.example.com", hooks=unpicklable)
+    release = threading.Event()
+    other = threading.Thread(target=release.wait, args=(30,))
+    other.start()
+    try:
+        context = batch._worker_context(picklable)
+        assert context is not None and context.get_start_method() == "forkserver"
+        assert batch._worker_context(local) is None  # built in this process instead
+        records = list(build_many([page("/a"), page("/b")], local, jobs=2))
+        assert [record["line"] for record in records] == [1, 2]
+    finally:
+        release.set()
+        other.join()
+
+
+def _stuck_hook(payload: dict[str, Any], entity: object, config: object) -> dict[str, Any]:
+    time.sleep(60)  # a worker that stops answering (killed long before)
+    return payload
+
+
+def test_a_run_whose_workers_stop_answering_ends_and_stops_them(
+    monkeypatch: pytest.MonkeyPatch,
+) -> None:
+    monkeypatch.setattr(batch, "_WORKER_STALL_SECONDS", 1.0)
+    hooks = zelko.HookRegistry()
+    hooks.register("post_process", _stuck_hook)
+    config = native.SEOConfig("www.example.com", "https://www.example.com", hooks=hooks)
+    before = {child.pid for child in psutil.Process().children(recursive=True)}
+    with pytest.raises(batch.WorkersStalled, match="no worker process answered for 1 s"):
+        list(build_many([page("/a"), page("/b")], config, jobs=2))
+    workers = [p for p in psutil.Process().children(recursive=True) if p.pid not in before]
+    _, alive = psutil.wait_procs(
+        [p for p in workers if "forkserver" not in " ".join(p.cmdline())], timeout=15
+    )
+    assert alive == []
+
+
+# --- Output files of killed runs -------------------------------------------------
+
+
+def open_in(pid: int, directory: Path) -> bool:
+    """Whether the process has a file of ``directory`` open (named or not)."""
+    try:
+        links = [os.readlink(f"/proc/{pid}/fd/{fd}") for fd in os.listdir(f"/proc/{pid}/fd")]
+    except OSError:
+        return False
+    return any(link.startswith(f"{directory}/") for link in links)
+
+
+@pytest.mark.parametrize("signal_number", [signal.SIGKILL, signal.SIGTERM, signal.SIGHUP])
+def test_a_killed_batch_leaves_no_file_behind(tmp_path: Path, signal_number: int) -> None:
+    out = tmp_path / "out"
+    out.mkdir()
+    command = [sys.executable, "-m", "zelko", "batch", "-c", str(EXAMPLE / "zelko.toml")]
+    with subprocess.Popen(
+        [*command, "-", "-o", str(out / "records.jsonl")], stdin=subprocess.PIPE
+    ) as runner:
+        assert runner.stdin is not None
+        try:
+            line = (json.dumps(POST) + "\n").encode()
+            for _ in range(200):  # until the output file is open, at most a few seconds
+                runner.stdin.write(line * 50)
+                runner.stdin.flush()
+                if open_in(runner.pid, out):
+                    break
+                time.sleep(0.02)
+            assert open_in(runner.pid, out)
+            runner.send_signal(signal_number)
+            runner.wait(timeout=30)
+        finally:
+            runner.kill()
+            with contextlib.suppress(BrokenPipeError):
+                runner.stdin.close()
+    assert list(out.iterdir()) == []
+
+
+def test_leftovers_of_runs_that_are_gone_are_removed_by_the_next(tmp_path: Path) -> None:
+    gone = subprocess.run(
+        [sys.executable, "-c", "import os; print(os.getpid())"],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+    dead = int(gone.stdout)
+    leftovers = {
+        f".zelko-{dead}-0.tmp": False,  # a killed run's: removed
+        f".zelko-{os.getpid()}-3.tmp": True,  # a live run's: kept
+        ".zelko-notapid-0.tmp": True,  # not of the pattern: kept
+    }
+    for name in leftovers:
+        (tmp_path / name).write_text("partial")
+    pages = tmp_path / "pages.jsonl"
+    pages.write_text(json.dumps(POST) + "\n", encoding="utf-8")
+    assert (
+        main(
+            [
+                "batch",
+                "-c",
+                str(EXAMPLE / "zelko.toml"),
+                str(pages),
+                "-o",
+                str(tmp_path / "records.jsonl"),
+            ]
+        )
+        == 0
+    )
+    assert {name: (tmp_path / name).exists() for name in leftovers} == leftovers
+    assert json.loads((tmp_path / "records.jsonl").read_text())["line"] == 1

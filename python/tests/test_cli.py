@@ -269,6 +269,14 @@ def test_validate_of_the_bundled_site_finds_nothing(capsys: pytest.CaptureFixtur
     assert (code, out, err) == (0, "No findings in 6 pages.\n", "")
 
 
+def test_bundled_pages_write_each_schema_org_value_once(
+    capsys: pytest.CaptureFixture[str],
+) -> None:
+    code, out, _ = run(capsys, "build", "--config", EXAMPLE_CONFIG, EXAMPLE_PAGES)
+    assert code == 0 and '"availability": "https://schema.org/InStock"' in out
+    assert "schema.org/https:" not in out
+
+
 def test_validate_prints_findings_as_a_table_and_fails(
     capsys: pytest.CaptureFixture[str], tmp_path: Path
 ) -> None:
@@ -352,6 +360,80 @@ def test_validate_json_format_for_ci(capsys: pytest.CaptureFixture[str], tmp_pat
             },
         ],
     }
+
+
+# A page that passes the eight rules, to which each case adds one thing.
+FINE_ENTITY = {"entity_type": "page", "title": "Fine", "excerpt": "Fine."}
+FINE_OVERRIDES = {"og_image": {"url": "https://example.com/i.png"}}
+
+
+@pytest.mark.parametrize(
+    ("entity", "route", "overrides", "found"),
+    [
+        ({"status": "publised"}, "/x", {}, [("ZELKO109", "entity.status")]),
+        ({"status": "live"}, "/x", {}, [("ZELKO109", "entity.status")]),
+        ({"status": ""}, "/x", {}, [("ZELKO109", "entity.status")]),
+        ({"status": "PUBLISHED"}, "/x", {}, []),
+        ({"status": "Draft"}, "/x", {}, []),
+        ({"status": "archived"}, "/x", {}, []),
+        # Indexed all the same by its robots override: nothing is lost.
+        ({"status": "live"}, "/x", {"robots": {"index": True}}, []),
+        ({"published_at": "2024-13-45"}, "/x", {}, [("ZELKO110", "entity.published_at")]),
+        ({"updated_at": "yesterday"}, "/x", {}, [("ZELKO110", "entity.updated_at")]),
+        ({"updated_at": "2024-05-01T09:30:00"}, "/x", {}, [("ZELKO110", "entity.updated_at")]),
+        ({"published_at": "2024-02-29", "updated_at": "2024-05-01T09:30Z"}, "/x", {}, []),
+        ({}, "/a/../b", {}, [("ZELKO111", "canonical")]),
+        (
+            {},
+            "/x",
+            {"canonical_url": "https://example.com/a/%2E%2E/b"},
+            [("ZELKO111", "canonical")],
+        ),
+        ({}, "/x", {"canonical_url": "https://example.com/a/./b"}, [("ZELKO111", "canonical")]),
+        ({}, "/x", {"canonical_url": "https://example.com/a\tb"}, [("ZELKO111", "canonical")]),
+        ({}, "/x", {"canonical_url": "https://example.com/a/..b/.c"}, []),
+    ],
+)
+def test_validate_warns_about_what_the_page_file_gets_wrong(
+    capsys: pytest.CaptureFixture[str],
+    tmp_path: Path,
+    entity: dict[str, str],
+    route: str,
+    overrides: dict[str, Any],
+    found: list[tuple[str, str]],
+) -> None:
+    page = write_page(
+        tmp_path,
+        "page.json",
+        {
+            "route": route,
+            "entity": {**FINE_ENTITY, **entity},
+            "overrides": {**FINE_OVERRIDES, **overrides},
+        },
+    )
+    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page, "--format", "json")
+    findings = json.loads(out)["findings"]
+    assert [(f["rule_id"], f["details"]["field"]) for f in findings] == found
+    assert code == (1 if found else 0)
+    assert all(f["severity"] == "warning" for f in findings)
+
+
+def test_an_unknown_status_names_itself_and_leaves_the_payload_alone(
+    capsys: pytest.CaptureFixture[str], tmp_path: Path
+) -> None:
+    page = write_page(
+        tmp_path,
+        "typo.json",
+        {
+            "route": "/x",
+            "entity": {**FINE_ENTITY, "status": "publised"},
+            "overrides": FINE_OVERRIDES,
+        },
+    )
+    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page)
+    assert code == 1 and "status 'publised' is neither 'published'" in out
+    assert "the page will not be indexed" in out
+    assert run(capsys, "build", "-c", bare_site(tmp_path), page)[0] == 0
 
 
 def test_validate_walks_directories_in_sorted_order(

@@ -239,6 +239,56 @@ def test_starlette_304_keeps_vary_and_cache_control(starlette_client: TestClient
     assert starlette_client.post("/seo", headers={"If-None-Match": etag}).status_code == 412
 
 
+# --- Canonicals from the request-target as received --------------------------------
+
+ENTITY = zelko.SEOEntity("page", title="Any page")
+DOTTED = "/blog/..%2f..%2fetc?q=%20a"  # decoded: /blog/../../etc, which a crawler reads as /etc
+
+
+def flask_head(target: str) -> str:
+    app = Flask("dotted")
+    app.config["ZELKO"] = CONFIG.to_dict()
+    zelko.flask.Zelko(app)
+
+    @app.get("/<path:rest>")
+    def page(rest: str) -> str:
+        return app.jinja_env.from_string("{{ seo_head(entity) }}").render(entity=ENTITY)
+
+    return str(app.test_client().get(target).get_data(as_text=True))
+
+
+def starlette_head(target: str) -> str:
+    templates = Jinja2Templates(
+        env=jinja2.Environment(loader=jinja2.DictLoader({"p.html": "{{ seo_head(entity) }}"}))
+    )
+    zelko.starlette.add_seo_head(templates, CONFIG)
+
+    def page(request: Request) -> Response:
+        return templates.TemplateResponse(request, "p.html", {"entity": ENTITY})
+
+    with TestClient(Starlette(routes=[Route("/{rest:path}", page)])) as client:
+        return client.get(target).text
+
+
+def django_head(target: str) -> str:
+    from django.template import Context, Template
+    from django.test import RequestFactory
+
+    # gunicorn and uWSGI hand the target over; Django's own test client does not.
+    request = RequestFactory().get(target, REQUEST_URI=target)
+    return Template("{% load zelko %}{% seo_head entity %}").render(
+        Context({"request": request, "entity": ENTITY})
+    )
+
+
+@pytest.mark.parametrize("head", [flask_head, starlette_head, django_head])
+def test_the_canonical_is_built_from_the_path_as_received(head: Callable[[str], str]) -> None:
+    html = head(DOTTED)
+    canonical = zelko.build_seo_payload(ENTITY, DOTTED, CONFIG).canonical
+    assert "/../" not in canonical and canonical.lower().endswith("/blog/..%2f..%2fetc")
+    assert f'<link rel="canonical" href="{canonical}">' in html
+
+
 # --- Types ------------------------------------------------------------------------
 
 

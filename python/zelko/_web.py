@@ -6,7 +6,7 @@ from __future__ import annotations
 import os
 from collections.abc import Mapping
 from typing import Any
-from urllib.parse import quote
+from urllib.parse import quote, urlsplit
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload, build_seo_payload
 
@@ -40,6 +40,44 @@ def request_target(path: str, raw_query: bytes | str = b"") -> str:
     target = quote(path, safe=_PATH_SAFE)
     query = quote(raw_query, safe=_QUERY_SAFE)
     return f"{target}?{query}" if query else target
+
+
+def received_target(target: bytes | str | None, query: bytes | str | None = None) -> str | None:
+    """The route to build for, from the request-target as the server received
+    it (WSGI's RAW_URI or REQUEST_URI, ASGI's raw_path and query string), or
+    ``None`` when the server gave none.
+
+    The decoded path would turn ``/blog/..%2f..%2fetc`` into
+    ``/blog/../../etc``, which a crawler resolves to ``/etc``: the escapes of
+    the path stay as sent, and what a URL may not hold is encoded.
+    """
+    raw = _as_bytes(target)
+    if not raw:
+        return None
+    if query is not None:
+        raw = raw.split(b"?", 1)[0] + (b"?" + _as_bytes(query) if query else b"")
+    raw = raw.split(b"#", 1)[0]
+    if not raw.startswith(b"/"):  # the absolute form, from a proxy
+        try:
+            parts = urlsplit(raw)
+        except ValueError:
+            return None
+        if not parts.scheme or not parts.netloc:
+            return None
+        raw = (parts.path or b"/") + (b"?" + parts.query if parts.query else b"")
+    path, _, raw_query = raw.partition(b"?")
+    target_path = quote(path, safe=_PATH_SAFE + "%")
+    encoded_query = quote(raw_query, safe=_QUERY_SAFE)
+    return f"{target_path}?{encoded_query}" if encoded_query else target_path
+
+
+def _as_bytes(value: bytes | str | None) -> bytes:
+    if value is None:
+        return b""
+    if isinstance(value, bytes):
+        return value
+    # A WSGI string holds the bytes received, one character each (PEP 3333).
+    return value.encode("latin-1", "backslashreplace")
 
 
 def page_payload(

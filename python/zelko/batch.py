@@ -18,21 +18,37 @@ released, so ``jobs`` threads build side by side; a page the engine's reader
 does not take on its own goes through the package's page loader, which builds
 it or names what is wrong. With hooks or a registry, which are Python code,
 every page takes the package's path, in ``jobs`` worker processes: forked
-where the platform can, so that hooks and registries need not be picklable;
-elsewhere started fresh, with the configuration pickled once per worker (and
-built in this process when its hooks cannot be pickled).
+while this process runs no other thread, so that hooks and registries need
+not be picklable; otherwise from a fork server (or started fresh), with the
+configuration pickled once per worker (and built in this process when its
+hooks cannot be pickled). Workers end with the process that started them,
+and a run whose workers all stop answering ends with WorkersStalled.
 """
 
 from __future__ import annotations
 
+import ctypes
 import json
 import multiprocessing
 import os
 import pickle
+import select
+import signal
+import sys
+import threading
+import time
 import warnings
 from collections import deque
 from collections.abc import Callable, Iterable, Iterator, Mapping
-from concurrent.futures import Executor, Future, ProcessPoolExecutor, ThreadPoolExecutor
+from concurrent.futures import (
+    FIRST_COMPLETED,
+    Executor,
+    Future,
+    ProcessPoolExecutor,
+    ThreadPoolExecutor,
+    wait,
+)
+from contextlib import suppress
 from dataclasses import dataclass
 from typing import Any, TypeAlias
 
@@ -52,6 +68,7 @@ from .crawl import hreflang_links, render_hreflang
 
 __all__ = [
     "BatchPath",
+    "WorkersStalled",
     "build_many",
     "build_records",
     "default_jobs",
@@ -67,6 +84,15 @@ Page: TypeAlias = "Mapping[str, Any] | str | bytes | tuple[SEOEntity, str, SEOOv
 # to keep every job busy, few enough that memory does not grow with the input.
 _CHUNK = 256
 _CHUNKS_PER_JOB = 4
+# Lines are counted in bytes too: a chunk ends once it holds _CHUNK_BYTES,
+# and no chunk is handed out while _BYTES_IN_FLIGHT are out (one chunk always
+# may be), so the pages in memory stay within the budget plus the largest
+# line, however long the lines are.
+_CHUNK_BYTES = 4 * 1024 * 1024
+_BYTES_IN_FLIGHT = 64 * 1024 * 1024
+# What a page that is not text is counted as: built objects and mappings are
+# small next to the lines that make the budget matter.
+_OBJECT_BYTES = 1024
 
 
 @dataclass(frozen=True)
@@ -189,7 +215,7 @@ def _native_records(
 ) -> Iterator[str]:
     chunks = _chunks(numbered)
     if jobs == 1:
-        for chunk in chunks:
+        for chunk, _ in chunks:
             yield from _native_chunk(chunk, config)
         return
     with ThreadPoolExecutor(max_workers=jobs) as pool:
@@ -238,28 +264,107 @@ def _python_records(
     # workers inherit it (hooks and registry included, picklable or not),
     # others unpickle it. Pages, built objects included, travel with their
     # chunk; records come back as text.
-    with ProcessPoolExecutor(
-        max_workers=jobs, mp_context=context, initializer=_set_worker_config, initargs=(config,)
-    ) as pool:
-        yield from _in_order(pool, _chunks(numbered), _python_chunk, None, jobs)
+    pool = ProcessPoolExecutor(
+        max_workers=jobs,
+        mp_context=context,
+        initializer=_start_worker,
+        initargs=(config, os.getpid()),
+    )
+    try:
+        yield from _in_order(
+            pool, _chunks(numbered), _python_chunk, None, jobs, stall=_WORKER_STALL_SECONDS
+        )
+    except BaseException:
+        _stop_workers(pool)
+        raise
+    pool.shutdown()
+
+
+# How long the workers may all stay silent (no chunk finished) before the
+# run gives up on them: far more than any chunk of hooks should take, and a
+# bound on a worker stuck for good (a lock inherited in a held state).
+_WORKER_STALL_SECONDS = 600.0
+
+
+class WorkersStalled(RuntimeError):
+    """No worker process finished a chunk of pages in the time allowed."""
+
+
+def _stop_workers(pool: ProcessPoolExecutor) -> None:
+    """Ends the workers at once: a stuck one would never take the shutdown."""
+    processes = dict(getattr(pool, "_processes", None) or {})
+    for process in processes.values():
+        with suppress(OSError, ValueError, AttributeError):
+            process.kill()
+    pool.shutdown(wait=True, cancel_futures=True)
 
 
 def _worker_context(config: SEOConfig) -> multiprocessing.context.BaseContext | None:
-    """Where worker processes come from: fork where the platform has it;
-    elsewhere a fresh interpreter, provided the configuration's hooks and
-    registry can be pickled (None: build in this process)."""
-    if "fork" in multiprocessing.get_all_start_methods():
+    """Where worker processes come from: forked while this process runs no
+    other thread, so that hooks and registries need not be picklable. A
+    fork copies only the thread that calls it, with every lock as it was:
+    one that another thread held (the allocator's, the import lock) would
+    stay held in the worker for good. With other threads running, or where
+    there is no fork, workers come from a fork server or a fresh interpreter,
+    provided the configuration can be pickled (None: build in this process)."""
+    methods = multiprocessing.get_all_start_methods()
+    if "fork" in methods and not _other_threads_run():
         return multiprocessing.get_context("fork")
     try:
         pickle.dumps(config)
     except (pickle.PicklingError, TypeError, AttributeError):
         return None
-    return multiprocessing.get_context("spawn")
+    return multiprocessing.get_context("forkserver" if "forkserver" in methods else "spawn")
 
 
-def _set_worker_config(config: SEOConfig) -> None:
+def _other_threads_run() -> bool:
+    """Whether any thread but this one runs, the interpreter's own or not."""
+    try:
+        return len(os.listdir("/proc/self/task")) > 1
+    except OSError:
+        return threading.active_count() > 1
+
+
+def _start_worker(config: SEOConfig, owner: int) -> None:
+    _end_with(owner)
     global _worker_config
     _worker_config = config
+
+
+def _end_with(owner: int) -> None:
+    """Makes this worker end when ``owner``, the process running the batch,
+    does, even by SIGKILL: the pool's own shutdown never reaches an orphan.
+    A forked or spawned worker is the owner's child; one from a fork server
+    is the server's, and the server lives as long as its children do."""
+    if os.getppid() == owner and sys.platform.startswith("linux"):
+        with suppress(OSError, AttributeError):
+            libc = ctypes.CDLL(None, use_errno=True)
+            pr_set_pdeathsig = 1
+            if libc.prctl(pr_set_pdeathsig, signal.SIGKILL, 0, 0, 0) == 0:
+                if os.getppid() != owner:  # the owner died before the call
+                    os._exit(1)
+                return
+    try:
+        handle: int | None = os.pidfd_open(owner)
+    except ProcessLookupError:
+        os._exit(1)
+    except (AttributeError, OSError):
+        handle = None
+    threading.Thread(target=_watch_owner, args=(owner, handle), daemon=True).start()
+
+
+def _watch_owner(owner: int, handle: int | None) -> None:
+    if handle is not None:
+        select.select([handle], [], [])  # readable once the owner has ended
+        os._exit(1)
+    while True:
+        try:
+            os.kill(owner, 0)
+        except ProcessLookupError:
+            os._exit(1)
+        except PermissionError:
+            pass
+        time.sleep(1.0)
 
 
 def _python_chunk(chunk: list[tuple[int, Page]], config: SEOConfig | None) -> list[str]:
@@ -271,33 +376,63 @@ def _python_chunk(chunk: list[tuple[int, Page]], config: SEOConfig | None) -> li
 # --- Shared ------------------------------------------------------------------
 
 
-def _chunks(numbered: Iterable[tuple[int, Page]]) -> Iterator[list[tuple[int, Page]]]:
-    chunk: list[tuple[int, Page]] = []
+_Chunk: TypeAlias = "list[tuple[int, Page]]"
+
+
+def _chunks(numbered: Iterable[tuple[int, Page]]) -> Iterator[tuple[_Chunk, int]]:
+    """Consecutive pages, with their size in bytes, by count and by size."""
+    chunk: _Chunk = []
+    size = 0
     for item in numbered:
         chunk.append(item)
-        if len(chunk) == _CHUNK:
-            yield chunk
-            chunk = []
+        size += _page_bytes(item[1])
+        if len(chunk) == _CHUNK or size >= _CHUNK_BYTES:
+            yield chunk, size
+            chunk, size = [], 0
     if chunk:
-        yield chunk
+        yield chunk, size
+
+
+def _page_bytes(page: Page) -> int:
+    return len(page) if isinstance(page, (str, bytes)) else _OBJECT_BYTES
 
 
 def _in_order(
     pool: Executor,
-    chunks: Iterator[list[tuple[int, Page]]],
-    work: Callable[[list[tuple[int, Page]], Any], list[str]],
+    chunks: Iterator[tuple[_Chunk, int]],
+    work: Callable[[_Chunk, Any], list[str]],
     argument: Any,
     jobs: int,
+    stall: float | None = None,
 ) -> Iterator[str]:
     """Runs ``work`` on each chunk in ``pool``, yielding in input order with a
-    bounded number of chunks in flight."""
-    pending: deque[Future[list[str]]] = deque()
-    for chunk in chunks:
-        pending.append(pool.submit(work, chunk, argument))
-        if len(pending) >= jobs * _CHUNKS_PER_JOB:
-            yield from pending.popleft().result()
+    bounded number of chunks, and of bytes, in flight. With ``stall``, the
+    run ends with WorkersStalled when no chunk finishes for that long."""
+    pending: deque[tuple[Future[list[str]], int, int]] = deque()
+    in_flight = 0
+
+    def oldest() -> list[str]:
+        nonlocal in_flight
+        future, size, first = pending.popleft()
+        in_flight -= size
+        while stall is not None and not future.done():
+            running = [item for item in (future, *(item[0] for item in pending)) if not item.done()]
+            done, _ = wait(running, stall, FIRST_COMPLETED)
+            if not done:
+                raise WorkersStalled(
+                    f"no worker process answered for {stall:g} s (lines from {first} on)"
+                )
+        return future.result()
+
+    for chunk, size in chunks:
+        while pending and (
+            len(pending) >= jobs * _CHUNKS_PER_JOB or in_flight + size > _BYTES_IN_FLIGHT
+        ):
+            yield from oldest()
+        pending.append((pool.submit(work, chunk, argument), size, chunk[0][0]))
+        in_flight += size
     while pending:
-        yield from pending.popleft().result()
+        yield from oldest()
 
 
 def default_jobs() -> int:

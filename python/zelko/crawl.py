@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import math
 import os
+import re
 from collections.abc import Iterable, Mapping, Sequence
 from types import TracebackType
 from typing import Any
@@ -57,8 +58,13 @@ class SitemapWriter(_zelko_native._SitemapWriter):
     image URLs. ``close()``, or leaving the ``with`` block normally, renames
     the files into place and returns their names (also kept in ``files``):
     ``["sitemap.xml"]`` while everything fits one file, else the parts
-    ``sitemap-N.xml`` (``.xml.gz`` with ``gzip``) and ``sitemap.xml`` as
-    their index. Leaving the block by an exception writes nothing.
+    ``sitemap-N-<digest>.xml`` (``.xml.gz`` with ``gzip``; the digest is the
+    start of the part's SHA-256) and ``sitemap.xml`` as their index. The new
+    parts never take the names of the set being served, and the index is
+    renamed last: a reader sees the old set or the new one, whole. Parts
+    that the new index does not list are then removed, and so are the
+    temporary files of writers killed midway. Leaving the block by an
+    exception writes nothing.
     """
 
     files: list[str]
@@ -166,8 +172,14 @@ def _texts(where: str, field: str, value: object) -> list[str]:
     return list(value)
 
 
+# C0 and C1 controls, DEL and the Unicode line and paragraph separators: a
+# reader that splits lines the way str.splitlines() does (U+0085, U+2028 and
+# U+2029 included) would take what follows one of them for a rule of its own.
+_NOT_IN_A_LINE = re.compile("[\x00-\x1f\x7f-\x9f\u2028\u2029#]")
+
+
 def _check_characters(where: str, field: str, value: str) -> str:
-    if any(ord(c) < 0x20 or ord(c) == 0x7F for c in value) or "#" in value:
+    if _NOT_IN_A_LINE.search(value):
         raise ValueError(f"{where}: {field}: control character or '#' in {value!r}")
     return value
 
@@ -195,6 +207,24 @@ def _delay(where: str, delay: object) -> str:
     return str(int(delay)) if float(delay).is_integer() else repr(float(delay))
 
 
+# Where URLs are parsed when no site is given: a host no URL can have (the
+# .invalid name is reserved), so every URL is another host's, kept as written.
+_NO_SITE = SEOConfig("zelko.invalid", "https://zelko.invalid")
+
+
+def _checked_url(field: str, value: str, config: SEOConfig | None) -> str:
+    """An absolute URL parsed and written out by the engine, as the URLs of
+    hreflang links are: one on the site's host resolved like its pages."""
+    try:
+        ((_, url),) = hreflang_links(config or _NO_SITE, {"x-default": value})
+    except ValueError as error:
+        reason = str(error).split("): ", 1)[-1]
+        raise ValueError(f"{field}: {reason}") from None
+    if urlsplit(url).netloc.rpartition("@")[0]:
+        raise ValueError(f"{field}: a sitemap URL is public: no user information in {value!r}")
+    return url
+
+
 def _sitemap_location(index: int, value: object, config: SEOConfig | None) -> str:
     field = f"sitemaps[{index}]"
     if not isinstance(value, str) or not value.strip():
@@ -204,7 +234,7 @@ def _sitemap_location(index: int, value: object, config: SEOConfig | None) -> st
         parts = urlsplit(value)
         if parts.scheme not in ("http", "https") or not parts.netloc:
             raise ValueError(f"{field}: expected a route or an absolute http(s) URL: {value!r}")
-        return value
+        return _checked_url(field, value, config)
     if config is None:
         raise ValueError(f"{field}: the route {value!r} needs config to become a URL")
     return sitemap_url(config, value)

@@ -24,7 +24,14 @@ from ._crawl_web import (
     robots_text,
     sitemap_media_type,
 )
-from ._web import chosen_config, config_from_setting, head_html, page_payload, request_target
+from ._web import (
+    chosen_config,
+    config_from_setting,
+    head_html,
+    page_payload,
+    received_target,
+    request_target,
+)
 
 __all__ = ["Zelko", "add_crawl_routes", "payload_response", "seo_head"]
 
@@ -68,7 +75,10 @@ def seo_head(
     site = chosen_config(config, Zelko.config())
     route = ""  # a finished payload needs no request
     if not isinstance(subject, SEOPayload):
-        route = request_target(request.script_root + request.path, request.query_string)
+        environ = request.environ
+        received = received_target(environ.get("RAW_URI") or environ.get("REQUEST_URI"))
+        # A server that keeps the target to itself leaves the decoded path.
+        route = received or request_target(request.script_root + request.path, request.query_string)
     payload = page_payload(subject, route, site, overrides)
     return Markup(head_html(payload, site, alternates))
 

@@ -23,7 +23,14 @@ from ._crawl_web import (
     robots_text,
     sitemap_media_type,
 )
-from ._web import chosen_config, config_from_setting, head_html, page_payload, request_target
+from ._web import (
+    chosen_config,
+    config_from_setting,
+    head_html,
+    page_payload,
+    received_target,
+    request_target,
+)
 from .etags import etag_matches
 from .inputs import ConfigSource
 
@@ -80,9 +87,12 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
         request = context.get("request")
         route = "/"
         if isinstance(request, Request):
-            # The ASGI path is decoded and, for a mounted app, already holds
-            # the mount point.
-            route = request_target(request.scope["path"], request.scope.get("query_string", b""))
+            # raw_path is the path as received, mount point included; the
+            # ASGI path is decoded, which a server may leave as the only one.
+            scope = request.scope
+            query = scope.get("query_string", b"")
+            received = received_target(scope.get("raw_path"), query)
+            route = received or request_target(scope["path"], query)
         elif not isinstance(subject, SEOPayload):
             raise TypeError("seo_head with an entity needs the request in the template context")
         payload = page_payload(subject, route, page_config, overrides)

@@ -76,7 +76,7 @@ inline constexpr std::size_t kSitemapMaxBytes = 52428800;
 struct SitemapOptions {
   std::size_t max_urls = kSitemapMaxUrls;    // per file, 1..50000
   std::size_t max_bytes = kSitemapMaxBytes;  // per file, uncompressed
-  bool gzip = false;                         // parts as sitemap-N.xml.gz
+  bool gzip = false;                         // parts as sitemap-N-*.xml.gz
 };
 
 struct SitemapUrl {
@@ -89,8 +89,13 @@ struct SitemapUrl {
 // Streams a sitemap set into a directory: URL entries go to temporary files
 // as they are added (nothing but a 16-byte fingerprint per URL is kept, for
 // the duplicate check); close() renames them into place, parts first and
-// sitemap.xml last. A writer destroyed or discarded before close() removes
-// its temporary files and leaves the directory as it was.
+// sitemap.xml last. A part is named sitemap-N-<12 hex digits of its SHA-256>
+// (.xml, or .xml.gz), so the parts of a new set never take the names the
+// served index lists: readers see one whole set or the other. Once the index
+// is in place, the parts of the writer's pattern it does not list are
+// removed; opening a writer removes the temporary files of writers that were
+// killed. A writer destroyed or discarded before close() removes its
+// temporary files and leaves the directory as it was.
 //
 // Errors: Configuration (options), InvalidUrl/Configuration/Entity for a
 // refused add (the writer stays usable), Serialization for a file that

@@ -15,12 +15,14 @@ class Run:
     """What a run found: the number of pages, the findings of those that
     have any (by position), and, for the reports that list every page, the
     routes in order. A passing page leaves nothing else behind, so memory
-    does not grow with the size of the site."""
+    does not grow with the size of the site. Findings about the site that
+    belong to no page (a sitemap listing URLs elsewhere) come first."""
 
     def __init__(self, routes: list[str] | None = None) -> None:
         self.pages = 0
         self.findings: dict[int, list[CheckFinding]] = {}
         self.routes = routes
+        self.site_findings: list[CheckFinding] = []
 
     def add(self, index: int, findings: list[CheckFinding]) -> None:
         self.pages += 1
@@ -28,10 +30,15 @@ class Run:
             self.findings[index] = findings
 
     def all_findings(self) -> Iterator[CheckFinding]:
+        yield from self.site_findings
         for index in sorted(self.findings):
             yield from self.findings[index]
 
     def results(self) -> Iterator[tuple[str, Sequence[CheckFinding]]]:
+        by_source: dict[str, list[CheckFinding]] = {}
+        for finding in self.site_findings:
+            by_source.setdefault(finding.route, []).append(finding)
+        yield from by_source.items()
         for index, route in enumerate(self.routes or ()):
             yield route, self.findings.get(index, ())
 
@@ -112,12 +119,14 @@ def junit_report(run: Run, summary: Summary) -> str:
     suite = ElementTree.Element(
         "testsuite",
         name="zelko check",
-        tests=str(summary.pages),
+        tests="0",  # counted below: the pages, and the sitemaps that have findings
         failures=str(summary.findings),
         errors="0",
         skipped="0",
     )
+    cases = 0
     for route, findings in run.results():
+        cases += 1
         case = ElementTree.SubElement(
             suite, "testcase", classname="zelko.check", name=_xml_text(route)
         )
@@ -132,6 +141,7 @@ def junit_report(run: Run, summary: Summary) -> str:
             failure.text = _xml_text(
                 f"{finding.severity} {finding.field}: {finding.message}\nactual: {actual}"
             )
+    suite.set("tests", str(cases))
     root = ElementTree.Element("testsuites", name="zelko check")
     root.append(suite)
     ElementTree.indent(root)

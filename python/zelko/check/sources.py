@@ -5,12 +5,13 @@ from __future__ import annotations
 
 import asyncio
 import os
+import re
 import zlib
 from collections.abc import Callable, Iterator, Sequence
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
-from urllib.parse import urljoin, urlsplit
+from urllib.parse import SplitResult, unquote, urljoin, urlsplit, urlunsplit
 
 from .._files import InputError
 from .contract import route_path
@@ -75,16 +76,98 @@ def http_module() -> Any:
     return httpx2
 
 
-def check_base_url(base: str) -> str:
-    parts = urlsplit(base)
-    if parts.scheme not in ("http", "https") or not parts.netloc:
-        raise InputError("--url", "", f"expected an http:// or https:// URL, got {base!r}")
-    return base.rstrip("/")
+# (scheme, host, port): what a URL must share with the site to be on it.
+Origin = tuple[str, str, int]
+
+_DEFAULT_PORTS = {"http": 80, "https": 443}
+# Controls (C0, DEL, C1) and the line and paragraph separators: a URL or a
+# route holding one is refused, never sent, never echoed as it is.
+_UNSAFE = re.compile("[\x00-\x1f\x7f-\x9f\u2028\u2029\ud800-\udfff]")
+_UNSAFE_TEXT = "holds a control character or bytes that are not UTF-8"
+
+
+def url_origin(url: str) -> Origin | None:
+    """The origin of an http(s) URL, or ``None`` when it is not one."""
+    if _UNSAFE.search(url):
+        return None
+    try:
+        parts = urlsplit(url)
+        port = parts.port
+    except ValueError:  # a bad port or an unclosed "[" of an IPv6 host
+        return None
+    if parts.scheme not in _DEFAULT_PORTS or not parts.hostname:
+        return None
+    return parts.scheme, parts.hostname, port or _DEFAULT_PORTS[parts.scheme]
+
+
+def unsafe_route(route: str) -> str | None:
+    """Why a route cannot be requested, or ``None`` when it can."""
+    if not route.startswith("/"):
+        return "a route starts with '/'"
+    if _UNSAFE.search(route):
+        return _UNSAFE_TEXT
+    return None
+
+
+@dataclass(frozen=True)
+class SiteURL:
+    """The base URL of a running site. Its user information goes into
+    ``auth`` and never into ``url``, so no message can show a password."""
+
+    url: str  # without user information, query or final "/"
+    origin: Origin
+    auth: tuple[str, str] | None = None
+
+    def same_origin_auth(self, url: str) -> tuple[str, str] | None:
+        """The credentials to send with ``url``: only to the site itself."""
+        return self.auth if url_origin(url) == self.origin else None
+
+
+def check_base_url(base: str) -> SiteURL:
+    if _UNSAFE.search(base):
+        raise InputError("--url", "", _UNSAFE_TEXT)
+    try:
+        parts = urlsplit(base)
+        port = parts.port
+    except ValueError as error:  # a port out of range, an unclosed "[" of an IPv6 host
+        raise InputError("--url", "", f"not a valid URL: {error}") from None
+    if parts.scheme not in _DEFAULT_PORTS or not parts.hostname:
+        raise InputError("--url", "", f"expected an http:// or https:// URL, got {_shown(base)}")
+    if parts.query or parts.fragment:
+        raise InputError("--url", "", "the base URL takes no query or fragment")
+    host = parts.netloc.rpartition("@")[2]
+    url = urlunsplit((parts.scheme, host, parts.path.rstrip("/"), "", ""))
+    try:
+        http_module().URL(url)
+    except Exception as error:  # noqa: BLE001 - the client's own refusal, named
+        raise InputError("--url", "", f"not a valid URL: {error}") from None
+    auth = None
+    if parts.username is not None or parts.password is not None:
+        auth = (unquote(parts.username or ""), unquote(parts.password or ""))
+    origin = (parts.scheme, parts.hostname, port or _DEFAULT_PORTS[parts.scheme])
+    return SiteURL(url, origin, auth)
+
+
+def _split(url: str) -> SplitResult | None:
+    if _UNSAFE.search(url):
+        return None
+    try:
+        return urlsplit(url)
+    except ValueError:
+        return None
+
+
+def _shown(text: str) -> str:
+    """A value as a message may show it: printable, without user information."""
+    return ascii(_CREDENTIALS.sub("//***@", text))
+
+
+_CREDENTIALS = re.compile(r"//[^/?#@\s]*@")
 
 
 @dataclass(frozen=True)
 class Fetcher:
-    base: str
+    site: SiteURL
     jobs: int
     timeout: float
 
@@ -100,7 +183,7 @@ class Fetcher:
         pending = iter(enumerate(routes))
         limits = httpx.Limits(max_connections=self.jobs, max_keepalive_connections=self.jobs)
         async with httpx.AsyncClient(
-            timeout=self.timeout, follow_redirects=False, limits=limits
+            timeout=self.timeout, follow_redirects=False, limits=limits, auth=self.site.auth
         ) as client:
 
             async def worker() -> None:
@@ -124,20 +207,26 @@ class Fetcher:
             httpx.ReadError,
             httpx.RemoteProtocolError,
         )
-        url = self.base + route
+        if unsafe_route(route) is not None:
+            return missing_page(0, f"not requested: {unsafe_route(route)}")
+        url = self.site.url + route
         for attempt in (1, 2):
             try:
-                async with client.stream("GET", url) as response:
-                    body = await _bounded_body(response)
+                # The client's timeout bounds each read; a server that drips a
+                # byte at a time passes every one of those, so the request as
+                # a whole has the same limit.
+                response, body = await asyncio.wait_for(self._get(client, url), self.timeout)
             except retried as error:
                 if attempt == 1:
                     continue
                 if isinstance(error, (httpx.ConnectError, httpx.ConnectTimeout)):
                     raise InputError(
-                        self.base, "", f"cannot reach the site: {_reason(error)}"
+                        self.site.url, "", f"cannot reach the site: {_reason(error)}"
                     ) from None
                 return missing_page(0, _reason(error))
-            except httpx.HTTPError as error:
+            except (asyncio.TimeoutError, httpx.TimeoutException):
+                return missing_page(0, f"no complete answer within {self.timeout:g} s")
+            except (httpx.HTTPError, httpx.InvalidURL) as error:
                 return missing_page(0, _reason(error))
             if body is None:
                 return missing_page(0, f"the page is larger than {MAX_PAGE_BYTES:,} bytes")
@@ -145,26 +234,30 @@ class Fetcher:
             return page_facts(text, response.status_code, response.headers.multi_items())
         raise AssertionError("unreachable")  # pragma: no cover
 
+    @staticmethod
+    async def _get(client: Any, url: str) -> tuple[Any, bytes | None]:
+        async with client.stream("GET", url) as response:
+            return response, await _bounded_body(response, MAX_PAGE_BYTES)
+
 
 # A page is read whole before it is parsed; a server that sends without end
 # must not take the checker's memory with it.
 MAX_PAGE_BYTES = 16 * 1024 * 1024
 
 
-async def _bounded_body(response: Any) -> bytes | None:
-    """The response's body, or ``None`` once it passes MAX_PAGE_BYTES."""
-    chunks: list[bytes] = []
-    size = 0
+async def _bounded_body(response: Any, limit: int) -> bytes | None:
+    """The response's body, or ``None`` once it passes ``limit`` bytes."""
+    data = bytearray()
     async for chunk in response.aiter_bytes():
-        size += len(chunk)
-        if size > MAX_PAGE_BYTES:
+        data += chunk
+        if len(data) > limit:
             return None
-        chunks.append(chunk)
-    return b"".join(chunks)
+    return bytes(data)
 
 
 def _reason(error: Exception) -> str:
-    return f"{type(error).__name__}: {error}" if str(error) else type(error).__name__
+    text = _CREDENTIALS.sub("//***@", str(error))
+    return f"{type(error).__name__}: {text}" if text else type(error).__name__
 
 
 # --- Sitemaps ----------------------------------------------------------------------
@@ -186,10 +279,16 @@ class SitemapReader:
     check may be elsewhere: a part is looked for by its path on the server
     the index came from, or for a local index in the site directory (when
     the index lies in it) or beside the index.
+
+    A listed URL (page or part) whose origin is not one of ``origins`` is
+    not used: it goes into ``skipped`` with the sitemap that lists it.
     """
 
     site: str | None = None
     timeout: float = 10.0
+    base: SiteURL | None = None
+    origins: frozenset[Origin] = frozenset()
+    skipped: list[tuple[str, str]] = field(default_factory=list)
 
     def urls_if_present(self, location: str) -> set[str] | None:
         """The URLs of a sitemap that may not exist (``None`` when it does not)."""
@@ -201,16 +300,25 @@ class SitemapReader:
             return None
 
     def urls(self, location: str) -> set[str]:
+        return asyncio.run(self._urls(location))
+
+    async def _urls(self, location: str) -> set[str]:
         found: set[str] = set()
         budget = [MAX_SITEMAP_FILES]
-        self._read(location, found, budget, depth=1)
+        async with http_module().AsyncClient(
+            timeout=self.timeout, follow_redirects=False
+        ) as client:
+            await self._read(client, location, found, budget, depth=1)
         return found
 
-    def _read(self, location: str, found: set[str], budget: list[int], depth: int) -> None:
+    async def _read(
+        self, client: Any, location: str, found: set[str], budget: list[int], depth: int
+    ) -> None:
         budget[0] -= 1
         if budget[0] < 0:
             raise InputError(location, "", f"more than {MAX_SITEMAP_FILES} sitemap files")
-        kind, locations = parse_sitemap(self._load(location), location)
+        kind, locations = parse_sitemap(await self._load(client, location), location)
+        locations = [loc for loc in locations if self._on_site(location, loc)]
         if kind == "urlset":
             found.update(locations)
             return
@@ -219,10 +327,18 @@ class SitemapReader:
                 location, "", f"sitemap indexes nested deeper than {MAX_SITEMAP_DEPTH}"
             )
         for part in locations:
-            self._read(self._part(location, part), found, budget, depth + 1)
+            await self._read(client, self._part(location, part), found, budget, depth + 1)
+
+    def _on_site(self, source: str, loc: str) -> bool:
+        if not self.origins or url_origin(loc) in self.origins:
+            return True
+        self.skipped.append((source, loc))
+        return False
 
     def _part(self, index: str, loc: str) -> str:
-        parts = urlsplit(loc)
+        parts = _split(loc)
+        if parts is None:
+            raise InputError(index, "", f"not a sitemap URL: {_shown(loc)}")
         if is_url(index):
             path = parts.path + (f"?{parts.query}" if parts.query else "")
             return urljoin(index, "/" + path.lstrip("/"))
@@ -233,8 +349,11 @@ class SitemapReader:
             return local
         return os.path.join(os.path.dirname(index), os.path.basename(parts.path))
 
-    def _load(self, location: str) -> bytes:
-        data = self._fetch(location) if is_url(location) else self._read_file(location)
+    async def _load(self, client: Any, location: str) -> bytes:
+        if is_url(location):
+            data = await self._fetch(client, location)
+        else:
+            data = self._read_file(location)
         return _decompressed(data, location)
 
     def _read_file(self, location: str) -> bytes:
@@ -247,26 +366,32 @@ class SitemapReader:
             reason = error.strerror if isinstance(error, OSError) else None
             raise InputError(location, "", f"cannot read: {reason or error}") from None
 
-    def _fetch(self, location: str) -> bytes:
+    async def _fetch(self, client: Any, location: str) -> bytes:
         httpx = http_module()
         try:
-            with httpx.stream(
-                "GET", location, timeout=self.timeout, follow_redirects=False
-            ) as response:
-                status = response.status_code
-                if status in GONE:
-                    raise SitemapMissing(location, "", f"cannot fetch: status {status}")
-                if status != 200:
-                    raise InputError(location, "", f"cannot fetch: status {status}")
-                # Read no further than the size limit: the rest is refused anyway.
-                data = bytearray()
-                for chunk in response.iter_bytes():
-                    data += chunk
-                    if len(data) > MAX_SITEMAP_BYTES:
-                        break
-        except httpx.HTTPError as error:
+            # As for pages, the whole request is bounded, not only each read.
+            return await asyncio.wait_for(self._get(client, location), self.timeout)
+        except (asyncio.TimeoutError, httpx.TimeoutException):
+            message = f"cannot fetch: no complete answer within {self.timeout:g} s"
+            raise InputError(location, "", message) from None
+        except (httpx.HTTPError, httpx.InvalidURL) as error:
             raise InputError(location, "", f"cannot fetch: {_reason(error)}") from None
-        return bytes(data)
+
+    async def _get(self, client: Any, location: str) -> bytes:
+        auth = self.base.same_origin_auth(location) if self.base is not None else None
+        async with client.stream("GET", location, auth=auth) as response:
+            status = response.status_code
+            if status in GONE:
+                raise SitemapMissing(location, "", f"cannot fetch: status {status}")
+            if status != 200:
+                raise InputError(location, "", f"cannot fetch: status {status}")
+            # Read no further than the size limit: the rest is refused anyway.
+            data = bytearray()
+            async for chunk in response.aiter_bytes():
+                data += chunk
+                if len(data) > MAX_SITEMAP_BYTES:
+                    break
+            return bytes(data)
 
 
 def _inside(path: str, directory: str) -> bool:
@@ -277,7 +402,8 @@ def _inside(path: str, directory: str) -> bool:
 
 
 def is_url(location: str) -> bool:
-    return urlsplit(location).scheme in ("http", "https")
+    """Whether a location names an http(s) URL (valid or not) rather than a file."""
+    return re.match(r"(?i)https?://", location) is not None
 
 
 def _decompressed(data: bytes, location: str) -> bytes:
@@ -327,17 +453,24 @@ def sitemap_routes(urls: set[str]) -> list[str]:
     """The routes (path and query) of the URLs a sitemap lists, sorted."""
     routes = set()
     for url in urls:
-        parts = urlsplit(url)
+        parts = _split(url)
+        if parts is None:
+            continue
         routes.add((parts.path or "/") + (f"?{parts.query}" if parts.query else ""))
     return sorted(routes)
 
 
 __all__ = [
     "Fetcher",
+    "Origin",
+    "SiteURL",
     "SitemapReader",
     "check_base_url",
+    "is_url",
     "read_page_file",
     "route_file",
     "site_pages",
     "sitemap_routes",
+    "unsafe_route",
+    "url_origin",
 ]

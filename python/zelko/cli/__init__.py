@@ -22,6 +22,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import re
 import sys
 from collections.abc import Callable, Sequence
 
@@ -63,7 +64,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     try:
         return run(args, streams)
     except InputError as error:
-        streams.err.write(f"zelko: {error}\n")
+        streams.err.write(f"zelko: {_one_line(str(error))}\n")
         return EXIT_USAGE
     except KeyboardInterrupt:
         streams.err.write("zelko: interrupted\n")
@@ -73,8 +74,23 @@ def main(argv: Sequence[str] | None = None) -> int:
         _silence_stdout()
         return EXIT_OK
     except Exception as error:  # noqa: BLE001 - the one-line promise holds for faults too
-        streams.err.write(f"zelko: internal error: {type(error).__name__}: {error}\n")
+        text = _one_line(f"{type(error).__name__}: {error}")
+        streams.err.write(f"zelko: internal error: {text}\n")
         return EXIT_INTERNAL
+
+
+# What a message must not carry as it is: controls (a NUL, a CR, an escape
+# sequence), the Unicode line separators, and the lone surrogates that stand
+# for bytes of an argument that is not UTF-8.
+_UNPRINTABLE = re.compile("[\x00-\x1f\x7f-\x9f\u2028\u2029\ud800-\udfff]")
+# The user information of a URL ("//user:password@host").
+_CREDENTIALS = re.compile(r"//[^/?#@\s]*@")
+
+
+def _one_line(text: str) -> str:
+    """An error message as printed: one line, printable, no credentials."""
+    text = _CREDENTIALS.sub("//***@", text)
+    return _UNPRINTABLE.sub(lambda match: ascii(match.group())[1:-1], text)
 
 
 def _silence_stdout() -> None:

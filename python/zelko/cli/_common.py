@@ -4,9 +4,10 @@ replacement, the progress bar, and loading and building pages."""
 from __future__ import annotations
 
 import argparse
+import errno
 import os
+import re
 import stat
-import tempfile
 import warnings
 from collections.abc import Iterator, Sequence
 from contextlib import contextmanager, suppress
@@ -83,8 +84,11 @@ def replacing(path: str) -> Iterator[IO[bytes]]:
     """A binary file that replaces the one at ``path`` in a single rename when
     the block ends normally; when it ends by an exception, nothing changes.
 
-    The temporary file beside the target has a short name of its own, so a
-    target name of the longest length the system allows still works.
+    Where the file system has them, the file is written unnamed (O_TMPFILE)
+    and only gets a name at the end, so a run killed midway (SIGKILL
+    included) leaves nothing behind. Elsewhere it has a short name of its
+    own beside the target, ``.zelko-<pid>-<n>.tmp``, and the leftovers of
+    killed runs, whose process is gone, are removed by the next one.
     """
     if "\0" in path:  # the system would cut the name there
         raise InputError(path, "", "cannot write: embedded null byte")
@@ -95,29 +99,118 @@ def replacing(path: str) -> Iterator[IO[bytes]]:
         with _opened_for_writing(path) as special:
             yield special
         return
+    directory = str(target.parent)
+    remove_stale_temporaries(directory)
     try:
-        # Closed by the `with handle:` below; opened apart because only a
-        # failure after it exists leaves a temporary file to remove.
-        handle = tempfile.NamedTemporaryFile(  # noqa: SIM115
-            dir=target.parent, prefix=".zelko-", suffix=".tmp", delete=False
-        )
+        temporary = _Temporary.create(directory)
     except OSError as error:
         raise InputError(path, "", f"cannot write: {_reason(error)}") from None
     try:
-        with handle:
+        with temporary.handle:
             # An OSError here is the writing failing (a full disk); any other
             # exception is the caller's and goes on as it is.
-            yield handle
-            handle.flush()
-            os.fsync(handle.fileno())
-        os.chmod(handle.name, _file_mode(target))
-        os.replace(handle.name, target)
+            yield temporary.handle
+            temporary.handle.flush()
+            os.fsync(temporary.handle.fileno())
+            os.fchmod(temporary.handle.fileno(), _file_mode(target))
+            temporary.replace(target)
     except OSError as error:
-        _remove_quietly(handle.name)
+        temporary.discard()
         raise InputError(path, "", f"cannot write: {_reason(error)}") from None
     except BaseException:
-        _remove_quietly(handle.name)
+        temporary.discard()
         raise
+
+
+_TEMPORARY = re.compile(r"\.zelko-(\d{1,9})-\d+\.tmp")
+
+
+def _temporary_name(directory: str, number: int) -> str:
+    return os.path.join(directory, f".zelko-{os.getpid()}-{number}.tmp")
+
+
+class _Temporary:
+    """The file being written: unnamed (``name`` None) or under a name of ours."""
+
+    def __init__(self, handle: IO[bytes], name: str | None, directory: str) -> None:
+        self.handle = handle
+        self.name = name
+        self.directory = directory
+
+    @classmethod
+    def create(cls, directory: str) -> _Temporary:
+        unnamed = getattr(os, "O_TMPFILE", 0)
+        if unnamed:
+            try:
+                fd = os.open(directory, unnamed | os.O_WRONLY | os.O_CLOEXEC, 0o666)
+            except OSError as error:
+                if error.errno not in (errno.EISDIR, errno.EOPNOTSUPP, errno.EINVAL):
+                    raise
+            else:
+                return cls(os.fdopen(fd, "wb"), None, directory)
+        for number in range(1000):
+            name = _temporary_name(directory, number)
+            try:
+                fd = os.open(name, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+            except FileExistsError:
+                continue
+            return cls(os.fdopen(fd, "wb"), name, directory)
+        raise FileExistsError(errno.EEXIST, os.strerror(errno.EEXIST))
+
+    def replace(self, target: Path) -> None:
+        """Puts the file in the target's place (while it is still open)."""
+        if self.name is None:
+            # An unnamed file gets a name only now, for the instant before
+            # the rename: linkat(AT_SYMLINK_FOLLOW) through /proc, as
+            # AT_EMPTY_PATH needs a privilege. (A directory descriptor makes
+            # os.link call linkat; without one it calls link(), which would
+            # try to link the /proc entry itself.)
+            descriptors = os.open("/proc/self/fd", os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
+            try:
+                self.name = self._link(str(self.handle.fileno()), descriptors)
+            finally:
+                os.close(descriptors)
+        assert self.name is not None
+        os.replace(self.name, target)
+        self.name = None
+
+    def _link(self, source: str, source_directory: int) -> str:
+        for number in range(1000):
+            name = _temporary_name(self.directory, number)
+            try:
+                os.link(source, name, src_dir_fd=source_directory, follow_symlinks=True)
+            except FileExistsError:
+                continue
+            return name
+        raise FileExistsError(errno.EEXIST, os.strerror(errno.EEXIST))
+
+    def discard(self) -> None:
+        if self.name is not None:
+            _remove_quietly(self.name)
+            self.name = None
+
+
+def remove_stale_temporaries(directory: str) -> None:
+    """Removes ``.zelko-<pid>-<n>.tmp`` files whose process is gone: what runs
+    killed before they could clean up left behind (best effort)."""
+    try:
+        names = os.listdir(directory or ".")
+    except OSError:
+        return
+    for name in names:
+        match = _TEMPORARY.fullmatch(name)
+        if match is not None and not _process_exists(int(match.group(1))):
+            _remove_quietly(os.path.join(directory, name))
+
+
+def _process_exists(pid: int) -> bool:
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except OSError:  # another user's: alive
+        return True
+    return True
 
 
 def _is_special_file(target: Path) -> bool:

@@ -7,20 +7,27 @@ import argparse
 import importlib.util
 import os
 from collections.abc import Collection, Iterator, Sequence
+from urllib.parse import urlsplit
 
 from .._files import InputError
 from ..check.contract import Contract, load_contract
+from ..check.findings import ERROR, CheckFinding
 from ..check.page import EXTRA_HINT, PageFacts
 from ..check.report import REPORTS, Run, Summary
 from ..check.rules import check_facts
 from ..check.sources import (
     Fetcher,
+    Origin,
     SitemapReader,
+    SiteURL,
     check_base_url,
+    is_url,
     read_page_file,
     route_file,
     site_pages,
     sitemap_routes,
+    unsafe_route,
+    url_origin,
 )
 from ._common import (
     EXIT_FINDINGS,
@@ -54,7 +61,8 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
     command.add_argument(
         "--sitemap",
         metavar="PATH_OR_URL",
-        help="the site's sitemap (default: sitemap.xml at the root of --site or --url)",
+        help="the site's sitemap: a file with --site, a route or a URL with --url "
+        "(default: sitemap.xml at the root of --site or --url)",
     )
     command.add_argument("--format", choices=tuple(REPORTS), default="text", help="report format")
     command.add_argument(
@@ -87,45 +95,56 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
     contract = load_contract(args.contract)
     if args.site is not None and not os.path.isdir(args.site):
         raise InputError(args.site, "", "not a directory")
-    origin = args.site if args.site is not None else check_base_url(args.url)
-    explicit = _dedupe([*args.routes, *_routes_file(args.routes_file)])
-    for route in explicit:
-        if not route.startswith("/"):
-            raise InputError(route, "", "a route starts with '/'")
-    sitemap = _sitemap(args, origin, contract, needs_routes=not explicit and args.url is not None)
+    site_url = check_base_url(args.url) if args.url is not None else None
+    explicit = _dedupe([*map(_argument_route, args.routes), *_routes_file(args.routes_file)])
+    reader = SitemapReader(args.site, args.timeout, site_url, _site_origins(contract, site_url))
+    needs_routes = not explicit and site_url is not None
+    sitemap = _sitemap(args, reader, site_url, contract, needs_routes=needs_routes)
     # Only JUnit lists the pages that pass; the other reports need no more
     # than the findings, so a site of any size is checked in flat memory.
     keep_routes = args.format == "junit"
     if args.site is not None:
-        run = _check_files(origin, explicit, contract, sitemap, streams, keep_routes)
+        run = _check_files(args.site, explicit, contract, sitemap, streams, keep_routes)
     else:
+        assert site_url is not None
         listed = sitemap_routes(set(sitemap or ()))
         if not explicit and not listed:
-            raise InputError(origin, "", "no pages to check: the sitemap lists no URLs")
+            raise InputError(site_url.url, "", "no pages to check: the sitemap lists no URLs")
         routes = explicit or sorted({*listed, *contract.exceptions})
-        run = _check_urls(args, origin, routes, contract, sitemap, streams)
+        run = _check_urls(args, site_url, routes, contract, sitemap, streams)
+    run.site_findings.extend(_off_site_findings(reader.skipped))
     summary = Summary.of(run, args.fail_on)
     with Output(args.output, streams.out) as output:
         output.write(REPORTS[args.format](run, summary))
     return EXIT_FINDINGS if summary.failed else EXIT_OK
 
 
+def _argument_route(route: str) -> str:
+    problem = unsafe_route(route)
+    if problem is not None:
+        raise InputError(route, "", problem)
+    return route
+
+
 def _routes_file(path: str | None) -> list[str]:
     if path is None:
         return []
     try:
-        with open(path, encoding="utf-8") as handle:
-            lines = handle.read().splitlines()
+        with open(path, "rb") as handle:
+            text = handle.read().decode("utf-8")
     except (OSError, UnicodeDecodeError) as error:
         reason = error.strerror if isinstance(error, OSError) else "not UTF-8 text"
         raise InputError(path, "", f"cannot read: {reason}") from None
     routes = []
-    for number, line in enumerate(lines, start=1):
-        route = line.strip()
+    # Lines end at LF (CRLF too); any other control character, a CR alone
+    # included, is in a route and refused with the line's number.
+    for number, line in enumerate(text.split("\n"), start=1):
+        route = line.strip(" \t\r")
         if not route or route.startswith("#"):
             continue
-        if not route.startswith("/"):
-            raise InputError(path, f"line {number}", f"a route starts with '/', got {route!r}")
+        problem = unsafe_route(route)
+        if problem is not None:
+            raise InputError(path, f"line {number}", f"{problem}, got {route!r}")
         routes.append(route)
     return routes
 
@@ -134,16 +153,32 @@ def _dedupe(routes: Sequence[str]) -> list[str]:
     return list(dict.fromkeys(routes))
 
 
+def _site_origins(contract: Contract, site_url: SiteURL | None) -> frozenset[Origin]:
+    """Where the URLs a sitemap lists may point: the contract's site (a
+    copy under check lists its production URLs) and the site under check."""
+    origins = {url_origin(contract.page_url("/"))}
+    if site_url is not None:
+        origins.add(site_url.origin)
+    return frozenset(origin for origin in origins if origin is not None)
+
+
 def _sitemap(
-    args: argparse.Namespace, origin: str, contract: Contract, *, needs_routes: bool
+    args: argparse.Namespace,
+    reader: SitemapReader,
+    site_url: SiteURL | None,
+    contract: Contract,
+    *,
+    needs_routes: bool,
 ) -> Collection[str] | None:
     """The URLs of the site's sitemap, read only when something needs them."""
     if args.sitemap is None and not needs_routes and not contract.uses("sitemap.required"):
         return None
-    reader = SitemapReader(args.site, args.timeout)
     if args.sitemap is not None:
-        return reader.urls(args.sitemap)
-    default = os.path.join(origin, "sitemap.xml") if args.site else f"{origin}/sitemap.xml"
+        return reader.urls(_sitemap_location(args.sitemap, site_url))
+    if site_url is not None:
+        default = f"{site_url.url}/sitemap.xml"
+    else:
+        default = os.path.join(args.site, "sitemap.xml")
     urls = reader.urls_if_present(default)
     if urls is None and needs_routes:
         raise InputError(
@@ -152,6 +187,55 @@ def _sitemap(
             "no sitemap to take routes from: give ROUTE arguments, --routes or --sitemap",
         )
     return urls
+
+
+def _sitemap_location(given: str, site_url: SiteURL | None) -> str:
+    """The sitemap to read: a URL; with --url, a route on the site; with
+    --site, a file."""
+    if is_url(given):
+        parts = urlsplit(given) if url_origin(given) is not None else None
+        if parts is None:
+            raise InputError("--sitemap", "", "not a valid http:// or https:// URL")
+        if parts.username is not None or parts.password is not None:
+            raise InputError("--sitemap", "", "credentials go in --url only")
+        return given
+    if site_url is None:
+        return given
+    problem = unsafe_route(given)
+    if problem is not None:
+        raise InputError(
+            "--sitemap", "", f"with --url, a sitemap is a URL or a route on the site: {problem}"
+        )
+    return site_url.url + given
+
+
+# Enough to show what is wrong; the count says the rest.
+_MAX_OFF_SITE_SHOWN = 100
+
+
+def _off_site_findings(skipped: Sequence[tuple[str, str]]) -> list[CheckFinding]:
+    findings = [
+        CheckFinding(
+            source,
+            "sitemap.url",
+            ERROR,
+            f"lists a URL outside the checked site, not checked: {loc!a}",
+            loc,
+        )
+        for source, loc in skipped[:_MAX_OFF_SITE_SHOWN]
+    ]
+    if len(skipped) > _MAX_OFF_SITE_SHOWN:
+        more = len(skipped) - _MAX_OFF_SITE_SHOWN
+        findings.append(
+            CheckFinding(
+                skipped[0][0],
+                "sitemap.url",
+                ERROR,
+                f"{more:,} more URLs outside the checked site, not checked",
+                more,
+            )
+        )
+    return findings
 
 
 def _site_pages(
@@ -204,7 +288,7 @@ def _check_files(
 
 def _check_urls(
     args: argparse.Namespace,
-    base: str,
+    site_url: SiteURL,
     routes: Sequence[str],
     contract: Contract,
     sitemap: Collection[str] | None,
@@ -218,7 +302,7 @@ def _check_urls(
         progress.advance()
 
     try:
-        Fetcher(base, args.jobs, args.timeout).fetch_all(routes, handle)
+        Fetcher(site_url, args.jobs, args.timeout).fetch_all(routes, handle)
     finally:
         progress.clear()
     return run

@@ -36,6 +36,8 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
 
 def write_contract(contract: SEOContract, path: str) -> None:
     """Replaces ``path`` through the contract's own atomic write."""
+    if "\0" in path:  # the system would cut the name there
+        raise InputError(path, "", "cannot write: embedded null byte")
     try:
         contract.write(path)
     except OSError as error:

@@ -10,7 +10,7 @@ from _zelko_native import SEOPayload, normalize_public_url_fn
 
 from .._files import InputError, Page, Site, load_site
 from ..crawl import SitemapWriter
-from ._common import EXIT_OK, Streams, payloads
+from ._common import EXIT_OK, Streams, payloads, positive_int
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -29,12 +29,22 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
     command.add_argument("--gzip", action="store_true", help="compress the parts of a split set")
     command.add_argument(
         "--max-urls",
-        type=int,
-        default=50000,
+        type=_max_urls,
+        default=MAX_URLS,
         metavar="N",
         help="URLs per file, at most 50000 (the default)",
     )
     command.set_defaults(run=run)
+
+
+MAX_URLS = 50000  # the sitemap protocol's limit per file
+
+
+def _max_urls(text: str) -> int:
+    value = positive_int(text)
+    if value > MAX_URLS:
+        raise argparse.ArgumentTypeError(f"must be at most {MAX_URLS}, got {value}")
+    return value
 
 
 @dataclass
@@ -46,11 +56,17 @@ class _Tally:
 
 def run(args: argparse.Namespace, streams: Streams) -> int:
     site = load_site(args.config)
+    # The name is checked before anything is created: a NUL would cut it
+    # after makedirs had made the directories in front of it.
+    if "\0" in args.out:
+        raise InputError(args.out, "", "cannot write: embedded null byte")
+    if not args.out.isascii() and not _is_utf8(args.out):
+        raise InputError(args.out, "", "cannot write: the name is not UTF-8")
     try:
         os.makedirs(args.out, exist_ok=True)
         writer = SitemapWriter(args.out, site.config, max_urls=args.max_urls, gzip=args.gzip)
-    except ValueError as error:
-        raise InputError("--max-urls", "", str(error)) from None
+    except ValueError as error:  # --max-urls is checked by then: the site's URLs
+        raise InputError(site.source, "public_base_url", str(error)) from None
     except OSError as error:
         raise InputError(args.out, "", f"cannot write: {error.strerror or error}") from None
     tally = _Tally()
@@ -66,6 +82,14 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         f"({tally.noindex} noindex, {tally.elsewhere} canonical elsewhere)\n"
     )
     return EXIT_OK
+
+
+def _is_utf8(name: str) -> bool:
+    try:
+        name.encode("utf-8")
+    except UnicodeEncodeError:  # bytes of the argument that are not UTF-8
+        return False
+    return True
 
 
 def _plural(count: int, noun: str) -> str:

@@ -5,13 +5,15 @@ from __future__ import annotations
 
 import argparse
 import json
+import re
 from collections.abc import Iterator, Sequence
 from dataclasses import dataclass, field
 from typing import Any
 
-from _zelko_native import SEOIssue, validate_payload
+from _zelko_native import SEOIssue, SEOPayload, validate_payload
 
-from .._files import load_site
+from .._dates import date_problem
+from .._files import Page, load_site
 from ._common import (
     EXIT_FINDINGS,
     EXIT_OK,
@@ -63,6 +65,72 @@ HREFLANG_NO_RETURN_LINK = "ZELKO201"
 HREFLANG_NO_SELF_LINK = "ZELKO202"
 
 
+# What a page file holds that the payload does not show, checked per page.
+UNKNOWN_STATUS = "ZELKO109"
+NOT_A_DATE = "ZELKO110"
+UNSAFE_CANONICAL = "ZELKO111"
+
+# The statuses of pages that are not public (yet, or any more): noindex is
+# what they are meant to get. Any other status but "published" is a typo.
+NON_PUBLIC_STATUSES = frozenset({"draft", "pending", "private", "scheduled", "archived"})
+KNOWN_STATUSES = NON_PUBLIC_STATUSES | {"published"}
+# Controls and white space: a canonical URL holding one is not the URL served.
+_NOT_IN_A_URL = re.compile(r"[\x00-\x20\x7f-\x9f\s]")
+_DOT_SEGMENTS = frozenset({".", "..", "%2e", ".%2e", "%2e.", "%2e%2e"})
+
+
+def _page_findings(page: Page, payload: SEOPayload) -> Iterator[_Finding]:
+    entity = page.entity.to_dict()
+    status = entity.get("status")
+    # Compared as the builder does: ASCII letters without regard to case.
+    known = status is not None and status.isascii() and status.lower() in KNOWN_STATUSES
+    if status is not None and not known and "noindex" in payload.robots.split(","):
+        yield _Finding(
+            page.source,
+            UNKNOWN_STATUS,
+            "warning",
+            f"status {status!r} is neither 'published' nor a status of a page that is"
+            " not public (draft, pending, private, scheduled, archived): the page will"
+            " not be indexed",
+            payload.canonical,
+            {"field": "entity.status", "status": status},
+        )
+    for name in ("published_at", "updated_at"):
+        value = entity.get(name)
+        problem = date_problem(value) if isinstance(value, str) else None
+        if problem is not None:
+            yield _Finding(
+                page.source,
+                NOT_A_DATE,
+                "warning",
+                f"{name}: {problem} (zelko sitemap refuses it)",
+                payload.canonical,
+                {"field": f"entity.{name}", "value": value},
+            )
+    problem = _canonical_problem(payload.canonical)
+    if problem is not None:
+        yield _Finding(
+            page.source,
+            UNSAFE_CANONICAL,
+            "warning",
+            f"canonical URL {payload.canonical!r} {problem}",
+            payload.canonical,
+            {"field": "canonical"},
+        )
+
+
+def _canonical_problem(url: str) -> str | None:
+    """Why crawlers may read the canonical URL as another one, if they may."""
+    if _NOT_IN_A_URL.search(url):
+        return "holds a control character or white space"
+    path = url.split("?", 1)[0].split("#", 1)[0]
+    after_authority = path.split("//", 1)[-1]
+    segments = after_authority.split("/")[1:]
+    if any(segment.lower() in _DOT_SEGMENTS for segment in segments):
+        return "holds a dot segment ('.' or '..'), which browsers and crawlers resolve away"
+    return None
+
+
 @dataclass(frozen=True)
 class _Alternates:
     page: str
@@ -78,6 +146,7 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
     for page, payload in payloads(args.pages, site, streams, "validating"):
         pages += 1
         findings.extend(_Finding.of(page.source, issue) for issue in validate_payload(payload))
+        findings.extend(_page_findings(page, payload))
         links = page_hreflang(page, site)
         if links:
             alternates.append(_Alternates(page.source, payload.canonical, links))

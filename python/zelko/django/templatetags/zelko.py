@@ -11,7 +11,7 @@ from django.utils.safestring import SafeString, mark_safe
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
-from ..._web import chosen_config, head_html, page_payload
+from ..._web import chosen_config, head_html, page_payload, received_target
 from ..config import get_config
 
 register = template.Library()
@@ -42,6 +42,10 @@ def seo_head(
                 "seo_head with an entity needs the request in the context "
                 "(add django.template.context_processors.request)"
             )
-        route = request.get_full_path()
+        # The target as the server received it, where the server tells it
+        # (gunicorn, uWSGI, ...): the decoded path loses its escapes.
+        meta = request.META
+        received = received_target(meta.get("RAW_URI") or meta.get("REQUEST_URI"))
+        route = received or request.get_full_path()
     payload = page_payload(subject, route, site, overrides)
     return mark_safe(head_html(payload, site, alternates))
