@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev zlib1g-dev pkg-config chromium)
+system_packages=(g++ nlohmann-json3-dev libgtest-dev libicu-dev libssl-dev zlib1g-dev pkg-config chromium
+  fonts-droid-fallback)
 missing=()
 for package in "${system_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -27,6 +28,8 @@ fi
   pytest hypothesis mypy numpy lxml "tomli>=1.1; python_version < '3.11'" \
   "django>=5.2,<6" "django-stubs>=5.2,<6" flask fastapi uvicorn httpx2 websocket-client \
   "selectolax>=1.0" "dask[bag]>=2024.1" "distributed>=2024.1"
+# Social cards (the cards extra); the CJK fallback font above is for their tests.
+.venv/bin/python -m pip install -q "pillow>=10.1" "resvg-py>=0.5" "uharfbuzz>=0.39"
 .venv/bin/python tools/fetch_ada.py
 
 # The compile is the slow part: show its progress (the build system's [n/total]
