@@ -139,6 +139,19 @@ try:
 except importlib.metadata.PackageNotFoundError:  # imported from a source tree
     __version__ = "0+unknown"
 
+_LAZY = {"social_card": "zelko.cards", "SocialCard": "zelko.cards"}
+
+
+def __getattr__(name: str) -> object:
+    # Social cards need the cards extra (Pillow and friends): their module is
+    # imported on first use, so that `import zelko` works without it.
+    if name in _LAZY:
+        import importlib
+
+        return getattr(importlib.import_module(_LAZY[name]), name)
+    raise AttributeError(f"module 'zelko' has no attribute {name!r}")
+
+
 __all__ = [
     *_zelko_native.__all__,
     "HookRegistry",

@@ -9,7 +9,7 @@ when the extension is set up, so a bad field stops the application at start.
 from __future__ import annotations
 
 from collections.abc import Mapping
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 from flask import Flask, current_app, request
 from flask.wrappers import Response
@@ -18,6 +18,9 @@ from markupsafe import Markup
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 
 from ._web import config_from_setting, page_payload, request_target
+
+if TYPE_CHECKING:
+    from .cards.store import CardStore
 
 __all__ = ["Zelko", "payload_response", "seo_head"]
 
@@ -66,3 +69,27 @@ def payload_response(payload: SEOPayload) -> Response:
     response.set_etag(payload.hash())  # werkzeug quotes it itself
     response.make_conditional(request)
     return response
+
+
+# --- Social cards --------------------------------------------------------------
+
+
+def add_card_route(app: Flask, store: CardStore, *, endpoint: str = "zelko_card") -> None:
+    """Serves the cards of ``store`` at ``store.base_path + "<name>"``
+    (``/og/og-....png``), each drawn on its first request, with a strong
+    ETag and a year-long immutable ``Cache-Control`` (304 when the client's
+    copy is current)."""
+
+    from .cards.store import card_response
+
+    def card(name: str) -> Response:
+        # werkzeug answers HEAD with the headers of GET and no body.
+        conditional = ", ".join(request.headers.getlist("If-None-Match"))
+        method = "GET" if request.method == "HEAD" else request.method
+        answer = card_response(store, name, method, conditional)
+        return app.response_class(answer.body, status=answer.status, headers=answer.headers)
+
+    app.add_url_rule(store.base_path + "<name>", endpoint, card, methods=["GET", "HEAD"])
+
+
+__all__ += ["add_card_route"]

@@ -4,12 +4,13 @@
 from __future__ import annotations
 
 from collections.abc import Mapping
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 import jinja2
 from markupsafe import Markup
 from starlette.requests import Request
 from starlette.responses import Response
+from starlette.routing import Route
 from starlette.templating import Jinja2Templates
 
 from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
@@ -17,6 +18,9 @@ from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
 from ._web import config_from_setting, page_payload, request_target
 from .etags import etag_matches
 from .inputs import ConfigSource
+
+if TYPE_CHECKING:
+    from .cards.store import CardStore
 
 __all__ = ["add_seo_head", "payload_response"]
 
@@ -73,3 +77,29 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
 
     templates.env.globals["seo_head"] = seo_head
     return site
+
+
+# --- Social cards --------------------------------------------------------------
+
+
+def card_route(store: CardStore, *, name: str = "zelko_card") -> Route:
+    """A route serving the cards of ``store`` at ``store.base_path +
+    "{name}"`` (``/og/og-....png``), each drawn on its first request (in the
+    thread pool, away from the event loop), with a strong ETag and a
+    year-long immutable ``Cache-Control`` (304 when the client's copy is
+    current). Add it to the application's routes."""
+    from starlette.concurrency import run_in_threadpool
+
+    from .cards.store import card_response
+
+    async def card(request: Request) -> Response:
+        conditional = ", ".join(request.headers.getlist("if-none-match"))
+        answer = await run_in_threadpool(
+            card_response, store, request.path_params["name"], request.method, conditional
+        )
+        return Response(answer.body, status_code=answer.status, headers=answer.headers)
+
+    return Route(store.base_path + "{name}", card, methods=["GET", "HEAD"], name=name)
+
+
+__all__ += ["card_route"]
