@@ -42,29 +42,40 @@ class Picture:
     field: str
     source: str
 
-    def decoded(self, size: tuple[int, int] | None = None) -> Image.Image:
-        """The picture, upright, in RGBA; ``InputError`` for one that cannot
-        be read or that would decode to too many pixels. With ``size``, a
-        JPEG may be decoded at a reduced scale no smaller than it."""
+    def check(self) -> None:
+        """Reads the picture's header: its format and size, not its pixels."""
+        self._open().close()
+
+    def _open(self) -> Image.Image:
         with warnings.catch_warnings():
             warnings.simplefilter("error", Image.DecompressionBombWarning)
             try:
                 opened = Image.open(io.BytesIO(self.data), formats=_PICTURE_FORMATS)
-                width, height = opened.size
-                if width * height > MAX_PICTURE_PIXELS:
-                    raise InputError(
-                        self.source,
-                        self.field,
-                        f"picture of {width}x{height} pixels, more than "
-                        f"{MAX_PICTURE_PIXELS:,} (a decompression bomb?)",
-                    )
+            except (UnidentifiedImageError, Image.DecompressionBombError) as error:
+                raise InputError(self.source, self.field, f"not a picture: {error}") from None
+            except (OSError, ValueError, SyntaxError, Image.DecompressionBombWarning) as error:
+                raise InputError(self.source, self.field, f"unreadable picture: {error}") from None
+        width, height = opened.size
+        if width * height > MAX_PICTURE_PIXELS:
+            raise InputError(
+                self.source,
+                self.field,
+                f"picture of {width}x{height} pixels, more than {MAX_PICTURE_PIXELS:,} "
+                "(a decompression bomb?)",
+            )
+        return opened
+
+    def decoded(self, size: tuple[int, int] | None = None) -> Image.Image:
+        """The picture, upright, in RGBA; ``InputError`` for one that cannot
+        be read or that would decode to too many pixels. With ``size``, a
+        JPEG may be decoded at a reduced scale no smaller than it."""
+        opened = self._open()
+        with warnings.catch_warnings():
+            warnings.simplefilter("error", Image.DecompressionBombWarning)
+            try:
                 if size is not None:
                     opened.draft("RGB", size)
                 return ImageOps.exif_transpose(opened).convert("RGBA")
-            except InputError:
-                raise
-            except (UnidentifiedImageError, Image.DecompressionBombError) as error:
-                raise InputError(self.source, self.field, f"not a picture: {error}") from None
             except (OSError, ValueError, SyntaxError, Image.DecompressionBombWarning) as error:
                 raise InputError(self.source, self.field, f"unreadable picture: {error}") from None
 
@@ -180,7 +191,9 @@ def _picture(value: object, field: str) -> Picture | None:
         raise InputError(source, field, f"picture larger than {MAX_PICTURE_BYTES >> 20} MiB")
     if not data:
         raise InputError(source, field, "empty picture")
-    return Picture(data, hashlib.sha256(data).hexdigest(), field, source)
+    found = Picture(data, hashlib.sha256(data).hexdigest(), field, source)
+    found.check()
+    return found
 
 
 def read_limited(path: str, field: str, limit: int) -> bytes:
