@@ -9,7 +9,8 @@ handle stays ``_zelko_native.SchemaRegistry``), :func:`load_config`,
 files and Python values), :func:`etag_matches` (conditional requests) and
 :func:`check_page` and :func:`check_payload` (pages against SEO contracts).
 Framework integrations live in ``zelko.django``, ``zelko.flask`` and
-``zelko.starlette``.
+``zelko.starlette``; social cards (``zelko.social_card``, the Open Graph
+picture of a page) in ``zelko.cards``, with the ``cards`` extra.
 """
 
 from __future__ import annotations
