@@ -37,7 +37,8 @@ system_packages=(g++ nlohmann-json3-dev libicu-dev libssl-dev zlib1g-dev pkg-con
 python3 -c "import ensurepip" >/dev/null 2>&1 || system_packages+=(python3-venv)
 if [ $with_tests -eq 1 ]; then
   # Chromium (about 350 MB) is the browser of test_browser.py.
-  system_packages+=(libgtest-dev chromium)
+  # fonts-droid-fallback: a CJK font, the fallback of the social card tests.
+  system_packages+=(libgtest-dev chromium fonts-droid-fallback)
 fi
 tools/apt_install.sh bootstrap "${system_packages[@]}"
 [ $system_only -eq 1 ] && exit 0

@@ -53,12 +53,16 @@ def test_installed_metadata_names_the_licence_and_ships_the_notices() -> None:
     }
     assert sorted(shipped) == ["LICENSE", "THIRD_PARTY_NOTICES.txt"]
     notices = shipped["THIRD_PARTY_NOTICES.txt"].read_text(encoding="utf-8")
-    assert re.findall(r"^-{20,}\n(.+)\n-{20,}$", notices, re.MULTILINE) == [
+    assert re.findall(r"^-{78}\n(.+)\n-{78}$", notices, re.MULTILINE) == [
         "ada",
         "nlohmann/json",
         "ICU (International Components for Unicode)",
         "OpenSSL (libcrypto)",
+        "Inter",
     ]
+    # The social card font travels with its licence.
+    fonts = {file.name for file in distribution.files or [] if file.parent.name == "fonts"}
+    assert fonts == {"Inter.ttf", "Inter-LICENSE.txt"}
 
 
 def test_installed_metadata_names_no_web_address() -> None:

@@ -9,7 +9,8 @@ handle stays ``_zelko_native.SchemaRegistry``), :func:`load_config`,
 files and Python values), :func:`etag_matches` (conditional requests) and
 :func:`check_page` and :func:`check_payload` (pages against SEO contracts).
 Framework integrations live in ``zelko.django``, ``zelko.flask`` and
-``zelko.starlette``.
+``zelko.starlette``; social cards (``zelko.social_card``, the Open Graph
+picture of a page) in ``zelko.cards``, with the ``cards`` extra.
 """
 
 from __future__ import annotations
@@ -149,6 +150,19 @@ try:
     __version__ = importlib.metadata.version("zelko")
 except importlib.metadata.PackageNotFoundError:  # imported from a source tree
     __version__ = "0+unknown"
+
+_LAZY = {"social_card": "zelko.cards", "SocialCard": "zelko.cards"}
+
+
+def __getattr__(name: str) -> object:
+    # Social cards need the cards extra (Pillow and friends): their module is
+    # imported on first use, so that `import zelko` works without it.
+    if name in _LAZY:
+        import importlib
+
+        return getattr(importlib.import_module(_LAZY[name]), name)
+    raise AttributeError(f"module 'zelko' has no attribute {name!r}")
+
 
 __all__ = [
     *_zelko_native.__all__,

@@ -9,7 +9,7 @@ when the extension is set up, so a bad field stops the application at start.
 from __future__ import annotations
 
 from collections.abc import Mapping
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 from flask import Flask, abort, current_app, request
 from flask.wrappers import Response
@@ -32,6 +32,9 @@ from ._web import (
     received_target,
     request_target,
 )
+
+if TYPE_CHECKING:
+    from .cards.store import CardStore
 
 __all__ = ["Zelko", "add_crawl_routes", "payload_response", "seo_head"]
 
@@ -115,3 +118,27 @@ def add_crawl_routes(
 
     app.add_url_rule("/robots.txt", "zelko_robots_txt", robots_txt)
     app.add_url_rule("/sitemap<suffix>", "zelko_sitemap", sitemap)
+
+
+# --- Social cards --------------------------------------------------------------
+
+
+def add_card_route(app: Flask, store: CardStore, *, endpoint: str = "zelko_card") -> None:
+    """Serves the cards of ``store`` at ``store.base_path + "<name>"``
+    (``/og/og-....png``), each drawn on its first request, with a strong
+    ETag and a year-long immutable ``Cache-Control`` (304 when the client's
+    copy is current)."""
+
+    from .cards.store import card_response
+
+    def card(name: str) -> Response:
+        # werkzeug answers HEAD with the headers of GET and no body.
+        conditional = ", ".join(request.headers.getlist("If-None-Match"))
+        method = "GET" if request.method == "HEAD" else request.method
+        answer = card_response(store, name, method, conditional)
+        return app.response_class(answer.body, status=answer.status, headers=answer.headers)
+
+    app.add_url_rule(store.base_path + "<name>", endpoint, card, methods=["GET", "HEAD"])
+
+
+__all__ += ["add_card_route"]

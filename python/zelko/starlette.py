@@ -4,7 +4,7 @@
 from __future__ import annotations
 
 from collections.abc import Mapping
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 import jinja2
 from markupsafe import Markup
@@ -33,6 +33,9 @@ from ._web import (
 )
 from .etags import etag_matches
 from .inputs import ConfigSource
+
+if TYPE_CHECKING:
+    from .cards.store import CardStore
 
 __all__ = ["add_seo_head", "crawl_routes", "payload_response"]
 
@@ -135,3 +138,29 @@ def crawl_routes(
         Route("/robots.txt", robots_txt, methods=["GET", "HEAD"]),
         Route("/sitemap{suffix}", sitemap, methods=["GET", "HEAD"]),
     ]
+
+
+# --- Social cards --------------------------------------------------------------
+
+
+def card_route(store: CardStore, *, name: str = "zelko_card") -> Route:
+    """A route serving the cards of ``store`` at ``store.base_path +
+    "{name}"`` (``/og/og-....png``), each drawn on its first request (in the
+    thread pool, away from the event loop), with a strong ETag and a
+    year-long immutable ``Cache-Control`` (304 when the client's copy is
+    current). Add it to the application's routes."""
+    from starlette.concurrency import run_in_threadpool
+
+    from .cards.store import card_response
+
+    async def card(request: Request) -> Response:
+        conditional = ", ".join(request.headers.getlist("if-none-match"))
+        answer = await run_in_threadpool(
+            card_response, store, request.path_params["name"], request.method, conditional
+        )
+        return Response(answer.body, status_code=answer.status, headers=answer.headers)
+
+    return Route(store.base_path + "{name}", card, methods=["GET", "HEAD"], name=name)
+
+
+__all__ += ["card_route"]

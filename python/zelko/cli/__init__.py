@@ -9,6 +9,7 @@
     zelko robots   --config SITE [-o FILE]      robots.txt
     zelko batch    --config SITE INPUT.jsonl    one JSON record per line, in parallel
     zelko check    --contract FILE --site DIR   pages against a contract (or --url BASE)
+    zelko card     --config SITE PAGE... -o DIR social cards (or --batch RECORDS.jsonl)
 
 A site is a TOML or JSON configuration file, a page a JSON file holding one
 entity, its route and optional overrides (see the README). Exit status: 0 on
@@ -28,13 +29,13 @@ from collections.abc import Callable, Sequence
 
 from .. import __version__
 from .._files import InputError
-from . import batch, build, check, contract, render, robots, sitemap, url, validate
+from . import batch, build, card, check, contract, render, robots, sitemap, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
 
 __all__ = ["main"]
 
 # In the order ``zelko --help`` lists them.
-_COMMANDS = (render, build, validate, contract, url, sitemap, robots, batch, check)
+_COMMANDS = (render, build, validate, contract, url, sitemap, robots, batch, check, card)
 
 
 def _parser() -> argparse.ArgumentParser:
