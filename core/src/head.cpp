@@ -428,7 +428,9 @@ Status check_head_text(std::string_view text, FieldKind kind) {
                   ": control characters (and U+2028, U+2029) cannot be "
                   "carried in a head");
   }
-  if (kind == FieldKind::Url && !text.starts_with('/') && !is_http_url(text)) {
+  // A route starts with one "/": "//host/x" leaves its scheme to the reader.
+  const bool route = text.starts_with('/') && !text.starts_with("//");
+  if (kind == FieldKind::Url && !route && !is_http_url(text)) {
     return refuse(in_quotes(text) +
                   " is neither an http(s) URL nor a route starting with /");
   }

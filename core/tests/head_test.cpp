@@ -238,3 +238,39 @@ TEST(HeadTest, ChoicesReadTheirWordsExactly) {
 
 }  // namespace
 }  // namespace zelko
+
+namespace zelko {
+namespace {
+
+// Routes join the base's origin as the URL parser would resolve them: the
+// plain ones without a parse, the others through it.
+class ResolvedRouteTest
+    : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(ResolvedRouteTest, IsWhatTheParserGives) {
+  SiteHead site;
+  site.manifest = GetParam().first;
+  const std::string head =
+      *render_head(minimal_payload(), {{}, &site, nullptr}, site_config());
+  EXPECT_TRUE(head.ends_with("<link rel=\"manifest\" href=\"" +
+                             std::string(GetParam().second) + "\">\n"))
+      << head;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, ResolvedRouteTest,
+    ::testing::Values(
+        std::pair{"/a/b.json?v=1&x=y",
+                  "https://example.com/a/b.json?v=1&amp;x=y"},
+        std::pair{"/a/./b", "https://example.com/a/b"},
+        std::pair{"/a/../b", "https://example.com/b"},
+        std::pair{"/a b", "https://example.com/a%20b"},
+        std::pair{"/q?a='b'", "https://example.com/q?a=%27b%27"},
+        std::pair{"/caf\xC3\xA9", "https://example.com/caf%C3%A9"},
+        std::pair{"/x#top", "https://example.com/x#top"},
+        std::pair{"/.well-known/x", "https://example.com/.well-known/x"},
+        std::pair{"https://CDN.example.net:443/i.png",
+                  "https://cdn.example.net/i.png"}));
+
+}  // namespace
+}  // namespace zelko

@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import gzip
 import importlib.util
+import re
 import sys
 import xml.etree.ElementTree as ElementTree
 from collections.abc import Callable, Iterable
@@ -170,7 +171,7 @@ def test_a_large_site_gets_an_index_whose_parts_are_served(
     assert ElementTree.fromstring(index).tag == f"{{{NS['s']}}}sitemapindex"
     suffix = ".xml.gz" if options.get("gzip") else ".xml"
     parts = locations(index)
-    assert parts == [
+    assert [re.sub("-[0-9a-f]{12}[.]", ".", part) for part in parts] == [
         f"https://shop.example/sitemap-{number}{suffix}" for number in range(1, len(part_sizes) + 1)
     ]
     served: list[str] = []
@@ -184,7 +185,8 @@ def test_a_large_site_gets_an_index_whose_parts_are_served(
         assert len(urls) == size
         served += urls
     assert served == [f"https://shop.example/item/{number}" for number in range(count)]
-    assert get(f"/sitemap-{len(part_sizes) + 1}{suffix}")[0] == 404
+    missing = urlsplit(parts[0]).path.replace("sitemap-1-", f"sitemap-{len(part_sizes) + 1}-")
+    assert get(missing)[0] == 404
 
 
 @pytest.mark.parametrize("framework", FRAMEWORKS)

@@ -167,7 +167,7 @@ ENTITY_ERRORS = [  # (given, field, start of the message)
     ({"entity_type": "blog"}, "entity_type", ""),
     # Dates that are not dates would reach datePublished and fail the sitemap.
     *(
-        ({field: text}, field, "not an ISO 8601 date or date and time")
+        ({field: text}, field, "not a")
         for field in ("published_at", "updated_at")
         for text in (
             "2024-13-45",

@@ -4,7 +4,7 @@ The sitemap views write the set with the engine's writer, as ``zelko
 sitemap`` does, into a fresh temporary directory, and stream the requested
 file from it: memory stays flat however many URLs the site has, and past
 50,000 URLs (or 50 MB) ``sitemap.xml`` is the index of the parts
-``sitemap-N.xml``, each served at the address the index names.
+``sitemap-N-<digest>.xml``, each served at the address the index names.
 """
 
 from __future__ import annotations
@@ -26,7 +26,8 @@ SitemapEntry = str | Mapping[str, Any]
 SitemapEntries = Callable[[], Iterable[SitemapEntry]]
 
 # The names a sitemap set is written under.
-SITEMAP_FILE = re.compile(r"sitemap(?:-[1-9][0-9]*)?\.xml(?:\.gz)?")
+# The index and its parts, named by their number and a digest of their bytes.
+SITEMAP_FILE = re.compile(r"sitemap(?:-[1-9][0-9]*-[0-9a-f]{12})?\.xml(?:\.gz)?")
 
 _ALLOW_ALL = {"user_agents": ["*"], "allow": [], "disallow": []}
 _CHUNK = 64 * 1024

@@ -17,6 +17,15 @@ _W3C_DATETIME = re.compile(
     r"(?:Z|[+-](?P<zone_hour>\d{2}):(?P<zone_minute>\d{2})))?)?)?",
     re.ASCII,
 )
+# What a page file may hold in published_at and updated_at: a full date, or
+# a date and time whose zone may be left out (JSON-LD allows it; a sitemap
+# then asks for it, and zelko validate says so).
+_ISO_DATETIME = re.compile(
+    r"(?P<year>\d{4})-(?P<month>\d{2})-(?P<day>\d{2})"
+    r"(?:T(?P<hour>\d{2}):(?P<minute>\d{2})(?::(?P<second>\d{2})(?:\.\d+)?)?"
+    r"(?:Z|[+-](?P<zone_hour>\d{2}):(?P<zone_minute>\d{2}))?)?",
+    re.ASCII,
+)
 
 EXPECTED = "expected a date (YYYY-MM-DD) or a date and time with its zone (2024-05-01T09:30:00Z)"
 
@@ -26,6 +35,19 @@ def date_problem(text: str) -> str | None:
     match = _W3C_DATETIME.fullmatch(text)
     if match is None:
         return f"not a date: {text!r}; {EXPECTED}"
+    return _calendar_problem(text, match)
+
+
+def iso_date_problem(text: str) -> str | None:
+    """Why ``text`` is not an ISO 8601 date or date and time (the zone may be
+    left out), or ``None`` when it is one."""
+    match = _ISO_DATETIME.fullmatch(text)
+    if match is None:
+        return f"not an ISO 8601 date or date and time: {text!r}"
+    return _calendar_problem(text, match)
+
+
+def _calendar_problem(text: str, match: re.Match[str]) -> str | None:
     parts = {name: int(value) for name, value in match.groupdict().items() if value is not None}
     year, month, day = parts["year"], parts.get("month", 1), parts.get("day", 1)
     if not 1 <= month <= 12 or not 1 <= day <= calendar.monthrange(year or 2000, month)[1]:
@@ -36,4 +58,4 @@ def date_problem(text: str) -> str | None:
     return None
 
 
-__all__ = ["EXPECTED", "date_problem"]
+__all__ = ["EXPECTED", "date_problem", "iso_date_problem"]

@@ -15,7 +15,6 @@ import difflib
 import json
 import math
 import os
-import re
 import sys
 from collections.abc import Callable, Iterable, Mapping
 from dataclasses import dataclass
@@ -34,6 +33,8 @@ from _zelko_native import (
     URLPolicy,
     _input_fields,
 )
+
+from ._dates import iso_date_problem
 
 if sys.version_info >= (3, 11):
     import tomllib
@@ -329,30 +330,12 @@ _KINDS: dict[str, Convert] = {
     "json": _structured_data,
 }
 
-# An ISO 8601 date or date and time, as JSON-LD and sitemaps write them:
-# 2024-05-01, 2024-05-01T08:30, 2024-05-01T08:30:00.5+02:00 (the zone may be
-# left out, as JSON-LD allows; a sitemap then asks for it).
-_ISO_DATETIME = re.compile(
-    r"(?P<date>\d{4}-\d{2}-\d{2})"
-    r"(?:T(?P<time>\d{2}:\d{2}(?::\d{2}(?:\.\d+)?)?)"
-    r"(?P<zone>Z|[+-]\d{2}:\d{2})?)?",
-    re.ASCII,
-)
-
 
 def _iso_datetime(value: object, source: str, path: str) -> str:
     text = _text(value, source, path)
-    match = _ISO_DATETIME.fullmatch(text)
-    try:
-        if match is None:
-            raise ValueError
-        datetime.date.fromisoformat(match["date"])
-        if match["time"]:
-            datetime.time.fromisoformat(match["time"].split(".")[0])
-        if match["zone"] and match["zone"] != "Z":
-            datetime.time.fromisoformat(match["zone"][1:])
-    except ValueError:
-        raise InputError(source, path, f"not an ISO 8601 date or date and time: {text!r}") from None
+    problem = iso_date_problem(text)
+    if problem is not None:
+        raise InputError(source, path, problem)
     return text
 
 

@@ -103,7 +103,7 @@ def add_crawl_routes(
     set of ``entries()`` (routes, or mappings of ``SitemapWriter.add``'s
     arguments with ``"location"``), called per request and streamed from the
     engine's writer: ``/sitemap.xml``, and past ``max_urls`` URLs its parts
-    ``/sitemap-N.xml`` (``.xml.gz`` with ``gzip``)."""
+    ``/sitemap-N-<digest>.xml`` (``.xml.gz`` with ``gzip``)."""
 
     def robots_txt() -> Response:
         text = robots_text(Zelko.config(app), app.config.get(SETTING))

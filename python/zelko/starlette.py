@@ -117,7 +117,7 @@ def crawl_routes(
     sitemap set of ``entries()`` (routes, or mappings of
     ``SitemapWriter.add``'s arguments with ``"location"``), called per request
     and streamed from the engine's writer: ``/sitemap.xml``, and past
-    ``max_urls`` URLs its parts ``/sitemap-N.xml`` (``.xml.gz`` with
+    ``max_urls`` URLs its parts ``/sitemap-N-<digest>.xml`` (``.xml.gz`` with
     ``gzip``). Put them before a catch-all route:
     ``FastAPI(routes=crawl_routes(...))``. ``config`` is read at once."""
     site = config_from_setting(config, "config")

@@ -64,7 +64,7 @@ def sitemap_view(
     """A view serving the sitemap set of ``entries()`` (routes, or mappings
     of ``SitemapWriter.add``'s arguments with ``"location"``), called per
     request and streamed from the engine's writer: ``sitemap.xml``, and past
-    ``max_urls`` URLs its parts ``sitemap-N.xml`` (``.xml.gz`` with
+    ``max_urls`` URLs its parts ``sitemap-N-<digest>.xml`` (``.xml.gz`` with
     ``gzip``). The view takes the file name as ``name``."""
 
     def view(request: HttpRequest, name: str = "sitemap.xml") -> HttpResponseBase:
