@@ -260,10 +260,10 @@ Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
   links.reserve(alternates.size());
   for (const auto& [given_tag, value] : alternates) {
     Result<std::string> tag = canonical_hreflang_tag(given_tag);
-    if (!tag) return std::move(tag).error();
+    if (!tag) return std::move(tag).error().at(ErrorField::Alternates);
     for (const HreflangLink& seen : links) {
       if (seen.tag == *tag) {
-        return Error(ErrorKind::Configuration,
+        return Error(ErrorKind::Configuration, ErrorField::Alternates,
                      "duplicate hreflang tag " + in_quotes(given_tag) + " (" +
                          in_quotes(seen.tag) + " is already listed)");
       }
@@ -272,9 +272,9 @@ Result<std::vector<HreflangLink>> hreflang_links(const Alternates& alternates,
         resolve_crawl_url(value, config, routes, ForeignHost::Keep);
     if (!url) {
       const Error& error = url.error();
-      return Error(error.kind(), "alternate " + in_quotes(given_tag) + " (" +
-                                     in_quotes(value) +
-                                     "): " + error.message());
+      return Error(error.kind(), ErrorField::Alternates,
+                   "alternate " + in_quotes(given_tag) + " (" +
+                       in_quotes(value) + "): " + error.message());
     }
     links.push_back({std::move(*tag), std::move(*url)});
   }

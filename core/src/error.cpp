@@ -30,13 +30,17 @@ std::string_view display_prefix(ErrorKind kind) noexcept {
 namespace {
 
 // Indexed by the enumerator's code.
-constexpr std::array<std::string_view, 7> kFieldNames = {"",
-                                                         "canonical_host",
-                                                         "public_base_url",
-                                                         "title_template",
-                                                         "entity_type",
-                                                         "trailing_slash",
-                                                         "canonical_url"};
+constexpr std::array<std::string_view, 11> kFieldNames = {"",
+                                                          "canonical_host",
+                                                          "public_base_url",
+                                                          "title_template",
+                                                          "entity_type",
+                                                          "trailing_slash",
+                                                          "canonical_url",
+                                                          "location",
+                                                          "lastmod",
+                                                          "alternates",
+                                                          "images"};
 
 }  // namespace
 

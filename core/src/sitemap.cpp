@@ -126,9 +126,9 @@ Error unwritable(std::string_view what, std::string_view value) {
 }
 
 Error write_error(const std::string& path, int error_number) {
-  return Error(ErrorKind::Serialization,
-               "cannot write " + path + ": " +
-                   std::generic_category().message(error_number));
+  return Error::from_system(ErrorKind::Serialization, error_number,
+                            "cannot write " + path + ": " +
+                                std::generic_category().message(error_number));
 }
 
 // The engine's temporary file, its failures worded with the file at fault,
@@ -464,11 +464,11 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
   entry.clear();
   entry.append("<url>\n"sv);
   if (!append_element(entry, "  "sv, "loc"sv, location)) {
-    return unwritable("location", location);
+    return unwritable("location", location).at(ErrorField::Location);
   }
   if (url.lastmod) {
     Result<Instant> instant = parse_w3c_datetime(*url.lastmod);
-    if (!instant) return std::move(instant).error();
+    if (!instant) return std::move(instant).error().at(ErrorField::Lastmod);
     lastmod = *instant;
     // Checked by the parse: digits, "-", ":", "T", "Z", "+", ".".
     entry.append("  <lastmod>"sv).append(*url.lastmod).append("</lastmod>\n"sv);
@@ -476,14 +476,14 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
   if (url.alternates != nullptr && !url.alternates->empty()) {
     Result<std::vector<HreflangLink>> links =
         detail::hreflang_links(*url.alternates, config, routes);
-    if (!links) return std::move(links).error();
+    if (!links) return std::move(links).error().at(ErrorField::Alternates);
     for (const HreflangLink& link : *links) {
       // Canonical tags are letters, digits and "-".
       entry.append("  <xhtml:link rel=\"alternate\" hreflang=\""sv)
           .append(link.tag)
           .append("\" href=\""sv);
       if (!append_xml(entry, link.url))
-        return unwritable("alternate", link.url);
+        return unwritable("alternate", link.url).at(ErrorField::Alternates);
       entry.append("\"/>\n"sv);
     }
   }
@@ -493,12 +493,12 @@ Status SitemapWriter::State::format_entry(const SitemapUrl& url,
       // slash) would name another resource.
       Result<std::string> resolved = detail::resolve_asset_url(image, routes);
       if (!resolved) {
-        return Error(resolved.error().kind(),
+        return Error(resolved.error().kind(), ErrorField::Images,
                      "image \"" + image + "\": " + resolved.error().message());
       }
       entry.append("  <image:image>\n"sv);
       if (!append_element(entry, "    "sv, "image:loc"sv, *resolved)) {
-        return unwritable("image", *resolved);
+        return unwritable("image", *resolved).at(ErrorField::Images);
       }
       entry.append("  </image:image>\n"sv);
     }
@@ -513,7 +513,7 @@ Status SitemapWriter::State::add(const SitemapUrl& url) {
   Result<std::string> location = detail::resolve_crawl_url(
       url.location, config, routes, ForeignHost::Refuse);
   if (!location) {
-    return Error(location.error().kind(),
+    return Error(location.error().kind(), ErrorField::Location,
                  "location \"" + std::string(url.location) +
                      "\": " + location.error().message());
   }
@@ -525,12 +525,12 @@ Status SitemapWriter::State::add(const SitemapUrl& url) {
     return status;
   }
   if (seen.contains(fingerprint)) {
-    return Error(ErrorKind::InvalidUrl,
+    return Error(ErrorKind::InvalidUrl, ErrorField::Location,
                  "location \"" + std::string(url.location) +
                      "\": " + *location + " is already in the sitemap");
   }
   if (entry.size() + urlset_frame_size() > options.max_bytes) {
-    return Error(ErrorKind::Configuration,
+    return Error(ErrorKind::Configuration, ErrorField::Location,
                  "location \"" + std::string(url.location) + "\": its entry (" +
                      std::to_string(entry.size()) +
                      " bytes) does not fit in a file of max_bytes " +

@@ -18,13 +18,11 @@
 namespace zelko::py {
 namespace {
 
-// A refused value is a ValueError with the engine's bare message; a file
-// that cannot be written is an OSError.
+// A refused value is the class of its kind (every one a ValueError), with
+// the engine's bare message and its field; a file that cannot be written is
+// an OSError.
 PyObject* raise_crawl_error(const zelko::Error& error) {
-  PyObject* type = error.kind() == zelko::ErrorKind::Serialization
-                       ? PyExc_OSError
-                       : PyExc_ValueError;
-  return raise_with_text(type, error.message());
+  return raise_error(error);
 }
 
 bool arg_config(PyObject* value, const char* name) {
@@ -115,6 +113,26 @@ PyObject* py_hreflang_links(PyObject*, PyObject* args, PyObject* kwargs) {
     auto links = zelko::hreflang_links(alternates, config_record(arg[0]));
     if (!links) return raise_crawl_error(links.error());
     return links_to_python(*links);
+  });
+}
+
+// A route or URL resolved as a crawl URL (another host's kept as written).
+PyObject* py_resolve_url(PyObject*, PyObject* args, PyObject* kwargs) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kNames[] = {"config", "value"};
+    static constexpr Signature kSignature{"_resolve_url", kNames, 2, 2};
+    std::array<PyObject*, 2> arg{};
+    if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
+    std::string value;
+    if (!arg_config(arg[0], "config") || !arg_text(arg[1], "value", value)) {
+      return nullptr;
+    }
+    SharedBorrow borrow(arg[0]);
+    if (!borrow) return nullptr;
+    auto url = zelko::resolve_crawl_url(value, config_record(arg[0]),
+                                        zelko::ForeignHost::Keep);
+    if (!url) return raise_crawl_error(url.error());
+    return new_str(*url);
   });
 }
 
@@ -365,6 +383,9 @@ PyMethodDef kCrawlFunctions[] = {
      METH_VARARGS | METH_KEYWORDS,
      "_hreflang_links(config, alternates)\n--\n\n"
      "Resolved (tag, url) pairs of a list of (tag, route or URL) pairs."},
+    {"_resolve_url", as_method(py_resolve_url), METH_VARARGS | METH_KEYWORDS,
+     "_resolve_url(config, value)\n--\n\nA route or URL resolved as the "
+     "URLs of hreflang links are."},
     {"_render_hreflang", as_method(py_render_hreflang),
      METH_VARARGS | METH_KEYWORDS,
      "_render_hreflang(links)\n--\n\nLink elements of (tag, url) pairs."},

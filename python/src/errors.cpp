@@ -196,6 +196,25 @@ PyObject* raise_engine_error_at(const zelko::Error& error,
                           error.message(), field);
 }
 
+PyObject* raise_error(const zelko::Error& error) {
+  if (error.kind() != zelko::ErrorKind::Serialization &&
+      error.system_error() == 0) {
+    return raise_engine_error(error);
+  }
+  const std::string_view field = zelko::field_name(error.field());
+  PyRef exception = new_exception(PyExc_OSError, error.message());
+  if (!exception || !set_field(exception.get(), field)) return nullptr;
+  if (error.system_error() != 0) {
+    PyRef number = PyRef::steal(PyLong_FromLong(error.system_error()));
+    if (!number ||
+        PyObject_SetAttrString(exception.get(), "errno", number.get()) < 0) {
+      return nullptr;
+    }
+  }
+  PyErr_SetObject(PyExc_OSError, exception.get());
+  return nullptr;
+}
+
 PyObject* raise_display_value_error(const zelko::Error& error) {
   return raise_with_field(PyExc_ValueError, error.display(),
                           zelko::field_name(error.field()));

@@ -154,7 +154,7 @@ def test_each_expectation_passes_and_fails(
     findings = zelko.check_page(contract(expect), ROUTE, html, status=status, headers=headers)
 
     assert failed(findings) == fields
-    assert all(finding.severity == "Error" and finding.route == ROUTE for finding in findings)
+    assert all(finding.severity == "error" and finding.route == ROUTE for finding in findings)
 
 
 @pytest.mark.parametrize(
@@ -175,13 +175,13 @@ def test_sitemap_listing(sitemap: set[str] | None, fields: list[str]) -> None:
 def test_a_json_ld_script_that_does_not_parse_is_a_finding() -> None:
     html = page(jsonld='<script type="application/ld+json">{"@type": </script>')
     (finding,) = zelko.check_page(contract(), ROUTE, html)
-    assert (finding.field, finding.severity) == ("jsonld", "Error")
+    assert (finding.field, finding.severity) == ("jsonld", "error")
     assert finding.message.startswith("JSON-LD script 1 does not parse")
 
 
 @pytest.mark.parametrize(
     ("expect", "status", "severity"),
-    [(None, 308, "Error"), (Expect(indexable=False), 308, "Info"), (None, 404, "Error")],
+    [(None, 308, "error"), (Expect(indexable=False), 308, "info"), (None, 404, "error")],
 )
 def test_a_page_that_is_not_there_is_reported_unless_the_contract_allows_it(
     expect: Expect | None, status: int, severity: str
@@ -206,14 +206,14 @@ RULES = [
     [
         # Defaults and both blog rules: min_length from the first, max_length
         # from the second (which replaced the defaults' 60), title merged.
-        ("/blog/hello?page=2", [("title.min_length", "Warning"), ("title.max_length", "Info")]),
-        ("/blog/a/b", [("title.max_length", "Info")]),  # "*" stops at "/", "**" does not
+        ("/blog/hello?page=2", [("title.min_length", "warning"), ("title.max_length", "info")]),
+        ("/blog/a/b", [("title.max_length", "info")]),  # "*" stops at "/", "**" does not
         ("/blogs/x", []),  # the whole route must match
         ("/aXb", []),  # "." is literal
-        ("/a.b", [("forbidden", "Error")]),
-        ("/blog/exempt", [("title.min_length", "Warning")]),  # the exception replaces max_length
-        ("/blog/q?page=2", [("title.min_length", "Warning")]),  # an exception with its query
-        ("/blog/q", [("title.min_length", "Warning"), ("title.max_length", "Info")]),
+        ("/a.b", [("forbidden", "error")]),
+        ("/blog/exempt", [("title.min_length", "warning")]),  # the exception replaces max_length
+        ("/blog/q?page=2", [("title.min_length", "warning")]),  # an exception with its query
+        ("/blog/q", [("title.min_length", "warning"), ("title.max_length", "info")]),
     ],
 )
 def test_layers_merge_field_by_field_with_the_severity_of_their_layer(
@@ -296,12 +296,12 @@ def test_the_example_payloads_pass_the_example_contract() -> None:
 @pytest.mark.parametrize(
     ("overrides", "expected"),
     [
-        ({"robots": {"index": False}}, [("indexable", "Error")]),
+        ({"robots": {"index": False}}, [("indexable", "error")]),
         (
             {"meta_title": "A title far too long to stay under sixty characters"},
-            [("title.max_length", "Error")],
+            [("title.max_length", "error")],
         ),
-        ({"schema_jsonld": {"@type": "WebPage"}}, [("schema.types", "Warning")]),
+        ({"schema_jsonld": {"@type": "WebPage"}}, [("schema.types", "warning")]),
     ],
 )
 def test_payload_failures(overrides: dict[str, Any], expected: list[tuple[str, str]]) -> None:

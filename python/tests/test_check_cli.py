@@ -53,30 +53,30 @@ BROKEN: list[tuple[str, tuple[str, str], set[tuple[str, str, str]]]] = [
     (
         "blog/noindex.html",
         ('content="index,follow"', 'content="noindex"'),
-        {("/blog/noindex", "indexable", "Error")},
+        {("/blog/noindex", "indexable", "error")},
     ),
     (
         "blog/no-schema.html",
         ('type="application/ld+json"', 'type="text/plain"'),
         {
-            ("/blog/no-schema", "schema.required", "Warning"),
-            ("/blog/no-schema", "schema.types", "Warning"),
+            ("/blog/no-schema", "schema.required", "warning"),
+            ("/blog/no-schema", "schema.types", "warning"),
         },
     ),
     (
         "long-title.html",
         ("<title>", "<title>A title far, far longer than the sixty characters allowed: "),
-        {("/long-title", "title.max_length", "Error")},
+        {("/long-title", "title.max_length", "error")},
     ),
     (
         "broken-json.html",
         ('<script type="application/ld+json">\n[', '<script type="application/ld+json">\n[,'),
-        {("/broken-json", "jsonld", "Error")},
+        {("/broken-json", "jsonld", "error")},
     ),
     (
         "blog/no-canonical.html",
         ('<link rel="canonical"', '<link rel="bookmark"'),
-        {("/blog/no-canonical", "canonical", "Error")},
+        {("/blog/no-canonical", "canonical", "error")},
     ),
 ]
 
@@ -246,7 +246,7 @@ def test_a_page_that_does_not_answer_in_time_is_an_error(
 ) -> None:
     code, out, _ = run(capsys, "--url", site_url, "/slow", "--timeout", "0.1", "--format", "json")
     (finding,) = json.loads(out)["findings"]
-    assert (code, finding["field"], finding["severity"]) == (1, "status", "Error")
+    assert (code, finding["field"], finding["severity"]) == (1, "status", "error")
     assert finding["message"] == "no response: no complete answer within 0.1 s"
 
 
@@ -278,7 +278,7 @@ def test_sitemap_listing_from_a_local_index(
     finally:
         (built / "extra.html").unlink()
     out = capsys.readouterr().out.split("\n{")[-1]
-    assert found("{" + out) == {("/extra", "sitemap.required", "Error")}
+    assert found("{" + out) == {("/extra", "sitemap.required", "error")}
 
 
 @pytest.mark.parametrize(
@@ -330,7 +330,7 @@ def test_sitemaps_expand_no_entities_and_routes_stay_in_the_site(
 
     (broken.parent / "outside.html").write_bytes((broken / "long-title.html").read_bytes())
     code, out, _ = run(capsys, "--site", str(broken), "/../outside", "--format", "json")
-    assert (code, found(out)) == (1, {("/../outside", "indexable", "Error")})
+    assert (code, found(out)) == (1, {("/../outside", "indexable", "error")})
 
 
 def test_a_sitemap_index_cannot_name_a_part_outside_the_site(

@@ -300,7 +300,7 @@ def test_validate_prints_findings_as_a_table_and_fails(
         },
     )
 
-    code, out, err = run(capsys, "validate", "-c", site, good, bad)
+    code, out, err = run(capsys, "validate", "-c", site, good, bad, "--fail-on", "warning")
 
     assert (code, err) == (1, "")
     width = len(str(bad))
@@ -315,15 +315,22 @@ def test_validate_prints_findings_as_a_table_and_fails(
 
 
 @pytest.mark.parametrize(
-    ("fail_on", "code"),
-    [("info", 1), ("warning", 1), ("error", 0), ("never", 0)],
+    ("options", "code"),
+    [
+        (["--fail-on", "info"], 1),
+        (["--fail-on", "warning"], 1),
+        (["--fail-on", "error"], 0),
+        (["--fail-on", "never"], 0),
+        ([], 0),  # error by default, as for zelko check
+        (["--format", "table"], 0),  # the earlier name of text
+    ],
 )
 def test_validate_exit_code_follows_fail_on(
-    capsys: pytest.CaptureFixture[str], tmp_path: Path, fail_on: str, code: int
+    capsys: pytest.CaptureFixture[str], tmp_path: Path, options: list[str], code: int
 ) -> None:
     page = write_page(tmp_path, "bare.json", {"route": "/x", "entity": {"entity_type": "page"}})
 
-    result, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page, "--fail-on", fail_on)
+    result, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page, *options)
 
     assert result == code
     assert out.endswith("3 findings in 1 of 1 page.\n")
@@ -336,7 +343,9 @@ def test_validate_json_format_for_ci(capsys: pytest.CaptureFixture[str], tmp_pat
         {"route": "/x", "entity": {"entity_type": "page", "title": "T" * 61, "excerpt": "Ok."}},
     )
 
-    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page, "--format", "json")
+    code, out, _ = run(
+        capsys, "validate", "-c", bare_site(tmp_path), page, "--format", "json", "--fail-on", "info"
+    )
 
     assert code == 1
     assert json.loads(out) == {
@@ -409,7 +418,17 @@ def test_validate_warns_about_what_the_page_file_gets_wrong(
             "overrides": {**FINE_OVERRIDES, **overrides},
         },
     )
-    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page, "--format", "json")
+    code, out, _ = run(
+        capsys,
+        "validate",
+        "-c",
+        bare_site(tmp_path),
+        page,
+        "--format",
+        "json",
+        "--fail-on",
+        "warning",
+    )
     findings = json.loads(out)["findings"]
     assert [(f["rule_id"], f["details"]["field"]) for f in findings] == found
     assert code == (1 if found else 0)
@@ -428,7 +447,7 @@ def test_an_unknown_status_names_itself_and_leaves_the_payload_alone(
             "overrides": FINE_OVERRIDES,
         },
     )
-    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page)
+    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), page, "--fail-on", "warning")
     assert code == 1 and "status 'publised' is neither 'published'" in out
     assert "the page will not be indexed" in out
     assert run(capsys, "build", "-c", bare_site(tmp_path), page)[0] == 0
@@ -442,7 +461,17 @@ def test_validate_walks_directories_in_sorted_order(
         write_page(pages, name, {"route": "/x", "entity": {"entity_type": "page"}})
     (pages / "notes.txt").write_text("not a page", encoding="utf-8")
 
-    code, out, _ = run(capsys, "validate", "-c", bare_site(tmp_path), pages, "--format", "json")
+    code, out, _ = run(
+        capsys,
+        "validate",
+        "-c",
+        bare_site(tmp_path),
+        pages,
+        "--format",
+        "json",
+        "--fail-on",
+        "warning",
+    )
 
     assert code == 1
     report = json.loads(out)

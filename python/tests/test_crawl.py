@@ -80,6 +80,33 @@ def test_hreflang_refusals_name_the_tag_or_value(alternates: dict[str, str], nam
 # --- Sitemaps ----------------------------------------------------------------
 
 
+SITEMAP_REFUSALS = [  # (add's arguments, exception class, field at fault)
+    ({"location": "https://elsewhere.example/x"}, zelko.InvalidUrlError, "location"),
+    ({"location": "/x", "lastmod": "yesterday"}, zelko.EntityError, "lastmod"),
+    (
+        {"location": "/x", "alternates": {"xx-yy-zz-ww": "/x"}},
+        zelko.ConfigurationError,
+        "alternates",
+    ),
+    ({"location": "/x", "alternates": {"de": "ftp://a/"}}, zelko.InvalidUrlError, "alternates"),
+    ({"location": "/x", "images": ["ftp://a/b.png"]}, zelko.InvalidUrlError, "images"),
+]
+
+
+@pytest.mark.parametrize(("arguments", "error", "field"), SITEMAP_REFUSALS)
+def test_sitemap_refusals_raise_their_class_and_name_their_field(
+    tmp_path: Path, arguments: dict[str, Any], error: type[Exception], field: str
+) -> None:
+    # The field is data: the command line maps it to the page's field
+    # without reading the message.
+    with zelko.SitemapWriter(str(tmp_path), CONFIG) as writer:
+        writer.add("/first")
+        with pytest.raises(error) as caught:
+            writer.add(**arguments)
+    assert caught.value.field == field
+    assert isinstance(caught.value, ValueError)
+
+
 def test_one_file_set_is_valid_escaped_xml(tmp_path: Path) -> None:
     with zelko.SitemapWriter(tmp_path, CONFIG) as writer:
         writer.add(
@@ -406,6 +433,8 @@ def test_validate_reports_missing_hreflang_return_and_self_links(
         french,
         "--format",
         "json",
+        "--fail-on",
+        "warning",
     )
 
     assert code == 1

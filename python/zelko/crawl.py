@@ -216,10 +216,9 @@ def _checked_url(field: str, value: str, config: SEOConfig | None) -> str:
     """An absolute URL parsed and written out by the engine, as the URLs of
     hreflang links are: one on the site's host resolved like its pages."""
     try:
-        ((_, url),) = hreflang_links(config or _NO_SITE, {"x-default": value})
+        url = _zelko_native._resolve_url(config or _NO_SITE, value)
     except ValueError as error:
-        reason = str(error).split("): ", 1)[-1]
-        raise ValueError(f"{field}: {reason}") from None
+        raise ValueError(f"{field}: {error}") from None
     if urlsplit(url).netloc.rpartition("@")[0]:
         raise ValueError(f"{field}: a sitemap URL is public: no user information in {value!r}")
     return url

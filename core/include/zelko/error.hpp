@@ -36,6 +36,10 @@ enum class ErrorField : std::uint8_t {
   EntityType = 4,     // SEOEntity.entity_type
   TrailingSlash = 5,  // URLPolicy.trailing_slash
   CanonicalUrl = 6,   // SEOOverrides.canonical_url
+  Location = 7,       // SitemapUrl.location
+  Lastmod = 8,        // SitemapUrl.lastmod
+  Alternates = 9,     // the alternates of a page (hreflang)
+  Images = 10,        // SitemapUrl.images
 };
 
 // "canonical_host", "public_base_url", ...; "" for None.
@@ -55,6 +59,12 @@ class Error {
     Error error(kind, std::move(message));
     error.system_error_ = error_number;
     return error;
+  }
+
+  // The same error, naming `field` as the one at fault.
+  [[nodiscard]] Error at(ErrorField field) && {
+    field_ = field;
+    return std::move(*this);
   }
 
   [[nodiscard]] ErrorKind kind() const noexcept { return kind_; }

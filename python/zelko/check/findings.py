@@ -4,11 +4,16 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 
-ERROR = "Error"
-WARNING = "Warning"
-INFO = "Info"
+# Spelt as zelko validate and SEOIssue spell them.
+ERROR = "error"
+WARNING = "warning"
+INFO = "info"
 
 SEVERITIES = (ERROR, WARNING, INFO)
+# The --fail-on thresholds of zelko check and zelko validate: a finding at
+# least as severe fails the run; "never" fails none.
+FAIL_ON = ("info", "warning", "error", "never")
+_RANK = {INFO: 0, WARNING: 1, ERROR: 2}
 
 
 @dataclass(frozen=True)
@@ -16,8 +21,8 @@ class CheckFinding:
     """One expectation of the contract that a page does not meet.
 
     ``field`` is the dotted path of the expectation (``title.max_length``,
-    ``open_graph.required``), ``severity`` one of "Error", "Warning" and
-    "Info", ``actual`` what the page has instead (a JSON value).
+    ``open_graph.required``), ``severity`` one of "error", "warning" and
+    "info", ``actual`` what the page has instead (a JSON value).
     """
 
     route: str
@@ -37,7 +42,5 @@ class CheckFinding:
 
 
 def fails(finding: CheckFinding, fail_on: str) -> bool:
-    """Whether the finding makes a run fail: errors always, warnings on request."""
-    if finding.severity == ERROR:
-        return True
-    return fail_on == "warning" and finding.severity == WARNING
+    """Whether the finding is at least as severe as ``fail_on``."""
+    return fail_on in _RANK and _RANK[finding.severity] >= _RANK[fail_on]

@@ -14,11 +14,12 @@ from contextlib import contextmanager, suppress
 from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
-from typing import IO, TextIO
+from typing import IO, ClassVar, TextIO
 
 from _zelko_native import SEOHead, SEOPayload, ZelkoError, _head, build_seo_payload
 
 from .._files import InputError, Page, Site, load_page
+from ..check.findings import FAIL_ON
 from ..crawl import hreflang_links
 
 EXIT_OK = 0
@@ -372,6 +373,39 @@ def payloads(
 
 
 # --- Arguments ---------------------------------------------------------------
+
+
+class _Format(argparse.Action):
+    """--format, its earlier names taken as aliases ("table" for "text")."""
+
+    ALIASES: ClassVar[dict[str, str]] = {"table": "text"}
+
+    def __call__(
+        self,
+        parser: argparse.ArgumentParser,
+        namespace: argparse.Namespace,
+        values: object,
+        option_string: str | None = None,
+    ) -> None:
+        setattr(namespace, self.dest, self.ALIASES.get(str(values), values))
+
+
+def add_report_options(command: argparse.ArgumentParser, formats: tuple[str, ...]) -> None:
+    """The options zelko validate and zelko check share, spelt alike: the
+    report's format and the severity from which a finding fails the run."""
+    command.add_argument(
+        "--format",
+        action=_Format,
+        choices=formats + tuple(_Format.ALIASES),
+        default="text",
+        help=f"report format: {', '.join(formats)} (default: text)",
+    )
+    command.add_argument(
+        "--fail-on",
+        choices=FAIL_ON,
+        default="error",
+        help="exit with status 1 when a finding is at least this severe (default: error)",
+    )
 
 
 def add_site_command(

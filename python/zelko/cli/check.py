@@ -36,6 +36,7 @@ from ._common import (
     Output,
     Progress,
     Streams,
+    add_report_options,
     is_terminal,
     positive_float,
     positive_int,
@@ -64,7 +65,7 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
         help="the site's sitemap: a file with --site, a route or a URL with --url "
         "(default: sitemap.xml at the root of --site or --url)",
     )
-    command.add_argument("--format", choices=tuple(REPORTS), default="text", help="report format")
+    add_report_options(command, tuple(REPORTS))
     command.add_argument(
         "--jobs", type=positive_int, default=8, metavar="N", help="pages fetched at once (8)"
     )
@@ -74,12 +75,6 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
         default=10.0,
         metavar="SECONDS",
         help="time allowed for each request (10)",
-    )
-    command.add_argument(
-        "--fail-on",
-        choices=("error", "warning"),
-        default="error",
-        help="exit with status 1 on findings of this severity or worse (default: error)",
     )
     command.add_argument(
         "-o", "--output", metavar="FILE", help="write the report to FILE (only if the run ends)"

@@ -116,16 +116,11 @@ def _add_page(
             images=[image] if image else [],
         )
     except ValueError as error:
-        raise InputError(page.source, _field_of(str(error), date_field), str(error)) from None
+        field = _PAGE_FIELDS.get(getattr(error, "field", None) or "", "")
+        raise InputError(page.source, field.format(date_field), str(error)) from None
     tally.written += 1
 
 
-def _field_of(message: str, date_field: str) -> str:
-    """The page field behind a refused entry, as far as the message shows."""
-    if message.startswith("lastmod"):
-        return f"entity.{date_field}"
-    if message.startswith("alternate") or "hreflang" in message:
-        return "alternates"
-    if message.startswith("location"):
-        return "route"
-    return ""  # the Open Graph image, which may come from the site or the overrides
+# The page field behind a refused entry, by the writer's field at fault; the
+# image, which may come from the site or the overrides, names none.
+_PAGE_FIELDS = {"lastmod": "entity.{}", "alternates": "alternates", "location": "route"}

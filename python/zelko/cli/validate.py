@@ -19,6 +19,7 @@ from ._common import (
     EXIT_OK,
     Output,
     Streams,
+    add_report_options,
     add_site_command,
     page_hreflang,
     payloads,
@@ -31,18 +32,7 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
     command = add_site_command(
         commands, "validate", "Check pages against the eight built-in rules."
     )
-    command.add_argument(
-        "--fail-on",
-        choices=("info", "warning", "error", "never"),
-        default="warning",
-        help="exit with status 1 when a finding is at least this severe (default: warning)",
-    )
-    command.add_argument(
-        "--format",
-        choices=("table", "json"),
-        default="table",
-        help="report as a readable table (default) or as JSON",
-    )
+    add_report_options(command, ("text", "json"))
     command.set_defaults(run=run)
 
 
@@ -156,9 +146,10 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
             output.write(_findings_json(findings, pages))
         else:
             output.write(_findings_table(findings, pages))
-    threshold = _SEVERITY_RANK.get(args.fail_on)
-    failing = threshold is not None and any(
-        _SEVERITY_RANK.get(finding.severity, 2) >= threshold for finding in findings
+    failing = any(
+        _SEVERITY_RANK.get(finding.severity, 2) >= _SEVERITY_RANK[args.fail_on]
+        for finding in findings
+        if args.fail_on in _SEVERITY_RANK
     )
     return EXIT_FINDINGS if failing else EXIT_OK
 
