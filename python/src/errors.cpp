@@ -196,14 +196,17 @@ PyObject* raise_engine_error_at(const zelko::Error& error,
                           error.message(), field);
 }
 
-PyObject* raise_error(const zelko::Error& error) {
-  if (error.kind() != zelko::ErrorKind::Serialization &&
-      error.system_error() == 0) {
-    return raise_engine_error(error);
+namespace {
+
+// OSError(text) with the error's field and, for a system failure, its errno
+// as the `errno` attribute alone: with `strerror` left None, str() and args
+// stay `text`.
+PyObject* raise_os_error(const zelko::Error& error, std::string_view text) {
+  PyRef exception = new_exception(PyExc_OSError, text);
+  if (!exception ||
+      !set_field(exception.get(), zelko::field_name(error.field()))) {
+    return nullptr;
   }
-  const std::string_view field = zelko::field_name(error.field());
-  PyRef exception = new_exception(PyExc_OSError, error.message());
-  if (!exception || !set_field(exception.get(), field)) return nullptr;
   if (error.system_error() != 0) {
     PyRef number = PyRef::steal(PyLong_FromLong(error.system_error()));
     if (!number ||
@@ -215,27 +218,23 @@ PyObject* raise_error(const zelko::Error& error) {
   return nullptr;
 }
 
+}  // namespace
+
+PyObject* raise_error(const zelko::Error& error) {
+  if (error.kind() != zelko::ErrorKind::Serialization &&
+      error.system_error() == 0) {
+    return raise_engine_error(error);
+  }
+  return raise_os_error(error, error.message());
+}
+
 PyObject* raise_display_value_error(const zelko::Error& error) {
   return raise_with_field(PyExc_ValueError, error.display(),
                           zelko::field_name(error.field()));
 }
 
-// The errno goes on as the `errno` attribute alone: with `strerror` left
-// None, str() and args stay the display text.
 PyObject* raise_display_os_error(const zelko::Error& error) {
-  const std::string_view field = zelko::field_name(error.field());
-  if (error.system_error() == 0) {
-    return raise_with_field(PyExc_OSError, error.display(), field);
-  }
-  PyRef exception = new_exception(PyExc_OSError, error.display());
-  if (!exception || !set_field(exception.get(), field)) return nullptr;
-  PyRef number = PyRef::steal(PyLong_FromLong(error.system_error()));
-  if (!number ||
-      PyObject_SetAttrString(exception.get(), "errno", number.get()) < 0) {
-    return nullptr;
-  }
-  PyErr_SetObject(PyExc_OSError, exception.get());
-  return nullptr;
+  return raise_os_error(error, error.display());
 }
 
 PyObject* raise_internal_fault(std::string_view what) {
