@@ -108,7 +108,11 @@ bool read_value(const JsonValue& value, std::optional<T>& out) {
 template <TabledRecord Record>
 bool read_value(const JsonValue& value, Record& out) {
   if (!value.is_object()) return false;
-  for (const auto& [key, member] : value.items()) {
+  for (const auto& item : value.items()) {
+    // Named, not bound: a lambda may not capture a structured binding
+    // before C++20 compilers caught up (clang 16).
+    const std::string& key = item.key();
+    const JsonValue& member = item.value();
     bool known = false;
     bool read = false;
     for_each_input_field<Record>([&](const auto& row) {
