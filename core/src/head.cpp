@@ -64,6 +64,17 @@ bool has_control(std::string_view text) {
   return false;
 }
 
+// A path on the site's own host: it starts with "/" and resolves against any
+// base to that base's host ("//host/x" and "/\\host/x", which the parser
+// reads as "//host/x", leave it).
+bool is_route(std::string_view text) {
+  if (!text.starts_with('/')) return false;
+  static constexpr std::string_view kProbe = "https://zelko.invalid/";
+  const auto base = ada::parse<ada::url_aggregator>(kProbe, nullptr);
+  const auto resolved = ada::parse<ada::url_aggregator>(text, &*base);
+  return resolved && resolved->get_host() == "zelko.invalid";
+}
+
 bool is_http_url(std::string_view text) {
   const std::optional<ada::url_aggregator> url =
       detail::try_parse_url_without_base(text);
@@ -428,9 +439,7 @@ Status check_head_text(std::string_view text, FieldKind kind) {
                   ": control characters (and U+2028, U+2029) cannot be "
                   "carried in a head");
   }
-  // A route starts with one "/": "//host/x" leaves its scheme to the reader.
-  const bool route = text.starts_with('/') && !text.starts_with("//");
-  if (kind == FieldKind::Url && !route && !is_http_url(text)) {
+  if (kind == FieldKind::Url && !is_route(text) && !is_http_url(text)) {
     return refuse(in_quotes(text) +
                   " is neither an http(s) URL nor a route starting with /");
   }

@@ -173,6 +173,12 @@ REFUSED: list[tuple[str, Callable[[], object], type[Exception], str]] = [
         "href",
     ),
     (
+        "backslash route",  # the parser reads "/\\host" as "//host"
+        lambda: zelko.Icon("/\\cdn.example.net/i.png"),
+        zelko.ConfigurationError,
+        "href",
+    ),
+    (
         "control character",
         lambda: zelko.Feed("/f", title="a\x00b"),
         zelko.ConfigurationError,
@@ -264,7 +270,7 @@ hostile = st.text(
 HOSTILE = st.one_of(
     hostile, st.sampled_from(['"><script>x</script>', "&amp;", "' onload='x", "</head>"])
 )
-routes = st.builds(lambda text: "/" + text.lstrip("/"), hostile)
+routes = st.builds(lambda text: "/" + text.lstrip("/\\"), hostile)
 
 
 @st.composite
