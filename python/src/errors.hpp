@@ -46,10 +46,10 @@ PyObject* raise_engine_error(const zelko::Error& error);
 // The same, naming `field` (a key of the caller's) as the field at fault.
 PyObject* raise_engine_error_at(const zelko::Error& error,
                                 std::string_view field);
-// The one way for entry points whose exception class the specification
-// leaves open: a failure of the system or of writing (Serialization) is an
-// OSError (with errno when the system gave one), every other kind its mapped
-// class; the bare message, and the field at fault.
+// The one way for entry points with no fixed exception class of their own
+// (the sitemap writer, hreflang, robots URLs): a failure of the system or of
+// writing (Serialization) is an OSError (with errno when the system gave one),
+// every other kind its mapped class; the bare message, and the field at fault.
 PyObject* raise_error(const zelko::Error& error);
 // ValueError / OSError carrying the full display text (prefix and message),
 // and the error's field as above; the OSError also its `errno` when the
