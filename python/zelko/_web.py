@@ -1,17 +1,38 @@
-"""What the framework integrations share: the configuration setting, the
-head of a page, and the request target to build for."""
+"""What the framework integrations share: the configuration setting (with
+its site head), the head of a page, the payload endpoint's body and ETag,
+and the request target to build for."""
 
 from __future__ import annotations
 
+import json
 import os
 from collections.abc import Mapping
+from dataclasses import dataclass
 from typing import Any
 from urllib.parse import quote, urlsplit
 
-from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload, build_seo_payload
+from _zelko_native import (
+    PageHead,
+    SEOConfig,
+    SEOEntity,
+    SEOHead,
+    SEOOverrides,
+    SEOPayload,
+    SiteHead,
+    _head,
+    build_seo_payload,
+)
 
+from . import _files
 from .crawl import hreflang_links, render_hreflang
-from .inputs import InputError, entity_from_mapping, load_config, overrides_from_mapping
+from .inputs import (
+    InputError,
+    entity_from_mapping,
+    load_config,
+    overrides_from_mapping,
+    page_head_from_mapping,
+    site_head_from_mapping,
+)
 
 # What a path and a query may keep as they are: the characters RFC 3986
 # allows there, and "%" (the framework hands over the raw query, whose
@@ -20,18 +41,39 @@ _PATH_SAFE = "/!$&'()*+,;=:@-._~"
 _QUERY_SAFE = _PATH_SAFE + "?%"
 
 
-def config_from_setting(value: object, name: str) -> SEOConfig:
-    """The site configuration of a framework setting: an ``SEOConfig``, a
-    mapping with the keys of a site file, or the path of one."""
+@dataclass(frozen=True)
+class WebSite:
+    """What a framework setting makes: the configuration and the site head
+    (``None`` when the setting has no ``head``)."""
+
+    config: SEOConfig
+    head: SiteHead | None = None
+
+
+def site_from_setting(value: object, name: str) -> WebSite:
+    """The site of a framework setting: an ``SEOConfig``; a mapping with the
+    keys of a site file, whose ``head`` is the ``[head]`` table or a
+    ``SiteHead``; or the path of a site file, ``[head]`` table included."""
     if isinstance(value, SEOConfig):
-        return value
+        return WebSite(value)
     if isinstance(value, Mapping):
-        return load_config(value, name=name)
+        table = dict(value)
+        head = table.pop("head", None)
+        config = load_config(table, name=name)
+        return WebSite(
+            config, None if head is None else site_head_from_mapping(head, name=name, field="head")
+        )
     if isinstance(value, (str, os.PathLike)):
-        return load_config(value)
+        site = _files.load_site(value)
+        return WebSite(site.config, site.head)
     if value is None:
         raise InputError(name, "", "missing: set it to a mapping or a site file path")
     raise InputError(name, "", f"expected a mapping or a file path, got {type(value).__name__}")
+
+
+def config_from_setting(value: object, name: str) -> SEOConfig:
+    """The site configuration of a framework setting (see :func:`site_from_setting`)."""
+    return site_from_setting(value, name).config
 
 
 def request_target(path: str, raw_query: bytes | str = b"") -> str:
@@ -112,11 +154,53 @@ def chosen_config(config: object, default: SEOConfig) -> SEOConfig:
 
 
 def head_html(
-    payload: SEOPayload, config: SEOConfig, alternates: Mapping[str, str] | None = None
+    payload: SEOPayload,
+    config: SEOConfig,
+    alternates: Mapping[str, str] | None = None,
+    *,
+    site: SiteHead | None = None,
+    page: PageHead | Mapping[str, Any] | None = None,
 ) -> str:
     """The payload's head, then the hreflang links of the page's language
-    alternates (tag -> route or URL), resolved as canonical URLs."""
-    head = payload.render_html()
-    if alternates:
-        head += render_hreflang(hreflang_links(config, alternates))
-    return head
+    alternates (tag -> route or URL), resolved as canonical URLs, then the
+    site's and the page's extras (a page head may be given as the ``"head"``
+    object of a page file). A template's missing value (Jinja's Undefined,
+    Django's "") counts as no page head."""
+    if not page:
+        page = None
+    elif not isinstance(page, PageHead):
+        if not isinstance(page, Mapping):
+            raise TypeError(f"page: expected a PageHead or a mapping, got {type(page).__name__}")
+        page = page_head_from_mapping(page, name="page")
+    if site is None and page is None:
+        head = payload.render_html()
+        if alternates:
+            head += render_hreflang(hreflang_links(config, alternates))
+        return head
+    pairs = list(alternates.items()) if alternates else []
+    rendered: str = _head(payload, config, site=site, page=page, alternates=pairs).render_html()
+    return rendered
+
+
+def chosen_site_head(site: object, default: SiteHead | None) -> SiteHead | None:
+    """The site head a template passed to a head helper, or the setting's;
+    a template's missing value counts as none."""
+    if not site:
+        return default
+    if isinstance(site, Mapping):
+        return site_head_from_mapping(site, name="site")
+    if not isinstance(site, SiteHead):
+        raise TypeError(f"site: expected a SiteHead or a mapping, got {type(site).__name__}")
+    return site
+
+
+def response_body(subject: SEOPayload | SEOHead) -> tuple[str, str]:
+    """The JSON and the strong ETag a payload endpoint answers with: the
+    payload's own, or for a whole head its dictionary (the payload's with a
+    ``head`` key) and the ETag over everything the head renders."""
+    if isinstance(subject, SEOHead):
+        text = json.dumps(subject.to_dict(), ensure_ascii=False, indent=2)
+        return text, subject.etag()
+    if not isinstance(subject, SEOPayload):
+        raise TypeError(f"expected an SEOPayload or an SEOHead, got {type(subject).__name__}")
+    return subject.to_json(), subject.etag()

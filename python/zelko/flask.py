@@ -2,8 +2,10 @@
 :func:`payload_response`.
 
 ``app.config["ZELKO"]`` holds the site configuration: a mapping with the keys
-of a site file, the path of one, or an ``SEOConfig``. It is read and checked
-when the extension is set up, so a bad field stops the application at start.
+of a site file, the path of one, or an ``SEOConfig``. A site file's
+``[head]`` table, or a mapping's ``head`` (the same table, or a ``SiteHead``),
+goes into every page's head. It is read and checked when the extension is set
+up, so a bad field stops the application at start.
 """
 
 from __future__ import annotations
@@ -15,7 +17,15 @@ from flask import Flask, abort, current_app, request
 from flask.wrappers import Response
 from markupsafe import Markup
 
-from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
+from _zelko_native import (
+    PageHead,
+    SEOConfig,
+    SEOEntity,
+    SEOHead,
+    SEOOverrides,
+    SEOPayload,
+    SiteHead,
+)
 
 from ._crawl_web import (
     SitemapEntries,
@@ -26,11 +36,13 @@ from ._crawl_web import (
 )
 from ._web import (
     chosen_config,
-    config_from_setting,
+    chosen_site_head,
     head_html,
     page_payload,
     received_target,
     request_target,
+    response_body,
+    site_from_setting,
 )
 
 if TYPE_CHECKING:
@@ -51,9 +63,9 @@ class Zelko:
     def init_app(self, app: Flask) -> None:
         """Reads ``app.config["ZELKO"]`` (``InputError`` names a bad field)
         and adds the ``seo_head`` template global."""
-        app.extensions["zelko"] = config_from_setting(
-            app.config.get(SETTING), f'app.config["{SETTING}"]'
-        )
+        site = site_from_setting(app.config.get(SETTING), f'app.config["{SETTING}"]')
+        app.extensions["zelko"] = site.config
+        app.extensions["zelko_head"] = site.head
         app.add_template_global(seo_head)
 
     @staticmethod
@@ -62,35 +74,52 @@ class Zelko:
         config: SEOConfig = (app or current_app).extensions["zelko"]
         return config
 
+    @staticmethod
+    def site_head(app: Flask | None = None) -> SiteHead | None:
+        """The site head of ``app`` (default: the current app), or ``None``."""
+        head: SiteHead | None = (app or current_app).extensions.get("zelko_head")
+        return head
+
 
 def seo_head(
-    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+    subject: SEOHead | SEOPayload | SEOEntity | Mapping[str, Any],
     overrides: SEOOverrides | Mapping[str, Any] | None = None,
     *,
     alternates: Mapping[str, str] | None = None,
     config: SEOConfig | None = None,
+    page: PageHead | Mapping[str, Any] | None = None,
+    site: SiteHead | Mapping[str, Any] | None = None,
 ) -> Markup:
-    """The head elements of a payload, or of an entity built for the current
-    request's path and query; already escaped, so templates insert them as
-    they are (``{{ seo_head(entity) }}``). ``alternates`` (tag -> route or
-    URL) adds the page's hreflang links; ``config`` replaces the app's
-    configuration for this page (a page in another language has its own)."""
-    site = chosen_config(config, Zelko.config())
+    """The whole head of a payload, or of an entity built for the current
+    request's path and query: the payload's elements, the hreflang links of
+    ``alternates`` (tag -> route or URL), the app's site head and the page
+    head ``page`` (a ``PageHead`` or a page file's ``"head"`` object).
+    Already escaped, so templates insert it as it is
+    (``{{ seo_head(entity, page=head) }}``). ``config`` replaces the app's
+    configuration for this page (a page in another language has its own),
+    ``site`` its site head. An ``SEOHead`` is rendered as it is."""
+    if isinstance(subject, SEOHead):
+        return Markup(subject.render_html())
+    site_head = chosen_site_head(site, Zelko.site_head())
+    site_config = chosen_config(config, Zelko.config())
     route = ""  # a finished payload needs no request
     if not isinstance(subject, SEOPayload):
         environ = request.environ
         received = received_target(environ.get("RAW_URI") or environ.get("REQUEST_URI"))
         # A server that keeps the target to itself leaves the decoded path.
         route = received or request_target(request.script_root + request.path, request.query_string)
-    payload = page_payload(subject, route, site, overrides)
-    return Markup(head_html(payload, site, alternates))
+    payload = page_payload(subject, route, site_config, overrides)
+    return Markup(head_html(payload, site_config, alternates, site=site_head, page=page))
 
 
-def payload_response(payload: SEOPayload) -> Response:
-    """The payload's JSON with its ETag; 304 Not Modified, through werkzeug's
-    conditional responses, when the request's If-None-Match matches."""
-    response = current_app.response_class(payload.to_json(), mimetype="application/json")
-    response.set_etag(payload.hash())  # werkzeug quotes it itself
+def payload_response(payload: SEOPayload | SEOHead) -> Response:
+    """The payload's JSON with its ETag, or a whole head's (its dictionary
+    and the ETag over everything it renders); 304 Not Modified, through
+    werkzeug's conditional responses, when the request's If-None-Match
+    matches."""
+    text, etag = response_body(payload)
+    response = current_app.response_class(text, mimetype="application/json")
+    response.set_etag(etag.strip('"'))  # werkzeug quotes it itself
     response.make_conditional(request)
     return response
 

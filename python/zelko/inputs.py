@@ -22,9 +22,11 @@ from functools import cache
 from typing import Any
 
 from _zelko_native import (
+    PageHead,
     SEOConfig,
     SEOEntity,
     SEOOverrides,
+    SiteHead,
     URLPolicy,
     _input_fields,
 )
@@ -32,7 +34,14 @@ from _zelko_native import (
 from . import _files
 from ._files import InputError
 
-__all__ = ["InputError", "entity_from_mapping", "load_config", "overrides_from_mapping"]
+__all__ = [
+    "InputError",
+    "entity_from_mapping",
+    "load_config",
+    "overrides_from_mapping",
+    "page_head_from_mapping",
+    "site_head_from_mapping",
+]
 
 ConfigSource = str | os.PathLike[str] | Mapping[str, Any]
 
@@ -64,6 +73,31 @@ def overrides_from_mapping(mapping: Mapping[str, Any], *, name: str = "overrides
     """Makes ``SEOOverrides`` from the ``overrides`` table of a page file."""
     overrides: SEOOverrides = _files._overrides().build(_plain_overrides(mapping, name), name, "")
     return overrides
+
+
+def site_head_from_mapping(
+    mapping: Mapping[str, Any] | SiteHead, *, name: str = "head", field: str = ""
+) -> SiteHead:
+    """Makes a ``SiteHead`` from the ``[head]`` table of a site file (a
+    ``SiteHead`` is taken as it is). Errors name ``name`` and the field below
+    ``field``."""
+    if isinstance(mapping, SiteHead):
+        return mapping
+    plain = _members(_table(mapping, name, field), name, field, _plain_fields(SiteHead))
+    head: SiteHead = _files._shape_of(SiteHead).build(plain, name, field)
+    return head
+
+
+def page_head_from_mapping(
+    mapping: Mapping[str, Any] | PageHead, *, name: str = "head", field: str = ""
+) -> PageHead:
+    """Makes a ``PageHead`` from the ``"head"`` object of a page file (a
+    ``PageHead`` is taken as it is); times may also be aware datetimes."""
+    if isinstance(mapping, PageHead):
+        return mapping
+    plain = _members(_table(mapping, name, field), name, field, _plain_fields(PageHead))
+    head: PageHead = _files._shape_of(PageHead).build(plain, name, field)
+    return head
 
 
 # --- From Python values to the decoded-file forms the shapes read ------------
@@ -194,6 +228,8 @@ def _plain_fields(native: type) -> dict[str, Plain]:
             fields[key] = table if kind == "record" else _list_of(table)
         elif kind == "text list":
             fields[key] = _list
+        elif kind == "time":
+            fields[key] = _timestamp
         elif kind == "text map":
             fields[key] = _schema_type_map
     return fields

@@ -14,7 +14,15 @@ from starlette.responses import PlainTextResponse, Response, StreamingResponse
 from starlette.routing import BaseRoute, Route
 from starlette.templating import Jinja2Templates
 
-from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
+from _zelko_native import (
+    PageHead,
+    SEOConfig,
+    SEOEntity,
+    SEOHead,
+    SEOOverrides,
+    SEOPayload,
+    SiteHead,
+)
 
 from ._crawl_web import (
     SitemapEntries,
@@ -25,11 +33,14 @@ from ._crawl_web import (
 )
 from ._web import (
     chosen_config,
+    chosen_site_head,
     config_from_setting,
     head_html,
     page_payload,
     received_target,
     request_target,
+    response_body,
+    site_from_setting,
 )
 from .etags import etag_matches
 from .inputs import ConfigSource
@@ -46,12 +57,14 @@ _NOT_MODIFIED_HEADERS = frozenset(
 
 
 def payload_response(
-    request: Request, payload: SEOPayload, *, headers: Mapping[str, str] | None = None
+    request: Request, payload: SEOPayload | SEOHead, *, headers: Mapping[str, str] | None = None
 ) -> Response:
-    """The payload's JSON with its ``ETag`` and ``headers``; for a GET or HEAD
-    whose If-None-Match matches, 304 Not Modified carrying the ETag and the
-    ``Vary``/``Cache-Control`` of ``headers`` (412 for other methods)."""
-    etag = payload.etag()
+    """The payload's JSON with its ``ETag`` and ``headers`` (for a whole
+    head, its dictionary and the ETag over everything it renders); for a GET
+    or HEAD whose If-None-Match matches, 304 Not Modified carrying the ETag
+    and the ``Vary``/``Cache-Control`` of ``headers`` (412 for other
+    methods)."""
+    text, etag = response_body(payload)
     all_headers = {**(headers or {}), "ETag": etag}
     if etag_matches(", ".join(request.headers.getlist("if-none-match")), etag):
         if request.method not in ("GET", "HEAD"):
@@ -60,33 +73,42 @@ def payload_response(
             key: value for key, value in all_headers.items() if key.lower() in _NOT_MODIFIED_HEADERS
         }
         return Response(status_code=304, headers=kept)
-    return Response(payload.to_json(), media_type="application/json", headers=all_headers)
+    return Response(text, media_type="application/json", headers=all_headers)
 
 
 def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -> SEOConfig:
     """Adds the template global ``seo_head(subject, overrides=None)`` to
     ``templates`` and returns the site configuration it uses.
 
-    ``config`` is read at once (``InputError`` names a bad field). In a
+    ``config`` is read at once (``InputError`` names a bad field); a site
+    file's ``[head]`` table, or a mapping's ``head`` (the same table, or a
+    ``SiteHead``), goes into every page's head. In a
     template rendered with the request in its context (``TemplateResponse``
     puts it there), ``{{ seo_head(entity) }}`` builds for that request's
     path and query; ``{{ seo_head(payload) }}`` renders a finished payload.
     ``alternates=`` (tag -> route or URL) adds the page's hreflang links;
     ``config=`` replaces the configuration for one page (a page in another
-    language has its own).
+    language has its own), ``site=`` the site head; ``page=`` (a ``PageHead``
+    or a page file's ``"head"`` object) adds the page's own extras. An
+    ``SEOHead`` is rendered as it is.
     """
-    site = config_from_setting(config, "config")
+    setting = site_from_setting(config, "config")
 
     @jinja2.pass_context
     def seo_head(
         context: jinja2.runtime.Context,
-        subject: SEOPayload | SEOEntity | Mapping[str, Any],
+        subject: SEOHead | SEOPayload | SEOEntity | Mapping[str, Any],
         overrides: SEOOverrides | Mapping[str, Any] | None = None,
         *,
         alternates: Mapping[str, str] | None = None,
         config: SEOConfig | None = None,
+        page: PageHead | Mapping[str, Any] | None = None,
+        site: SiteHead | Mapping[str, Any] | None = None,
     ) -> Markup:
-        page_config = chosen_config(config, site)
+        if isinstance(subject, SEOHead):
+            return Markup(subject.render_html())
+        page_config = chosen_config(config, setting.config)
+        site_head = chosen_site_head(site, setting.head)
         request = context.get("request")
         route = "/"
         if isinstance(request, Request):
@@ -99,10 +121,10 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
         elif not isinstance(subject, SEOPayload):
             raise TypeError("seo_head with an entity needs the request in the template context")
         payload = page_payload(subject, route, page_config, overrides)
-        return Markup(head_html(payload, page_config, alternates))
+        return Markup(head_html(payload, page_config, alternates, site=site_head, page=page))
 
     templates.env.globals["seo_head"] = seo_head
-    return site
+    return setting.config
 
 
 def crawl_routes(

@@ -1,13 +1,16 @@
 """Django integration: add ``"zelko.django"`` to ``INSTALLED_APPS``.
 
 Settings: ``ZELKO`` is a mapping with the keys of a site file, or the path of
-one (TOML or JSON). It is read once, and a system check reports a bad value
-with its field when the project starts (``manage.py check``, ``runserver``).
+one (TOML or JSON); the file's ``[head]`` table, or the mapping's ``head``
+(the same table, or a ``SiteHead``), goes into every page's head. It is read
+once, and a system check reports a bad value with its field when the project
+starts (``manage.py check``, ``runserver``).
 
 Templates: ``{% load zelko %}`` then ``{% seo_head payload %}``, or
-``{% seo_head entity %}`` (optionally followed by overrides) to build for the
-current request's path. Views: :func:`payload_response` answers with the
-payload's JSON and its ETag, or 304 when the client's copy is current.
+``{% seo_head entity %}`` (optionally followed by overrides, and
+``page=head`` for the page's own extras) to build for the current request's
+path. Views: :func:`payload_response` answers with the JSON and the ETag of a
+payload or of a whole head, or 304 when the client's copy is current.
 """
 
 from __future__ import annotations
@@ -25,7 +28,7 @@ from django.http import (
 from django.urls import URLPattern, path, re_path
 from django.utils.cache import get_conditional_response
 
-from _zelko_native import SEOPayload
+from _zelko_native import SEOHead, SEOPayload
 
 from .._crawl_web import (
     SITEMAP_FILE,
@@ -35,18 +38,23 @@ from .._crawl_web import (
     robots_text,
     sitemap_media_type,
 )
+from .._web import response_body
 from .config import get_config as get_config
+from .config import get_site_head as get_site_head
 
 __all__ = ["crawl_urls", "get_config", "payload_response", "robots_txt_view", "sitemap_view"]
+__all__ += ["get_site_head"]
 
 
-def payload_response(request: HttpRequest, payload: SEOPayload) -> HttpResponseBase:
-    """The payload as a JSON response with its ETag; 304 Not Modified for a
-    GET or HEAD whose If-None-Match matches (412 for other methods), through
+def payload_response(request: HttpRequest, payload: SEOPayload | SEOHead) -> HttpResponseBase:
+    """The payload as a JSON response with its ETag (a whole head: its
+    dictionary and the ETag over everything it renders); 304 Not Modified for
+    a GET or HEAD whose If-None-Match matches (412 for other methods), through
     Django's own conditional-request handling."""
-    response = HttpResponse(payload.to_json(), content_type="application/json")
-    response["ETag"] = payload.etag()
-    conditional = get_conditional_response(request, etag=payload.etag(), response=response)
+    text, etag = response_body(payload)
+    response = HttpResponse(text, content_type="application/json")
+    response["ETag"] = etag
+    conditional = get_conditional_response(request, etag=etag, response=response)
     return conditional if conditional is not None else response
 
 

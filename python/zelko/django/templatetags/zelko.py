@@ -9,10 +9,18 @@ from django import template
 from django.http import HttpRequest
 from django.utils.safestring import SafeString, mark_safe
 
-from _zelko_native import SEOConfig, SEOEntity, SEOOverrides, SEOPayload
+from _zelko_native import (
+    PageHead,
+    SEOConfig,
+    SEOEntity,
+    SEOHead,
+    SEOOverrides,
+    SEOPayload,
+    SiteHead,
+)
 
-from ..._web import chosen_config, head_html, page_payload, received_target
-from ..config import get_config
+from ..._web import chosen_config, chosen_site_head, head_html, page_payload, received_target
+from ..config import get_config, get_site_head
 
 register = template.Library()
 
@@ -20,11 +28,13 @@ register = template.Library()
 @register.simple_tag(takes_context=True)
 def seo_head(
     context: template.Context,
-    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+    subject: SEOHead | SEOPayload | SEOEntity | Mapping[str, Any],
     overrides: SEOOverrides | Mapping[str, Any] | None = None,
     *,
     alternates: Mapping[str, str] | None = None,
     config: SEOConfig | None = None,
+    page: PageHead | Mapping[str, Any] | None = None,
+    site: SiteHead | Mapping[str, Any] | None = None,
 ) -> SafeString:
     """``{% seo_head payload %}`` renders a payload; ``{% seo_head entity %}``
     (an ``SEOEntity`` or an entity mapping, optionally followed by overrides)
@@ -32,8 +42,14 @@ def seo_head(
     in the context (the ``request`` context processor puts it there). The
     snippet is escaped already. ``alternates=`` (tag -> route or URL) adds
     the page's hreflang links; ``config=`` replaces the ``ZELKO`` setting's
-    configuration for this page (a page in another language has its own)."""
-    site = chosen_config(config, get_config())
+    configuration for this page (a page in another language has its own),
+    ``site=`` the setting's site head. ``page=`` (a ``PageHead`` or a page
+    file's ``"head"`` object) adds the page's own extras after the site's.
+    An ``SEOHead`` is rendered as it is."""
+    if isinstance(subject, SEOHead):
+        return mark_safe(subject.render_html())
+    site_config = chosen_config(config, get_config())
+    site_head = chosen_site_head(site, get_site_head())
     route = ""
     if not isinstance(subject, SEOPayload):
         request: Any = context.get("request")
@@ -47,5 +63,5 @@ def seo_head(
         meta = request.META
         received = received_target(meta.get("RAW_URI") or meta.get("REQUEST_URI"))
         route = received or request.get_full_path()
-    payload = page_payload(subject, route, site, overrides)
-    return mark_safe(head_html(payload, site, alternates))
+    payload = page_payload(subject, route, site_config, overrides)
+    return mark_safe(head_html(payload, site_config, alternates, site=site_head, page=page))
