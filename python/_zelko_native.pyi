@@ -708,6 +708,7 @@ class SEOExpectation:
         hreflang_required: bool | None = None,
         title: SEOExpectation | None = None,
         description: SEOExpectation | None = None,
+        head_required: Sequence[str] | None = None,
     ) -> SEOExpectation: ...
     @property
     def required(self) -> bool | None: ...
@@ -751,6 +752,8 @@ class SEOExpectation:
     def title(self) -> SEOExpectation | None: ...
     @property
     def description(self) -> SEOExpectation | None: ...
+    @property
+    def head_required(self) -> list[str] | None: ...
 
 @final
 class SEOContractRule:

@@ -38,6 +38,15 @@ void write_section(JsonWriter& writer, std::string_view key,
   writer.end_object();
 }
 
+void write_head(JsonWriter& writer,
+                const std::optional<HeadExpectation>& head) {
+  if (!head) return;
+  writer.key("head");
+  writer.begin_object();
+  writer.optional_member("required", head->required);
+  writer.end_object();
+}
+
 void write_nested(JsonWriter& writer, std::string_view key,
                   const OptionalBox<SEOExpectation>& nested) {
   if (!nested) return;
@@ -155,6 +164,7 @@ void write_expectation(JsonWriter& writer, const SEOExpectation& expectation) {
   write_section(writer, "hreflang", expectation.hreflang);
   write_nested(writer, "title", expectation.title);
   write_nested(writer, "description", expectation.description);
+  write_head(writer, expectation.head);
   writer.end_object();
 }
 

@@ -610,5 +610,38 @@ def load_page(path: str | os.PathLike[str]) -> Page:
 def load_contract_config(path: str | os.PathLike[str]) -> SEOContractConfig:
     """Makes the contract configuration of a ``.toml`` or ``.json`` file."""
     document = read_document(path, formats=(".toml", ".json"))
+    _read_head_tables(document, os.fspath(path))
     config: SEOContractConfig = _contract_config().build(document, os.fspath(path), "")
     return config
+
+
+def _read_head_tables(document: object, source: str) -> None:
+    """Turns each expectation's ``head`` table (``[defaults.head]``, as the
+    contract JSON has it) into the ``head_required`` field it stands for."""
+    if not isinstance(document, dict):
+        return
+    expectations = [("defaults", document.get("defaults"))]
+    rules = document.get("rules")
+    if isinstance(rules, list):
+        expectations += [
+            (f"rules[{index}].expect", rule.get("expect"))
+            for index, rule in enumerate(rules)
+            if isinstance(rule, dict)
+        ]
+    exceptions = document.get("exceptions")
+    if isinstance(exceptions, dict):
+        expectations += [(f"exceptions.{route}", table) for route, table in exceptions.items()]
+    for path, table in expectations:
+        if not isinstance(table, dict) or "head" not in table:
+            continue
+        head = table.pop("head")
+        where = f"{path}.head"
+        if not isinstance(head, dict):
+            raise InputError(source, where, f"expected a table, got {_describe(head)}")
+        for key in head:
+            if key != "required":
+                raise InputError(source, f"{where}.{key}", "unknown field (expected: required)")
+        if "head_required" in table:
+            raise InputError(source, where, "head_required is given too: give one of them")
+        if "required" in head:
+            table["head_required"] = head["required"]

@@ -74,6 +74,15 @@ struct SectionExpectation {
                          const SectionExpectation&) = default;
 };
 
+// The extras a page's head must hold: keys such as "icon",
+// "verification.google" or "og:image:count>=2", which the checker reads.
+struct HeadExpectation {
+  std::optional<std::vector<std::string>> required;
+
+  friend bool operator==(const HeadExpectation&,
+                         const HeadExpectation&) = default;
+};
+
 // Every field is optional; an absent field is not checked and not written.
 // Fields are declared in the order in which they are written.
 struct SEOExpectation {
@@ -97,6 +106,7 @@ struct SEOExpectation {
   std::optional<SectionExpectation> hreflang;
   OptionalBox<SEOExpectation> title;
   OptionalBox<SEOExpectation> description;
+  std::optional<HeadExpectation> head;
 
   friend bool operator==(const SEOExpectation&,
                          const SEOExpectation&) = default;

@@ -69,6 +69,11 @@ struct InputFields<SEOExpectation> {
             "The expectation for the title, or None."),
       field("description", &SEOExpectation::description, FieldKind::Record,
             "The expectation for the description, or None."),
+      SectionField<SEOExpectation, HeadExpectation, std::vector<std::string>>{
+          "head_required", &SEOExpectation::head, &HeadExpectation::required,
+          FieldKind::TextList, false,
+          "The extras the page's head must hold (\"icon\", "
+          "\"og:image:count>=2\", ...), or None."},
   };
 };
 

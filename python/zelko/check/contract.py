@@ -21,6 +21,7 @@ from _zelko_native import SEOContract, build_seo_contract
 
 from .._files import InputError, _describe, _parse_json, load_contract_config
 from .findings import ERROR, SEVERITIES
+from .head import read_requirement
 
 ContractSource = SEOContract | str | os.PathLike[str]
 
@@ -36,6 +37,7 @@ TEXT_FIELDS = frozenset({"required", "forbidden", *TEXT_CHECKS})
 PAGE_FIELDS = frozenset(
     {*TEXT_FIELDS, "min_items", "max_items", "indexable", "canonical", "schema", *SECTIONS, *NESTED}
 )
+PAGE_FIELDS |= {"head"}
 
 # Every flattened field, in the order findings are reported.
 FIELD_ORDER: tuple[str, ...] = (
@@ -54,6 +56,7 @@ FIELD_ORDER: tuple[str, ...] = (
         for check in ("required", "forbidden", *TEXT_CHECKS)
     ),
 )
+FIELD_ORDER += ("head.required",)
 
 
 @dataclass(frozen=True)
@@ -251,6 +254,8 @@ def _expectation(
             raise InputError(source, where, f"{key} cannot apply to {subject}")
         if key in NESTED:
             flat.update(_expectation(value, source, where, TEXT_FIELDS, f"{key}."))
+        elif key == "head":
+            flat.update(_head(value, source, where))
         elif key in SECTIONS:
             section = _table(value, source, where)
             _only(section, ("required",), source, where)
@@ -270,6 +275,21 @@ def _schema(value: object, source: str, path: str) -> SchemaExpectation:
         None if required is None else _boolean(required, source, f"{path}.required"),
         None if types is None else tuple(_strings(types, source, f"{path}.types")),
     )
+
+
+def _head(value: object, source: str, path: str) -> Flat:
+    """The ``head`` object: the extras the page's head must hold."""
+    head = _table(value, source, path)
+    _only(head, ("required",), source, path)
+    if "required" not in head:
+        return {}
+    where = f"{path}.required"
+    return {
+        "head.required": tuple(
+            read_requirement(key, source, f"{where}[{index}]")
+            for index, key in enumerate(_strings(head["required"], source, where))
+        )
+    }
 
 
 def _regex(value: object, source: str, path: str) -> re.Pattern[str]:
@@ -345,4 +365,5 @@ _FIELD_READERS: dict[str, Callable[[object, str, str], Any]] = {
     "schema": _schema,
     **dict.fromkeys(SECTIONS, _read_apart),
     **dict.fromkeys(NESTED, _read_apart),
+    "head": _read_apart,
 }

@@ -8,6 +8,8 @@ from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
+from .head import count_extras, payload_extras
+
 Headers = Mapping[str, str] | Iterable[tuple[str, str]]
 
 EXTRA_HINT = 'zelko check needs the "check" extra: pip install "zelko[check]"'
@@ -33,6 +35,8 @@ class PageFacts:
     jsonld_errors: tuple[str, ...] = ()
     hreflang: tuple[tuple[str, str], ...] = ()
     failure: str | None = None  # why there is no response at all (status 0)
+    # How many elements of each extra the head holds ("icon", "og:image", ...).
+    head: Mapping[str, int] = field(default_factory=dict)
 
     @property
     def present(self) -> bool:
@@ -84,6 +88,9 @@ def page_facts(html: str | bytes, status: int = 200, headers: Headers | None = N
             reader.title = _title_text(node)
     reader.read_metas(metas)
     reader.read_links(links)
+    reader.head = count_extras(
+        (node.attributes for node in metas), (node.attributes for node in links)
+    )
     for node in tree.tags("script"):
         kind = node.attributes.get("type")
         if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
@@ -119,6 +126,7 @@ class _HeadReader:
         self.scripts = 0
         self.errors: list[str] = []
         self.hreflang: list[tuple[str, str]] = []
+        self.head: dict[str, int] = {}
 
     def read_metas(self, metas: Iterable[Any]) -> None:
         open_graph, twitter = self.open_graph, self.twitter
@@ -179,6 +187,7 @@ class _HeadReader:
             jsonld_scripts=self.scripts,
             jsonld_errors=tuple(self.errors),
             hreflang=tuple(self.hreflang),
+            head=self.head,
         )
 
 
@@ -250,6 +259,7 @@ def payload_facts(payload: Mapping[str, Any]) -> PageFacts:
         twitter={f"twitter:{key}": str(value) for key, value in twitter.items() if value},
         jsonld_nodes=nodes,
         jsonld_scripts=0 if schema is None else 1,
+        head=payload_extras(payload),
     )
 
 

@@ -9,6 +9,7 @@ from urllib.parse import urljoin
 
 from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
 from .findings import ERROR, INFO, CheckFinding
+from .head import HeadRequirement
 from .page import GONE, REDIRECTS, PageFacts, node_types
 
 # The only fields that mean something for a page that is not there.
@@ -187,6 +188,13 @@ def _hreflang(page: Page, wanted: bool) -> Iterator[Failure]:
         )
 
 
+def _head_required(page: Page, wanted: tuple[HeadRequirement, ...]) -> Iterator[Failure]:
+    for requirement in wanted:
+        message = requirement.failure(page.facts.head)
+        if message is not None:
+            yield Failure(message, page.facts.head.get(requirement.key, 0))
+
+
 # --- Texts: the canonical URL (top level), the title, the description --------
 
 _TEXTS: dict[str, tuple[str, Callable[[Page], str | None]]] = {
@@ -265,6 +273,7 @@ def _all_checks() -> dict[str, Check]:
         "twitter.required": _tags("twitter", TWITTER_REQUIRED),
         "sitemap.required": _sitemap,
         "hreflang.required": _hreflang,
+        "head.required": _head_required,
     }
     for check in _TEXT_TESTS:
         checks[check] = _text_check("", check)
