@@ -57,9 +57,14 @@ void write_value_form(JsonWriter& writer, const SEOPayload& payload) {
 }  // namespace
 
 Result<std::string> page_record(std::uint64_t line, std::string_view route,
-                                const SEOPayload& payload) {
-  Result<std::string> head = render_html(payload);
-  if (!head) return std::move(head).error();
+                                const SEOPayload& payload,
+                                std::optional<std::string_view> whole_head) {
+  std::string payload_head;
+  if (!whole_head) {
+    Result<std::string> head = render_html(payload);
+    if (!head) return std::move(head).error();
+    payload_head = std::move(head).value();
+  }
   Result<std::string> etag = payload_etag(payload);
   if (!etag) return std::move(etag).error();
 
@@ -71,7 +76,7 @@ Result<std::string> page_record(std::uint64_t line, std::string_view route,
   writer.member("route", route);
   writer.key("payload");
   write_value_form(writer, payload);
-  writer.member("head", head.value());
+  writer.member("head", whole_head ? *whole_head : payload_head);
   writer.member("etag", etag.value());
   writer.key("findings");
   writer.begin_array();
@@ -85,14 +90,23 @@ Result<std::string> page_record(std::uint64_t line, std::string_view route,
 
 std::optional<std::string> build_page_record(std::string_view text,
                                              std::uint64_t line,
-                                             const SEOConfig& config) {
+                                             const SEOConfig& config,
+                                             const SiteHead* site) {
   std::optional<PageInput> page = read_page(text);
   if (!page) return std::nullopt;
   const SEOOverrides* overrides = page->overrides ? &*page->overrides : nullptr;
   Result<SEOPayload> payload =
       build_seo_payload(page->entity, page->route, config, overrides);
   if (!payload) return std::nullopt;
-  Result<std::string> record = page_record(line, page->route, payload.value());
+  std::optional<std::string> whole_head;
+  if (site != nullptr || page->head) {
+    const HeadExtras extras{{}, site, page->head ? &*page->head : nullptr};
+    Result<std::string> html = render_head(payload.value(), extras, config);
+    if (!html) return std::nullopt;
+    whole_head = std::move(html).value();
+  }
+  Result<std::string> record =
+      page_record(line, page->route, payload.value(), whole_head);
   if (!record) return std::nullopt;
   return std::move(record).value();
 }

@@ -25,6 +25,8 @@ struct InputFields<PageInput> {
                      "The page's entity."),
       field("overrides", &PageInput::overrides, FieldKind::Record,
             "The page's overrides."),
+      field("head", &PageInput::head, FieldKind::Record,
+            "What the page's head holds beside the payload."),
   };
 };
 
@@ -85,6 +87,8 @@ bool read_value(const JsonValue& value, bool& out);
 bool read_value(const JsonValue& value, EntityType& out);
 bool read_value(const JsonValue& value, JsonValue& out);
 bool read_value(const JsonValue& value, std::vector<std::string>& out);
+bool read_value(const JsonValue& value, MetaPairs& out);
+bool read_value(const JsonValue& value, CrawlerRobots& out);
 template <class Integer>
 requires std::is_integral_v<Integer> &&
     (!std::is_same_v<Integer, bool>)bool read_value(const JsonValue& value,
@@ -153,6 +157,55 @@ bool read_value(const JsonValue& value, std::vector<std::string>& out) {
   return read_texts(value, out);
 }
 
+// The reader's objects forget the order of their keys, which the pairs keep:
+// a table of more than one pair is left to the loader.
+bool read_value(const JsonValue& value, MetaPairs& out) {
+  if (!value.is_object() || value.size() > 1) return false;
+  for (const auto& item : value.items()) {
+    std::string content;
+    if (!read_text(item.value(), content)) return false;
+    out.emplace_back(item.key(), std::move(content));
+  }
+  return true;
+}
+
+// A crawler's robots: the keys of Robots and of RobotsExtra side by side.
+bool read_value(const JsonValue& value, CrawlerRobots& out) {
+  if (!value.is_object()) return false;
+  for (const auto& item : value.items()) {
+    const std::string& key = item.key();
+    const JsonValue& member = item.value();
+    bool known = false;
+    bool read = false;
+    const auto visit = [&](auto& record) {
+      return [&](const auto& row) {
+        if (known || row.key != key) return;
+        known = true;
+        read = member.is_null() || read_value(member, record.*row.member);
+      };
+    };
+    for_each_input_field<Robots>(visit(out.robots));
+    for_each_input_field<RobotsExtra>(visit(out.extra));
+    if (!read) return false;
+  }
+  return true;
+}
+
+// What the head classes check when they are made: every text of the records
+// that check theirs, then the page head's own rules.
+bool head_is_sound(const PageHead& head) {
+  std::string field;
+  for (const Video& video : head.videos) {
+    if (!check_head_record(video, field)) return false;
+  }
+  if (head.article && !check_head_record(*head.article, field)) return false;
+  if (head.robots && !check_head_record(*head.robots, field)) return false;
+  for (const auto* crawler : {&head.googlebot, &head.bingbot}) {
+    if (*crawler && !check_head_record((*crawler)->extra, field)) return false;
+  }
+  return check_head_record(head, field) && check_page_head(head, field);
+}
+
 // Structured data is taken as it is, but a number the loader would refuse
 // (an infinity from a huge literal) or read differently sends the page to the
 // loader.
@@ -194,7 +247,8 @@ std::optional<PageInput> read_page(std::string_view text) {
       parse_json(text, JsonReadOptions{.refuse_duplicate_keys = true});
   if (!document) return std::nullopt;
   PageInput page;
-  if (!read_value(document.value(), page) || !has_visible_ascii(page.route)) {
+  if (!read_value(document.value(), page) || !has_visible_ascii(page.route) ||
+      (page.head && !head_is_sound(*page.head))) {
     return std::nullopt;
   }
   return page;

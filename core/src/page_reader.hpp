@@ -1,11 +1,12 @@
-// Pages in the page-file schema (route, entity, overrides), read from JSON
-// text without Python: the fast path of batch builds.
+// Pages in the page-file schema (route, entity, overrides, head), read from
+// JSON text without Python: the fast path of batch builds.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "zelko/head.hpp"
 #include "zelko/records.hpp"
 
 namespace zelko {
@@ -14,6 +15,8 @@ struct PageInput {
   std::string route;
   SEOEntity entity;
   std::optional<SEOOverrides> overrides;
+  // Checked as the package's head classes check it when they are made.
+  std::optional<PageHead> head;
 };
 
 // Reads one page. The reader takes only what it can read with certainty

@@ -125,6 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
               e.equals = "line\nbreak";
               e.forbidden = false;
               e.required = true;
+              e.head = HeadExpectation{std::vector<std::string>{"icon"}};
             }),
             R"({"required":true,"forbidden":false,"equals":"line\nbreak",)"
             R"("not_equals":"x\"y","contains":"café","matches":"^/[a-z]+\\d$",)"
@@ -134,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
             R"("schema":{"required":false},"open_graph":{"required":true},)"
             R"("twitter":{"required":false},"sitemap":{"required":true},)"
             R"("hreflang":{"required":false},"title":{"max_length":70},)"
-            R"("description":{"title":{"forbidden":true}}})"}),
+            R"("description":{"title":{"forbidden":true}},)"
+            R"("head":{"required":["icon"]}})"}),
     [](const auto& info) { return info.param.label; });
 
 TEST(ExpectationText, EmptyExpectationIsOneLineInPrettyForm) {

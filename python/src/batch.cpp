@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inputs.hpp"
+#include "record_fields.hpp"
 #include "zelko/batch.hpp"
 
 namespace zelko::py {
@@ -39,9 +40,10 @@ std::optional<std::string_view> line_text(PyObject* line) {
 PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
                            PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"config", "lines", "first_line"};
-    static constexpr Signature kSignature{"_build_records", kNames, 3, 3};
-    std::array<PyObject*, 3> arg{};
+    static constexpr const char* kNames[] = {"config", "lines", "first_line",
+                                             "site"};
+    static constexpr Signature kSignature{"_build_records", kNames, 4, 3};
+    std::array<PyObject*, 4> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     if (!is_instance(arg[0], ClassId::SEOConfig)) {
       PyErr_Format(PyExc_TypeError,
@@ -55,12 +57,26 @@ PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
     }
     std::uint64_t first_line = 0;
     if (!arg_uint64(arg[2], "first_line", first_line)) return nullptr;
+    const bool has_site = arg[3] != nullptr && arg[3] != Py_None;
+    if (has_site && !is_instance(arg[3], ClassId::SiteHead)) {
+      PyErr_Format(PyExc_TypeError,
+                   "argument 'site' must be SiteHead or None, not %s",
+                   type_name(arg[3]).c_str());
+      return nullptr;
+    }
 
     zelko::SEOConfig config;
     {
       SharedBorrow borrow(arg[0]);
       if (!borrow) return nullptr;
       config = config_record(arg[0]);
+    }
+    // A copy, as the configuration is: the engine works without the lock.
+    std::optional<zelko::SiteHead> site;
+    if (has_site) {
+      SharedBorrow borrow(arg[3]);
+      if (!borrow) return nullptr;
+      site = record_of<zelko::SiteHead>(arg[3]);
     }
     // Each line object is held here, not only by the list (another thread
     // may change the list while the engine works), so its text stays valid.
@@ -81,8 +97,8 @@ PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
     try {
       for (std::size_t index = 0; index < texts.size(); ++index) {
         if (!texts[index]) continue;
-        records[index] =
-            zelko::build_page_record(*texts[index], first_line + index, config);
+        records[index] = zelko::build_page_record(
+            *texts[index], first_line + index, config, site ? &*site : nullptr);
       }
     } catch (...) {
       PyEval_RestoreThread(saved);
@@ -105,20 +121,25 @@ PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
 PyObject* py_page_record(PyObject* /*module*/, PyObject* args,
                          PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"line", "route", "payload"};
-    static constexpr Signature kSignature{"_page_record", kNames, 3, 3};
-    std::array<PyObject*, 3> arg{};
+    static constexpr const char* kNames[] = {"line", "route", "payload",
+                                             "head"};
+    static constexpr Signature kSignature{"_page_record", kNames, 4, 3};
+    std::array<PyObject*, 4> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     std::uint64_t line = 0;
     std::string route;
     zelko::SEOPayload payload;
+    std::optional<std::string> head;
     if (!arg_uint64(arg[0], "line", line) ||
         !arg_text(arg[1], "route", route) ||
-        !arg_record(arg[2], "payload", ClassId::SEOPayload, payload)) {
+        !arg_record(arg[2], "payload", ClassId::SEOPayload, payload) ||
+        (arg[3] != nullptr && arg[3] != Py_None &&
+         !arg_text(arg[3], "head", head.emplace()))) {
       return nullptr;
     }
-    zelko::Result<std::string> record =
-        zelko::page_record(line, route, payload);
+    zelko::Result<std::string> record = zelko::page_record(
+        line, route, payload,
+        head ? std::optional<std::string_view>(*head) : std::nullopt);
     if (!record) return raise_engine_error(record.error());
     return new_str(record.value());
   });

@@ -8,7 +8,8 @@ value form, its head snippet, its ETag and its findings::
      "etag": "\\"...\\"", "findings": [...]}
 
 with ``"hreflang"`` (its ``<link rel="alternate">`` lines) last when the page
-lists ``alternates``. A page that cannot be built gets
+lists ``alternates``. With a site head, or a page's own ``"head"``, the
+record's ``"head"`` is the page's whole head (``SEOHead.render_html()``). A page that cannot be built gets
 ``{"line": N, "error": {"field": ..., "message": ...}}`` and the other pages
 are built all the same.
 
@@ -57,6 +58,7 @@ from _zelko_native import (
     SEOConfig,
     SEOEntity,
     SEOOverrides,
+    SiteHead,
     _build_records,
     _head,
     _page_record,
@@ -118,10 +120,17 @@ def path_for(config: SEOConfig, jobs: int) -> BatchPath:
 
 
 def build_records(
-    pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1, first_line: int = 1
+    pages: Iterable[Page],
+    config: SEOConfig,
+    *,
+    jobs: int = 1,
+    first_line: int = 1,
+    site: SiteHead | None = None,
 ) -> Iterator[str]:
     """Yields the record of each page as compact JSON text, in input order;
-    the first page's record has the line number ``first_line``.
+    the first page's record has the line number ``first_line``. With a site
+    head (``site``) or a page's own (its ``"head"``), the record's ``head``
+    is the page's whole head.
 
     Streams: at most a few chunks of pages per job are in flight, whatever
     the input's length.
@@ -129,23 +138,23 @@ def build_records(
     path = path_for(config, jobs)
     numbered = enumerate(pages, start=first_line)
     if path.native:
-        yield from _native_records(numbered, config, jobs)
+        yield from _native_records(numbered, config, jobs, site)
     else:
-        yield from _python_records(numbered, config, jobs)
+        yield from _python_records(numbered, config, jobs, site)
 
 
 def build_many(
-    pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1
+    pages: Iterable[Page], config: SEOConfig, *, jobs: int = 1, site: SiteHead | None = None
 ) -> Iterator[dict[str, Any]]:
     """Yields the record of each page as a dict, in input order (see the module)."""
-    for record in build_records(pages, config, jobs=jobs):
+    for record in build_records(pages, config, jobs=jobs, site=site):
         yield json.loads(record)
 
 
 # --- One page, the package's way ---------------------------------------------
 
 
-def page_record(page: Page, line: int, config: SEOConfig) -> str:
+def page_record(page: Page, line: int, config: SEOConfig, site: SiteHead | None = None) -> str:
     """The record of one page, built through the package's loader and stages."""
     try:
         route, entity, overrides, alternates, extras = _read(page, line)
@@ -161,18 +170,20 @@ def page_record(page: Page, line: int, config: SEOConfig) -> str:
         links = hreflang_links(config, dict(alternates)) if alternates else []
     except ValueError as error:
         return _error_record(line, "alternates", str(error))
-    record: str = _page_record(line, route, payload)
-    members = ""
-    if links:
-        # The record is one JSON object: the hreflang links join it as a member.
-        members += ',"hreflang":' + json.dumps(render_hreflang(links), ensure_ascii=False)
-    if extras is not None:
+    whole_head = None
+    if extras is not None or site is not None:
+        # Rendering resolves the extras' URLs, which may fail: the line's error.
         try:
-            head = _head(payload, config, page=extras, alternates=list(alternates))
+            head = _head(payload, config, site=site, page=extras, alternates=list(alternates))
+            whole_head = head.render_html()
         except ValueError as error:
             return _error_record(line, "head", str(error))
-        members += ',"head":' + json.dumps(head.render_html(), ensure_ascii=False)
-    return f"{record[:-1]}{members}}}" if members else record
+    record: str = _page_record(line, route, payload, whole_head)
+    if links:
+        # The record is one JSON object: the hreflang links join it as a member.
+        hreflang = json.dumps(render_hreflang(links), ensure_ascii=False)
+        return f'{record[:-1]},"hreflang":{hreflang}}}'
+    return record
 
 
 _Read: TypeAlias = (
@@ -211,24 +222,27 @@ def _error_record(line: int, field: str, message: str) -> str:
 
 
 def _native_records(
-    numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int
+    numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int, site: SiteHead | None
 ) -> Iterator[str]:
     chunks = _chunks(numbered)
     if jobs == 1:
         for chunk, _ in chunks:
-            yield from _native_chunk(chunk, config)
+            yield from _native_chunk(chunk, (config, site))
         return
     with ThreadPoolExecutor(max_workers=jobs) as pool:
-        yield from _in_order(pool, chunks, _native_chunk, config, jobs)
+        yield from _in_order(pool, chunks, _native_chunk, (config, site), jobs)
 
 
-def _native_chunk(chunk: list[tuple[int, Page]], config: SEOConfig) -> list[str]:
+def _native_chunk(
+    chunk: list[tuple[int, Page]], settings: tuple[SEOConfig, SiteHead | None]
+) -> list[str]:
     """Records of consecutive pages; the engine takes the text ones it can."""
+    config, site = settings
     first = chunk[0][0]
     texts = [_as_text(page) for _, page in chunk]
-    built: list[str | None] = _build_records(config, texts, first)
+    built: list[str | None] = _build_records(config, texts, first, site)
     return [
-        record if record is not None else page_record(page, line, config)
+        record if record is not None else page_record(page, line, config, site)
         for (line, page), record in zip(chunk, built, strict=True)
     ]
 
@@ -250,15 +264,16 @@ def _as_text(page: Page) -> str | bytes:
 # --- The Python path ---------------------------------------------------------
 
 _worker_config: SEOConfig | None = None
+_worker_site: SiteHead | None = None
 
 
 def _python_records(
-    numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int
+    numbered: Iterable[tuple[int, Page]], config: SEOConfig, jobs: int, site: SiteHead | None
 ) -> Iterator[str]:
     context = _worker_context(config) if jobs > 1 else None
     if context is None:
         for line, page in numbered:
-            yield page_record(page, line, config)
+            yield page_record(page, line, config, site)
         return
     # Each worker receives the configuration once, when it starts: forked
     # workers inherit it (hooks and registry included, picklable or not),
@@ -268,7 +283,7 @@ def _python_records(
         max_workers=jobs,
         mp_context=context,
         initializer=_start_worker,
-        initargs=(config, os.getpid()),
+        initargs=(config, os.getpid(), site),
     )
     try:
         yield from _in_order(
@@ -325,10 +340,11 @@ def _other_threads_run() -> bool:
         return threading.active_count() > 1
 
 
-def _start_worker(config: SEOConfig, owner: int) -> None:
+def _start_worker(config: SEOConfig, owner: int, site: SiteHead | None = None) -> None:
     _end_with(owner)
-    global _worker_config
+    global _worker_config, _worker_site
     _worker_config = config
+    _worker_site = site
 
 
 def _end_with(owner: int) -> None:
@@ -370,7 +386,7 @@ def _watch_owner(owner: int, handle: int | None) -> None:
 def _python_chunk(chunk: list[tuple[int, Page]], config: SEOConfig | None) -> list[str]:
     config = config if config is not None else _worker_config
     assert config is not None
-    return [page_record(page, line, config) for line, page in chunk]
+    return [page_record(page, line, config, _worker_site) for line, page in chunk]
 
 
 # --- Shared ------------------------------------------------------------------

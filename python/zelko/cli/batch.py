@@ -67,7 +67,7 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         total = _count_lines(args.input) if is_terminal(streams.err) else 0
         progress = Progress(total, streams.err, "building")
         stack.callback(progress.clear)
-        for record in build_records(_lines(source), site.config, jobs=args.jobs):
+        for record in build_records(_lines(source), site.config, jobs=args.jobs, site=site.head):
             sink.write(record.encode("utf-8") + b"\n")
             if is_error_record(record):
                 bad += 1
