@@ -1,5 +1,6 @@
-"""Kestrel Coffee on FastAPI: the bundled example pages, each with its SEO
-head, and their payloads as JSON with ETags.
+"""Kestrel Coffee on FastAPI: the bundled example pages, each with its whole
+SEO head (the site file's [head] table and a page file's "head" object, when
+they have them), and their heads as JSON with ETags.
 
 Run: .venv/bin/uvicorn --app-dir examples/fastapi_app app:app --port 8000
 """
@@ -56,6 +57,24 @@ def build(page: dict[str, Any], route: str) -> zelko.SEOPayload:
     return zelko.build_seo_payload(entity, route, CONFIGS[page["language"]], overrides)
 
 
+SITE_HEAD = zelko.load_site_head(SITE / "zelko.toml")
+
+
+def build_whole_head(page: dict[str, Any], route: str) -> zelko.SEOHead:
+    """The page's head with the site's and the page's extras and its hreflang
+    links: what the page's HTML carries."""
+    own = zelko.page_head_from_mapping(page["head"]) if page.get("head") else None
+    return zelko.build_head(
+        zelko.entity_from_mapping(page["entity"]),
+        route,
+        CONFIGS[page["language"]],
+        zelko.overrides_from_mapping(page.get("overrides") or {}),
+        site=SITE_HEAD,
+        page=own,
+        alternates=page.get("alternates"),
+    )
+
+
 def sitemap_entries() -> Iterator[dict[str, Any]]:
     """Each indexable page's entry, as `zelko sitemap` writes it: its
     canonical URL, the date it last changed, its alternates and image."""
@@ -77,7 +96,7 @@ app = FastAPI(routes=crawl_routes(SITE / "zelko.toml", sitemap_entries))
 
 @app.get("/api/seo/{path:path}")
 def seo(request: Request, path: str) -> Response:
-    return payload_response(request, build(find(path), "/" + path))
+    return payload_response(request, build_whole_head(find(path), "/" + path))
 
 
 @app.get("/{path:path}", response_class=HTMLResponse)

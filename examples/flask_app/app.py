@@ -1,5 +1,6 @@
-"""Kestrel Coffee on Flask: the bundled example pages, each with its SEO head,
-and their payloads as JSON with ETags.
+"""Kestrel Coffee on Flask: the bundled example pages, each with its whole SEO
+head (the site file's [head] table and a page file's "head" object, when they
+have them), and their heads as JSON with ETags.
 
 Run: .venv/bin/python examples/flask_app/app.py   (then open http://127.0.0.1:8000/)
 """
@@ -32,9 +33,9 @@ def read_pages(folder: Path) -> dict[str, dict[str, Any]]:
     return {urlsplit(page["route"]).path.lower().rstrip("/") or "/": page for page in pages}
 
 
-def create_app(pages_folder: Path = SITE / "pages") -> Flask:
+def create_app(pages_folder: Path = SITE / "pages", site_file: Path = SITE / "zelko.toml") -> Flask:
     app = Flask(__name__)
-    app.config["ZELKO"] = str(SITE / "zelko.toml")
+    app.config["ZELKO"] = str(site_file)
     Zelko(app)
     # A site configuration per language: the German pages' Open Graph locale.
     configs = {"en": Zelko.config(app), "de": zelko.load_config(SITE / "zelko.de.toml")}
@@ -47,6 +48,20 @@ def create_app(pages_folder: Path = SITE / "pages") -> Flask:
         entity = zelko.entity_from_mapping(page["entity"])
         overrides = zelko.overrides_from_mapping(page.get("overrides") or {})
         return zelko.build_seo_payload(entity, route, configs[page["language"]], overrides)
+
+    def build_whole_head(page: dict[str, Any], route: str) -> zelko.SEOHead:
+        """The page's head with the site's and the page's extras and its
+        hreflang links: what the page's HTML carries."""
+        own = zelko.page_head_from_mapping(page["head"]) if page.get("head") else None
+        return zelko.build_head(
+            zelko.entity_from_mapping(page["entity"]),
+            route,
+            configs[page["language"]],
+            zelko.overrides_from_mapping(page.get("overrides") or {}),
+            site=Zelko.site_head(app),
+            page=own,
+            alternates=page.get("alternates"),
+        )
 
     def sitemap_entries() -> Iterator[dict[str, Any]]:
         """Each indexable page's entry, as `zelko sitemap` writes it: its
@@ -73,7 +88,7 @@ def create_app(pages_folder: Path = SITE / "pages") -> Flask:
     @app.get("/api/seo/", defaults={"path": ""})
     @app.get("/api/seo/<path:path>")
     def seo(path: str) -> Response:
-        return payload_response(build(find(path), "/" + path))
+        return payload_response(build_whole_head(find(path), "/" + path))
 
     return app
 

@@ -133,6 +133,8 @@ def test_a_record_holds_one_head_the_whole_head(head: object, site: zelko.SiteHe
         ({"videos": [{"url": "javascript:alert(1)"}]}, "head.videos[0].url"),
         ({"meta": {"description": "x"}}, "head.meta"),
         ({"googlebot": {"noodle": True}}, "head.googlebot.noodle"),
+        # Made, but its URL does not resolve when the head is rendered.
+        ({"images": [{"url": "http://[::1"}]}, "head"),
     ],
 )
 def test_a_bad_head_is_the_error_of_its_line(head: object, field: str) -> None:

@@ -153,18 +153,31 @@ def test_the_language_configurations_differ_only_in_language() -> None:
 
 
 @pytest.mark.parametrize("app", APPS)
-def test_the_payload_endpoint_answers_304_to_its_own_etag(app: str) -> None:
+@pytest.mark.parametrize("index", [2, 4], ids=["no alternates", "alternates"])
+def test_the_endpoint_serves_the_whole_head_and_answers_304_to_its_etag(
+    app: str, index: int
+) -> None:
     get = APPS[app]
-    route, page = bundled_pages()[2]
+    route, page = bundled_pages()[index]
+    config = LANGUAGE_CONFIGS[page_language(page)]
     payload = expected_payload(page, route)
+    head = zelko.build_head(
+        zelko.entity_from_mapping(page["entity"]),
+        route,
+        config,
+        zelko.overrides_from_mapping(page.get("overrides") or {}),
+        alternates=page.get("alternates"),
+    )
+    assert (index == 4) == bool(page.get("alternates"))
 
     status, headers, body = get(f"/api/seo{route}", {})
-    assert (status, headers["etag"], json.loads(body)) == (200, payload.etag(), payload.to_dict())
+    assert (status, headers["etag"], json.loads(body)) == (200, head.etag(), head.to_dict())
+    assert json.loads(body)["title"] == payload.title
     assert headers["content-type"].startswith("application/json")
-    for matching in (payload.etag(), f"W/{payload.etag()}", f'"other", {payload.etag()}', "*"):
+    for matching in (head.etag(), f"W/{head.etag()}", f'"other", {head.etag()}', "*"):
         status, headers, body = get(f"/api/seo{route}", {"If-None-Match": matching})
-        assert (status, headers["etag"], body) == (304, payload.etag(), "")
-    assert get(f"/api/seo{route}", {"If-None-Match": '"other"'})[0] == 200
+        assert (status, headers["etag"], body) == (304, head.etag(), "")
+    assert get(f"/api/seo{route}", {"If-None-Match": payload.etag()})[0] == 200
 
 
 # --- A bad setting stops the application at start -------------------------------

@@ -142,7 +142,10 @@ from .hooks import HookRegistry as HookRegistry
 from .inputs import InputError as InputError
 from .inputs import entity_from_mapping as entity_from_mapping
 from .inputs import load_config as load_config
+from .inputs import load_site_head as load_site_head
 from .inputs import overrides_from_mapping as overrides_from_mapping
+from .inputs import page_head_from_mapping as page_head_from_mapping
+from .inputs import site_head_from_mapping as site_head_from_mapping
 from .registry import SchemaRegistry as SchemaRegistry  # users register generators here
 
 try:

@@ -29,6 +29,7 @@ from .inputs import (
     InputError,
     entity_from_mapping,
     load_config,
+    load_site_head,
     overrides_from_mapping,
     page_head_from_mapping,
     site_head_from_mapping,
@@ -58,11 +59,8 @@ def site_from_setting(value: object, name: str) -> WebSite:
         return WebSite(value)
     if isinstance(value, Mapping):
         table = dict(value)
-        head = table.pop("head", None)
-        config = load_config(table, name=name)
-        return WebSite(
-            config, None if head is None else site_head_from_mapping(head, name=name, field="head")
-        )
+        table.pop("head", None)
+        return WebSite(load_config(table, name=name), load_site_head(value, name=name))
     if isinstance(value, (str, os.PathLike)):
         site = _files.load_site(value)
         return WebSite(site.config, site.head)

@@ -9,9 +9,9 @@ value form, its head snippet, its ETag and its findings::
 
 with ``"hreflang"`` (its ``<link rel="alternate">`` lines) last when the page
 lists ``alternates``. With a site head, or a page's own ``"head"``, the
-record's ``"head"`` is the page's whole head (``SEOHead.render_html()``). A page that cannot be built gets
-``{"line": N, "error": {"field": ..., "message": ...}}`` and the other pages
-are built all the same.
+record's ``"head"`` is the page's whole head (``SEOHead.render_html()``). A
+page that cannot be built gets ``{"line": N, "error": {"field": ...,
+"message": ...}}`` and the other pages are built all the same.
 
 Two paths build them. Without hooks or a schema registry on the configuration,
 the engine reads, builds and writes each page with the interpreter lock

@@ -38,6 +38,7 @@ __all__ = [
     "InputError",
     "entity_from_mapping",
     "load_config",
+    "load_site_head",
     "overrides_from_mapping",
     "page_head_from_mapping",
     "site_head_from_mapping",
@@ -73,6 +74,18 @@ def overrides_from_mapping(mapping: Mapping[str, Any], *, name: str = "overrides
     """Makes ``SEOOverrides`` from the ``overrides`` table of a page file."""
     overrides: SEOOverrides = _files._overrides().build(_plain_overrides(mapping, name), name, "")
     return overrides
+
+
+def load_site_head(source: ConfigSource, *, name: str = "config") -> SiteHead | None:
+    """Makes the site head of a site file's ``[head]`` table, or of a
+    mapping's ``head`` (the same table, or a ``SiteHead``); ``None`` when
+    there is none. Errors name the file, or for a mapping ``name``."""
+    if isinstance(source, Mapping):
+        head = source.get("head")
+        return None if head is None else site_head_from_mapping(head, name=name, field="head")
+    if not isinstance(source, (str, os.PathLike)):
+        raise InputError(name, "", f"expected a file path or a mapping, got {_type_name(source)}")
+    return _files.load_site(source).head
 
 
 def site_head_from_mapping(

@@ -14,7 +14,7 @@ from django.http import Http404, HttpRequest, HttpResponse, HttpResponseBase
 from django.shortcuts import render
 
 import zelko
-from zelko.django import get_config, payload_response
+from zelko.django import get_config, get_site_head, payload_response
 
 
 @cache
@@ -55,8 +55,23 @@ def build(page: dict[str, Any], route: str) -> zelko.SEOPayload:
     return zelko.build_seo_payload(entity, route, language_config(page["language"]), overrides)
 
 
+def build_whole_head(page: dict[str, Any], route: str) -> zelko.SEOHead:
+    """The page's head with the site's and the page's extras and its hreflang
+    links: what the page's HTML carries."""
+    own = zelko.page_head_from_mapping(page["head"]) if page.get("head") else None
+    return zelko.build_head(
+        zelko.entity_from_mapping(page["entity"]),
+        route,
+        language_config(page["language"]),
+        zelko.overrides_from_mapping(page.get("overrides") or {}),
+        site=get_site_head(),
+        page=own,
+        alternates=page.get("alternates"),
+    )
+
+
 def seo(request: HttpRequest, route: str) -> HttpResponseBase:
-    return payload_response(request, build(find(route), "/" + route))
+    return payload_response(request, build_whole_head(find(route), "/" + route))
 
 
 def sitemap_entries() -> Iterator[dict[str, Any]]:
