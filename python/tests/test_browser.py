@@ -305,3 +305,159 @@ def test_the_browser_sees_exactly_the_payload(
     assert dom["body"] == [["h1", page["entity"]["title"]]]
     # html, head, body, h1 and the head's elements: nothing else was made.
     assert dom["elements"] == 4 + len(dom["head"])
+
+
+# --- The whole head: every extra filled, hostile text in each -------------------
+
+# A head carries no line separator (U+2028); everything else of HOSTILE goes in.
+EXTRA = HOSTILE.replace("\u2028 ", "")
+# A query the browser would read as entities (&copy, &lt) were it not escaped.
+QUERY = "?v=1&copy=2&lt=3"
+BASE = "https://www.kestrel-coffee.example"
+SITE_HEAD_TABLE: dict[str, Any] = {
+    "application_name": f"App {EXTRA}",
+    "theme_color": [{"color": f"#fff {EXTRA}"}, {"color": "#000", "media": f"(dark) {EXTRA}"}],
+    "icons": [
+        {"href": f"/favicon.ico{QUERY}", "sizes": f"32x32 {EXTRA}", "type": f"image/{EXTRA}"},
+        {"href": "/mask.svg", "rel": "mask-icon", "color": f"#000 {EXTRA}"},
+        {"href": "/touch.png", "rel": "apple-touch-icon", "media": f"(x) {EXTRA}"},
+    ],
+    "manifest": f"/site.webmanifest{QUERY}",
+    "feeds": [{"href": f"/feed.xml{QUERY}", "title": f"Feed {EXTRA}"}],
+    "verification": {"google": f"g {EXTRA}", "other": {f"v-{EXTRA}": f"o {EXTRA}"}},
+    "twitter_site_id": f"1 {EXTRA}",
+    "app_links": {"ios_url": f"app://x {EXTRA}", "web_url": f"{BASE}/web{QUERY}"},
+    "meta": {f"site-{EXTRA}": f"s {EXTRA}"},
+}
+PAGE_HEAD_TABLE: dict[str, Any] = {
+    "images": [{"url": f"/img/a.png{QUERY}", "width": 10, "height": 20, "alt": f"Alt {EXTRA}"}],
+    "videos": [{"url": f"/v.mp4{QUERY}", "type": f"video/{EXTRA}", "width": 1, "height": 2}],
+    "article": {
+        "published_time": "2024-05-01T08:00:00Z",
+        "modified_time": "2024-05-02",
+        "authors": [f"Ann {EXTRA}", "Bo"],
+        "section": f"Section {EXTRA}",
+        "tags": [f"tag {EXTRA}", "plain"],
+    },
+    "keywords": [f"key {EXTRA}", "two"],
+    "robots": {"noarchive": True},
+    "googlebot": {"index": False, "nosnippet": True},
+    "bingbot": {"follow": False},
+    "meta": {f"page-{EXTRA}": f"p {EXTRA}"},
+}
+WHOLE_HEAD_PAGE = {
+    "route": "/whole-head",
+    "entity": {"entity_type": "post", "title": f"Whole {EXTRA}"},
+    "head": PAGE_HEAD_TABLE,
+}
+
+
+def toml_value(value: object) -> str:
+    """TOML for a JSON-like value: JSON's string escapes are TOML's."""
+    if isinstance(value, dict):
+        return "{" + ", ".join(f"{json.dumps(k)} = {toml_value(v)}" for k, v in value.items()) + "}"
+    if isinstance(value, list):
+        return "[" + ", ".join(toml_value(item) for item in value) + "]"
+    return json.dumps(value)
+
+
+def element(tag: str, **attributes: str) -> dict[str, Any]:
+    return {"tag": tag, "attributes": dict(attributes), "text": None}
+
+
+def meta(kind: str, key: str, content: str) -> dict[str, Any]:
+    return element("meta", **{kind: key, "content": content})
+
+
+def expected_extras() -> list[dict[str, Any]]:
+    """The elements of the site's and the page's extras, from the values put
+    in, in the order of the head."""
+    site, page = SITE_HEAD_TABLE, PAGE_HEAD_TABLE
+    (plain, dark), (icon, mask, touch) = site["theme_color"], site["icons"]
+    article = page["article"]
+    return [
+        meta("name", "application-name", site["application_name"]),
+        meta("name", "theme-color", plain["color"]),
+        element("meta", name="theme-color", content=dark["color"], media=dark["media"]),
+        element(
+            "link", rel="icon", href=BASE + icon["href"], sizes=icon["sizes"], type=icon["type"]
+        ),
+        element("link", rel="mask-icon", href=BASE + mask["href"], color=mask["color"]),
+        element("link", rel="apple-touch-icon", href=BASE + touch["href"], media=touch["media"]),
+        element("link", rel="manifest", href=BASE + site["manifest"]),
+        element(
+            "link",
+            rel="alternate",
+            type="application/rss+xml",
+            title=site["feeds"][0]["title"],
+            href=BASE + site["feeds"][0]["href"],
+        ),
+        meta("name", "google-site-verification", site["verification"]["google"]),
+        *(meta("name", k, v) for k, v in site["verification"]["other"].items()),
+        meta("name", "twitter:site:id", site["twitter_site_id"]),
+        meta("property", "al:ios:url", site["app_links"]["ios_url"]),
+        meta("property", "al:web:url", site["app_links"]["web_url"]),
+        *(meta("name", k, v) for k, v in site["meta"].items()),
+        meta("name", "keywords", ", ".join(page["keywords"])),
+        meta("name", "googlebot", "noindex,follow,nosnippet"),
+        meta("name", "bingbot", "index,nofollow"),
+        meta("property", "og:image", BASE + page["images"][0]["url"]),
+        meta("property", "og:image:width", "10"),
+        meta("property", "og:image:height", "20"),
+        meta("property", "og:image:alt", page["images"][0]["alt"]),
+        meta("property", "og:video", BASE + page["videos"][0]["url"]),
+        meta("property", "og:video:type", page["videos"][0]["type"]),
+        meta("property", "og:video:width", "1"),
+        meta("property", "og:video:height", "2"),
+        meta("property", "article:published_time", article["published_time"]),
+        meta("property", "article:modified_time", article["modified_time"]),
+        *(meta("property", "article:author", author) for author in article["authors"]),
+        meta("property", "article:section", article["section"]),
+        *(meta("property", "article:tag", tag) for tag in article["tags"]),
+        *(meta("name", k, v) for k, v in page["meta"].items()),
+    ]
+
+
+@pytest.fixture(scope="module")
+def whole_head_url(base_url: str, tmp_path_factory: pytest.TempPathFactory) -> Iterator[str]:
+    """The Flask example app (loaded by ``base_url``) with a site file holding
+    a [head] table and one page with a head, every value hostile."""
+    folder = tmp_path_factory.mktemp("whole-head")
+    site_file = folder / "zelko.toml"
+    table = "\n".join(f"{json.dumps(k)} = {toml_value(v)}" for k, v in SITE_HEAD_TABLE.items())
+    site_text = (EXAMPLES / "site" / "zelko.toml").read_text(encoding="utf-8")
+    site_file.write_text(f"{site_text}\n[head]\n{table}\n", encoding="utf-8")
+    pages = folder / "pages"
+    pages.mkdir()
+    (pages / "whole-head.json").write_text(json.dumps(WHOLE_HEAD_PAGE), encoding="utf-8")
+    module = sys.modules["flask_browser_example"]
+    server = make_server("127.0.0.1", 0, module.create_app(pages, site_file), threaded=True)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        yield f"http://127.0.0.1:{server.server_port}"
+    finally:
+        server.shutdown()
+        thread.join(timeout=30)
+
+
+def by_value(elements: list[dict[str, Any]]) -> list[dict[str, Any]]:
+    """Elements with their attributes as a mapping: the values count, not
+    the order the renderer writes them in."""
+    return [{**item, "attributes": dict(item["attributes"])} for item in elements]
+
+
+def test_the_browser_sees_exactly_the_whole_head(browser: Browser, whole_head_url: str) -> None:
+    browser.open(f"{whole_head_url}/whole-head")
+    dom = json.loads(browser.evaluate(READ_DOM))
+
+    payload = zelko.build_seo_payload(
+        zelko.entity_from_mapping(WHOLE_HEAD_PAGE["entity"]), "/whole-head", CONFIG
+    )
+    own = by_value(expected_head(payload))
+    robots = next(item for item in own if item["attributes"].get("name") == "robots")
+    robots["attributes"]["content"] = f"{payload.robots},noarchive"
+    assert by_value(dom["head"]) == own + by_value(expected_extras())
+    assert dom["title"] == browser_title(payload.title)
+    assert dom["jsonld"] == [payload.schema_jsonld]
+    assert dom["elements"] == 4 + len(dom["head"])
