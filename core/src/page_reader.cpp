@@ -169,23 +169,28 @@ bool read_value(const JsonValue& value, MetaPairs& out) {
   return true;
 }
 
+// Reads `member` into the row of Record's table named `key`, if it has one
+// (`known` tells); JSON null counts as absent.
+template <TabledRecord Record>
+bool read_named_row(const std::string& key, const JsonValue& member,
+                    Record& record, bool& known) {
+  bool read = false;
+  for_each_input_field<Record>([&](const auto& row) {
+    if (known || row.key != key) return;
+    known = true;
+    read = member.is_null() || read_value(member, record.*row.member);
+  });
+  return read;
+}
+
 // A crawler's robots: the keys of Robots and of RobotsExtra side by side.
 bool read_value(const JsonValue& value, CrawlerRobots& out) {
   if (!value.is_object()) return false;
   for (const auto& item : value.items()) {
-    const std::string& key = item.key();
-    const JsonValue& member = item.value();
     bool known = false;
-    bool read = false;
-    const auto visit = [&](auto& record) {
-      return [&](const auto& row) {
-        if (known || row.key != key) return;
-        known = true;
-        read = member.is_null() || read_value(member, record.*row.member);
-      };
-    };
-    for_each_input_field<Robots>(visit(out.robots));
-    for_each_input_field<RobotsExtra>(visit(out.extra));
+    bool read = read_named_row(item.key(), item.value(), out.robots, known);
+    if (!known)
+      read = read_named_row(item.key(), item.value(), out.extra, known);
     if (!read) return false;
   }
   return true;
