@@ -578,6 +578,7 @@ FULL: dict[str, dict[str, Any]] = {
         "hreflang_required": False,
         "title": native.SEOExpectation(max_length=60, title=native.SEOExpectation(forbidden=True)),
         "description": native.SEOExpectation(required=True),
+        "head_required": ["icon", "og:image:count>=2"],
     },
     "SEOContractRule": {
         "match": "/blog/*",

@@ -204,6 +204,11 @@ def expectation_json(expectation: native.SEOExpectation) -> str:
             '{"sitemap":{"required":true},"title":{"title":{"forbidden":true}},'
             '"description":{"required":true}}',
         ),
+        (
+            {"head_required": ["icon"], "description": native.SEOExpectation(required=True)},
+            '{"description":{"required":true},"head":{"required":["icon"]}}',
+        ),
+        ({"head_required": []}, '{"head":{"required":[]}}'),
     ],
 )
 def test_expectation_fields_reach_the_contract(kwargs: dict[str, Any], expected: str) -> None:
@@ -610,7 +615,7 @@ def test_instances_use_identity_equality_and_hash(index: int) -> None:
             "matches=None, one_of=None, min_length=None, max_length=None, min_items=None, "
             "max_items=None, indexable=None, canonical=None, schema_required=None, "
             "schema_types=None, og_required=None, twitter_required=None, sitemap_required=None, "
-            "hreflang_required=None, title=None, description=None)",
+            "hreflang_required=None, title=None, description=None, head_required=None)",
             "What a page's SEO metadata must satisfy; unset fields are not checked.",
         ),
         (
