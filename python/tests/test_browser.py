@@ -1,8 +1,9 @@
 """A real browser reads the pages of the Flask example app: what headless
 Chromium builds from the head (title, every meta and link element, each
 JSON-LD script parsed) must be exactly the payload, also for inputs full of
-hostile text, and for a whole head exactly the values of every extra. The app and the browser run on 127.0.0.1 only, and the browser
-is told to resolve no other host."""
+hostile text, and for a whole head exactly the values of every extra. The
+app and the browser run on 127.0.0.1 only, and the browser is told to
+resolve no other host."""
 
 from __future__ import annotations
 
