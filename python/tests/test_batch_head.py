@@ -205,3 +205,19 @@ def test_zelko_batch_takes_the_site_files_head(
         expected_head(line(FULL_HEAD), site),
         expected_head(line(None), site),
     ]
+
+
+def test_dask_partitions_take_the_site_head() -> None:
+    import dask.bag
+
+    from zelko.dask import build_pages
+
+    pages = [line(FULL_HEAD, f"/p/{number}") for number in range(5)] + [line(None, "/plain")]
+    bag = dask.bag.from_sequence(pages, npartitions=3)
+
+    records = build_pages(bag, CONFIG, site=SITE_HEAD).compute(scheduler="sync")
+
+    assert records == list(build_records(pages, CONFIG, site=SITE_HEAD))
+    assert [one_head(record) for record in records] == [
+        expected_head(page, SITE_HEAD) for page in pages
+    ]

@@ -25,15 +25,19 @@ from typing import Any
 import dask.bag
 from dask.delayed import delayed
 
-from _zelko_native import SEOConfig
+from _zelko_native import SEOConfig, SiteHead
 
 from .batch import Page, build_records
 
 __all__ = ["build_pages", "build_partition"]
 
 
-def build_pages(bag: dask.bag.Bag, config: SEOConfig) -> dask.bag.Bag:
-    """The records of every page of ``bag``, partition for partition.
+def build_pages(
+    bag: dask.bag.Bag, config: SEOConfig, *, site: SiteHead | None = None
+) -> dask.bag.Bag:
+    """The records of every page of ``bag``, partition for partition; with
+    ``site``, each record's head is the whole head (as ``zelko batch`` writes
+    it for a site file with a ``[head]`` table).
 
     Line numbers count from 1 over the whole Bag: each partition's first
     number comes from the lengths of the partitions before it, counted in the
@@ -42,19 +46,24 @@ def build_pages(bag: dask.bag.Bag, config: SEOConfig) -> dask.bag.Bag:
     # Dask's bag functions carry no annotations.
     partitions = bag.map_partitions(_as_list).to_delayed()  # type: ignore[no-untyped-call]
     shared_config = delayed(config, traverse=False)
+    shared_site = delayed(site, traverse=False)
     counts = [delayed(len, pure=True)(partition) for partition in partitions]
     first_lines = delayed(_first_lines, pure=True)(counts)
     built = [
-        delayed(build_partition, pure=True)(partition, shared_config, first_lines[index])
+        delayed(build_partition, pure=True)(
+            partition, shared_config, first_lines[index], shared_site
+        )
         for index, partition in enumerate(partitions)
     ]
     records: dask.bag.Bag = dask.bag.from_delayed(built)  # type: ignore[no-untyped-call]
     return records
 
 
-def build_partition(pages: Iterable[Page], config: SEOConfig, first_line: int = 1) -> list[str]:
+def build_partition(
+    pages: Iterable[Page], config: SEOConfig, first_line: int = 1, site: SiteHead | None = None
+) -> list[str]:
     """The records of consecutive pages, the first numbered ``first_line``."""
-    return list(build_records(pages, config, first_line=first_line))
+    return list(build_records(pages, config, first_line=first_line, site=site))
 
 
 def _as_list(partition: Iterable[Any]) -> list[Any]:
