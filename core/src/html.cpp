@@ -189,6 +189,34 @@ void write_tags(ElementWriter& writer, const Record& record) {
   });
 }
 
+// The Open Graph and Twitter groups with `picture` where the payload's image
+// stands (og:image, then its width, height, type and alt; twitter:image and
+// its alt), the payload's own image fields left out.
+void write_tags_with_picture(ElementWriter& writer, const SEOPayload& payload,
+                             const HeadPicture& picture) {
+  for_each_tag_field<OGPayload>([&](const auto& field) {
+    const std::string_view name = field.html_name;
+    if (name == "og:image") {
+      writer.meta("property", name, picture.url);
+      writer.meta_number("property", "og:image:width", picture.width);
+      writer.meta_number("property", "og:image:height", picture.height);
+      writer.meta("property", "og:image:type", picture.type);
+      writer.meta("property", "og:image:alt", picture.alt);
+    } else if (!name.starts_with("og:image:")) {
+      write_field(writer, "property", name, payload.og.*field.member);
+    }
+  });
+  for_each_tag_field<TwitterPayload>([&](const auto& field) {
+    const std::string_view name = field.html_name;
+    if (name == "twitter:image") {
+      writer.meta("name", name, picture.url);
+      writer.meta("name", "twitter:image:alt", picture.alt);
+    } else if (name != "twitter:image:alt") {
+      write_field(writer, "name", name, payload.twitter.*field.member);
+    }
+  });
+}
+
 std::size_t field_size(const std::string& text) {
   return text.size() + kElementOverhead;
 }
@@ -274,6 +302,16 @@ Result<std::string> render_html(const SEOPayload& payload) {
 
 Result<std::string> render_html(const SEOPayload& payload,
                                 std::string_view robots) {
+  std::string out;
+  if (Status status = append_html(out, payload, robots, nullptr, 0); !status) {
+    return std::move(status).error();
+  }
+  return out;
+}
+
+Status append_html(std::string& out, const SEOPayload& payload,
+                   std::string_view robots, const HeadPicture* picture,
+                   std::size_t more) {
   std::string json;
   if (payload.schema_jsonld) {
     Result<std::string> text = schema_json_text(*payload.schema_jsonld);
@@ -281,8 +319,7 @@ Result<std::string> render_html(const SEOPayload& payload,
     json = std::move(*text);
   }
 
-  std::string out;
-  out.reserve(estimated_size(payload, json.size()));
+  out.reserve(out.size() + estimated_size(payload, json.size()) + more);
   ElementWriter writer(out);
   writer.title(payload.title);
   if (!payload.description.empty()) {
@@ -290,11 +327,15 @@ Result<std::string> render_html(const SEOPayload& payload,
   }
   writer.canonical_link(payload.canonical);
   writer.meta("name", "robots", robots);
-  write_tags(writer, payload.og);
-  write_tags(writer, payload.twitter);
+  if (picture == nullptr) {
+    write_tags(writer, payload.og);
+    write_tags(writer, payload.twitter);
+  } else {
+    write_tags_with_picture(writer, payload, *picture);
+  }
   if (payload.schema_jsonld) writer.script(json);
   out.push_back('\n');
-  return out;
+  return {};
 }
 
 }  // namespace zelko

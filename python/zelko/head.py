@@ -19,6 +19,20 @@ directives):
 
 With neither site, page nor alternates, ``SEOHead.render_html()`` is exactly
 ``payload.render_html()``.
+
+Social cards: ``SiteHead(cards=CardSettings(...))`` gives every page without
+a picture of its own its card (see :mod:`zelko.cards`), and
+``PageHead(card=True)`` gives a page its card even when it has a picture,
+``card=False`` none at all. The card then stands where the payload's picture
+would: ``og:image`` with ``og:image:width``, ``og:image:height``,
+``og:image:type`` and ``og:image:alt``, and ``twitter:image`` with
+``twitter:image:alt``; the payload's own picture is left out of the head (the
+payload itself is untouched; give it in ``PageHead(images=...)`` to keep it
+as a further ``og:image``). ``card=True`` on a site without card settings
+uses ``CardSettings()``: the default template under ``/og/``. The card is
+linked through the store of its settings (:func:`zelko.cards.store.store_for`),
+which the framework routes given the same settings serve; the ``cards``
+extra draws it.
 """
 
 from __future__ import annotations
@@ -29,6 +43,7 @@ from typing import Any
 from _zelko_native import (
     AppLinks,
     ArticleMeta,
+    CardSettings,
     Feed,
     Icon,
     PageHead,
@@ -37,6 +52,7 @@ from _zelko_native import (
     SEOEntity,
     SEOHead,
     SEOOverrides,
+    SEOPayload,
     SiteHead,
     Verification,
     Video,
@@ -47,6 +63,7 @@ from _zelko_native import (
 __all__ = [
     "AppLinks",
     "ArticleMeta",
+    "CardSettings",
     "Feed",
     "Icon",
     "PageHead",
@@ -79,4 +96,19 @@ def build_head(
     if isinstance(page, Mapping):
         page = PageHead(**page)
     pairs = list(alternates.items() if isinstance(alternates, Mapping) else alternates or ())
-    return _head(payload, config, site=site, page=page, alternates=pairs)
+    card = _card_of(payload, site, page)
+    return _head(payload, config, site=site, page=page, alternates=pairs, card=card)
+
+
+def _card_of(
+    payload: SEOPayload, site: SiteHead | None, page: PageHead | None
+) -> tuple[str, int, int, str, str] | None:
+    """The card the head shows, as (url, width, height, type, alt), or None."""
+    wanted = page.card if page is not None else None
+    settings = site.cards if site is not None else None
+    if wanted is False or (wanted is None and (settings is None or payload.og.image is not None)):
+        return None
+    from .cards.store import store_for  # the cards extra, needed only here
+
+    link = store_for(settings if settings is not None else CardSettings()).link(payload)
+    return (link.url, link.width, link.height, link.media_type, link.alt)

@@ -89,7 +89,7 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
     from .. import cards  # the cards extra, needed by this command alone
 
     options = _options(args)
-    cards.plan({"title": "zelko"}, **options)  # a bad option stops the run at once
+    cards.card_options(**options)  # a bad option stops the run at once
     directory = args.output
     try:
         os.makedirs(directory, exist_ok=True)
@@ -175,12 +175,15 @@ def _record_payload(line: bytes, source: str) -> dict[str, Any] | InputError:
 
 # --- Drawing, here or in worker processes --------------------------------------
 
-_worker: tuple[dict[str, Any], str] | None = None
+_worker: tuple[Any, str] | None = None
 
 
 def _set_worker(options: dict[str, Any], directory: str) -> None:
+    """Checks the options once per worker (fonts and templates read once)."""
     global _worker
-    _worker = (options, directory)
+    from .. import cards
+
+    _worker = (cards.card_options(**options), directory)
 
 
 def _draw_one(item: _Item) -> _Result:
@@ -192,7 +195,7 @@ def _draw_one(item: _Item) -> _Result:
     from .. import cards
 
     try:
-        made = cards.plan(payload, **options)
+        made = cards.plan(payload, options)
         target = os.path.join(directory, made.name)
         if os.path.exists(target):
             return source, "kept", made.name
