@@ -58,13 +58,13 @@ from _zelko_native import (
     SEOEntity,
     SEOOverrides,
     _build_records,
-    _head,
     _page_record,
     build_seo_payload,
 )
 
 from ._files import InputError, _page, _parse_json
 from .crawl import hreflang_links, render_hreflang
+from .head import head_of
 
 __all__ = [
     "BatchPath",
@@ -168,7 +168,7 @@ def page_record(page: Page, line: int, config: SEOConfig) -> str:
         members += ',"hreflang":' + json.dumps(render_hreflang(links), ensure_ascii=False)
     if extras is not None:
         try:
-            head = _head(payload, config, page=extras, alternates=list(alternates))
+            head = head_of(payload, config, page=extras, alternates=list(alternates))
         except ValueError as error:
             return _error_record(line, "head", str(error))
         members += ',"head":' + json.dumps(head.render_html(), ensure_ascii=False)

@@ -60,6 +60,8 @@ from _zelko_native import (
     build_seo_payload,
 )
 
+from ._files import InputError
+
 __all__ = [
     "AppLinks",
     "ArticleMeta",
@@ -73,6 +75,7 @@ __all__ = [
     "Verification",
     "Video",
     "build_head",
+    "head_of",
 ]
 
 Alternates = Mapping[str, str] | Iterable[tuple[str, str]]
@@ -96,8 +99,20 @@ def build_head(
     if isinstance(page, Mapping):
         page = PageHead(**page)
     pairs = list(alternates.items() if isinstance(alternates, Mapping) else alternates or ())
+    return head_of(payload, config, site=site, page=page, alternates=pairs)
+
+
+def head_of(
+    payload: SEOPayload,
+    config: SEOConfig,
+    *,
+    site: SiteHead | None = None,
+    page: PageHead | None = None,
+    alternates: list[tuple[str, str]] | None = None,
+) -> SEOHead:
+    """The whole head of a built payload, its card linked when it shows one."""
     card = _card_of(payload, site, page)
-    return _head(payload, config, site=site, page=page, alternates=pairs, card=card)
+    return _head(payload, config, site=site, page=page, alternates=alternates, card=card)
 
 
 def _card_of(
@@ -108,7 +123,9 @@ def _card_of(
     settings = site.cards if site is not None else None
     if wanted is False or (wanted is None and (settings is None or payload.og.image is not None)):
         return None
-    from .cards.store import store_for  # the cards extra, needed only here
-
+    try:
+        from .cards.store import store_for  # the cards extra, needed only here
+    except ImportError as error:
+        raise InputError("head", "card", str(error)) from None
     link = store_for(settings if settings is not None else CardSettings()).link(payload)
     return (link.url, link.width, link.height, link.media_type, link.alt)
