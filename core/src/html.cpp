@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,20 +45,52 @@ std::string_view html_entity(char c) {
   }
 }
 
+// Whether any byte of an 8-byte word is one of the specials: a word with no
+// byte equal to `c` has no zero byte after XOR with c in every byte, which
+// (x - 0x01..) & ~x & 0x80.. detects exactly.
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+constexpr bool has_byte(std::uint64_t word, char c) {
+  const std::uint64_t x = word ^ (kEveryByte * static_cast<unsigned char>(c));
+  return ((x - kEveryByte) & ~x & kHighBits) != 0;
+}
+
+bool has_html_special(std::uint64_t word) {
+  return has_byte(word, '&') || has_byte(word, '<') || has_byte(word, '>') ||
+         has_byte(word, '"') || has_byte(word, '\'');
+}
+
 }  // namespace
 
 // One pass over the text: each special character is replaced by its entity
 // exactly once, which is what replacing "&" first and the others after it
-// would give.
+// would give. Eight bytes at a time are skipped while they hold no special
+// (most text holds none), then the bytes of a word that does are looked at
+// one by one.
 void append_escaped_html(std::string& out, std::string_view text) {
+  const std::size_t size = text.size();
   std::size_t start = 0;
-  for (std::size_t pos = 0; pos < text.size(); ++pos) {
-    if (!kIsHtmlSpecial[static_cast<unsigned char>(text[pos])]) continue;
-    out.append(text.data() + start, pos - start);
-    out.append(html_entity(text[pos]));
-    start = pos + 1;
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::size_t end = size;
+    if (size - pos >= sizeof(std::uint64_t)) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text.data() + pos, sizeof word);
+      if (!has_html_special(word)) {
+        pos += sizeof word;
+        continue;
+      }
+      end = pos + sizeof word;
+    }
+    for (; pos < end; ++pos) {
+      if (!kIsHtmlSpecial[static_cast<unsigned char>(text[pos])]) continue;
+      out.append(text.data() + start, pos - start);
+      out.append(html_entity(text[pos]));
+      start = pos + 1;
+    }
   }
-  out.append(text.data() + start, text.size() - start);
+  out.append(text.data() + start, size - start);
 }
 
 namespace {

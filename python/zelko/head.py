@@ -21,7 +21,8 @@ With neither site, page nor alternates, ``SEOHead.render_html()`` is exactly
 ``payload.render_html()``.
 
 Social cards: ``SiteHead(cards=CardSettings(...))`` gives every page without
-a picture of its own its card (see :mod:`zelko.cards`), and
+a picture of its own (none, or only the site's ``default_og_image``) its card
+(see :mod:`zelko.cards`), and
 ``PageHead(card=True)`` gives a page its card even when it has a picture,
 ``card=False`` none at all. The card then stands where the payload's picture
 would: ``og:image`` with ``og:image:width``, ``og:image:height``,
@@ -111,17 +112,19 @@ def head_of(
     alternates: list[tuple[str, str]] | None = None,
 ) -> SEOHead:
     """The whole head of a built payload, its card linked when it shows one."""
-    card = _card_of(payload, site, page)
+    card = _card_of(payload, config, site, page)
     return _head(payload, config, site=site, page=page, alternates=alternates, card=card)
 
 
 def _card_of(
-    payload: SEOPayload, site: SiteHead | None, page: PageHead | None
+    payload: SEOPayload, config: SEOConfig, site: SiteHead | None, page: PageHead | None
 ) -> tuple[str, int, int, str, str] | None:
     """The card the head shows, as (url, width, height, type, alt), or None."""
     wanted = page.card if page is not None else None
     settings = site.cards if site is not None else None
-    if wanted is False or (wanted is None and (settings is None or payload.og.image is not None)):
+    if wanted is False or (
+        wanted is None and (settings is None or _has_own_picture(payload, config))
+    ):
         return None
     try:
         from .cards.store import store_for  # the cards extra, needed only here
@@ -129,3 +132,14 @@ def _card_of(
         raise InputError("head", "card", str(error)) from None
     link = store_for(settings if settings is not None else CardSettings()).link(payload)
     return (link.url, link.width, link.height, link.media_type, link.alt)
+
+
+def _has_own_picture(payload: SEOPayload, config: SEOConfig) -> bool:
+    """Whether the page brings a picture of its own: an Open Graph or Twitter
+    image other than the site's default one (which the payload takes as
+    given)."""
+    default = config.default_og_image
+    shared = default.url if default is not None else None
+    return any(
+        url is not None and url != shared for url in (payload.og.image, payload.twitter.image)
+    )
