@@ -233,6 +233,40 @@ def test_site_and_page_files_carry_the_card_settings(
     assert "head.cards.width" in capsys.readouterr().err
 
 
+@pytest.mark.parametrize(
+    ("flags", "same_as_head"),
+    [
+        ([], True),  # the site's [head.cards] settings draw the cards
+        (["--width", "800"], True),  # a flag equal to the settings changes nothing
+        (["--accent", "#00aa00"], False),  # a flag given wins over the settings
+    ],
+)
+def test_zelko_card_draws_the_cards_the_heads_link_to(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], flags: list[str], same_as_head: bool
+) -> None:
+    from zelko.cli import main
+
+    site = tmp_path / "zelko.toml"
+    site.write_text(
+        'canonical_host = "www.example.com"\npublic_base_url = "https://www.example.com"\n'
+        '[head.cards]\nwidth = 800\nheight = 420\ntheme = {accent = "#ff8800"}\n',
+        encoding="utf-8",
+    )
+    page = tmp_path / "post.json"
+    page.write_text(
+        '{"route": "/blog/pour-over", "entity": {"entity_type": "post", '
+        '"title": "Brewing a pour-over", "excerpt": "Grind, pour, wait."}}',
+        encoding="utf-8",
+    )
+    assert main(["render", "-c", str(site), str(page)]) == 0
+    (linked,) = Tags(capsys.readouterr().out).values("og:image")
+    out = tmp_path / "og"
+    assert main(["card", "-c", str(site), str(page), "-o", str(out), "-j", "1", *flags]) == 0
+    capsys.readouterr()
+    (drawn,) = out.iterdir()
+    assert (linked.rsplit("/", 1)[1] == drawn.name) is same_as_head
+
+
 def _sized() -> dict[str, Any]:
     return {"width": 800, "height": 420, "theme": {"accent": "#ff8800"}}
 

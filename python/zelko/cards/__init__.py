@@ -9,6 +9,10 @@ the text, the pictures' bytes, the template, the theme, the fonts' bytes,
 the size, and the versions of zelko and of the libraries that draw. So a
 card can be served under its name for ever.
 
+:func:`card_options` reads and checks the drawing options (template, size,
+theme, fonts) once, for any number of cards: :func:`plan` then only reads
+what one card shows and names it, and :func:`draw` draws it.
+
 :func:`card_link` gives the URL, size, type and alt text of a card without
 drawing it, for a page's head; :class:`CardStore` remembers what each linked
 card is drawn from and draws it when it is first asked for (the framework
