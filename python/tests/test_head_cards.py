@@ -173,6 +173,33 @@ def test_the_card_follows_the_page_and_the_settings() -> None:
 
 
 @pytest.mark.parametrize(
+    ("schema", "label"),
+    [
+        ([{"@type": "BlogPosting", "datePublished": "2024-03-18T08:00:00Z"}], "2024-03-18"),
+        (
+            zelko.SEOEntity("post", title="Dated", published_at="2021-06-01"),
+            "2021-06-01",
+        ),
+        ([{"@type": "Person"}, {"datePublished": "2023-01-02"}], "2023-01-02"),
+        # A single node, as the payload holds one node (even given in a list).
+        ({"@type": "BlogPosting", "datePublished": "2022-12-31"}, "2022-12-31"),
+        ({"@type": "WebPage"}, ""),
+        (None, ""),
+    ],
+)
+def test_a_payloads_card_is_dated_by_its_json_ld(schema: Any, label: str) -> None:
+    if isinstance(schema, zelko.SEOEntity):  # the JSON-LD the builder makes of it
+        payload = zelko.build_seo_payload(schema, "/blog/dated", CONFIG)
+    else:
+        overrides = zelko.SEOOverrides(schema_jsonld=schema) if schema is not None else None
+        payload = zelko.build_seo_payload(ENTITY, "/blog/pour-over", CONFIG, overrides)
+    options = card_options()
+    # The payload object and its dictionary give the same card.
+    assert plan(payload, options).text.label == label
+    assert plan(payload.to_dict(), options).name == plan(payload, options).name
+
+
+@pytest.mark.parametrize(
     ("fields", "field"),
     [
         ({"path": "og/"}, "path"),

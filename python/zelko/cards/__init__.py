@@ -37,7 +37,7 @@ import struct
 import zlib
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
-from functools import lru_cache
+from functools import cached_property, lru_cache
 from pathlib import Path
 from typing import Any
 
@@ -98,6 +98,20 @@ class CardOptions:
     theme: dict[str, str]
     size: tuple[int, int]
     chain: FontChain
+
+    @cached_property
+    def identity_rest(self) -> str:
+        """The JSON of what, beside a card's own text, names it: its keys all
+        sort after "card", so a card's identity is ``{"card":...`` and this
+        after a comma (encoded once, not once per card)."""
+        rest = {
+            "template": self.template_id,
+            "theme": self.theme,
+            "size": self.size,
+            "fonts": self.chain.digests,
+            "renderer": _renderer(svg=not isinstance(self.template, str)),
+        }
+        return _json(rest)[1:]
 
 
 @dataclass(frozen=True)
@@ -176,15 +190,9 @@ def card_options(
 def plan(source: Source, options: CardOptions) -> Plan:
     """Reads and checks what the card of ``source`` shows, and names it."""
     text = card_text(source)
-    identity = {
-        "card": text.identity(),
-        "template": options.template_id,
-        "theme": options.theme,
-        "size": options.size,
-        "fonts": options.chain.digests,
-        "renderer": _renderer(svg=not isinstance(options.template, str)),
-    }
-    encoded = json.dumps(identity, ensure_ascii=False, sort_keys=True, separators=(",", ":"))
+    # {"card": ..., "fonts": ..., "renderer": ..., "size": ..., "template": ...,
+    # "theme": ...}, the keys sorted, in compact JSON.
+    encoded = '{"card":' + _json(text.identity()) + "," + options.identity_rest
     name = f"og-{hashlib.sha256(encoded.encode('utf-8')).hexdigest()[:16]}.png"
     return Plan(text, options.template, options.theme, options.size, options.chain, name)
 
@@ -195,6 +203,10 @@ def draw(made: Plan) -> SocialCard:
     else:
         image = _svg.draw(made.template, made.text, made.theme, made.size, made.chain)
     return SocialCard(encode_png(image), made.name, made.size[0], made.size[1], made.text.title)
+
+
+def _json(value: object) -> str:
+    return json.dumps(value, ensure_ascii=False, sort_keys=True, separators=(",", ":"))
 
 
 def encode_png(image: Image.Image) -> bytes:
