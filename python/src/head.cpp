@@ -62,28 +62,49 @@ PyObject* with_records(const HeadRecord& head, Read&& read) {
               config_record(head.config.get()), extras);
 }
 
-// The rendered head and its cache passed to `use` (under the cache's lock),
-// or nullptr with the error set. A head that fails to render is not kept.
+// The kept text, or null before the first render. Once set it never
+// changes, so it may be read after the lock is let go.
+const std::string* kept_html(RenderCache& cache) {
+  std::lock_guard<std::mutex> hold(cache.lock);
+  return cache.html ? &*cache.html : nullptr;
+}
+
+// The rendered head passed to `use` with its cache, or nullptr with the
+// error set. The lock is held only while the engine renders: no Python code
+// runs under it (a finalizer rendering the same head could not deadlock). A
+// head that fails to render is not kept.
 template <class Use>
 PyObject* with_rendered(PyObject* self, Use&& use) {
   return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
     RenderCache& cache = *head.cache;
-    std::lock_guard<std::mutex> hold(cache.lock);
-    if (cache.html) return use(*cache.html, cache);
+    if (const std::string* html = kept_html(cache)) return use(*html, cache);
     return with_records(head, [&](const zelko::SEOPayload& payload,
                                   const zelko::SEOConfig& config,
                                   const zelko::HeadExtras& extras) {
-      zelko::Result<std::string> html =
-          zelko::render_head(payload, extras, config);
-      if (!html) return raise_engine_error(html.error());
-      cache.html = std::move(*html);
-      return use(*cache.html, cache);
+      std::optional<zelko::Error> failure;
+      const std::string* html = nullptr;
+      {
+        std::lock_guard<std::mutex> hold(cache.lock);
+        if (!cache.html) {
+          zelko::Result<std::string> made =
+              zelko::render_head(payload, extras, config);
+          if (made) {
+            cache.html = std::move(*made);
+          } else {
+            failure = made.error();
+          }
+        }
+        if (cache.html) html = &*cache.html;
+      }
+      if (html == nullptr) return raise_engine_error(*failure);
+      return use(*html, cache);
     });
   });
 }
 
-// The head's digest, computed once.
+// The head's digest, computed once; set once, as the text.
 const std::string& cached_hash(const std::string& html, RenderCache& cache) {
+  std::lock_guard<std::mutex> hold(cache.lock);
   if (!cache.hash) cache.hash = zelko::head_hash(html);
   return *cache.hash;
 }

@@ -378,3 +378,21 @@ def test_frameworks_serve_the_card_the_head_links_to(client: Any) -> None:
     assert headers["content-type"] == "image/png"
     options = card_options(width=800, height=420, theme={"accent": "#ff8800"})
     assert plan(payload, options).name == drawn.name
+
+
+def test_a_head_shared_by_threads_renders_once_to_the_same_text() -> None:
+    from concurrent.futures import ThreadPoolExecutor
+
+    shared = head(None, True, None)
+    expected = head(None, True, None)
+    reference = (expected.render_html(), expected.hash(), expected.etag())
+
+    def read(index: int) -> tuple[str, str, str]:
+        # Threads ask in different orders, so that each call may be the first.
+        calls = [shared.render_html, shared.hash, shared.etag]
+        order = calls[index % 3 :] + calls[: index % 3]
+        answers = {call.__name__: call() for call in order}
+        return answers["render_html"], answers["hash"], answers["etag"]
+
+    with ThreadPoolExecutor(max_workers=8) as pool:
+        assert set(pool.map(read, range(64))) == {reference}
