@@ -594,19 +594,19 @@ Status check_card_settings(const CardSettings& cards, std::string& field) {
       path.find_first_of("?#") != std::string_view::npos) {
     field = "path";
     return refuse(
-        "path: expected a route such as \"/og/\" (starting and "
+        "path must be a route such as \"/og/\" (starting and "
         "ending with /, no query), got " +
         in_quotes(path));
   }
   if (cards.template_name.empty()) {
     field = "template";
-    return refuse("template: expected a template's name or an SVG path");
+    return refuse("template must be a template's name or an SVG path");
   }
   for (const auto& [side, value] : {std::pair{"width"sv, cards.width},
                                     std::pair{"height"sv, cards.height}}) {
     if (value < kMinCardSide || value > kMaxCardSide) {
       field = side;
-      return refuse(std::string(side) + ": expected 100 to 4096 pixels, got " +
+      return refuse(std::string(side) + " must be 100 to 4096 pixels, got " +
                     std::to_string(value));
     }
   }
@@ -614,16 +614,15 @@ Status check_card_settings(const CardSettings& cards, std::string& field) {
   for (const auto& [key, colour] : cards.theme) {
     field = "theme";
     if (key != "background" && key != "foreground" && key != "accent") {
-      return refuse("theme: " + in_quotes(key) +
-                    " is not a colour of a card; a theme has background, "
-                    "foreground and accent");
+      return refuse("theme has background, foreground and accent, not " +
+                    in_quotes(key));
     }
     if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
-      return refuse("theme: " + in_quotes(key) + " is given twice");
+      return refuse("theme gives " + in_quotes(key) + " twice");
     }
     seen.push_back(key);
     if (!is_hex_colour(colour)) {
-      return refuse("theme: " + key + " must be a #rrggbb colour, got " +
+      return refuse("theme " + key + " must be a #rrggbb colour, got " +
                     in_quotes(colour));
     }
   }
