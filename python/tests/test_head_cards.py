@@ -4,6 +4,7 @@ serving exactly the card a head links to."""
 
 from __future__ import annotations
 
+import subprocess
 import sys
 import types
 from collections import Counter
@@ -396,3 +397,21 @@ def test_a_head_shared_by_threads_renders_once_to_the_same_text() -> None:
 
     with ThreadPoolExecutor(max_workers=8) as pool:
         assert set(pool.map(read, range(64))) == {reference}
+
+
+def test_without_the_cards_extra_heads_without_a_card_build_and_a_card_is_refused() -> None:
+    script = (
+        "import sys; sys.modules['PIL'] = None; sys.modules['uharfbuzz'] = None\n"
+        "import zelko\n"
+        "config = zelko.SEOConfig('www.example.com', 'https://www.example.com')\n"
+        "entity = zelko.SEOEntity('post', title='T')\n"
+        "plain = zelko.build_head(entity, '/p', config, page=zelko.PageHead(keywords=['a']))\n"
+        "assert 'og:image' not in plain.render_html()\n"
+        "try:\n"
+        "    zelko.build_head(entity, '/p', config, page=zelko.PageHead(card=True))\n"
+        "except zelko.InputError as error:\n"
+        "    print(error.field, error)\n"
+    )
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.startswith("card ") and "zelko[cards]" in done.stdout
