@@ -13,8 +13,14 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+from test_head import SINGLE as HEAD_SINGLE
+from test_head import elements, heads, key_of
 
 import zelko
+from _zelko_native import _input_fields
+from native_helpers import make_config, make_post
 from zelko.cards import card_options, plan, social_card
 from zelko.cards.store import store_for
 
@@ -415,3 +421,35 @@ def test_without_the_cards_extra_heads_without_a_card_build_and_a_card_is_refuse
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     assert done.stdout.startswith("card ") and "zelko[cards]" in done.stdout
+
+
+@settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(
+    heads(),
+    st.none() | st.just(SETTINGS),
+    st.sampled_from([None, True, False]),
+    st.sampled_from([None, OWN_IMAGE, OWN_TWITTER_IMAGE]),
+)
+def test_with_cards_single_valued_tags_still_never_repeat(
+    extras: tuple[zelko.SiteHead, zelko.PageHead],
+    cards: zelko.CardSettings | None,
+    card: bool | None,
+    overrides: zelko.SEOOverrides | None,
+) -> None:
+    site, page = (_with(extras[0], cards=cards), _with(extras[1], card=card))
+    built = zelko.build_head(make_post(), "/p", make_config(), overrides, site=site, page=page)
+    found = elements(built.render_html())
+    counts = Counter(key_of(tag, attributes) for tag, attributes in found)
+    single = HEAD_SINGLE | {"twitter:image", "twitter:image:alt", "og:image:type"}
+    assert {key: counts[key] for key in single if counts[key] > 1} == {}
+    # Each og:image is followed by its own properties only: a card's
+    # og:image:type never lands after a further image.
+    names = [key_of(tag, attributes) for tag, attributes in found]
+    if "og:image:type" in names:
+        assert names[names.index("og:image:type") - 3] == "og:image"
+
+
+def _with(record: Any, **more: Any) -> Any:
+    """A copy of a head record with some fields set."""
+    fields = {key: getattr(record, key) for key, *_ in _input_fields(type(record))}
+    return type(record)(**{**fields, **more})
