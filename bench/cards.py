@@ -56,9 +56,9 @@ def post_card_source() -> dict[str, str]:
     payload = zelko.build_seo_payload(
         zelko.entity_from_mapping(POST_PAGE["entity"]), POST_PAGE["route"], config
     )
-    from zelko.cards import plan
+    from zelko.cards import card_options, plan
 
-    text = plan(payload).text
+    text = plan(payload, card_options()).text
     return {
         "title": text.title,
         "description": text.description,

@@ -440,6 +440,7 @@ class PageHead:
         googlebot: Robots | tuple[Robots, RobotsExtra] | None = None,
         bingbot: Robots | tuple[Robots, RobotsExtra] | None = None,
         meta: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+        card: bool | None = None,
     ) -> PageHead: ...
     @property
     def images(self) -> list[SEOImage]: ...
@@ -457,6 +458,8 @@ class PageHead:
     def bingbot(self) -> tuple[Robots, RobotsExtra] | None: ...
     @property
     def meta(self) -> list[tuple[str, str]]: ...
+    @property
+    def card(self) -> bool | None: ...
 
 @final
 class RobotsExtra:
@@ -497,6 +500,7 @@ class SiteHead:
         twitter_site_id: str | None = None,
         application_name: str | None = None,
         meta: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+        cards: CardSettings | Mapping[str, Any] | None = None,
     ) -> SiteHead: ...
     @property
     def icons(self) -> list[Icon]: ...
@@ -516,6 +520,36 @@ class SiteHead:
     def application_name(self) -> str | None: ...
     @property
     def meta(self) -> list[tuple[str, str]]: ...
+    @property
+    def cards(self) -> CardSettings | None: ...
+
+@final
+class CardSettings:
+    def __new__(
+        cls,
+        *,
+        path: str = "/og/",
+        template: str = "default",
+        theme: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+        width: int = 1200,
+        height: int = 630,
+        fonts: Sequence[str] | None = None,
+        directory: str | None = None,
+    ) -> CardSettings: ...
+    @property
+    def path(self) -> str: ...
+    @property
+    def template(self) -> str: ...
+    @property
+    def theme(self) -> list[tuple[str, str]]: ...
+    @property
+    def width(self) -> int: ...
+    @property
+    def height(self) -> int: ...
+    @property
+    def fonts(self) -> list[str]: ...
+    @property
+    def directory(self) -> str | None: ...
 
 @final
 class Verification:
@@ -885,6 +919,7 @@ def _head(
     site: SiteHead | None = None,
     page: PageHead | None = None,
     alternates: Sequence[tuple[str, str]] | None = None,
+    card: tuple[str, int, int, str, str] | None = None,
 ) -> SEOHead: ...
 def _input_fields(
     cls: type, /

@@ -250,12 +250,12 @@ class Element {
   }
   Element(const Element&) = delete;
   Element& operator=(const Element&) = delete;
-  ~Element() { out_.append(">\n"); }
+  ~Element() { out_.append(">\n"sv); }
 
   Element& set(std::string_view key, std::string_view value) {
     out_.push_back(' ');
     out_.append(key);
-    out_.append("=\"");
+    out_.append("=\""sv);
     append_escaped_html(out_, value);
     out_.push_back('"');
     return *this;
@@ -269,13 +269,25 @@ class Element {
   std::string& out_;
 };
 
+// `<meta name="..." content="...">` (or property=), the bytes an Element
+// with the two attributes writes, its fixed text appended in three pieces:
+// most of a head's extras are these, and appends, not escaping, are most
+// of their cost.
+void meta(std::string& out, std::string_view opening, std::string_view key,
+          std::string_view content) {
+  out.append(opening);
+  append_escaped_html(out, key);
+  out.append("\" content=\""sv);
+  append_escaped_html(out, content);
+  out.append("\">\n"sv);
+}
 void meta_name(std::string& out, std::string_view name,
                std::string_view content) {
-  Element(out, "meta").set("name", name).set("content", content);
+  meta(out, "<meta name=\""sv, name, content);
 }
 void meta_property(std::string& out, std::string_view property,
                    std::string_view content) {
-  Element(out, "meta").set("property", property).set("content", content);
+  meta(out, "<meta property=\""sv, property, content);
 }
 void present_property(std::string& out, std::string_view property,
                       const std::optional<std::string>& content) {
@@ -431,6 +443,88 @@ void write_page(std::string& out, const PageHead& page, Resolver& resolve) {
   for (const auto& [name, content] : page.meta) meta_name(out, name, content);
 }
 
+// Room for what a head writes after the payload's part: the texts and the
+// fixed parts of every element (an over-estimate, so the buffer grows once).
+constexpr std::size_t kElementRoom = 64;
+
+std::size_t text_room(const std::optional<std::string>& text) {
+  return text ? text->size() + kElementRoom : 0;
+}
+std::size_t pairs_room(const MetaPairs& pairs) {
+  std::size_t size = 0;
+  for (const auto& [name, content] : pairs) {
+    size += name.size() + content.size() + kElementRoom;
+  }
+  return size;
+}
+std::size_t texts_room(const std::vector<std::string>& texts) {
+  std::size_t size = 0;
+  for (const std::string& text : texts) size += text.size() + kElementRoom;
+  return size;
+}
+
+// Escaping may still grow the text: then the buffer grows as usual.
+std::size_t extras_size(const HeadExtras& extras) {
+  std::size_t size = 0;
+  for (const HreflangLink& link : extras.hreflang) {
+    size += link.tag.size() + link.url.size() + kElementRoom;
+  }
+  if (const SiteHead* site = extras.site; site != nullptr) {
+    for (const Icon& icon : site->icons) {
+      size += icon.href.size() + 2 * kElementRoom + text_room(icon.sizes) +
+              text_room(icon.type) + text_room(icon.media) +
+              text_room(icon.color);
+    }
+    for (const Feed& feed : site->feeds) {
+      size += feed.href.size() + 2 * kElementRoom + text_room(feed.title);
+    }
+    for (const ThemeColor& theme : site->theme_color) {
+      size += theme.color.size() + kElementRoom + text_room(theme.media);
+    }
+    size += text_room(site->manifest) + text_room(site->application_name) +
+            text_room(site->twitter_site_id) + pairs_room(site->meta) +
+            pairs_room(site->verification.other) +
+            kVerificationNames.size() * kElementRoom +
+            kAppLinkProperties.size() * kElementRoom;
+  }
+  if (const PageHead* page = extras.page; page != nullptr) {
+    size +=
+        3 * kElementRoom + texts_room(page->keywords) + pairs_room(page->meta);
+    for (const SEOImage& image : page->images) {
+      size += image.url.size() + 4 * kElementRoom + text_room(image.alt);
+    }
+    for (const Video& video : page->videos) {
+      size += video.url.size() + 5 * kElementRoom +
+              text_room(video.secure_url) + text_room(video.type);
+    }
+    if (page->article) {
+      size += 4 * kElementRoom + texts_room(page->article->authors) +
+              texts_room(page->article->tags);
+    }
+  }
+  return size;
+}
+
+void append_hreflang(std::string& out, const std::vector<HreflangLink>& links) {
+  for (const HreflangLink& link : links) {
+    Element(out, "link")
+        .set("rel", "alternate")
+        .set("hreflang", link.tag)
+        .set("href", link.url);
+  }
+}
+
+bool is_hex_colour(std::string_view text) {
+  return text.size() == 7 && text[0] == '#' &&
+         std::all_of(text.begin() + 1, text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                  (c >= 'A' && c <= 'F');
+         });
+}
+
+constexpr std::uint32_t kMinCardSide = 100;
+constexpr std::uint32_t kMaxCardSide = 4096;
+
 }  // namespace
 
 Status check_head_text(std::string_view text, FieldKind kind) {
@@ -494,25 +588,78 @@ Status check_page_head(const PageHead& head, std::string& field) {
   return {};
 }
 
+Status check_card_settings(const CardSettings& cards, std::string& field) {
+  const std::string_view path = cards.path;
+  if (!path.starts_with('/') || !path.ends_with('/') ||
+      path.find_first_of("?#") != std::string_view::npos) {
+    field = "path";
+    return refuse(
+        "path must be a route such as \"/og/\" (starting and "
+        "ending with /, no query), got " +
+        in_quotes(path));
+  }
+  if (cards.template_name.empty()) {
+    field = "template";
+    return refuse("template must be a template's name or an SVG path");
+  }
+  for (const auto& [side, value] : {std::pair{"width"sv, cards.width},
+                                    std::pair{"height"sv, cards.height}}) {
+    if (value < kMinCardSide || value > kMaxCardSide) {
+      field = side;
+      return refuse(std::string(side) + " must be 100 to 4096 pixels, got " +
+                    std::to_string(value));
+    }
+  }
+  std::vector<std::string_view> seen;
+  for (const auto& [key, colour] : cards.theme) {
+    field = "theme";
+    if (key != "background" && key != "foreground" && key != "accent") {
+      return refuse("theme has background, foreground and accent, not " +
+                    in_quotes(key));
+    }
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+      return refuse("theme gives " + in_quotes(key) + " twice");
+    }
+    seen.push_back(key);
+    if (!is_hex_colour(colour)) {
+      return refuse("theme " + key + " must be a #rrggbb colour, got " +
+                    in_quotes(colour));
+    }
+  }
+  field.clear();
+  return {};
+}
+
 Result<std::string> render_head(const SEOPayload& payload,
                                 const HeadExtras& extras,
                                 const SEOConfig& config) {
   const PageHead* page = extras.page;
-  Result<std::string> head =
-      page != nullptr && page->robots
-          ? render_html(payload, with_extra(payload.robots, *page->robots))
-          : render_html(payload);
-  if (!head) return head;
-  std::string out = std::move(*head);
-  if (extras.hreflang.empty() && extras.site == nullptr && page == nullptr) {
-    return out;
-  }
-  // Room for the extras, so that the payload's part is not copied again.
-  out.reserve(out.size() + 4096);
-  out += render_hreflang(extras.hreflang);
+  const std::string robots = page != nullptr && page->robots
+                                 ? with_extra(payload.robots, *page->robots)
+                                 : std::string();
+  const std::string_view robots_text = page != nullptr && page->robots
+                                           ? std::string_view(robots)
+                                           : std::string_view(payload.robots);
   // The URLs are resolved while the elements are written; one that does not
   // resolve fails the whole head, so no partial text escapes.
   Resolver resolve(config);
+  std::string card_url;
+  std::optional<HeadPicture> picture;
+  if (extras.card != nullptr) {
+    card_url = resolve(extras.card->url);
+    if (resolve.failure()) return *resolve.failure();
+    picture = HeadPicture{card_url, extras.card->width, extras.card->height,
+                          extras.card->type, extras.card->alt};
+  }
+  std::string out;
+  // One buffer, sized once for the payload's part and the extras.
+  const std::size_t more = extras_size(extras);
+  if (Status status = append_html(out, payload, robots_text,
+                                  picture ? &*picture : nullptr, more);
+      !status) {
+    return std::move(status).error();
+  }
+  append_hreflang(out, extras.hreflang);
   if (extras.site != nullptr) write_site(out, *extras.site, resolve);
   if (page != nullptr) write_page(out, *page, resolve);
   if (resolve.failure()) return *resolve.failure();

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,20 +45,52 @@ std::string_view html_entity(char c) {
   }
 }
 
+// Whether any byte of an 8-byte word is one of the specials: a word with no
+// byte equal to `c` has no zero byte after XOR with c in every byte, which
+// (x - 0x01..) & ~x & 0x80.. detects exactly.
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+constexpr bool has_byte(std::uint64_t word, char c) {
+  const std::uint64_t x = word ^ (kEveryByte * static_cast<unsigned char>(c));
+  return ((x - kEveryByte) & ~x & kHighBits) != 0;
+}
+
+bool has_html_special(std::uint64_t word) {
+  return has_byte(word, '&') || has_byte(word, '<') || has_byte(word, '>') ||
+         has_byte(word, '"') || has_byte(word, '\'');
+}
+
 }  // namespace
 
 // One pass over the text: each special character is replaced by its entity
 // exactly once, which is what replacing "&" first and the others after it
-// would give.
+// would give. Eight bytes at a time are skipped while they hold no special
+// (most text holds none), then the bytes of a word that does are looked at
+// one by one.
 void append_escaped_html(std::string& out, std::string_view text) {
+  const std::size_t size = text.size();
   std::size_t start = 0;
-  for (std::size_t pos = 0; pos < text.size(); ++pos) {
-    if (!kIsHtmlSpecial[static_cast<unsigned char>(text[pos])]) continue;
-    out.append(text.data() + start, pos - start);
-    out.append(html_entity(text[pos]));
-    start = pos + 1;
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::size_t end = size;
+    if (size - pos >= sizeof(std::uint64_t)) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text.data() + pos, sizeof word);
+      if (!has_html_special(word)) {
+        pos += sizeof word;
+        continue;
+      }
+      end = pos + sizeof word;
+    }
+    for (; pos < end; ++pos) {
+      if (!kIsHtmlSpecial[static_cast<unsigned char>(text[pos])]) continue;
+      out.append(text.data() + start, pos - start);
+      out.append(html_entity(text[pos]));
+      start = pos + 1;
+    }
   }
-  out.append(text.data() + start, text.size() - start);
+  out.append(text.data() + start, size - start);
 }
 
 namespace {
@@ -189,6 +222,34 @@ void write_tags(ElementWriter& writer, const Record& record) {
   });
 }
 
+// The Open Graph and Twitter groups with `picture` where the payload's image
+// stands (og:image, then its width, height, type and alt; twitter:image and
+// its alt), the payload's own image fields left out.
+void write_tags_with_picture(ElementWriter& writer, const SEOPayload& payload,
+                             const HeadPicture& picture) {
+  for_each_tag_field<OGPayload>([&](const auto& field) {
+    const std::string_view name = field.html_name;
+    if (name == "og:image") {
+      writer.meta("property", name, picture.url);
+      writer.meta_number("property", "og:image:width", picture.width);
+      writer.meta_number("property", "og:image:height", picture.height);
+      writer.meta("property", "og:image:type", picture.type);
+      writer.meta("property", "og:image:alt", picture.alt);
+    } else if (!name.starts_with("og:image:")) {
+      write_field(writer, "property", name, payload.og.*field.member);
+    }
+  });
+  for_each_tag_field<TwitterPayload>([&](const auto& field) {
+    const std::string_view name = field.html_name;
+    if (name == "twitter:image") {
+      writer.meta("name", name, picture.url);
+      writer.meta("name", "twitter:image:alt", picture.alt);
+    } else if (name != "twitter:image:alt") {
+      write_field(writer, "name", name, payload.twitter.*field.member);
+    }
+  });
+}
+
 std::size_t field_size(const std::string& text) {
   return text.size() + kElementOverhead;
 }
@@ -274,6 +335,16 @@ Result<std::string> render_html(const SEOPayload& payload) {
 
 Result<std::string> render_html(const SEOPayload& payload,
                                 std::string_view robots) {
+  std::string out;
+  if (Status status = append_html(out, payload, robots, nullptr, 0); !status) {
+    return std::move(status).error();
+  }
+  return out;
+}
+
+Status append_html(std::string& out, const SEOPayload& payload,
+                   std::string_view robots, const HeadPicture* picture,
+                   std::size_t more) {
   std::string json;
   if (payload.schema_jsonld) {
     Result<std::string> text = schema_json_text(*payload.schema_jsonld);
@@ -281,8 +352,7 @@ Result<std::string> render_html(const SEOPayload& payload,
     json = std::move(*text);
   }
 
-  std::string out;
-  out.reserve(estimated_size(payload, json.size()));
+  out.reserve(out.size() + estimated_size(payload, json.size()) + more);
   ElementWriter writer(out);
   writer.title(payload.title);
   if (!payload.description.empty()) {
@@ -290,11 +360,15 @@ Result<std::string> render_html(const SEOPayload& payload,
   }
   writer.canonical_link(payload.canonical);
   writer.meta("name", "robots", robots);
-  write_tags(writer, payload.og);
-  write_tags(writer, payload.twitter);
+  if (picture == nullptr) {
+    write_tags(writer, payload.og);
+    write_tags(writer, payload.twitter);
+  } else {
+    write_tags_with_picture(writer, payload, *picture);
+  }
   if (payload.schema_jsonld) writer.script(json);
   out.push_back('\n');
-  return out;
+  return {};
 }
 
 }  // namespace zelko

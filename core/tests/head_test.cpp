@@ -127,6 +127,44 @@ TEST(HeadTest, EveryExtraInItsOrderEscapedAndResolved) {
   EXPECT_EQ(head_etag(head), "\"" + head_hash(head) + "\"");
 }
 
+// The card takes the payload's picture's place in both groups, its route
+// resolved and its alt escaped; the rest of the head is unchanged.
+TEST(HeadTest, TheCardStandsWhereThePayloadsPictureWould) {
+  SEOPayload payload = minimal_payload();
+  payload.og.image = "https://example.com/own.jpg";
+  payload.og.image_width = 640;
+  payload.og.image_alt = "Own";
+  payload.og.site_name = "Shop";
+  payload.twitter.image = "https://example.com/own.jpg";
+  payload.twitter.image_alt = "Own";
+  payload.twitter.site = "@shop";
+  const HeadCard card{"/og/og-0123.png", 1200, 630, "image/png",
+                      "Tom & \"Jerry\""};
+  HeadExtras extras;
+  extras.card = &card;
+  const Result<std::string> html = render_head(payload, extras, site_config());
+  ASSERT_TRUE(html.ok());
+  EXPECT_EQ(*html,
+            "<title>Hello</title>\n"
+            "<link rel=\"canonical\" href=\"https://example.com/hello\">\n"
+            "<meta name=\"robots\" content=\"index,follow\">\n"
+            "<meta property=\"og:type\" content=\"website\">\n"
+            "<meta property=\"og:image\" "
+            "content=\"https://example.com/og/og-0123.png\">\n"
+            "<meta property=\"og:image:width\" content=\"1200\">\n"
+            "<meta property=\"og:image:height\" content=\"630\">\n"
+            "<meta property=\"og:image:type\" content=\"image/png\">\n"
+            "<meta property=\"og:image:alt\" "
+            "content=\"Tom &amp; &quot;Jerry&quot;\">\n"
+            "<meta property=\"og:site_name\" content=\"Shop\">\n"
+            "<meta name=\"twitter:card\" content=\"summary\">\n"
+            "<meta name=\"twitter:image\" "
+            "content=\"https://example.com/og/og-0123.png\">\n"
+            "<meta name=\"twitter:image:alt\" "
+            "content=\"Tom &amp; &quot;Jerry&quot;\">\n"
+            "<meta name=\"twitter:site\" content=\"@shop\">\n");
+}
+
 TEST(HeadTest, AnUnresolvableBaseFailsTheWholeHead) {
   SiteHead site;
   site.manifest = "/m.json";
@@ -224,6 +262,44 @@ INSTANTIATE_TEST_SUITE_P(
                   return check_head_record(article, field);
                 },
                 "published_time"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    CardSettings, HeadRefusalTest,
+    ::testing::Values(Refusal{"a path without its last slash",
+                              [](std::string& field) {
+                                CardSettings cards;
+                                cards.path = "/og";
+                                return check_card_settings(cards, field);
+                              },
+                              "path"},
+                      Refusal{"a path with a query",
+                              [](std::string& field) {
+                                CardSettings cards;
+                                cards.path = "/og/?v=2/";
+                                return check_card_settings(cards, field);
+                              },
+                              "path"},
+                      Refusal{"a side below 100 pixels",
+                              [](std::string& field) {
+                                CardSettings cards;
+                                cards.height = 99;
+                                return check_card_settings(cards, field);
+                              },
+                              "height"},
+                      Refusal{"a colour the theme does not have",
+                              [](std::string& field) {
+                                CardSettings cards;
+                                cards.theme = {{"border", "#000000"}};
+                                return check_card_settings(cards, field);
+                              },
+                              "theme"},
+                      Refusal{"a colour by name",
+                              [](std::string& field) {
+                                CardSettings cards;
+                                cards.theme = {{"accent", "orange"}};
+                                return check_card_settings(cards, field);
+                              },
+                              "theme"}));
 
 TEST(HeadTest, ChoicesReadTheirWordsExactly) {
   EXPECT_EQ(*parse_choice<IconRel>("apple-touch-icon"),

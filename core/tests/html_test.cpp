@@ -77,6 +77,26 @@ INSTANTIATE_TEST_SUITE_P(
                     EscapeCase{"caf\xC3\xA9\n\t\x01/", "caf\xC3\xA9\n\t\x01/"},
                     EscapeCase{"", ""}, EscapeCase{"plain", "plain"}));
 
+// Texts are skipped eight bytes at a time: a special, or a byte next to one
+// in value, at every place of texts of 0 to 24 bytes (across the words and
+// in the tail) escapes as the reference does.
+TEST(EscapeHtml, EverySpecialAtEveryPlaceOfShortAndLongTexts) {
+  using namespace std::string_view_literals;
+  constexpr std::string_view kBytes = "&<>\"'%;=?!\x00\x80\xA6\xBC\xFF"sv;
+  for (std::size_t length = 1; length <= 24; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const char c : kBytes) {
+        std::string text(length, 'a');
+        text[at] = c;
+        text[length - 1 - at] = c;
+        EXPECT_EQ(escape_html(text), escape_by_sequential_replacement(text))
+            << "length " << length << ", at " << at << ", byte "
+            << static_cast<int>(static_cast<unsigned char>(c));
+      }
+    }
+  }
+}
+
 // ---- render_html ------------------------------------------------------------
 
 TEST(RenderHtml, WritesEveryElementInOrderWithOneFinalLineFeed) {

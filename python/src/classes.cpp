@@ -25,7 +25,7 @@ constexpr std::array<std::string_view, kClassCount> kClassNames = {
     "AppLinks",       "ArticleMeta",       "Feed",
     "Icon",           "PageHead",          "RobotsExtra",
     "SEOHead",        "SiteHead",          "Verification",
-    "Video"};
+    "Video",          "CardSettings"};
 
 using ClassTable = std::array<PyTypeObject*, kClassCount>;
 

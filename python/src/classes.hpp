@@ -52,8 +52,9 @@ enum class ClassId : std::uint8_t {
   SiteHead,
   Verification,
   Video,
+  CardSettings,
 };
-inline constexpr std::size_t kClassCount = 28;
+inline constexpr std::size_t kClassCount = 29;
 // The classes listed in __all__ (the first ids).
 inline constexpr std::size_t kPublicClassCount = 18;
 

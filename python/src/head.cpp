@@ -1,6 +1,8 @@
 // The classes of the whole head and SEOHead.
 #include "head.hpp"
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,15 +17,26 @@
 namespace zelko::py {
 namespace {
 
+// The head's text and its digest, made the first time they are asked for
+// and kept: everything a head renders from is immutable.
+struct RenderCache {
+  std::mutex lock;
+  std::optional<std::string> html;
+  std::optional<std::string> hash;
+};
+
 // What an SEOHead holds: the objects it was made of (all immutable but the
-// configuration's registries, which rendering never reads) and the hreflang
-// links as resolved. The head is rendered when asked for, from the records.
+// configuration's registries, which rendering never reads), the hreflang
+// links as resolved and the social card, if any. The head is rendered once,
+// when first asked for.
 struct HeadRecord {
   PyRef payload;
   PyRef config;
   PyRef site;  // empty when None
   PyRef page;  // empty when None
   std::vector<zelko::HreflangLink> hreflang;
+  std::optional<zelko::HeadCard> card;
+  std::unique_ptr<RenderCache> cache = std::make_unique<RenderCache>();
 };
 
 // Reads the records of a head's objects under shared borrows.
@@ -43,24 +56,57 @@ PyObject* with_records(const HeadRecord& head, Read&& read) {
   const zelko::HeadExtras extras{
       head.hreflang,
       head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
-      head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr};
+      head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
+      head.card ? &*head.card : nullptr};
   return read(record_of<zelko::SEOPayload>(head.payload.get()),
               config_record(head.config.get()), extras);
 }
 
-// The rendered head passed to `use`, or nullptr with the error set.
+// The kept text, or null before the first render. Once set it never
+// changes, so it may be read after the lock is let go.
+const std::string* kept_html(RenderCache& cache) {
+  std::lock_guard<std::mutex> hold(cache.lock);
+  return cache.html ? &*cache.html : nullptr;
+}
+
+// The rendered head passed to `use` with its cache, or nullptr with the
+// error set. The lock is held only while the engine renders: no Python code
+// runs under it (a finalizer rendering the same head could not deadlock). A
+// head that fails to render is not kept.
 template <class Use>
 PyObject* with_rendered(PyObject* self, Use&& use) {
   return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
+    RenderCache& cache = *head.cache;
+    if (const std::string* html = kept_html(cache)) return use(*html, cache);
     return with_records(head, [&](const zelko::SEOPayload& payload,
                                   const zelko::SEOConfig& config,
                                   const zelko::HeadExtras& extras) {
-      zelko::Result<std::string> html =
-          zelko::render_head(payload, extras, config);
-      if (!html) return raise_engine_error(html.error());
-      return use(*html);
+      std::optional<zelko::Error> failure;
+      const std::string* html = nullptr;
+      {
+        std::lock_guard<std::mutex> hold(cache.lock);
+        if (!cache.html) {
+          zelko::Result<std::string> made =
+              zelko::render_head(payload, extras, config);
+          if (made) {
+            cache.html = std::move(*made);
+          } else {
+            failure = made.error();
+          }
+        }
+        if (cache.html) html = &*cache.html;
+      }
+      if (html == nullptr) return raise_engine_error(*failure);
+      return use(*html, cache);
     });
   });
+}
+
+// The head's digest, computed once; set once, as the text.
+const std::string& cached_hash(const std::string& html, RenderCache& cache) {
+  std::lock_guard<std::mutex> hold(cache.lock);
+  if (!cache.hash) cache.hash = zelko::head_hash(html);
+  return *cache.hash;
 }
 
 PyObject* head_get_payload(PyObject* self, void* /*closure*/) {
@@ -70,19 +116,20 @@ PyObject* head_get_payload(PyObject* self, void* /*closure*/) {
 }
 
 PyObject* head_render_html(PyObject* self, PyObject* /*unused*/) {
-  return with_rendered(self,
-                       [](const std::string& html) { return new_str(html); });
+  return with_rendered(self, [](const std::string& html, RenderCache&) {
+    return new_str(html);
+  });
 }
 
 PyObject* head_hash(PyObject* self, PyObject* /*unused*/) {
-  return with_rendered(self, [](const std::string& html) {
-    return new_str(zelko::head_hash(html));
+  return with_rendered(self, [](const std::string& html, RenderCache& cache) {
+    return new_str(cached_hash(html, cache));
   });
 }
 
 PyObject* head_etag(PyObject* self, PyObject* /*unused*/) {
-  return with_rendered(self, [](const std::string& html) {
-    return new_str(zelko::head_etag(html));
+  return with_rendered(self, [](const std::string& html, RenderCache& cache) {
+    return new_str("\"" + cached_hash(html, cache) + "\"");
   });
 }
 
@@ -116,6 +163,16 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
           if (extras.site != nullptr &&
               !dict_set(more.get(), "site",
                         fields::record_dict(*extras.site, true))) {
+            return nullptr;
+          }
+          if (head.card &&
+              !dict_set(
+                  more.get(), "card",
+                  Py_BuildValue("{s:N,s:I,s:I,s:N,s:N}", "url",
+                                new_str(head.card->url), "width",
+                                head.card->width, "height", head.card->height,
+                                "type", new_str(head.card->type), "alt",
+                                new_str(head.card->alt)))) {
             return nullptr;
           }
           if (!dict_set(dict.get(), "head", more.release())) return nullptr;
@@ -187,6 +244,7 @@ PyType_Spec kHeadSpec = {"builtins.SEOHead", sizeof(NativeObject<HeadRecord>),
 }  // namespace
 
 const ClassDef kAppLinksClass = record_class<zelko::AppLinks>({});
+const ClassDef kCardSettingsClass = record_class<zelko::CardSettings>({});
 const ClassDef kArticleMetaClass = record_class<zelko::ArticleMeta>({});
 const ClassDef kFeedClass = record_class<zelko::Feed>({});
 const ClassDef kIconClass = record_class<zelko::Icon>({});
@@ -211,12 +269,35 @@ bool arg_instance(PyObject* value, const char* name, ClassId id, bool optional,
   return true;
 }
 
+// A card as (url, width, height, media type, alt), its texts checked as the
+// head's own are.
+bool read_card(PyObject* value, zelko::HeadCard& out) {
+  PyObject* url = nullptr;
+  PyObject* type = nullptr;
+  PyObject* alt = nullptr;
+  if (!PyArg_ParseTuple(value, "OIIOO:card", &url, &out.width, &out.height,
+                        &type, &alt) ||
+      !arg_text(url, "card", out.url) || !arg_text(type, "card", out.type) ||
+      !arg_text(alt, "card", out.alt)) {
+    return false;
+  }
+  for (const auto& [text, kind] :
+       {std::pair{&out.url, zelko::FieldKind::Url},
+        std::pair{&out.type, zelko::FieldKind::Text},
+        std::pair{&out.alt, zelko::FieldKind::Text}}) {
+    if (zelko::Status status = zelko::check_head_text(*text, kind); !status) {
+      return raise_engine_error_at(status.error(), "card") != nullptr;
+    }
+  }
+  return true;
+}
+
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"payload", "config", "site",
-                                             "page", "alternates"};
+    static constexpr const char* kNames[] = {"payload", "config",     "site",
+                                             "page",    "alternates", "card"};
     static constexpr Signature kSignature{"_head", kNames, 2, 2};
-    std::array<PyObject*, 5> arg{};
+    std::array<PyObject*, 6> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HeadRecord head;
     zelko::Alternates alternates;
@@ -228,7 +309,9 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
         !arg_instance(arg[3], "page", ClassId::PageHead, true, head.page) ||
         (arg[4] != nullptr && arg[4] != Py_None &&
          !arg_pair_list(arg[4], "alternates", alternates, arg_text,
-                        arg_text))) {
+                        arg_text)) ||
+        (arg[5] != nullptr && arg[5] != Py_None &&
+         !read_card(arg[5], head.card.emplace()))) {
       return nullptr;
     }
     if (!alternates.empty()) {

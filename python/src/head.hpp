@@ -8,6 +8,7 @@ namespace zelko::py {
 
 extern const ClassDef kAppLinksClass;
 extern const ClassDef kArticleMetaClass;
+extern const ClassDef kCardSettingsClass;
 extern const ClassDef kFeedClass;
 extern const ClassDef kIconClass;
 extern const ClassDef kPageHeadClass;
@@ -17,8 +18,9 @@ extern const ClassDef kSiteHeadClass;
 extern const ClassDef kVerificationClass;
 extern const ClassDef kVideoClass;
 
-// _head(payload, config, site=None, page=None, alternates=None): the SEOHead
-// of a built payload; alternates are (tag, route or URL) pairs.
+// _head(payload, config, site=None, page=None, alternates=None, card=None):
+// the SEOHead of a built payload; alternates are (tag, route or URL) pairs,
+// the card (url, width, height, media type, alt).
 [[nodiscard]] PyObject* py_head(PyObject* module, PyObject* args,
                                 PyObject* kwargs);
 

@@ -44,6 +44,7 @@ const ClassDef* const kClassDefs[] = {
     &kSiteHeadClass,
     &kVerificationClass,
     &kVideoClass,
+    &kCardSettingsClass,
 };
 
 // The module functions, in ascending order of their names (the order of

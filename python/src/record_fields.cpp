@@ -303,7 +303,7 @@ PyObject* py_input_fields(PyObject* /*module*/, PyObject* cls) {
         zelko::SEOOverrides, zelko::SEOExpectation, zelko::SEOContractRule,
         zelko::SEOContractConfig, zelko::Icon, zelko::Feed, zelko::Verification,
         zelko::AppLinks, zelko::SiteHead, zelko::Video, zelko::ArticleMeta,
-        zelko::RobotsExtra, zelko::PageHead>(cls);
+        zelko::RobotsExtra, zelko::PageHead, zelko::CardSettings>(cls);
   });
 }
 

@@ -172,6 +172,7 @@ ZELKO_HEAD_CLASS(Video)
 ZELKO_HEAD_CLASS(ArticleMeta)
 ZELKO_HEAD_CLASS(RobotsExtra)
 ZELKO_HEAD_CLASS(PageHead)
+ZELKO_HEAD_CLASS(CardSettings)
 #undef ZELKO_HEAD_CLASS
 
 template <class Record>
@@ -559,6 +560,8 @@ template <class Record>
       if (status) status = zelko::check_site_head(record, field);
     } else if constexpr (std::is_same_v<Record, zelko::PageHead>) {
       if (status) status = zelko::check_page_head(record, field);
+    } else if constexpr (std::is_same_v<Record, zelko::CardSettings>) {
+      if (status) status = zelko::check_card_settings(record, field);
     }
     if (!status) return raise_engine_error_at(status.error(), field) != nullptr;
   }

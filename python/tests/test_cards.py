@@ -16,7 +16,7 @@ import pytest
 from PIL import Image
 
 import zelko
-from zelko.cards import _fonts, _text, card_link, plan, social_card
+from zelko.cards import _fonts, _text, card_link, card_options, plan, social_card
 from zelko.cards.store import CardStore, card_response
 from zelko.cli import main
 
@@ -129,11 +129,13 @@ def test_a_payload_gives_its_open_graph_title_without_the_site_suffix() -> None:
     payload = zelko.build_seo_payload(
         zelko.entity_from_mapping(page["entity"]), page["route"], site
     )
-    text = plan(payload).text
+    text = plan(payload, card_options()).text
     assert payload["og"]["title"].startswith(text.title + " ")
     assert text.site_name == payload["og"]["site_name"] and text.site_name not in text.title
     assert text.label == "2024-03-18"
-    assert plan(payload.to_dict()).name == plan(payload).name  # batch records' form
+    options = card_options()
+    # The batch records' form names the same card.
+    assert plan(payload.to_dict(), options).name == plan(payload, options).name
 
 
 # --- Fitting ---------------------------------------------------------------------

@@ -129,6 +129,7 @@ from .crawl import robots_txt as robots_txt
 from .etags import etag_matches as etag_matches
 from .head import AppLinks as AppLinks
 from .head import ArticleMeta as ArticleMeta
+from .head import CardSettings as CardSettings
 from .head import Feed as Feed
 from .head import Icon as Icon
 from .head import PageHead as PageHead

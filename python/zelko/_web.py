@@ -19,12 +19,12 @@ from _zelko_native import (
     SEOOverrides,
     SEOPayload,
     SiteHead,
-    _head,
     build_seo_payload,
 )
 
 from . import _files
 from .crawl import hreflang_links, render_hreflang
+from .head import head_of
 from .inputs import (
     InputError,
     entity_from_mapping,
@@ -176,7 +176,7 @@ def head_html(
             head += render_hreflang(hreflang_links(config, alternates))
         return head
     pairs = list(alternates.items()) if alternates else []
-    rendered: str = _head(payload, config, site=site, page=page, alternates=pairs).render_html()
+    rendered: str = head_of(payload, config, site=site, page=page, alternates=pairs).render_html()
     return rendered
 
 

@@ -60,13 +60,13 @@ from _zelko_native import (
     SEOOverrides,
     SiteHead,
     _build_records,
-    _head,
     _page_record,
     build_seo_payload,
 )
 
 from ._files import InputError, _page, _parse_json
 from .crawl import hreflang_links, render_hreflang
+from .head import head_of
 
 __all__ = [
     "BatchPath",
@@ -174,7 +174,7 @@ def page_record(page: Page, line: int, config: SEOConfig, site: SiteHead | None 
     if extras is not None or site is not None:
         # Rendering resolves the extras' URLs, which may fail: the line's error.
         try:
-            head = _head(payload, config, site=site, page=extras, alternates=list(alternates))
+            head = head_of(payload, config, site=site, page=extras, alternates=list(alternates))
             whole_head = head.render_html()
         except ValueError as error:
             return _error_record(line, "head", str(error))

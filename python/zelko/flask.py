@@ -47,6 +47,7 @@ from ._web import (
 
 if TYPE_CHECKING:
     from .cards.store import CardStore
+    from .head import CardSettings
 
 __all__ = ["Zelko", "add_crawl_routes", "payload_response", "seo_head"]
 
@@ -152,13 +153,18 @@ def add_crawl_routes(
 # --- Social cards --------------------------------------------------------------
 
 
-def add_card_route(app: Flask, store: CardStore, *, endpoint: str = "zelko_card") -> None:
+def add_card_route(
+    app: Flask, store: CardStore | CardSettings, *, endpoint: str = "zelko_card"
+) -> None:
     """Serves the cards of ``store`` at ``store.base_path + "<name>"``
     (``/og/og-....png``), each drawn on its first request, with a strong
     ETag and a year-long immutable ``Cache-Control`` (304 when the client's
-    copy is current)."""
+    copy is current). Given a site's ``CardSettings``, it serves the cards
+    that heads with those settings link to."""
 
-    from .cards.store import card_response
+    from .cards.store import as_store, card_response
+
+    store = as_store(store)
 
     def card(name: str) -> Response:
         # werkzeug answers HEAD with the headers of GET and no body.

@@ -19,6 +19,21 @@ directives):
 
 With neither site, page nor alternates, ``SEOHead.render_html()`` is exactly
 ``payload.render_html()``.
+
+Social cards: ``SiteHead(cards=CardSettings(...))`` gives every page without
+a picture of its own (none, or only the site's ``default_og_image``) its card
+(see :mod:`zelko.cards`), and
+``PageHead(card=True)`` gives a page its card even when it has a picture,
+``card=False`` none at all. The card then stands where the payload's picture
+would: ``og:image`` with ``og:image:width``, ``og:image:height``,
+``og:image:type`` and ``og:image:alt``, and ``twitter:image`` with
+``twitter:image:alt``; the payload's own picture is left out of the head (the
+payload itself is untouched; give it in ``PageHead(images=...)`` to keep it
+as a further ``og:image``). ``card=True`` on a site without card settings
+uses ``CardSettings()``: the default template under ``/og/``. The card is
+linked through the store of its settings (:func:`zelko.cards.store.store_for`),
+which the framework routes given the same settings serve; the ``cards``
+extra draws it.
 """
 
 from __future__ import annotations
@@ -29,6 +44,7 @@ from typing import Any
 from _zelko_native import (
     AppLinks,
     ArticleMeta,
+    CardSettings,
     Feed,
     Icon,
     PageHead,
@@ -37,6 +53,7 @@ from _zelko_native import (
     SEOEntity,
     SEOHead,
     SEOOverrides,
+    SEOPayload,
     SiteHead,
     Verification,
     Video,
@@ -44,9 +61,12 @@ from _zelko_native import (
     build_seo_payload,
 )
 
+from ._files import InputError
+
 __all__ = [
     "AppLinks",
     "ArticleMeta",
+    "CardSettings",
     "Feed",
     "Icon",
     "PageHead",
@@ -56,6 +76,7 @@ __all__ = [
     "Verification",
     "Video",
     "build_head",
+    "head_of",
 ]
 
 Alternates = Mapping[str, str] | Iterable[tuple[str, str]]
@@ -79,4 +100,46 @@ def build_head(
     if isinstance(page, Mapping):
         page = PageHead(**page)
     pairs = list(alternates.items() if isinstance(alternates, Mapping) else alternates or ())
-    return _head(payload, config, site=site, page=page, alternates=pairs)
+    return head_of(payload, config, site=site, page=page, alternates=pairs)
+
+
+def head_of(
+    payload: SEOPayload,
+    config: SEOConfig,
+    *,
+    site: SiteHead | None = None,
+    page: PageHead | None = None,
+    alternates: list[tuple[str, str]] | None = None,
+) -> SEOHead:
+    """The whole head of a built payload, its card linked when it shows one."""
+    card = _card_of(payload, config, site, page)
+    return _head(payload, config, site=site, page=page, alternates=alternates, card=card)
+
+
+def _card_of(
+    payload: SEOPayload, config: SEOConfig, site: SiteHead | None, page: PageHead | None
+) -> tuple[str, int, int, str, str] | None:
+    """The card the head shows, as (url, width, height, type, alt), or None."""
+    wanted = page.card if page is not None else None
+    settings = site.cards if site is not None else None
+    if wanted is False or (
+        wanted is None and (settings is None or _has_own_picture(payload, config))
+    ):
+        return None
+    try:
+        from .cards.store import store_for  # the cards extra, needed only here
+    except ImportError as error:
+        raise InputError("head", "card", str(error)) from None
+    link = store_for(settings if settings is not None else CardSettings()).link(payload)
+    return (link.url, link.width, link.height, link.media_type, link.alt)
+
+
+def _has_own_picture(payload: SEOPayload, config: SEOConfig) -> bool:
+    """Whether the page brings a picture of its own: an Open Graph or Twitter
+    image other than the site's default one (which the payload takes as
+    given)."""
+    default = config.default_og_image
+    shared = default.url if default is not None else None
+    return any(
+        url is not None and url != shared for url in (payload.og.image, payload.twitter.image)
+    )

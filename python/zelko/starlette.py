@@ -47,6 +47,7 @@ from .inputs import ConfigSource
 
 if TYPE_CHECKING:
     from .cards.store import CardStore
+    from .head import CardSettings
 
 __all__ = ["add_seo_head", "crawl_routes", "payload_response"]
 
@@ -165,15 +166,19 @@ def crawl_routes(
 # --- Social cards --------------------------------------------------------------
 
 
-def card_route(store: CardStore, *, name: str = "zelko_card") -> Route:
+def card_route(store: CardStore | CardSettings, *, name: str = "zelko_card") -> Route:
     """A route serving the cards of ``store`` at ``store.base_path +
     "{name}"`` (``/og/og-....png``), each drawn on its first request (in the
     thread pool, away from the event loop), with a strong ETag and a
     year-long immutable ``Cache-Control`` (304 when the client's copy is
-    current). Add it to the application's routes."""
+    current). Add it to the application's routes. Given a site's
+    ``CardSettings``, it serves the cards that heads with those settings
+    link to."""
     from starlette.concurrency import run_in_threadpool
 
-    from .cards.store import card_response
+    from .cards.store import as_store, card_response
+
+    store = as_store(store)
 
     async def card(request: Request) -> Response:
         conditional = ", ".join(request.headers.getlist("if-none-match"))

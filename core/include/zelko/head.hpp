@@ -139,6 +139,20 @@ struct AppLinks {
   friend bool operator==(const AppLinks&, const AppLinks&) = default;
 };
 
+// Social cards of a site: where they are served and how they are drawn
+// (the drawing itself is the Python package's).
+struct CardSettings {
+  std::string path = "/og/";
+  std::string template_name = "default";
+  MetaPairs theme;
+  std::uint32_t width = 1200;
+  std::uint32_t height = 630;
+  std::vector<std::string> fonts;
+  std::optional<std::string> directory;
+
+  friend bool operator==(const CardSettings&, const CardSettings&) = default;
+};
+
 struct SiteHead {
   std::vector<Icon> icons;
   std::optional<std::string> manifest;
@@ -149,6 +163,7 @@ struct SiteHead {
   std::optional<std::string> twitter_site_id;
   std::optional<std::string> application_name;
   MetaPairs meta;
+  std::optional<CardSettings> cards;
 
   friend bool operator==(const SiteHead&, const SiteHead&) = default;
 };
@@ -205,6 +220,7 @@ struct PageHead {
   std::optional<CrawlerRobots> googlebot;
   std::optional<CrawlerRobots> bingbot;
   MetaPairs meta;
+  std::optional<bool> card;
 
   friend bool operator==(const PageHead&, const PageHead&) = default;
 };
@@ -299,6 +315,32 @@ struct InputFields<AppLinks> {
 };
 
 template <>
+struct InputFields<CardSettings> {
+  static constexpr std::string_view record_name = "CardSettings";
+  static constexpr std::string_view description =
+      "Where a site's social cards are served and how they are drawn.";
+  static constexpr std::tuple fields{
+      field("path", &CardSettings::path, FieldKind::Url,
+            "The route the cards are served under, \"/og/\" by default."),
+      field("template", &CardSettings::template_name, FieldKind::Text,
+            "\"default\", \"minimal\", \"image\" or the path of an SVG "
+            "template."),
+      field("theme", &CardSettings::theme, FieldKind::TextMap,
+            "background, foreground and accent, each #rrggbb; unset ones "
+            "keep the default theme's."),
+      field("width", &CardSettings::width, FieldKind::Integer,
+            "Width in pixels (100 to 4096)."),
+      field("height", &CardSettings::height, FieldKind::Integer,
+            "Height in pixels (100 to 4096)."),
+      field("fonts", &CardSettings::fonts, FieldKind::TextList,
+            "Font files used before the bundled one, in order."),
+      field("directory", &CardSettings::directory, FieldKind::Text,
+            "Where cards and what they are drawn from are kept, shared by "
+            "the site's processes; None keeps them in memory."),
+  };
+};
+
+template <>
 struct InputFields<SiteHead> {
   static constexpr std::string_view record_name = "SiteHead";
   static constexpr std::string_view description =
@@ -322,6 +364,9 @@ struct InputFields<SiteHead> {
             "application-name, or None."),
       field("meta", &SiteHead::meta, FieldKind::TextMap,
             "Further <meta name> elements, (name, content) pairs."),
+      field("cards", &SiteHead::cards, FieldKind::Record,
+            "Social cards for pages without a picture of their own, or "
+            "None."),
   };
 };
 
@@ -412,6 +457,9 @@ struct InputFields<PageHead> {
             "Bingbot's own robots meta, as googlebot, or None."),
       field("meta", &PageHead::meta, FieldKind::TextMap,
             "Further <meta name> elements, (name, content) pairs."),
+      field("card", &PageHead::card, FieldKind::Flag,
+            "True: the social card in place of the page's picture; False: "
+            "none; None: as the site's cards say."),
   };
 };
 
@@ -481,6 +529,22 @@ template <class Record>
 // icon. Configuration errors; `field` is set to the key at fault.
 [[nodiscard]] Status check_site_head(const SiteHead& head, std::string& field);
 [[nodiscard]] Status check_page_head(const PageHead& head, std::string& field);
+// A route ending in "/" (no query), sides of 100 to 4096 pixels, theme keys
+// among background, foreground and accent with #rrggbb colours.
+[[nodiscard]] Status check_card_settings(const CardSettings& cards,
+                                         std::string& field);
+
+// The social card a head shows in place of the payload's picture: its URL
+// (a route or an absolute URL), size, media type and alternative text.
+struct HeadCard {
+  std::string url;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::string type;
+  std::string alt;
+
+  friend bool operator==(const HeadCard&, const HeadCard&) = default;
+};
 
 // Everything a head renders beside the payload, its URLs resolved against the
 // configuration (routes against public_base_url, queries kept).
@@ -488,12 +552,13 @@ struct HeadExtras {
   std::vector<HreflangLink> hreflang;
   const SiteHead* site = nullptr;  // may be null
   const PageHead* page = nullptr;  // may be null
+  const HeadCard* card = nullptr;  // may be null
 };
 
-// The payload's head (its robots meta with the page's extra directives),
-// then the hreflang links, then every extra in the documented order, one
-// element per line, a line feed at the end. With no extras it is exactly
-// render_html(payload).
+// The payload's head (its robots meta with the page's extra directives, and
+// the card, when there is one, in place of its picture), then the hreflang
+// links, then every extra in the documented order, one element per line, a
+// line feed at the end. With no extras it is exactly render_html(payload).
 [[nodiscard]] Result<std::string> render_head(const SEOPayload& payload,
                                               const HeadExtras& extras,
                                               const SEOConfig& config);

@@ -2,6 +2,7 @@
 // elements, one per line, deterministic byte for byte.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,24 @@ void append_escaped_html(std::string& out, std::string_view text);
 // The same with `robots` in the robots meta in place of the payload's.
 [[nodiscard]] Result<std::string> render_html(const SEOPayload& payload,
                                               std::string_view robots);
+
+// A picture that takes the place of the payload's own in a page's head (its
+// social card): og:image with its width, height, type and alt, and
+// twitter:image with its alt, where the payload's image would stand.
+struct HeadPicture {
+  std::string_view url;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::string_view type;
+  std::string_view alt;
+};
+
+// Appends render_html(payload, robots) to `out`, or with `picture` in place
+// of the payload's image when it is given, after making room for `more`
+// bytes to follow it (so that a caller writing more after it need not grow
+// the buffer again).
+[[nodiscard]] Status append_html(std::string& out, const SEOPayload& payload,
+                                 std::string_view robots,
+                                 const HeadPicture* picture, std::size_t more);
 
 }  // namespace zelko

@@ -9,6 +9,10 @@ the text, the pictures' bytes, the template, the theme, the fonts' bytes,
 the size, and the versions of zelko and of the libraries that draw. So a
 card can be served under its name for ever.
 
+:func:`card_options` reads and checks the drawing options (template, size,
+theme, fonts) once, for any number of cards: :func:`plan` then only reads
+what one card shows and names it, and :func:`draw` draws it.
+
 :func:`card_link` gives the URL, size, type and alt text of a card without
 drawing it, for a page's head; :class:`CardStore` remembers what each linked
 card is drawn from and draws it when it is first asked for (the framework
@@ -33,7 +37,7 @@ import struct
 import zlib
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
-from functools import lru_cache
+from functools import cached_property, lru_cache
 from pathlib import Path
 from typing import Any
 
@@ -45,7 +49,7 @@ from . import _builtin, _svg
 from ._fonts import RAQM, FontChain
 from ._inputs import SOURCE, CardText, card_text, theme_colours
 
-__all__ = ["CardLink", "SocialCard", "card_link", "social_card"]
+__all__ = ["CardLink", "CardOptions", "SocialCard", "card_link", "card_options", "social_card"]
 
 MEDIA_TYPE = "image/png"
 # PNG compression: level 3 takes a third of the time of the usual 6 for a
@@ -85,6 +89,32 @@ class CardLink:
 
 
 @dataclass(frozen=True)
+class CardOptions:
+    """How cards are drawn, checked once: the template (a built-in name or a
+    parsed SVG), what identifies it, the theme, the size and the fonts."""
+
+    template: str | _svg.Template
+    template_id: str
+    theme: dict[str, str]
+    size: tuple[int, int]
+    chain: FontChain
+
+    @cached_property
+    def identity_rest(self) -> str:
+        """The JSON of what, beside a card's own text, names it: its keys all
+        sort after "card", so a card's identity is ``{"card":...`` and this
+        after a comma (encoded once, not once per card)."""
+        rest = {
+            "template": self.template_id,
+            "theme": self.theme,
+            "size": self.size,
+            "fonts": self.chain.digests,
+            "renderer": _renderer(svg=not isinstance(self.template, str)),
+        }
+        return _json(rest)[1:]
+
+
+@dataclass(frozen=True)
 class Plan:
     """Everything a card is drawn from, checked, and its name."""
 
@@ -107,9 +137,8 @@ def social_card(
 ) -> SocialCard:
     """Draws the card of ``source`` (see the module). ``InputError`` (a
     ``ValueError``) names the field at fault."""
-    return draw(
-        plan(source, template=template, width=width, height=height, theme=theme, fonts=fonts)
-    )
+    chosen = card_options(template=template, width=width, height=height, theme=theme, fonts=fonts)
+    return draw(plan(source, chosen))
 
 
 def card_link(
@@ -124,8 +153,8 @@ def card_link(
 ) -> CardLink:
     """Where the card of ``source`` is served under ``base`` (a path such as
     ``/og/`` or an absolute URL ending in ``/``), without drawing it."""
-    made = plan(source, template=template, width=width, height=height, theme=theme, fonts=fonts)
-    return link_of(made, base)
+    chosen = card_options(template=template, width=width, height=height, theme=theme, fonts=fonts)
+    return link_of(plan(source, chosen), base)
 
 
 def link_of(made: Plan, base: str) -> CardLink:
@@ -134,42 +163,38 @@ def link_of(made: Plan, base: str) -> CardLink:
     return CardLink(base + made.name, made.name, made.size[0], made.size[1], made.text.title)
 
 
-def plan(
-    source: Source,
+def card_options(
     *,
     template: Template = "default",
     width: int = 1200,
     height: int = 630,
     theme: Mapping[str, str] | None = None,
     fonts: Sequence[str | os.PathLike[str]] | None = None,
-) -> Plan:
-    """Reads and checks everything a card is drawn from, and names it."""
+) -> CardOptions:
+    """Reads and checks the drawing options once, for any number of cards:
+    the size, the theme, the font files and the template."""
     size = (_side(width, "width"), _side(height, "height"))
-    text = card_text(source)
     colours = theme_colours(theme)
     chain = FontChain.of(fonts)
-    chosen: str | _svg.Template
     if isinstance(template, str) and template in _builtin.NAMES:
-        chosen, template_id = template, template
-    elif isinstance(template, (str, os.PathLike)):
+        return CardOptions(template, template, colours, size, chain)
+    if isinstance(template, (str, os.PathLike)):
         path = os.fspath(template)
         data = _svg.read(path)
-        chosen = _svg.parse(data, path, tuple(sorted(colours.items())))
-        _svg.check_proportions(chosen, size, path)
-        template_id = f"svg:{_svg.digest(data)}"
-    else:
-        raise InputError(SOURCE, "template", f"expected a name or an SVG path, got {template!r}")
-    identity = {
-        "card": text.identity(),
-        "template": template_id,
-        "theme": colours,
-        "size": size,
-        "fonts": chain.digests,
-        "renderer": _renderer(svg=not isinstance(chosen, str)),
-    }
-    encoded = json.dumps(identity, ensure_ascii=False, sort_keys=True, separators=(",", ":"))
+        parsed = _svg.parse(data, path, tuple(sorted(colours.items())))
+        _svg.check_proportions(parsed, size, path)
+        return CardOptions(parsed, f"svg:{_svg.digest(data)}", colours, size, chain)
+    raise InputError(SOURCE, "template", f"expected a name or an SVG path, got {template!r}")
+
+
+def plan(source: Source, options: CardOptions) -> Plan:
+    """Reads and checks what the card of ``source`` shows, and names it."""
+    text = card_text(source)
+    # {"card": ..., "fonts": ..., "renderer": ..., "size": ..., "template": ...,
+    # "theme": ...}, the keys sorted, in compact JSON.
+    encoded = '{"card":' + _json(text.identity()) + "," + options.identity_rest
     name = f"og-{hashlib.sha256(encoded.encode('utf-8')).hexdigest()[:16]}.png"
-    return Plan(text, chosen, colours, size, chain, name)
+    return Plan(text, options.template, options.theme, options.size, options.chain, name)
 
 
 def draw(made: Plan) -> SocialCard:
@@ -178,6 +203,10 @@ def draw(made: Plan) -> SocialCard:
     else:
         image = _svg.draw(made.template, made.text, made.theme, made.size, made.chain)
     return SocialCard(encode_png(image), made.name, made.size[0], made.size[1], made.text.title)
+
+
+def _json(value: object) -> str:
+    return json.dumps(value, ensure_ascii=False, sort_keys=True, separators=(",", ":"))
 
 
 def encode_png(image: Image.Image) -> bytes:

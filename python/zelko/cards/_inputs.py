@@ -14,6 +14,8 @@ from typing import Any
 
 from PIL import Image, ImageOps, UnidentifiedImageError
 
+from _zelko_native import SEOHead, SEOPayload
+
 from .._files import InputError
 from ._text import clean
 
@@ -104,6 +106,18 @@ def card_text(source: object) -> CardText:
     """The text and pictures of a payload (or its value form, as batch
     records hold it), of a head, or of a mapping with ``title`` and the
     optional fields."""
+    if isinstance(source, SEOHead):
+        source = source.payload
+    if isinstance(source, SEOPayload):
+        # Read field by field: the payload's dictionary would convert all of
+        # it, JSON-LD included, for four texts and a date.
+        og = source.og
+        return _payload_text(
+            og.title or source.title,
+            og.description or source.description,
+            og.site_name,
+            source.schema_jsonld,
+        )
     if isinstance(source, Mapping) and "og" not in source:
         return _from_fields(source)
     if isinstance(source, Mapping):
@@ -140,13 +154,22 @@ def _from_fields(fields: Mapping[Any, Any]) -> CardText:
 
 def _from_payload(payload: Mapping[str, Any]) -> CardText:
     og = payload.get("og") or {}
-    site_name = _text(og.get("site_name"), "og.site_name")
-    title = _text(og.get("title") or payload.get("title"), "og.title")
-    title = _without_site_suffix(title, site_name)
-    if not title:
+    return _payload_text(
+        og.get("title") or payload.get("title"),
+        og.get("description") or payload.get("description"),
+        og.get("site_name"),
+        payload.get("schema_jsonld"),
+    )
+
+
+def _payload_text(title: object, description: object, site_name: object, nodes: object) -> CardText:
+    """A payload's card: its Open Graph title without the site name's suffix,
+    its description and site name, and the date of its JSON-LD."""
+    site = _text(site_name, "og.site_name")
+    heading = _without_site_suffix(_text(title, "og.title"), site)
+    if not heading:
         raise InputError(SOURCE, "og.title", "empty: a card needs a title")
-    description = _text(og.get("description") or payload.get("description"), "og.description")
-    return CardText(title, description, site_name, _date_label(payload))
+    return CardText(heading, _text(description, "og.description"), site, _date_label(nodes))
 
 
 def _without_site_suffix(title: str, site_name: str) -> str:
@@ -158,9 +181,14 @@ def _without_site_suffix(title: str, site_name: str) -> str:
     return title
 
 
-def _date_label(payload: Mapping[str, Any]) -> str:
-    """The publication date of the page's first JSON-LD node that has one."""
-    for node in payload.get("schema_jsonld") or ():
+def _date_label(nodes: Any) -> str:
+    """The publication date of the page's first JSON-LD node that has one
+    (the JSON-LD is a list of nodes, or a single node)."""
+    if isinstance(nodes, Mapping):
+        nodes = [nodes]
+    if not isinstance(nodes, (list, tuple)):
+        return ""
+    for node in nodes:
         if isinstance(node, Mapping) and isinstance(node.get("datePublished"), str):
             return clean(node["datePublished"])[:10]
     return ""

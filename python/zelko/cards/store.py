@@ -29,9 +29,16 @@ from typing import Any
 
 from .._files import InputError
 from ..etags import etag_matches
-from . import CardLink, Plan, Source, Template, draw, link_of, plan
+from . import CardLink, Plan, Source, Template, card_options, draw, link_of, plan
 
-__all__ = ["CACHE_CONTROL", "CardResponse", "CardStore", "card_response", "is_card_name"]
+__all__ = [
+    "CACHE_CONTROL",
+    "CardResponse",
+    "CardStore",
+    "card_response",
+    "is_card_name",
+    "store_for",
+]
 
 CACHE_CONTROL = "public, max-age=31536000, immutable"
 _NAME = re.compile(r"og-[0-9a-f]{16}\.png")
@@ -71,14 +78,14 @@ class CardStore:
         self.directory = Path(directory) if directory is not None else None
         if self.directory is not None:
             self.directory.mkdir(parents=True, exist_ok=True)
-        self._options: dict[str, Any] = {
-            "template": template,
-            "width": width,
-            "height": height,
-            "theme": dict(theme) if theme is not None else None,
-            "fonts": list(fonts) if fonts is not None else None,
-        }
-        plan({"title": "zelko"}, **self._options)  # a bad option fails here, not per page
+        # Checked once: a bad option fails here, not per page.
+        self._options = card_options(
+            template=template,
+            width=width,
+            height=height,
+            theme=dict(theme) if theme is not None else None,
+            fonts=list(fonts) if fonts is not None else None,
+        )
         self._max_remembered = max_remembered
         self._plans: OrderedDict[str, Plan] = OrderedDict()
         self._drawn: OrderedDict[str, bytes] = OrderedDict()
@@ -87,7 +94,7 @@ class CardStore:
     def link(self, source: Source) -> CardLink:
         """The URL, size, type and alt text of the card of ``source``, which
         the store will draw when it is asked for."""
-        made = plan(source, **self._options)
+        made = plan(source, self._options)
         with self._lock:
             self._plans[made.name] = made
             self._plans.move_to_end(made.name)
@@ -143,10 +150,58 @@ class CardStore:
             for picture in ("image", "logo"):
                 if isinstance(fields.get(picture), str):
                     fields[picture] = base64.b64decode(fields[picture], validate=True)
-            made = plan(fields, **self._options)
+            made = plan(fields, self._options)
         except (OSError, ValueError, TypeError, AttributeError, binascii.Error):
             return None
         return made if made.name == name else None
+
+
+# The stores of the card settings this process has seen: a head linking a
+# card and the route serving it find the same store through their settings.
+_SITE_STORES: OrderedDict[tuple[Any, ...], CardStore] = OrderedDict()
+_SITE_STORES_LOCK = threading.Lock()
+_MAX_SITE_STORES = 16
+
+
+def store_for(settings: Any) -> CardStore:
+    """The store of a site's card settings (a :class:`zelko.CardSettings`, as
+    ``SiteHead(cards=...)`` holds them), one per distinct settings in this
+    process: the head links its cards through it and the framework routes
+    given the same settings serve them. Settings with a ``directory`` share
+    their cards with the site's other processes."""
+    key = (
+        settings.path,
+        settings.template,
+        tuple(settings.theme),
+        settings.width,
+        settings.height,
+        tuple(settings.fonts),
+        settings.directory,
+    )
+    with _SITE_STORES_LOCK:
+        store = _SITE_STORES.get(key)
+        if store is not None:
+            _SITE_STORES.move_to_end(key)
+            return store
+    made = CardStore(
+        settings.directory,
+        base_path=settings.path,
+        template=settings.template,
+        width=settings.width,
+        height=settings.height,
+        theme=dict(settings.theme),
+        fonts=list(settings.fonts),
+    )
+    with _SITE_STORES_LOCK:
+        store = _SITE_STORES.setdefault(key, made)
+        while len(_SITE_STORES) > _MAX_SITE_STORES:
+            _SITE_STORES.popitem(last=False)
+    return store
+
+
+def as_store(cards: Any) -> CardStore:
+    """A store as given, or the store of card settings."""
+    return cards if isinstance(cards, CardStore) else store_for(cards)
 
 
 def _recipe(made: Plan) -> bytes:

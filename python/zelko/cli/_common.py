@@ -16,11 +16,12 @@ from pathlib import Path
 from types import TracebackType
 from typing import IO, ClassVar, TextIO
 
-from _zelko_native import SEOHead, SEOPayload, ZelkoError, _head, build_seo_payload
+from _zelko_native import SEOHead, SEOPayload, ZelkoError, build_seo_payload
 
 from .._files import InputError, Page, Site, load_page
 from ..check.findings import FAIL_ON
 from ..crawl import hreflang_links
+from ..head import head_of
 
 EXIT_OK = 0
 EXIT_FINDINGS = 1
@@ -350,7 +351,7 @@ def whole_head(page: Page, site: Site, payload: SEOPayload) -> SEOHead | None:
     if site.head is None and page.head is None:
         return None
     try:
-        return _head(
+        return head_of(
             payload, site.config, site=site.head, page=page.head, alternates=list(page.alternates)
         )
     except ValueError as error:

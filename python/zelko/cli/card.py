@@ -6,7 +6,9 @@
 Each card is written whole under its name (``og-<digest>.png``); a card
 whose file is already there is not drawn again. With ``--batch``, the input
 is what ``zelko batch`` writes: a record with an ``error`` is skipped and
-counted as bad, as is a line that is not a record.
+counted as bad, as is a line that is not a record. With ``--config``, the
+site file's ``[head.cards]`` settings draw the cards (an option given on the
+command line wins), so that they are the cards its pages' heads link to.
 """
 
 from __future__ import annotations
@@ -20,8 +22,9 @@ from collections.abc import Iterator
 from concurrent.futures import Executor, Future, ProcessPoolExecutor
 from typing import Any, BinaryIO
 
-from .._files import InputError, load_site
+from .._files import InputError, Site, load_site
 from ..batch import default_jobs
+from ..head import CardSettings
 from ._common import (
     EXIT_FINDINGS,
     EXIT_OK,
@@ -65,10 +68,12 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
         help="cards drawn in parallel (default: one per core)",
     )
     command.add_argument(
-        "--template", default="default", help="default, minimal, image, or an SVG file"
+        "--template",
+        help="default, minimal, image, or an SVG file (default: the site's [head.cards], "
+        "else default)",
     )
-    command.add_argument("--width", type=positive_int, default=1200, help="pixels (1200)")
-    command.add_argument("--height", type=positive_int, default=630, help="pixels (630)")
+    command.add_argument("--width", type=positive_int, help="pixels (1200)")
+    command.add_argument("--height", type=positive_int, help="pixels (630)")
     for colour in ("background", "foreground", "accent"):
         command.add_argument(f"--{colour}", metavar="#RRGGBB", help=f"the theme's {colour}")
     command.add_argument(
@@ -88,14 +93,15 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         raise InputError("card", "PAGE", "page files are not read with --batch")
     from .. import cards  # the cards extra, needed by this command alone
 
-    options = _options(args)
-    cards.plan({"title": "zelko"}, **options)  # a bad option stops the run at once
+    site = load_site(args.config) if args.config is not None else None
+    options = _options(args, site.head.cards if site is not None and site.head else None)
+    cards.card_options(**options)  # a bad option stops the run at once
     directory = args.output
     try:
         os.makedirs(directory, exist_ok=True)
     except OSError as error:
         raise InputError(directory, "", f"cannot make the directory: {error.strerror}") from None
-    items = _pages(args, streams) if args.config is not None else _records(args.batch)
+    items = _pages(args, site, streams) if site is not None else _records(args.batch)
     counts = {"drawn": 0, "kept": 0, "bad": 0}
     for source, outcome, detail in _results(items, options, directory, args.jobs):
         counts[outcome] += 1
@@ -110,23 +116,27 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
     return EXIT_FINDINGS if counts["bad"] else EXIT_OK
 
 
-def _options(args: argparse.Namespace) -> dict[str, Any]:
-    theme = {
-        key: getattr(args, key)
+def _options(args: argparse.Namespace, cards: CardSettings | None) -> dict[str, Any]:
+    """The drawing options: each given on the command line, else the site's
+    card settings (so that the cards drawn are those its heads link to),
+    else the defaults."""
+    settings = cards if cards is not None else CardSettings()
+    theme = dict(settings.theme)
+    theme.update(
+        (key, getattr(args, key))
         for key in ("background", "foreground", "accent")
         if getattr(args, key) is not None
-    }
+    )
     return {
-        "template": args.template,
-        "width": args.width,
-        "height": args.height,
+        "template": args.template if args.template is not None else settings.template,
+        "width": args.width if args.width is not None else settings.width,
+        "height": args.height if args.height is not None else settings.height,
         "theme": theme or None,
-        "fonts": args.fonts,
+        "fonts": args.fonts if args.fonts is not None else list(settings.fonts) or None,
     }
 
 
-def _pages(args: argparse.Namespace, streams: Streams) -> Iterator[_Item]:
-    site = load_site(args.config)
+def _pages(args: argparse.Namespace, site: Site, streams: Streams) -> Iterator[_Item]:
     for page, payload in payloads(args.pages, site, streams, "drawing"):
         yield page.source, payload.to_dict()
 
@@ -175,12 +185,15 @@ def _record_payload(line: bytes, source: str) -> dict[str, Any] | InputError:
 
 # --- Drawing, here or in worker processes --------------------------------------
 
-_worker: tuple[dict[str, Any], str] | None = None
+_worker: tuple[Any, str] | None = None
 
 
 def _set_worker(options: dict[str, Any], directory: str) -> None:
+    """Checks the options once per worker (fonts and templates read once)."""
     global _worker
-    _worker = (options, directory)
+    from .. import cards
+
+    _worker = (cards.card_options(**options), directory)
 
 
 def _draw_one(item: _Item) -> _Result:
@@ -192,7 +205,7 @@ def _draw_one(item: _Item) -> _Result:
     from .. import cards
 
     try:
-        made = cards.plan(payload, **options)
+        made = cards.plan(payload, options)
         target = os.path.join(directory, made.name)
         if os.path.exists(target):
             return source, "kept", made.name

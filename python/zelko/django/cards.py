@@ -18,15 +18,19 @@ from collections.abc import Callable
 from django.http import HttpRequest, HttpResponse
 from django.urls import URLPattern, path
 
-from ..cards.store import CardStore, card_response
+from ..cards.store import CardStore, as_store, card_response
+from ..head import CardSettings
 
 __all__ = ["card_path", "card_view"]
 
 
-def card_view(store: CardStore) -> Callable[..., HttpResponse]:
-    """A view answering for the cards of ``store`` by name: drawn on first
-    request, with a strong ETag and a year-long immutable Cache-Control
-    (304 when the client's copy is current, 404 for unknown names)."""
+def card_view(store: CardStore | CardSettings) -> Callable[..., HttpResponse]:
+    """A view answering for the cards of ``store`` (or of the store of a
+    site's card settings, which heads with them link to) by name: drawn on
+    first request, with a strong ETag and a year-long immutable
+    Cache-Control (304 when the client's copy is current, 404 for unknown
+    names)."""
+    store = as_store(store)
 
     def card(request: HttpRequest, name: str) -> HttpResponse:
         conditional = request.headers.get("If-None-Match")
@@ -39,6 +43,7 @@ def card_view(store: CardStore) -> Callable[..., HttpResponse]:
     return card
 
 
-def card_path(store: CardStore, *, name: str = "zelko_card") -> URLPattern:
+def card_path(store: CardStore | CardSettings, *, name: str = "zelko_card") -> URLPattern:
     """The URL pattern of ``card_view(store)`` at ``store.base_path``."""
+    store = as_store(store)
     return path(store.base_path.lstrip("/") + "<str:name>", card_view(store), name=name)
