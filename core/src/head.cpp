@@ -498,13 +498,20 @@ Result<std::string> render_head(const SEOPayload& payload,
                                 const HeadExtras& extras,
                                 const SEOConfig& config) {
   const PageHead* page = extras.page;
+  std::string extended_robots;
+  std::string_view robots = payload.robots;
+  if (page != nullptr && page->robots) {
+    extended_robots = with_extra(payload.robots, *page->robots);
+    robots = extended_robots;
+  }
   Result<std::string> head =
-      page != nullptr && page->robots
-          ? render_html(payload, with_extra(payload.robots, *page->robots))
-          : render_html(payload);
+      extras.jsonld != nullptr
+          ? render_html(payload, robots, *extras.jsonld)
+          : render_html(payload, robots);
   if (!head) return head;
   std::string out = std::move(*head);
   if (extras.hreflang.empty() && extras.site == nullptr && page == nullptr) {
+    // Nothing beside the payload (its JSON-LD may have been replaced).
     return out;
   }
   // Room for the extras, so that the payload's part is not copied again.

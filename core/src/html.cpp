@@ -272,11 +272,14 @@ Result<std::string> render_html(const SEOPayload& payload) {
   return render_html(payload, payload.robots);
 }
 
-Result<std::string> render_html(const SEOPayload& payload,
-                                std::string_view robots) {
+namespace {
+
+Result<std::string> render_with(const SEOPayload& payload,
+                                std::string_view robots,
+                                const JsonValue* jsonld) {
   std::string json;
-  if (payload.schema_jsonld) {
-    Result<std::string> text = schema_json_text(*payload.schema_jsonld);
+  if (jsonld != nullptr) {
+    Result<std::string> text = schema_json_text(*jsonld);
     if (!text) return std::move(text).error();
     json = std::move(*text);
   }
@@ -292,9 +295,23 @@ Result<std::string> render_html(const SEOPayload& payload,
   writer.meta("name", "robots", robots);
   write_tags(writer, payload.og);
   write_tags(writer, payload.twitter);
-  if (payload.schema_jsonld) writer.script(json);
+  if (jsonld != nullptr) writer.script(json);
   out.push_back('\n');
   return out;
+}
+
+}  // namespace
+
+Result<std::string> render_html(const SEOPayload& payload,
+                                std::string_view robots) {
+  return render_with(payload, robots,
+                     payload.schema_jsonld ? &*payload.schema_jsonld : nullptr);
+}
+
+Result<std::string> render_html(const SEOPayload& payload,
+                                std::string_view robots,
+                                const JsonValue& jsonld) {
+  return render_with(payload, robots, &jsonld);
 }
 
 }  // namespace zelko

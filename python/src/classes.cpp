@@ -23,9 +23,9 @@ constexpr std::array<std::string_view, kClassCount> kClassNames = {
     "SEOIssue",       "SEOOverrides",      "SEOPayload",
     "SchemaRegistry", "TwitterPayload",    "URLPolicy",
     "AppLinks",       "ArticleMeta",       "Feed",
-    "Icon",           "PageHead",          "RobotsExtra",
-    "SEOHead",        "SiteHead",          "Verification",
-    "Video"};
+    "Icon",           "Organization",      "PageHead",
+    "Person",         "RobotsExtra",       "SEOHead",
+    "SiteHead",       "Verification",      "Video"};
 
 using ClassTable = std::array<PyTypeObject*, kClassCount>;
 

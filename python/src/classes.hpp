@@ -46,14 +46,16 @@ enum class ClassId : std::uint8_t {
   ArticleMeta,
   Feed,
   Icon,
+  Organization,
   PageHead,
+  Person,
   RobotsExtra,
   SEOHead,
   SiteHead,
   Verification,
   Video,
 };
-inline constexpr std::size_t kClassCount = 28;
+inline constexpr std::size_t kClassCount = 30;
 // The classes listed in __all__ (the first ids).
 inline constexpr std::size_t kPublicClassCount = 18;
 

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "inputs.hpp"
+#include "json_values.hpp"
 #include "payload_view.hpp"
 #include "record_fields.hpp"
 #include "zelko/crawl.hpp"
+#include "zelko/graph.hpp"
 #include "zelko/head.hpp"
 
 namespace zelko::py {
@@ -24,6 +26,8 @@ struct HeadRecord {
   PyRef site;  // empty when None
   PyRef page;  // empty when None
   std::vector<zelko::HreflangLink> hreflang;
+  // The linked JSON-LD graph, made with the head when the site asks for it.
+  std::optional<zelko::JsonValue> graph;
 };
 
 // Reads the records of a head's objects under shared borrows.
@@ -43,7 +47,8 @@ PyObject* with_records(const HeadRecord& head, Read&& read) {
   const zelko::HeadExtras extras{
       head.hreflang,
       head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
-      head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr};
+      head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
+      head.graph ? &*head.graph : nullptr};
   return read(record_of<zelko::SEOPayload>(head.payload.get()),
               config_record(head.config.get()), extras);
 }
@@ -124,6 +129,12 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   });
 }
 
+PyObject* head_jsonld_graph(PyObject* self, PyObject* /*unused*/) {
+  return read_record<HeadRecord>(self, [](const HeadRecord& head) {
+    return head.graph ? json_to_python(*head.graph) : Py_NewRef(Py_None);
+  });
+}
+
 int head_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(reinterpret_cast<PyObject*>(Py_TYPE(self)));
   HeadRecord& head = record_of<HeadRecord>(self);
@@ -163,6 +174,10 @@ PyMethodDef kHeadMethods[] = {
     {"etag", head_etag, METH_NOARGS,
      "etag($self, /)\n--\n\nThe strong ETag of render_html(): the hash in "
      "double quotes."},
+    {"jsonld_graph", head_jsonld_graph, METH_NOARGS,
+     "jsonld_graph($self, /)\n--\n\nThe linked JSON-LD graph that "
+     "render_html() writes, as Python values; None unless the site head "
+     "asks for it (jsonld_graph=True)."},
     {"to_dict", head_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\nThe payload's dict plus \"head\": the hreflang "
      "links and the extras."},
@@ -190,6 +205,8 @@ const ClassDef kAppLinksClass = record_class<zelko::AppLinks>({});
 const ClassDef kArticleMetaClass = record_class<zelko::ArticleMeta>({});
 const ClassDef kFeedClass = record_class<zelko::Feed>({});
 const ClassDef kIconClass = record_class<zelko::Icon>({});
+const ClassDef kOrganizationClass = record_class<zelko::Organization>({});
+const ClassDef kPersonClass = record_class<zelko::Person>({});
 const ClassDef kPageHeadClass = record_class<zelko::PageHead>({});
 const ClassDef kRobotsExtraClass = record_class<zelko::RobotsExtra>({});
 const ClassDef kSEOHeadClass = {ClassId::SEOHead, &kHeadSpec};
@@ -211,14 +228,70 @@ bool arg_instance(PyObject* value, const char* name, ClassId id, bool optional,
   return true;
 }
 
+namespace {
+
+// The page's graph into head.graph, when the site head asks for one.
+bool make_graph(HeadRecord& head, const PyRef& entity, const PyRef& overrides) {
+  if (!head.site) return true;
+  SharedBorrow site(head.site.get());
+  if (!site) return false;
+  const zelko::SiteHead& site_head = record_of<zelko::SiteHead>(head.site.get());
+  if (!site_head.jsonld_graph) return true;
+  if (!entity) {
+    PyErr_SetString(PyExc_TypeError,
+                    "_head: a site head with jsonld_graph=True needs the "
+                    "entity the payload was built from");
+    return false;
+  }
+  SharedBorrow payload(head.payload.get());
+  SharedBorrow config(head.config.get());
+  SharedBorrow entity_borrow(entity.get());
+  std::optional<SharedBorrow> overrides_borrow;
+  if (!payload || !config || !entity_borrow ||
+      (overrides && !overrides_borrow.emplace(overrides.get()))) {
+    return false;
+  }
+  const zelko::SEOOverrides* overrides_record =
+      overrides ? &record_of<zelko::SEOOverrides>(overrides.get()) : nullptr;
+  const zelko::GraphPage page{
+      .entity = record_of<zelko::SEOEntity>(entity.get()),
+      .config = config_record(head.config.get()),
+      .payload = record_of<zelko::SEOPayload>(head.payload.get()),
+      .overrides = overrides_record,
+      .identity = site_head.identity ? &*site_head.identity : nullptr,
+  };
+  // Only a caller's JSON-LD needs telling apart from the engine's own.
+  const bool may_hold_supplied =
+      (overrides_record != nullptr && overrides_record->schema_jsonld) ||
+      config_hooks(head.config.get()) != nullptr ||
+      config_schema_registry(head.config.get()) != nullptr;
+  std::vector<zelko::JsonValue> supplied;
+  if (may_hold_supplied) {
+    zelko::Result<std::vector<zelko::JsonValue>> nodes =
+        zelko::supplied_nodes(page);
+    if (!nodes) return raise_engine_error(nodes.error()) != nullptr;
+    supplied = std::move(*nodes);
+  }
+  zelko::Result<zelko::JsonValue> graph =
+      zelko::build_jsonld_graph(page, supplied);
+  if (!graph) return raise_engine_error(graph.error()) != nullptr;
+  head.graph = std::move(*graph);
+  return true;
+}
+
+}  // namespace
+
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"payload", "config", "site",
-                                             "page", "alternates"};
+    static constexpr const char* kNames[] = {
+        "payload", "config", "site", "page", "alternates", "entity",
+        "overrides"};
     static constexpr Signature kSignature{"_head", kNames, 2, 2};
-    std::array<PyObject*, 5> arg{};
+    std::array<PyObject*, 7> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HeadRecord head;
+    PyRef entity;
+    PyRef overrides;
     zelko::Alternates alternates;
     if (!arg_instance(arg[0], "payload", ClassId::SEOPayload, false,
                       head.payload) ||
@@ -226,6 +299,9 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
                       head.config) ||
         !arg_instance(arg[2], "site", ClassId::SiteHead, true, head.site) ||
         !arg_instance(arg[3], "page", ClassId::PageHead, true, head.page) ||
+        !arg_instance(arg[5], "entity", ClassId::SEOEntity, true, entity) ||
+        !arg_instance(arg[6], "overrides", ClassId::SEOOverrides, true,
+                      overrides) ||
         (arg[4] != nullptr && arg[4] != Py_None &&
          !arg_pair_list(arg[4], "alternates", alternates, arg_text,
                         arg_text))) {
@@ -239,6 +315,7 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
       if (!links) return raise_engine_error_at(links.error(), "alternates");
       head.hreflang = std::move(*links);
     }
+    if (!make_graph(head, entity, overrides)) return nullptr;
     return make_object(ClassId::SEOHead, std::move(head));
   });
 }

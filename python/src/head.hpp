@@ -10,6 +10,8 @@ extern const ClassDef kAppLinksClass;
 extern const ClassDef kArticleMetaClass;
 extern const ClassDef kFeedClass;
 extern const ClassDef kIconClass;
+extern const ClassDef kOrganizationClass;
+extern const ClassDef kPersonClass;
 extern const ClassDef kPageHeadClass;
 extern const ClassDef kRobotsExtraClass;
 extern const ClassDef kSEOHeadClass;
@@ -17,8 +19,10 @@ extern const ClassDef kSiteHeadClass;
 extern const ClassDef kVerificationClass;
 extern const ClassDef kVideoClass;
 
-// _head(payload, config, site=None, page=None, alternates=None): the SEOHead
-// of a built payload; alternates are (tag, route or URL) pairs.
+// _head(payload, config, site=None, page=None, alternates=None, entity=None,
+// overrides=None): the SEOHead of a built payload; alternates are (tag,
+// route or URL) pairs. A site head asking for the linked JSON-LD graph needs
+// the entity (and the overrides) the payload was built from.
 [[nodiscard]] PyObject* py_head(PyObject* module, PyObject* args,
                                 PyObject* kwargs);
 

@@ -168,7 +168,14 @@ def page_record(page: Page, line: int, config: SEOConfig) -> str:
         members += ',"hreflang":' + json.dumps(render_hreflang(links), ensure_ascii=False)
     if extras is not None:
         try:
-            head = _head(payload, config, page=extras, alternates=list(alternates))
+            head = _head(
+                payload,
+                config,
+                page=extras,
+                alternates=list(alternates),
+                entity=entity,
+                overrides=overrides,
+            )
         except ValueError as error:
             return _error_record(line, "head", str(error))
         members += ',"head":' + json.dumps(head.render_html(), ensure_ascii=False)

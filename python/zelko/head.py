@@ -19,6 +19,11 @@ directives):
 
 With neither site, page nor alternates, ``SEOHead.render_html()`` is exactly
 ``payload.render_html()``.
+
+A site head made with ``jsonld_graph=True`` (and, optionally, an
+``identity``: an :class:`Organization` or a :class:`Person`) gives every page
+one linked JSON-LD graph, written in place of the payload's JSON-LD scripts;
+``SEOHead.jsonld_graph()`` returns it. The payload itself is untouched.
 """
 
 from __future__ import annotations
@@ -31,7 +36,9 @@ from _zelko_native import (
     ArticleMeta,
     Feed,
     Icon,
+    Organization,
     PageHead,
+    Person,
     RobotsExtra,
     SEOConfig,
     SEOEntity,
@@ -49,7 +56,9 @@ __all__ = [
     "ArticleMeta",
     "Feed",
     "Icon",
+    "Organization",
     "PageHead",
+    "Person",
     "RobotsExtra",
     "SEOHead",
     "SiteHead",
@@ -79,4 +88,12 @@ def build_head(
     if isinstance(page, Mapping):
         page = PageHead(**page)
     pairs = list(alternates.items() if isinstance(alternates, Mapping) else alternates or ())
-    return _head(payload, config, site=site, page=page, alternates=pairs)
+    return _head(
+        payload,
+        config,
+        site=site,
+        page=page,
+        alternates=pairs,
+        entity=entity,
+        overrides=overrides,
+    )

@@ -17,7 +17,9 @@
 
 #include "zelko/crawl.hpp"
 #include "zelko/error.hpp"
+#include "zelko/identity.hpp"
 #include "zelko/input_fields.hpp"
+#include "zelko/json.hpp"
 #include "zelko/payload.hpp"
 #include "zelko/records.hpp"
 #include "zelko/robots.hpp"
@@ -149,6 +151,10 @@ struct SiteHead {
   std::optional<std::string> twitter_site_id;
   std::optional<std::string> application_name;
   MetaPairs meta;
+  // Who the site is (identity.hpp), and whether pages get one linked JSON-LD
+  // graph (graph.hpp) in place of the payload's nodes.
+  std::optional<Identity> identity;
+  bool jsonld_graph = false;
 
   friend bool operator==(const SiteHead&, const SiteHead&) = default;
 };
@@ -322,6 +328,11 @@ struct InputFields<SiteHead> {
             "application-name, or None."),
       field("meta", &SiteHead::meta, FieldKind::TextMap,
             "Further <meta name> elements, (name, content) pairs."),
+      field("identity", &SiteHead::identity, FieldKind::Record,
+            "The Organization or Person behind the site, or None."),
+      field("jsonld_graph", &SiteHead::jsonld_graph, FieldKind::Flag,
+            "Whether the head holds one linked JSON-LD graph in place of "
+            "the payload's nodes."),
   };
 };
 
@@ -488,10 +499,12 @@ struct HeadExtras {
   std::vector<HreflangLink> hreflang;
   const SiteHead* site = nullptr;  // may be null
   const PageHead* page = nullptr;  // may be null
+  // Written in place of the payload's JSON-LD when set (the linked graph).
+  const JsonValue* jsonld = nullptr;
 };
 
-// The payload's head (its robots meta with the page's extra directives),
-// then the hreflang links, then every extra in the documented order, one
+// The payload's head (its robots meta with the page's extra directives, its
+// JSON-LD or extras.jsonld in its place), then the hreflang links, then every extra in the documented order, one
 // element per line, a line feed at the end. With no extras it is exactly
 // render_html(payload).
 [[nodiscard]] Result<std::string> render_head(const SEOPayload& payload,
