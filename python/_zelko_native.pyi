@@ -497,6 +497,8 @@ class SiteHead:
         twitter_site_id: str | None = None,
         application_name: str | None = None,
         meta: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
+        identity: Organization | Person | None = None,
+        jsonld_graph: bool = False,
     ) -> SiteHead: ...
     @property
     def icons(self) -> list[Icon]: ...
@@ -516,6 +518,63 @@ class SiteHead:
     def application_name(self) -> str | None: ...
     @property
     def meta(self) -> list[tuple[str, str]]: ...
+    @property
+    def identity(self) -> Organization | Person | None: ...
+    @property
+    def jsonld_graph(self) -> bool: ...
+
+@final
+class Organization:
+    def __new__(
+        cls,
+        name: str,
+        *,
+        url: str | None = None,
+        logo: str | None = None,
+        same_as: Sequence[str] | None = None,
+        legal_name: str | None = None,
+        email: str | None = None,
+        telephone: str | None = None,
+        address: str | None = None,
+    ) -> Organization: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def url(self) -> str | None: ...
+    @property
+    def logo(self) -> str | None: ...
+    @property
+    def same_as(self) -> list[str]: ...
+    @property
+    def legal_name(self) -> str | None: ...
+    @property
+    def email(self) -> str | None: ...
+    @property
+    def telephone(self) -> str | None: ...
+    @property
+    def address(self) -> str | None: ...
+
+@final
+class Person:
+    def __new__(
+        cls,
+        name: str,
+        *,
+        url: str | None = None,
+        image: str | None = None,
+        same_as: Sequence[str] | None = None,
+        job_title: str | None = None,
+    ) -> Person: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def url(self) -> str | None: ...
+    @property
+    def image(self) -> str | None: ...
+    @property
+    def same_as(self) -> list[str]: ...
+    @property
+    def job_title(self) -> str | None: ...
 
 @final
 class Verification:
@@ -578,6 +637,7 @@ class SEOHead:
     def __html__(self) -> str: ...
     def hash(self) -> str: ...
     def etag(self) -> str: ...
+    def jsonld_graph(self) -> dict[str, Any] | None: ...
     def to_dict(self) -> dict[str, Any]: ...
 
 # --- Payload -----------------------------------------------------------------
@@ -882,6 +942,8 @@ def _head(
     site: SiteHead | None = None,
     page: PageHead | None = None,
     alternates: Sequence[tuple[str, str]] | None = None,
+    entity: SEOEntity | None = None,
+    overrides: SEOOverrides | None = None,
 ) -> SEOHead: ...
 def _input_fields(
     cls: type, /

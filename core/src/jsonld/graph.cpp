@@ -166,7 +166,7 @@ class GraphBuilder {
       add(std::move(*list));
     }
     if (image_ != nullptr) add(primary_image());
-    if (entity_.author_name && author_id() != identity_id_) {
+    if (names_author() && author_id() != identity_id_) {
       JsonValue author = new_node(author_id(), "Person");
       set(author, "name", *entity_.author_name);
       add(std::move(author));
@@ -237,6 +237,16 @@ class GraphBuilder {
   }
 
   void add(JsonValue node) { nodes_.push_back(std::move(node)); }
+
+  // Creative works have an author (and carry the page's dates); other
+  // entities leave both to the web page.
+  [[nodiscard]] bool is_creative_work() const {
+    return primary_ == Primary::Article || primary_ == Primary::Video ||
+           primary_ == Primary::Other;
+  }
+  [[nodiscard]] bool names_author() const {
+    return entity_.author_name && is_creative_work();
+  }
 
   void add_language(JsonValue& node) const {
     if (!config_.locale) return;
@@ -319,10 +329,7 @@ class GraphBuilder {
       set(node, "primaryImageOfPage", reference(page_id("#primaryimage")));
       set(node, "image", reference(page_id("#primaryimage")));
     }
-    if (primary_ == Primary::WebPage || primary_ == Primary::Home ||
-        primary_ == Primary::None) {
-      add_dates(node);
-    }
+    if (!is_creative_work()) add_dates(node);
     if ((primary_ == Primary::Home || about_identity_) && identity_) {
       set(node, "about", reference(identity_id_));
     } else if (primary_ == Primary::Organization ||
@@ -379,7 +386,7 @@ class GraphBuilder {
   void add_creative_work(JsonValue& node) const {
     add_dates(node);
     add_language(node);
-    if (entity_.author_name) set(node, "author", reference(author_id()));
+    if (names_author()) set(node, "author", reference(author_id()));
     if (identity_) set(node, "publisher", reference(identity_id_));
     if (primary_ == Primary::Video) {
       if (image_ != nullptr) set(node, "thumbnailUrl", absolute(image_->url));
