@@ -274,18 +274,11 @@ Result<std::string> render_html(const SEOPayload& payload) {
 
 namespace {
 
-Result<std::string> render_with(const SEOPayload& payload,
-                                std::string_view robots,
-                                const JsonValue* jsonld) {
-  std::string json;
-  if (jsonld != nullptr) {
-    Result<std::string> text = schema_json_text(*jsonld);
-    if (!text) return std::move(text).error();
-    json = std::move(*text);
-  }
-
+// `json` is the JSON-LD text, or null for none.
+std::string render_with(const SEOPayload& payload, std::string_view robots,
+                        const std::string_view* json) {
   std::string out;
-  out.reserve(estimated_size(payload, json.size()));
+  out.reserve(estimated_size(payload, json != nullptr ? json->size() : 0));
   ElementWriter writer(out);
   writer.title(payload.title);
   if (!payload.description.empty()) {
@@ -295,7 +288,7 @@ Result<std::string> render_with(const SEOPayload& payload,
   writer.meta("name", "robots", robots);
   write_tags(writer, payload.og);
   write_tags(writer, payload.twitter);
-  if (jsonld != nullptr) writer.script(json);
+  if (json != nullptr) writer.script(*json);
   out.push_back('\n');
   return out;
 }
@@ -304,14 +297,17 @@ Result<std::string> render_with(const SEOPayload& payload,
 
 Result<std::string> render_html(const SEOPayload& payload,
                                 std::string_view robots) {
-  return render_with(payload, robots,
-                     payload.schema_jsonld ? &*payload.schema_jsonld : nullptr);
+  if (!payload.schema_jsonld) return render_with(payload, robots, nullptr);
+  Result<std::string> text = schema_json_text(*payload.schema_jsonld);
+  if (!text) return std::move(text).error();
+  const std::string_view json = *text;
+  return render_with(payload, robots, &json);
 }
 
 Result<std::string> render_html(const SEOPayload& payload,
                                 std::string_view robots,
-                                const JsonValue& jsonld) {
-  return render_with(payload, robots, &jsonld);
+                                std::string_view jsonld_text) {
+  return render_with(payload, robots, &jsonld_text);
 }
 
 }  // namespace zelko

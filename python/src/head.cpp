@@ -19,20 +19,62 @@ namespace {
 
 // What an SEOHead holds: the objects it was made of (all immutable but the
 // configuration's registries, which rendering never reads) and the hreflang
-// links as resolved. The head is rendered when asked for, from the records.
+// links as resolved. The head is rendered when asked for, from the records,
+// and so is the linked JSON-LD graph.
 struct HeadRecord {
   PyRef payload;
   PyRef config;
   PyRef site;  // empty when None
   PyRef page;  // empty when None
   std::vector<zelko::HreflangLink> hreflang;
-  // The linked JSON-LD graph, made with the head when the site asks for it.
-  std::optional<zelko::JsonValue> graph;
+  // Set only when the site head asks for the graph: what it is made of.
+  PyRef entity;
+  PyRef overrides;  // empty when None
 };
 
-// Reads the records of a head's objects under shared borrows.
+// The graph's JSON text into `out`, when the head has one; false with the
+// error set. The caller holds borrows of the payload, config and site.
+bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
+  if (!head.entity) return true;
+  SharedBorrow entity(head.entity.get());
+  std::optional<SharedBorrow> overrides_borrow;
+  if (!entity ||
+      (head.overrides && !overrides_borrow.emplace(head.overrides.get()))) {
+    return false;
+  }
+  const zelko::SiteHead& site = record_of<zelko::SiteHead>(head.site.get());
+  const zelko::SEOOverrides* overrides =
+      head.overrides ? &record_of<zelko::SEOOverrides>(head.overrides.get())
+                     : nullptr;
+  const zelko::GraphPage page{
+      .entity = record_of<zelko::SEOEntity>(head.entity.get()),
+      .config = config_record(head.config.get()),
+      .payload = record_of<zelko::SEOPayload>(head.payload.get()),
+      .overrides = overrides,
+      .identity = site.identity ? &*site.identity : nullptr,
+  };
+  // Only a caller's JSON-LD needs telling apart from the engine's own.
+  const bool may_hold_supplied =
+      (overrides != nullptr && overrides->schema_jsonld) ||
+      config_hooks(head.config.get()) != nullptr ||
+      config_schema_registry(head.config.get()) != nullptr;
+  std::vector<zelko::JsonValue> supplied;
+  if (may_hold_supplied) {
+    zelko::Result<std::vector<zelko::JsonValue>> nodes =
+        zelko::supplied_nodes(page);
+    if (!nodes) return raise_engine_error(nodes.error()) != nullptr;
+    supplied = std::move(*nodes);
+  }
+  zelko::Result<std::string> graph = zelko::write_jsonld_graph(page, supplied);
+  if (!graph) return raise_engine_error(graph.error()) != nullptr;
+  out = std::move(*graph);
+  return true;
+}
+
+// Reads the records of a head's objects under shared borrows; the extras
+// carry the graph's text when `with_graph` is set and the head has one.
 template <class Read>
-PyObject* with_records(const HeadRecord& head, Read&& read) {
+PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
   if (!head.payload || !head.config) {
     PyErr_SetString(PyExc_RuntimeError, "SEOHead was cleared");
     return nullptr;
@@ -44,11 +86,13 @@ PyObject* with_records(const HeadRecord& head, Read&& read) {
   std::optional<SharedBorrow> page;
   if (head.site && !site.emplace(head.site.get())) return nullptr;
   if (head.page && !page.emplace(head.page.get())) return nullptr;
+  std::optional<std::string> graph;
+  if (with_graph && !write_graph(head, graph)) return nullptr;
   const zelko::HeadExtras extras{
       head.hreflang,
       head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
       head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
-      head.graph ? &*head.graph : nullptr};
+      graph ? &*graph : nullptr};
   return read(record_of<zelko::SEOPayload>(head.payload.get()),
               config_record(head.config.get()), extras);
 }
@@ -57,7 +101,7 @@ PyObject* with_records(const HeadRecord& head, Read&& read) {
 template <class Use>
 PyObject* with_rendered(PyObject* self, Use&& use) {
   return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
-    return with_records(head, [&](const zelko::SEOPayload& payload,
+    return with_records(head, true, [&](const zelko::SEOPayload& payload,
                                   const zelko::SEOConfig& config,
                                   const zelko::HeadExtras& extras) {
       zelko::Result<std::string> html =
@@ -103,7 +147,7 @@ PyObject* hreflang_list(const std::vector<zelko::HreflangLink>& links) {
 PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) -> PyObject* {
     return with_records(
-        head,
+        head, false,
         [&](const zelko::SEOPayload& payload,
             const zelko::SEOConfig& /*config*/,
             const zelko::HeadExtras& extras) -> PyObject* {
@@ -131,7 +175,14 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
 
 PyObject* head_jsonld_graph(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) {
-    return head.graph ? json_to_python(*head.graph) : Py_NewRef(Py_None);
+    return with_records(head, true,
+                        [](const zelko::SEOPayload& /*payload*/,
+                           const zelko::SEOConfig& /*config*/,
+                           const zelko::HeadExtras& extras) {
+                          return extras.jsonld != nullptr
+                                     ? json_text_to_dict(*extras.jsonld)
+                                     : Py_NewRef(Py_None);
+                        });
   });
 }
 
@@ -142,6 +193,8 @@ int head_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(head.config.get());
   Py_VISIT(head.site.get());
   Py_VISIT(head.page.get());
+  Py_VISIT(head.entity.get());
+  Py_VISIT(head.overrides.get());
   return 0;
 }
 
@@ -153,6 +206,8 @@ int head_clear(PyObject* self) {
   release_without_recursion(std::move(head.payload));
   release_without_recursion(std::move(head.site));
   release_without_recursion(std::move(head.page));
+  release_without_recursion(std::move(head.entity));
+  release_without_recursion(std::move(head.overrides));
   return 0;
 }
 
@@ -230,52 +285,20 @@ bool arg_instance(PyObject* value, const char* name, ClassId id, bool optional,
 
 namespace {
 
-// The page's graph into head.graph, when the site head asks for one.
-bool make_graph(HeadRecord& head, const PyRef& entity, const PyRef& overrides) {
+// Keeps what the graph is made of when the site head asks for one.
+bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
   if (!head.site) return true;
   SharedBorrow site(head.site.get());
   if (!site) return false;
-  const zelko::SiteHead& site_head = record_of<zelko::SiteHead>(head.site.get());
-  if (!site_head.jsonld_graph) return true;
+  if (!record_of<zelko::SiteHead>(head.site.get()).jsonld_graph) return true;
   if (!entity) {
     PyErr_SetString(PyExc_TypeError,
                     "_head: a site head with jsonld_graph=True needs the "
                     "entity the payload was built from");
     return false;
   }
-  SharedBorrow payload(head.payload.get());
-  SharedBorrow config(head.config.get());
-  SharedBorrow entity_borrow(entity.get());
-  std::optional<SharedBorrow> overrides_borrow;
-  if (!payload || !config || !entity_borrow ||
-      (overrides && !overrides_borrow.emplace(overrides.get()))) {
-    return false;
-  }
-  const zelko::SEOOverrides* overrides_record =
-      overrides ? &record_of<zelko::SEOOverrides>(overrides.get()) : nullptr;
-  const zelko::GraphPage page{
-      .entity = record_of<zelko::SEOEntity>(entity.get()),
-      .config = config_record(head.config.get()),
-      .payload = record_of<zelko::SEOPayload>(head.payload.get()),
-      .overrides = overrides_record,
-      .identity = site_head.identity ? &*site_head.identity : nullptr,
-  };
-  // Only a caller's JSON-LD needs telling apart from the engine's own.
-  const bool may_hold_supplied =
-      (overrides_record != nullptr && overrides_record->schema_jsonld) ||
-      config_hooks(head.config.get()) != nullptr ||
-      config_schema_registry(head.config.get()) != nullptr;
-  std::vector<zelko::JsonValue> supplied;
-  if (may_hold_supplied) {
-    zelko::Result<std::vector<zelko::JsonValue>> nodes =
-        zelko::supplied_nodes(page);
-    if (!nodes) return raise_engine_error(nodes.error()) != nullptr;
-    supplied = std::move(*nodes);
-  }
-  zelko::Result<zelko::JsonValue> graph =
-      zelko::build_jsonld_graph(page, supplied);
-  if (!graph) return raise_engine_error(graph.error()) != nullptr;
-  head.graph = std::move(*graph);
+  head.entity = std::move(entity);
+  head.overrides = std::move(overrides);
   return true;
 }
 
@@ -315,7 +338,9 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
       if (!links) return raise_engine_error_at(links.error(), "alternates");
       head.hreflang = std::move(*links);
     }
-    if (!make_graph(head, entity, overrides)) return nullptr;
+    if (!keep_graph_sources(head, std::move(entity), std::move(overrides))) {
+      return nullptr;
+    }
     return make_object(ClassId::SEOHead, std::move(head));
   });
 }

@@ -24,6 +24,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "zelko/error.hpp"
@@ -46,7 +47,8 @@ struct GraphPage {
   const Identity* identity = nullptr;
 };
 
-// {"@context": "https://schema.org", "@graph": [nodes]}: the website, the
+// {"@context": "https://schema.org", "@graph": [nodes]} as compact JSON text
+// (keys in byte order, as write_json writes a JsonValue): the website, the
 // identity, the web page, the primary entity (where the payload would get a
 // generated node: not with omit_schema, nor with auto_generate_schema off),
 // the breadcrumb list, the primary image, the author; then `user_nodes`. A
@@ -55,7 +57,7 @@ struct GraphPage {
 // nodes; values that are no objects do not join. A schema.org "@context" of
 // a user node is dropped (the graph has it). Fails only where the payload
 // build would (a breadcrumb URL that does not resolve).
-[[nodiscard]] Result<JsonValue> build_jsonld_graph(
+[[nodiscard]] Result<std::string> write_jsonld_graph(
     const GraphPage& page, std::span<const JsonValue> user_nodes);
 
 // The nodes of the payload's JSON-LD that the engine does not make itself

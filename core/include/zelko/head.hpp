@@ -19,7 +19,6 @@
 #include "zelko/error.hpp"
 #include "zelko/identity.hpp"
 #include "zelko/input_fields.hpp"
-#include "zelko/json.hpp"
 #include "zelko/payload.hpp"
 #include "zelko/records.hpp"
 #include "zelko/robots.hpp"
@@ -499,8 +498,9 @@ struct HeadExtras {
   std::vector<HreflangLink> hreflang;
   const SiteHead* site = nullptr;  // may be null
   const PageHead* page = nullptr;  // may be null
-  // Written in place of the payload's JSON-LD when set (the linked graph).
-  const JsonValue* jsonld = nullptr;
+  // JSON text written in place of the payload's JSON-LD when set (the
+  // linked graph).
+  const std::string* jsonld = nullptr;
 };
 
 // The payload's head (its robots meta with the page's extra directives, its

@@ -35,9 +35,10 @@ void append_escaped_html(std::string& out, std::string_view text);
 // The same with `robots` in the robots meta in place of the payload's.
 [[nodiscard]] Result<std::string> render_html(const SEOPayload& payload,
                                               std::string_view robots);
-// The same with `jsonld` written in place of the payload's JSON-LD.
+// The same with `jsonld_text` (JSON text) written in place of the payload's
+// JSON-LD.
 [[nodiscard]] Result<std::string> render_html(const SEOPayload& payload,
                                               std::string_view robots,
-                                              const JsonValue& jsonld);
+                                              std::string_view jsonld_text);
 
 }  // namespace zelko

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -82,49 +83,81 @@ std::string percent_encoded(std::string_view text) {
   return out;
 }
 
-JsonValue reference(std::string_view id) {
-  JsonValue node = JsonValue::object();
-  node.get_ref<Object&>().emplace("@id", id);
-  return node;
-}
+// Compact JSON text written straight into a string: keys are the
+// builder's own literals (no escape needed), values go through the JSON
+// string escaper. A graph is written on every page build, so this skips
+// the general writer's bookkeeping.
+class CompactJson {
+ public:
+  explicit CompactJson(std::string& out) : out_(out) {}
 
-JsonValue new_node(std::string_view id, std::string_view type) {
-  JsonValue node = JsonValue::object();
-  auto& members = node.get_ref<Object&>();
-  if (!id.empty()) members.emplace("@id", id);
-  members.emplace("@type", type);
-  return node;
-}
+  void begin_object() { open('{'); }
+  void end_object() { close('}'); }
+  void begin_array() { open('['); }
+  void end_array() { close(']'); }
+  void key(std::string_view name) {
+    separate();
+    out_.push_back('"');
+    out_.append(name);
+    out_.append("\":");
+    comma_ = false;
+  }
+  void member(std::string_view name, std::string_view text) {
+    key(name);
+    string(text);
+  }
+  void member(std::string_view name, const std::vector<std::string>& texts) {
+    key(name);
+    begin_array();
+    for (const std::string& text : texts) string(text);
+    end_array();
+  }
+  void optional_member(std::string_view name,
+                       const std::optional<std::string>& text) {
+    if (text) member(name, *text);
+  }
+  void optional_member(std::string_view name,
+                       const std::optional<std::uint32_t>& number) {
+    if (!number) return;
+    key(name);
+    out_.append(std::to_string(*number));
+    comma_ = true;
+  }
+  void value(const JsonValue& json) {
+    separate();
+    out_.append(write_json(json, /*pretty=*/false));
+    comma_ = true;
+  }
 
-void set(JsonValue& node, std::string_view key, JsonValue value) {
-  node.get_ref<Object&>().insert_or_assign(std::string(key), std::move(value));
-}
-void set_present(JsonValue& node, std::string_view key,
-                 const std::optional<std::string>& value) {
-  if (value) set(node, key, *value);
-}
-void set_list(JsonValue& node, std::string_view key,
-              const std::vector<std::string>& values) {
-  if (!values.empty()) set(node, key, values);
-}
+ private:
+  void separate() {
+    if (comma_) out_.push_back(',');
+  }
+  void string(std::string_view text) {
+    separate();
+    append_json_string(out_, text);
+    comma_ = true;
+  }
+  void open(char bracket) {
+    separate();
+    out_.push_back(bracket);
+    comma_ = false;
+  }
+  void close(char bracket) {
+    out_.push_back(bracket);
+    comma_ = true;
+  }
 
-JsonValue postal_address(std::string_view street) {
-  JsonValue address = new_node({}, "PostalAddress");
-  set(address, "streetAddress", street);
-  return address;
-}
+  std::string& out_;
+  bool comma_ = false;  // whether the next value needs a separator
+};
 
-JsonValue image_object(std::string_view id, const std::string& url) {
-  JsonValue image = new_node(id, "ImageObject");
-  set(image, "contentUrl", url);
-  set(image, "url", url);
-  return image;
-}
-
-// Everything the builder needs, worked out once.
+// Writes the graph as compact JSON text, node by node, each node's members
+// in byte order of their keys (the order a JsonValue holds them in), so the
+// text is what writing the same graph as a JsonValue gives.
 class GraphBuilder {
  public:
-  explicit GraphBuilder(const GraphPage& page)
+  GraphBuilder(const GraphPage& page, std::string& out)
       : page_(page),
         entity_(page.entity),
         config_(page.config),
@@ -132,7 +165,8 @@ class GraphBuilder {
         page_url_(without_fragment(page.payload.canonical)),
         image_(choose_og_image(entity_, config_,
                                page.overrides != nullptr ? *page.overrides
-                                                         : no_overrides_)) {
+                                                         : no_overrides_)),
+        json_(out) {
     if (page.identity != nullptr) {
       identity_ = *page.identity;
     } else if (config_.publisher_name) {
@@ -141,41 +175,46 @@ class GraphBuilder {
       publisher.logo = config_.publisher_logo;
       identity_ = std::move(publisher);
     }
+    website_id_ = site_id("#website");
     if (identity_) {
       identity_id_ = site_id(std::holds_alternative<Organization>(*identity_)
                                  ? "#organization"
                                  : "#person");
     }
+    webpage_id_ = page_id("#webpage");
     find_primary();
+    if (names_author()) author_id_ = author_id();
+    if (language_) {
+      std::replace(language_->begin(), language_->end(), '_', '-');
+    }
   }
 
-  Result<JsonValue> build(std::span<const JsonValue> user_nodes) {
-    add(website());
-    if (identity_) add(identity());
-    add(web_page());
+  Status write() {
+    json_.begin_object();
+    json_.member("@context", kSchemaOrgUrl);
+    json_.key("@graph");
+    json_.begin_array();
+    website();
+    if (identity_) identity();
+    web_page();
     if (primary_ != Primary::None && primary_ != Primary::Home &&
         primary_ != Primary::WebPage) {
-      add(primary());
+      primary();
     }
     if (entity_.breadcrumbs) {
-      Result<JsonValue> list =
-          build_breadcrumb_list(*entity_.breadcrumbs, config_);
-      if (!list) return std::move(list).error();
-      list->get_ref<Object&>().erase("@context");
-      set(*list, "@id", page_id("#breadcrumb"));
-      add(std::move(*list));
+      if (Status status = breadcrumb_list(); !status) return status;
     }
-    if (image_ != nullptr) add(primary_image());
-    if (names_author() && author_id() != identity_id_) {
-      JsonValue author = new_node(author_id(), "Person");
-      set(author, "name", *entity_.author_name);
-      add(std::move(author));
+    if (image_ != nullptr) primary_image();
+    if (!author_id_.empty() && author_id_ != identity_id_) {
+      json_.begin_object();
+      json_.member("@id", author_id_);
+      json_.member("@type", "Person");
+      json_.member("name", *entity_.author_name);
+      json_.end_object();
     }
-    for (const JsonValue& node : user_nodes) join(node, 0);
-    JsonValue graph = JsonValue::object();
-    set(graph, "@context", kSchemaOrgUrl);
-    set(graph, "@graph", std::move(nodes_));
-    return graph;
+    json_.end_array();
+    json_.end_object();
+    return {};
   }
 
  private:
@@ -212,9 +251,9 @@ class GraphBuilder {
         config_.schema_type_map.find(to_text(entity_.entity_type));
     if (mapped == config_.schema_type_map.end()) return;
     type_name_ = mapped->second;
-    const auto known =
-        std::find_if(kPrimaries.begin(), kPrimaries.end(),
-                     [&](const PrimaryName& p) { return p.type_name == type_name_; });
+    const auto known = std::find_if(
+        kPrimaries.begin(), kPrimaries.end(),
+        [&](const PrimaryName& p) { return p.type_name == type_name_; });
     if (known != kPrimaries.end()) {
       primary_ = known->kind;
       primary_id_ = page_id(known->fragment);
@@ -236,8 +275,6 @@ class GraphBuilder {
     }
   }
 
-  void add(JsonValue node) { nodes_.push_back(std::move(node)); }
-
   // Creative works have an author (and carry the page's dates); other
   // entities leave both to the web page.
   [[nodiscard]] bool is_creative_work() const {
@@ -247,220 +284,264 @@ class GraphBuilder {
   [[nodiscard]] bool names_author() const {
     return entity_.author_name && is_creative_work();
   }
-
-  void add_language(JsonValue& node) const {
-    if (!config_.locale) return;
-    std::string tag = *config_.locale;
-    std::replace(tag.begin(), tag.end(), '_', '-');
-    set(node, "inLanguage", std::move(tag));
+  [[nodiscard]] bool has_description() const {
+    return !page_.payload.description.empty();
   }
 
-  void add_dates(JsonValue& node) const {
-    set_present(node, "datePublished", entity_.published_at);
-    set_present(node, "dateModified", entity_.updated_at);
+  // --- Members
+
+  void node_start(std::string_view id, std::string_view type) {
+    json_.begin_object();
+    if (!id.empty()) json_.member("@id", id);
+    json_.member("@type", type);
+  }
+  void reference(std::string_view key, std::string_view id) {
+    json_.key(key);
+    json_.begin_object();
+    json_.member("@id", id);
+    json_.end_object();
+  }
+  void list(std::string_view key, const std::vector<std::string>& values) {
+    if (!values.empty()) json_.member(key, values);
+  }
+  void postal_address(std::string_view street) {
+    json_.key("address");
+    node_start({}, "PostalAddress");
+    json_.member("streetAddress", street);
+    json_.end_object();
+  }
+  void image_object(std::string_view key, std::string_view id,
+                    std::string_view url) {
+    json_.key(key);
+    node_start(id, "ImageObject");
+    json_.member("contentUrl", url);
+    json_.member("url", url);
+    json_.end_object();
+  }
+  void dates() {
+    json_.optional_member("dateModified", entity_.updated_at);
+    json_.optional_member("datePublished", entity_.published_at);
+  }
+  void description() {
+    if (has_description()) json_.member("description", page_.payload.description);
+  }
+  void page_image() {
+    if (image_ != nullptr) reference("image", page_id("#primaryimage"));
   }
 
-  void add_text(JsonValue& node, std::string_view name_key) const {
-    set(node, name_key, page_.payload.title);
-    if (!page_.payload.description.empty()) {
-      set(node, "description", page_.payload.description);
-    }
-  }
+  // --- Nodes
 
-  JsonValue website() const {
-    JsonValue site = new_node(site_id("#website"), "WebSite");
-    set(site, "url", site_id(""));
-    set_present(site, "name", config_.site_name);
-    if (identity_) set(site, "publisher", reference(identity_id_));
-    add_language(site);
+  void website() {
+    node_start(website_id_, "WebSite");
+    json_.optional_member("inLanguage", language_);
+    json_.optional_member("name", config_.site_name);
     const std::optional<std::string>& search = config_.search_url_template;
     if (search && search->find(kPlaceholder) != std::string::npos) {
-      JsonValue target = new_node({}, "EntryPoint");
-      set(target, "urlTemplate", *search);
-      JsonValue action = new_node({}, "SearchAction");
-      set(action, "query-input", "required name=search_term_string");
-      set(action, "target", std::move(target));
-      set(site, "potentialAction", std::move(action));
+      json_.key("potentialAction");
+      node_start({}, "SearchAction");
+      json_.member("query-input", "required name=search_term_string");
+      json_.key("target");
+      node_start({}, "EntryPoint");
+      json_.member("urlTemplate", *search);
+      json_.end_object();
+      json_.end_object();
     }
-    return site;
+    if (identity_) reference("publisher", identity_id_);
+    json_.member("url", site_id(""));
+    json_.end_object();
   }
 
-  JsonValue identity() const {
+  void identity() {
+    const std::string home = site_id("");
     if (const auto* org = std::get_if<Organization>(&*identity_)) {
-      JsonValue node = new_node(identity_id_, "Organization");
-      set(node, "name", org->name);
-      set(node, "url", org->url ? absolute(*org->url) : site_id(""));
-      if (org->logo) {
-        set(node, "logo", image_object(site_id("#logo"), absolute(*org->logo)));
-        set(node, "image", reference(site_id("#logo")));
-      }
-      set_list(node, "sameAs", org->same_as);
-      set_present(node, "legalName", org->legal_name);
-      set_present(node, "email", org->email);
-      set_present(node, "telephone", org->telephone);
-      if (org->address) set(node, "address", postal_address(*org->address));
-      return node;
+      const std::string logo_id = site_id("#logo");
+      node_start(identity_id_, "Organization");
+      if (org->address) postal_address(*org->address);
+      json_.optional_member("email", org->email);
+      if (org->logo) reference("image", logo_id);
+      json_.optional_member("legalName", org->legal_name);
+      if (org->logo) image_object("logo", logo_id, absolute(*org->logo));
+      json_.member("name", org->name);
+      list("sameAs", org->same_as);
+      json_.optional_member("telephone", org->telephone);
+      json_.member("url", org->url ? absolute(*org->url) : home);
+      json_.end_object();
+      return;
     }
     const Person& person = std::get<Person>(*identity_);
-    JsonValue node = new_node(identity_id_, "Person");
-    set(node, "name", person.name);
-    set(node, "url", person.url ? absolute(*person.url) : site_id(""));
+    node_start(identity_id_, "Person");
     if (person.image) {
-      set(node, "image",
-          image_object(site_id("#personimage"), absolute(*person.image)));
+      image_object("image", site_id("#personimage"), absolute(*person.image));
     }
-    set_list(node, "sameAs", person.same_as);
-    set_present(node, "jobTitle", person.job_title);
-    return node;
+    json_.optional_member("jobTitle", person.job_title);
+    json_.member("name", person.name);
+    list("sameAs", person.same_as);
+    json_.member("url", person.url ? absolute(*person.url) : home);
+    json_.end_object();
   }
 
-  JsonValue web_page() const {
-    const std::string_view type =
-        primary_ == Primary::WebPage ? std::string_view(type_name_) : "WebPage";
-    JsonValue node = new_node(page_id("#webpage"), type);
-    set(node, "url", page_.payload.canonical);
-    add_text(node, "name");
-    set(node, "isPartOf", reference(site_id("#website")));
-    add_language(node);
-    if (entity_.breadcrumbs) {
-      set(node, "breadcrumb", reference(page_id("#breadcrumb")));
-    }
-    if (image_ != nullptr) {
-      set(node, "primaryImageOfPage", reference(page_id("#primaryimage")));
-      set(node, "image", reference(page_id("#primaryimage")));
-    }
-    if (!is_creative_work()) add_dates(node);
+  void web_page() {
+    node_start(webpage_id_, primary_ == Primary::WebPage
+                                ? std::string_view(type_name_)
+                                : std::string_view("WebPage"));
     if ((primary_ == Primary::Home || about_identity_) && identity_) {
-      set(node, "about", reference(identity_id_));
+      reference("about", identity_id_);
     } else if (primary_ == Primary::Organization ||
                primary_ == Primary::LocalBusiness) {
-      set(node, "about", reference(primary_id_));
+      reference("about", primary_id_);
     }
+    if (entity_.breadcrumbs) reference("breadcrumb", page_id("#breadcrumb"));
+    if (!is_creative_work()) dates();
+    description();
+    page_image();
+    json_.optional_member("inLanguage", language_);
+    reference("isPartOf", website_id_);
     if (primary_ == Primary::WebPage && type_name_ == "FAQPage" &&
         entity_.faq_items) {
-      JsonValue questions = JsonValue::array();
-      std::size_t number = 0;
-      for (const FAQItem& item : *entity_.faq_items) {
-        JsonValue answer = new_node({}, "Answer");
-        set(answer, "text", item.answer);
-        std::string fragment = "#question-";
-        fragment.append(std::to_string(++number));
-        JsonValue question = new_node(page_id(fragment), "Question");
-        set(question, "name", item.question);
-        set(question, "acceptedAnswer", std::move(answer));
-        questions.push_back(std::move(question));
-      }
-      set(node, "mainEntity", std::move(questions));
+      questions(*entity_.faq_items);
     }
-    return node;
+    json_.member("name", page_.payload.title);
+    if (image_ != nullptr) {
+      reference("primaryImageOfPage", page_id("#primaryimage"));
+    }
+    json_.member("url", page_.payload.canonical);
+    json_.end_object();
   }
 
-  JsonValue primary() const {
-    JsonValue node = new_node(primary_id_, type_name_);
-    set(node, "mainEntityOfPage", reference(page_id("#webpage")));
-    add_text(node, primary_ == Primary::Article ? "headline" : "name");
-    if (image_ != nullptr) set(node, "image", reference(page_id("#primaryimage")));
+  void questions(const std::vector<FAQItem>& items) {
+    json_.key("mainEntity");
+    json_.begin_array();
+    std::size_t number = 0;
+    for (const FAQItem& item : items) {
+      std::string fragment = "#question-";
+      fragment.append(std::to_string(++number));
+      node_start(page_id(fragment), "Question");
+      json_.key("acceptedAnswer");
+      node_start({}, "Answer");
+      json_.member("text", item.answer);
+      json_.end_object();
+      json_.member("name", item.question);
+      json_.end_object();
+    }
+    json_.end_array();
+  }
+
+  void primary() {
+    node_start(primary_id_, type_name_);
     switch (primary_) {
-      case Primary::Article:
-      case Primary::Video:
-      case Primary::Other:
-        add_creative_work(node);
-        break;
       case Primary::Product:
-        add_product(node);
+        product();
         break;
       case Primary::Organization:
       case Primary::LocalBusiness:
-        set(node, "url", page_.payload.canonical);
-        if (entity_.same_as) set_list(node, "sameAs", *entity_.same_as);
-        if (primary_ == Primary::LocalBusiness && entity_.address) {
-          set(node, "address", postal_address(*entity_.address));
-        }
+        organization();
         break;
       default:
+        creative_work();
         break;
     }
-    return node;
+    json_.end_object();
   }
 
-  void add_creative_work(JsonValue& node) const {
-    add_dates(node);
-    add_language(node);
-    if (names_author()) set(node, "author", reference(author_id()));
-    if (identity_) set(node, "publisher", reference(identity_id_));
+  void creative_work() {
+    const bool article = primary_ == Primary::Article;
+    if (!author_id_.empty()) reference("author", author_id_);
+    dates();
+    description();
+    if (article) json_.member("headline", page_.payload.title);
+    page_image();
+    json_.optional_member("inLanguage", language_);
+    reference("mainEntityOfPage", webpage_id_);
+    if (!article) json_.member("name", page_.payload.title);
+    if (identity_) reference("publisher", identity_id_);
     if (primary_ == Primary::Video) {
-      if (image_ != nullptr) set(node, "thumbnailUrl", absolute(image_->url));
-      set_present(node, "uploadDate", entity_.published_at);
+      if (image_ != nullptr) json_.member("thumbnailUrl", absolute(image_->url));
+      json_.optional_member("uploadDate", entity_.published_at);
     }
-    if (primary_ == Primary::Other) set(node, "url", page_.payload.canonical);
+    if (primary_ == Primary::Other) json_.member("url", page_.payload.canonical);
   }
 
-  void add_product(JsonValue& node) const {
-    set(node, "url", page_.payload.canonical);
-    set_present(node, "sku", entity_.sku);
-    if (!entity_.price && !entity_.price_currency && !entity_.availability) {
-      return;
-    }
-    JsonValue offer = new_node({}, "Offer");
-    set(offer, "url", page_.payload.canonical);
-    set_present(offer, "price", entity_.price);
-    set_present(offer, "priceCurrency", entity_.price_currency);
-    if (const auto& availability = entity_.availability) {
-      // A full URL is kept; a bare word ("InStock") gets the vocabulary.
-      const bool full = availability->starts_with("http://") ||
-                        availability->starts_with("https://");
-      std::string url;
-      if (!full) url.append(kSchemaOrgUrl).append("/");
-      url.append(*availability);
-      set(offer, "availability", std::move(url));
-    }
-    set(node, "offers", std::move(offer));
-  }
-
-  JsonValue primary_image() const {
-    JsonValue image =
-        image_object(page_id("#primaryimage"), absolute(image_->url));
-    if (image_->width) set(image, "width", *image_->width);
-    if (image_->height) set(image, "height", *image_->height);
-    set_present(image, "caption", image_->alt);
-    return image;
-  }
-
-  // A user's node (or the nodes of an array or a "@graph" object), joined
-  // by "@id". Nesting is bounded by the JSON reader already; the depth
-  // guard keeps this walk shallow whatever the value.
-  void join(const JsonValue& value, int depth) {
-    if (depth > 2) return;
-    if (value.is_array()) {
-      for (const JsonValue& item : value) join(item, depth + 1);
-      return;
-    }
-    if (!value.is_object()) return;
-    const auto graph = value.find("@graph");
-    if (graph != value.end() && graph->is_array()) {
-      for (const JsonValue& item : *graph) join(item, depth + 1);
-      return;
-    }
-    JsonValue node = value;
-    const auto context = node.find("@context");
-    if (context != node.end() && context->is_string()) {
-      const std::string_view text =
-          without_trailing_slashes(context->get_ref<const std::string&>());
-      if (text == kSchemaOrgUrl || text == "http://schema.org"sv) {
-        node.erase(context);
-      }
-    }
-    const auto id = node.find("@id");
-    if (id != node.end() && id->is_string()) {
-      for (JsonValue& own : nodes_) {
-        const auto own_id = own.find("@id");
-        if (own_id != own.end() && *own_id == *id) {
-          own = std::move(node);
-          return;
+  void product() {
+    description();
+    page_image();
+    reference("mainEntityOfPage", webpage_id_);
+    json_.member("name", page_.payload.title);
+    if (entity_.price || entity_.price_currency || entity_.availability) {
+      json_.key("offers");
+      node_start({}, "Offer");
+      if (const auto& availability = entity_.availability) {
+        // A full URL is kept; a bare word ("InStock") gets the vocabulary.
+        std::string url;
+        if (!availability->starts_with("http://") &&
+            !availability->starts_with("https://")) {
+          url.append(kSchemaOrgUrl).append("/");
         }
+        url.append(*availability);
+        json_.member("availability", url);
       }
+      json_.optional_member("price", entity_.price);
+      json_.optional_member("priceCurrency", entity_.price_currency);
+      json_.member("url", page_.payload.canonical);
+      json_.end_object();
     }
-    nodes_.push_back(std::move(node));
+    json_.optional_member("sku", entity_.sku);
+    json_.member("url", page_.payload.canonical);
+  }
+
+  void organization() {
+    if (primary_ == Primary::LocalBusiness && entity_.address) {
+      postal_address(*entity_.address);
+    }
+    description();
+    page_image();
+    reference("mainEntityOfPage", webpage_id_);
+    json_.member("name", page_.payload.title);
+    if (entity_.same_as) list("sameAs", *entity_.same_as);
+    json_.member("url", page_.payload.canonical);
+  }
+
+  // The payload's own list when it holds one (its URLs are resolved
+  // already), else one made here.
+  Status breadcrumb_list() {
+    node_start(page_id("#breadcrumb"), "BreadcrumbList");
+    json_.key("itemListElement");
+    if (const JsonValue* items = payload_breadcrumbs()) {
+      json_.value(*items);
+    } else {
+      Result<JsonValue> list =
+          build_breadcrumb_list(*entity_.breadcrumbs, config_);
+      if (!list) return std::move(list).error();
+      json_.value(list->at("itemListElement"));
+    }
+    json_.end_object();
+    return {};
+  }
+
+  [[nodiscard]] const JsonValue* payload_breadcrumbs() const {
+    const std::optional<JsonValue>& schema = page_.payload.schema_jsonld;
+    if (!schema) return nullptr;
+    const JsonValue& last = schema->is_array() && !schema->empty()
+                                ? schema->back()
+                                : *schema;
+    if (!last.is_object()) return nullptr;
+    const auto type = last.find("@type");
+    const auto items = last.find("itemListElement");
+    if (type == last.end() || *type != "BreadcrumbList" ||
+        items == last.end() || last.size() != 3) {
+      return nullptr;
+    }
+    return &*items;
+  }
+
+  void primary_image() {
+    node_start(page_id("#primaryimage"), "ImageObject");
+    const std::string url = absolute(image_->url);
+    json_.optional_member("caption", image_->alt);
+    json_.member("contentUrl", url);
+    json_.optional_member("height", image_->height);
+    json_.member("url", url);
+    json_.optional_member("width", image_->width);
+    json_.end_object();
   }
 
   const GraphPage& page_;
@@ -470,14 +551,55 @@ class GraphBuilder {
   std::string_view base_;
   std::string_view page_url_;
   const SEOImage* image_;
+  CompactJson json_;
+  std::optional<std::string> language_ = config_.locale;
   std::optional<Identity> identity_;
+  std::string website_id_;
   std::string identity_id_;
+  std::string webpage_id_;
+  std::string author_id_;
   Primary primary_ = Primary::None;
   std::string type_name_;
   std::string primary_id_;
   bool about_identity_ = false;
-  JsonValue::array_t nodes_;
 };
+
+// A user's node (or the nodes of an array or a "@graph" object) joined to
+// `nodes` by "@id". Nesting is bounded by the JSON reader already; the
+// depth guard keeps this walk shallow whatever the value.
+void join(JsonValue::array_t& nodes, const JsonValue& value, int depth) {
+  if (depth > 2) return;
+  if (value.is_array()) {
+    for (const JsonValue& item : value) join(nodes, item, depth + 1);
+    return;
+  }
+  if (!value.is_object()) return;
+  const auto graph = value.find("@graph");
+  if (graph != value.end() && graph->is_array()) {
+    for (const JsonValue& item : *graph) join(nodes, item, depth + 1);
+    return;
+  }
+  JsonValue node = value;
+  const auto context = node.find("@context");
+  if (context != node.end() && context->is_string()) {
+    const std::string_view text =
+        without_trailing_slashes(context->get_ref<const std::string&>());
+    if (text == kSchemaOrgUrl || text == "http://schema.org"sv) {
+      node.erase(context);
+    }
+  }
+  const auto id = node.find("@id");
+  if (id != node.end() && id->is_string()) {
+    for (JsonValue& own : nodes) {
+      const auto own_id = own.find("@id");
+      if (own_id != own.end() && *own_id == *id) {
+        own = std::move(node);
+        return;
+      }
+    }
+  }
+  nodes.push_back(std::move(node));
+}
 
 void append_flat(const JsonValue& schema, std::vector<JsonValue>& out) {
   if (!schema.is_array()) {
@@ -489,9 +611,20 @@ void append_flat(const JsonValue& schema, std::vector<JsonValue>& out) {
 
 }  // namespace
 
-Result<JsonValue> build_jsonld_graph(const GraphPage& page,
-                                     std::span<const JsonValue> user_nodes) {
-  return GraphBuilder(page).build(user_nodes);
+Result<std::string> write_jsonld_graph(const GraphPage& page,
+                                       std::span<const JsonValue> user_nodes) {
+  std::string text;
+  text.reserve(4096);
+  if (Status status = GraphBuilder(page, text).write(); !status) {
+    return std::move(status).error();
+  }
+  if (user_nodes.empty()) return text;
+  // The caller's nodes join the graph as values; the text is written again.
+  Result<JsonValue> graph = parse_json(text);
+  if (!graph) return std::move(graph).error();
+  auto& nodes = graph->at("@graph").get_ref<JsonValue::array_t&>();
+  for (const JsonValue& node : user_nodes) join(nodes, node, 0);
+  return write_json(*graph, /*pretty=*/false);
 }
 
 Result<std::vector<JsonValue>> supplied_nodes(const GraphPage& page) {
