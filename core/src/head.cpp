@@ -504,10 +504,9 @@ Result<std::string> render_head(const SEOPayload& payload,
     extended_robots = with_extra(payload.robots, *page->robots);
     robots = extended_robots;
   }
-  Result<std::string> head =
-      extras.jsonld != nullptr
-          ? render_html(payload, robots, *extras.jsonld)
-          : render_html(payload, robots);
+  Result<std::string> head = extras.jsonld != nullptr
+                                 ? render_html(payload, robots, *extras.jsonld)
+                                 : render_html(payload, robots);
   if (!head) return head;
   std::string out = std::move(*head);
   if (extras.hreflang.empty() && extras.site == nullptr && page == nullptr) {

@@ -101,14 +101,15 @@ PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
 template <class Use>
 PyObject* with_rendered(PyObject* self, Use&& use) {
   return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
-    return with_records(head, true, [&](const zelko::SEOPayload& payload,
-                                  const zelko::SEOConfig& config,
-                                  const zelko::HeadExtras& extras) {
-      zelko::Result<std::string> html =
-          zelko::render_head(payload, extras, config);
-      if (!html) return raise_engine_error(html.error());
-      return use(*html);
-    });
+    return with_records(
+        head, true,
+        [&](const zelko::SEOPayload& payload, const zelko::SEOConfig& config,
+            const zelko::HeadExtras& extras) {
+          zelko::Result<std::string> html =
+              zelko::render_head(payload, extras, config);
+          if (!html) return raise_engine_error(html.error());
+          return use(*html);
+        });
   });
 }
 
@@ -306,9 +307,9 @@ bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
 
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {
-        "payload", "config", "site", "page", "alternates", "entity",
-        "overrides"};
+    static constexpr const char* kNames[] = {"payload",  "config",     "site",
+                                             "page",     "alternates", "entity",
+                                             "overrides"};
     static constexpr Signature kSignature{"_head", kNames, 2, 2};
     std::array<PyObject*, 7> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;

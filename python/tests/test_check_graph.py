@@ -29,16 +29,29 @@ DANGLING = [
     ({"@id": f"{B}/#a", "@type": "Thing", "knows": {"@id": f"{B}/#b"}}, [f"{B}/#b"]),
     ([{"@id": f"{B}/#a", "knows": {"@id": f"{B}/#b"}}, {"@id": f"{B}/#b", "name": "B"}], []),
     # A nested description counts as much as a top-level one.
-    ({"@id": f"{B}/#a", "logo": {"@id": f"{B}/#l", "@type": "ImageObject"}, "image": {"@id": f"{B}/#l"}}, []),
+    (
+        {
+            "@id": f"{B}/#a",
+            "logo": {"@id": f"{B}/#l", "@type": "ImageObject"},
+            "image": {"@id": f"{B}/#l"},
+        },
+        [],
+    ),
     # A reference to a document (no fragment) names the page itself: fine.
     ({"@type": "Article", "mainEntityOfPage": {"@id": f"{B}/post"}}, []),
     ({"@type": "Thing", "x": {"@id": "_:b0"}}, ["_:b0"]),
     (
-        {"@context": "https://schema.org", "@graph": [{"@id": f"{B}/#w", "publisher": {"@id": f"{B}/#o"}}]},
+        {
+            "@context": "https://schema.org",
+            "@graph": [{"@id": f"{B}/#w", "publisher": {"@id": f"{B}/#o"}}],
+        },
         [f"{B}/#o"],
     ),
     # Each reference once, in the order first referred to.
-    ({"@type": "T", "a": [{"@id": f"{B}/#z"}, {"@id": f"{B}/#y"}, {"@id": f"{B}/#z"}]}, [f"{B}/#z", f"{B}/#y"]),
+    (
+        {"@type": "T", "a": [{"@id": f"{B}/#z"}, {"@id": f"{B}/#y"}, {"@id": f"{B}/#z"}]},
+        [f"{B}/#z", f"{B}/#y"],
+    ),
     # {"@id"} with a @context only still describes nothing.
     ({"@type": "T", "a": {"@id": f"{B}/#c", "@context": "https://schema.org"}}, [f"{B}/#c"]),
     (None, []),
@@ -77,7 +90,11 @@ THIRD = node(f"{B}/#org", "The Org")
 
 # (pages as (route, nodes), the (route, message) of each finding)
 SITES = [
-    ("one description everywhere", [("/a", [SAME]), ("/b", [SAME]), ("/c", [dict(reversed(SAME.items()))])], []),
+    (
+        "one description everywhere",
+        [("/a", [SAME]), ("/b", [SAME]), ("/c", [dict(reversed(SAME.items()))])],
+        [],
+    ),
     (
         "a second description",
         [("/a", [SAME]), ("/b", [SAME]), ("/c", [OTHER])],
@@ -86,7 +103,13 @@ SITES = [
     (
         "a third one is counted",
         [("/a", [SAME]), ("/b", [OTHER]), ("/c", [THIRD])],
-        [("/b", f"ZELKO321: @id '{B}/#org' is described differently on /a and /b (and 1 more description)")],
+        [
+            (
+                "/b",
+                f"ZELKO321: @id '{B}/#org' is described differently on /a and /b"
+                " (and 1 more description)",
+            )
+        ],
     ),
     (
         "the context does not matter, a nested description does",
@@ -96,7 +119,11 @@ SITES = [
         ],
         [("/b", f"ZELKO321: @id '{B}/#org' is described differently on /a and /b")],
     ),
-    ("references are no descriptions", [("/a", [SAME]), ("/b", [{"@type": "T", "x": {"@id": f"{B}/#org"}}])], []),
+    (
+        "references are no descriptions",
+        [("/a", [SAME]), ("/b", [{"@type": "T", "x": {"@id": f"{B}/#org"}}])],
+        [],
+    ),
 ]
 
 
@@ -135,13 +162,19 @@ def test_zelko_check_reports_both_rules(tmp_path: Path, capsys: pytest.CaptureFi
     post = POST_FILE.read_text("utf-8")
     org = "https://www.kestrel-coffee.example/#organization"
     first = {**node(org, "Kestrel"), "logo": {"@id": f"{org}-logo"}}
-    pages = {"blog/one": first, "blog/two": node(org, "Kestrel Coffee Roasters"), "blog/three": first}
+    pages = {
+        "blog/one": first,
+        "blog/two": node(org, "Kestrel Coffee Roasters"),
+        "blog/three": first,
+    }
     for name, value in pages.items():
         path = tmp_path / f"{name}.html"
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_text(with_script(post, "/" + name, value), encoding="utf-8")
     code = main(["check", "--contract", CONTRACT, "--site", str(tmp_path), "--format", "json"])
-    findings = [f for f in json.loads(capsys.readouterr().out)["findings"] if f["field"] == "jsonld"]
+    findings = [
+        f for f in json.loads(capsys.readouterr().out)["findings"] if f["field"] == "jsonld"
+    ]
     assert code == 1
     assert sorted((f["route"], f["severity"], f["message"].split(":")[0]) for f in findings) == [
         ("/blog/one", "error", "ZELKO320"),
@@ -172,21 +205,52 @@ logo = "/logo.png"
 # (jsonld_graph, the page's schema_jsonld override, ZELKO320 ids expected)
 VALIDATE = [
     (True, None, []),
-    (True, {"@type": "Thing", "@id": "https://example.com/x#t", "owner": {"@id": "https://example.com/#nobody"}}, ["https://example.com/#nobody"]),
+    (
+        True,
+        {
+            "@type": "Thing",
+            "@id": "https://example.com/x#t",
+            "owner": {"@id": "https://example.com/#nobody"},
+        },
+        ["https://example.com/#nobody"],
+    ),
     # A user node may point to zelko's own: they are in the graph.
-    (True, {"@type": "Thing", "@id": "https://example.com/x#t", "owner": {"@id": "https://example.com/#organization"}}, []),
+    (
+        True,
+        {
+            "@type": "Thing",
+            "@id": "https://example.com/x#t",
+            "owner": {"@id": "https://example.com/#organization"},
+        },
+        [],
+    ),
     # Without the graph the same reference dangles in the payload's nodes.
-    (False, {"@type": "Thing", "@id": "https://example.com/x#t", "owner": {"@id": "https://example.com/#organization"}}, ["https://example.com/#organization"]),
+    (
+        False,
+        {
+            "@type": "Thing",
+            "@id": "https://example.com/x#t",
+            "owner": {"@id": "https://example.com/#organization"},
+        },
+        ["https://example.com/#organization"],
+    ),
 ]
 
 
 @pytest.mark.parametrize(("graph", "override", "expected"), VALIDATE)
 def test_zelko_validate_reports_dangling_references(
-    tmp_path: Path, capsys: pytest.CaptureFixture[str], graph: bool, override: Any, expected: list[str]
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    graph: bool,
+    override: Any,
+    expected: list[str],
 ) -> None:
     site = tmp_path / "site.toml"
     site.write_text(SITE_FILE.format(graph="true" if graph else "false"), encoding="utf-8")
-    page: dict[str, Any] = {"route": "/x", "entity": {"entity_type": "post", "title": "T", "author_name": "A"}}
+    page: dict[str, Any] = {
+        "route": "/x",
+        "entity": {"entity_type": "post", "title": "T", "author_name": "A"},
+    }
     if override is not None:
         page["overrides"] = {"schema_jsonld": override}
     path = tmp_path / "page.json"
@@ -198,15 +262,22 @@ def test_zelko_validate_reports_dangling_references(
     assert all(f["severity"] == "error" for f in findings if f["rule_id"] == "ZELKO320")
 
 
-def test_a_bad_identity_table_names_its_field(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+def test_a_bad_identity_table_names_its_field(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
     site = tmp_path / "site.toml"
     for body, field in (
         ('type = "company"\nname = "X"', "head.identity.type"),
         ('type = "person"\nname = "X"\nlogo = "/l.png"', "head.identity.logo"),
         ('type = "organization"', "head.identity.name"),
     ):
-        site.write_text(SITE_FILE.split("[head.identity]")[0].format(graph="true") + "[head.identity]\n" + body, encoding="utf-8")
+        site.write_text(
+            SITE_FILE.split("[head.identity]")[0].format(graph="true") + "[head.identity]\n" + body,
+            encoding="utf-8",
+        )
         page = tmp_path / "page.json"
-        page.write_text(json.dumps({"route": "/x", "entity": {"entity_type": "page"}}), encoding="utf-8")
+        page.write_text(
+            json.dumps({"route": "/x", "entity": {"entity_type": "page"}}), encoding="utf-8"
+        )
         assert main(["validate", "-c", str(site), str(page)]) != 0
         assert field in capsys.readouterr().err, body

@@ -11,10 +11,10 @@ import re
 from typing import Any
 
 import pytest
-from _zelko_native import _head
 from pyld import jsonld
 
 import zelko
+from _zelko_native import _head
 
 BASE = "https://www.example.com"
 PAGE = f"{BASE}/hello"
@@ -28,8 +28,12 @@ SCHEMA_CONTEXT = {"@context": {"@vocab": "https://schema.org/"}}
 def local_loader(url: str, options: Any = None) -> dict[str, Any]:
     if url.rstrip("/") not in ("https://schema.org", "http://schema.org"):
         raise AssertionError(f"the graph names a context that is not schema.org: {url}")
-    return {"contentType": "application/ld+json", "contextUrl": None, "documentUrl": url,
-            "document": SCHEMA_CONTEXT}
+    return {
+        "contentType": "application/ld+json",
+        "contextUrl": None,
+        "documentUrl": url,
+        "document": SCHEMA_CONTEXT,
+    }
 
 
 OPTIONS = {"documentLoader": local_loader}
@@ -207,7 +211,11 @@ QUESTIONS = [
 
 # (entity type, route, the nodes of its graph)
 EXPECTED = [
-    ("post", "/hello", [*SITE, *page_nodes(PAGE), creative_work("#article", "Article", headline="Hello"), AUTHOR]),
+    (
+        "post",
+        "/hello",
+        [*SITE, *page_nodes(PAGE), creative_work("#article", "Article", headline="Hello"), AUTHOR],
+    ),
     ("page", "/hello", [*SITE, *page_nodes(PAGE, **DATES)]),
     (
         "product",
@@ -380,13 +388,22 @@ def ids(graph: dict[str, Any]) -> list[str]:
 USER_NODES = [
     (
         "a node with one of zelko's ids replaces it in place",
-        {"@context": "https://schema.org", "@id": f"{BASE}/#organization", "@type": "NGO", "name": "X"},
-        lambda graph: graph["@graph"][1] == {"@id": f"{BASE}/#organization", "@type": "NGO", "name": "X"},
+        {
+            "@context": "https://schema.org",
+            "@id": f"{BASE}/#organization",
+            "@type": "NGO",
+            "name": "X",
+        },
+        lambda graph: (
+            graph["@graph"][1] == {"@id": f"{BASE}/#organization", "@type": "NGO", "name": "X"}
+        ),
     ),
     (
         "a node with a new id is appended",
         {"@context": "https://schema.org", "@id": f"{PAGE}#event", "@type": "Event", "name": "E"},
-        lambda graph: graph["@graph"][-1] == {"@id": f"{PAGE}#event", "@type": "Event", "name": "E"},
+        lambda graph: (
+            graph["@graph"][-1] == {"@id": f"{PAGE}#event", "@type": "Event", "name": "E"}
+        ),
     ),
     (
         "a node without an id is appended, its context kept when it is not schema.org",
@@ -406,7 +423,9 @@ def test_user_nodes_join_the_graph(what: str, node: Any, holds: Any) -> None:
     post, cfg = entity("post"), config()
     own = ids(graph_of("post", "/hello"))
     overrides = zelko.SEOOverrides(schema_jsonld=node)
-    graph = zelko.build_head(post, "/hello", cfg, zelko.SEOOverrides(schema_jsonld=node), site=site()).jsonld_graph()
+    graph = zelko.build_head(
+        post, "/hello", cfg, zelko.SEOOverrides(schema_jsonld=node), site=site()
+    ).jsonld_graph()
     assert graph is not None and holds(graph)
     # zelko's own nodes are all still there, in their order.
     assert [i for i in ids(graph) if i in own] == [i for i in own if i in ids(graph)]
@@ -418,15 +437,23 @@ def test_a_schema_generators_nodes_join_and_the_generated_ones_do_not_repeat() -
 
     @registry.register("Article")
     def article(*args: Any) -> dict[str, Any]:
-        return {"@context": "https://schema.org", "@type": "Article", "@id": f"{PAGE}#article",
-                "headline": "From the generator"}
+        return {
+            "@context": "https://schema.org",
+            "@type": "Article",
+            "@id": f"{PAGE}#article",
+            "headline": "From the generator",
+        }
 
     cfg = config()
     cfg.schema_registry = registry
-    graph = zelko.build_head(entity("post", breadcrumbs=None), "/hello", cfg, site=site()).jsonld_graph()
+    graph = zelko.build_head(
+        entity("post", breadcrumbs=None), "/hello", cfg, site=site()
+    ).jsonld_graph()
     assert graph is not None
     articles = [n for n in graph["@graph"] if n.get("@id") == f"{PAGE}#article"]
-    assert articles == [{"@type": "Article", "@id": f"{PAGE}#article", "headline": "From the generator"}]
+    assert articles == [
+        {"@type": "Article", "@id": f"{PAGE}#article", "headline": "From the generator"}
+    ]
     # Without a generator the payload's own nodes are not appended a second time.
     plain = graph_of("post", "/hello")
     assert len(ids(plain)) == len(set(ids(plain)))
@@ -442,8 +469,10 @@ EDGES = [
         "/hello",
         {},
         None,
-        lambda g: g["@graph"][1]["name"] == "Example Ltd"
-        and g["@graph"][1]["@id"] == f"{BASE}/#organization",
+        lambda g: (
+            g["@graph"][1]["name"] == "Example Ltd"
+            and g["@graph"][1]["@id"] == f"{BASE}/#organization"
+        ),
     ),
     (
         "no identity and no publisher: no organisation at all",
@@ -461,9 +490,10 @@ EDGES = [
         "/hello",
         {},
         None,
-        lambda g: {n["@id"] for n in g["@graph"] if n.get("@type") == "Person"}
-        == {f"{BASE}/#person"}
-        and g["@graph"][3]["author"] == {"@id": f"{BASE}/#person"},
+        lambda g: (
+            {n["@id"] for n in g["@graph"] if n.get("@type") == "Person"} == {f"{BASE}/#person"}
+            and g["@graph"][3]["author"] == {"@id": f"{BASE}/#person"}
+        ),
     ),
     (
         "an organisation page at the root is the identity, described once",
@@ -472,8 +502,10 @@ EDGES = [
         "/",
         {},
         None,
-        lambda g: ids(g).count(f"{BASE}/#organization") == 1
-        and g["@graph"][2]["about"] == {"@id": f"{BASE}/#organization"},
+        lambda g: (
+            ids(g).count(f"{BASE}/#organization") == 1
+            and g["@graph"][2]["about"] == {"@id": f"{BASE}/#organization"}
+        ),
     ),
     (
         "omit_schema keeps the page but not the primary entity",

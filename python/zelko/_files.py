@@ -396,9 +396,7 @@ def _identity(value: object, source: str, path: str) -> Any:
     kind = value.get("type")
     cls = _IDENTITIES.get(kind.lower()) if isinstance(kind, str) else None
     if cls is None:
-        raise InputError(
-            source, _join(path, "type"), 'expected "organization" or "person"'
-        )
+        raise InputError(source, _join(path, "type"), 'expected "organization" or "person"')
     fields = {key: item for key, item in value.items() if key != "type"}
     return _shape_of(cls).build(fields, source, path)
 

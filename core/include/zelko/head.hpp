@@ -504,9 +504,9 @@ struct HeadExtras {
 };
 
 // The payload's head (its robots meta with the page's extra directives, its
-// JSON-LD or extras.jsonld in its place), then the hreflang links, then every extra in the documented order, one
-// element per line, a line feed at the end. With no extras it is exactly
-// render_html(payload).
+// JSON-LD or extras.jsonld in its place), then the hreflang links, then every
+// extra in the documented order, one element per line, a line feed at the end.
+// With no extras it is exactly render_html(payload).
 [[nodiscard]] Result<std::string> render_head(const SEOPayload& payload,
                                               const HeadExtras& extras,
                                               const SEOConfig& config);

@@ -22,10 +22,10 @@ constexpr std::string_view kPlaceholder = "{search_term_string}";
 
 // What the primary entity of a page is, by its Schema.org type name.
 enum class Primary {
-  None,       // no node of its own: the web page says it all
-  Home,       // the website is the entity; the page is about the identity
-  WebPage,    // the web page takes the type name (FAQPage, CollectionPage)
-  Article,    // Article, BlogPosting, NewsArticle
+  None,     // no node of its own: the web page says it all
+  Home,     // the website is the entity; the page is about the identity
+  WebPage,  // the web page takes the type name (FAQPage, CollectionPage)
+  Article,  // Article, BlogPosting, NewsArticle
   Product,
   Video,
   Organization,
@@ -163,9 +163,9 @@ class GraphBuilder {
         config_(page.config),
         base_(without_trailing_slashes(config_.public_base_url)),
         page_url_(without_fragment(page.payload.canonical)),
-        image_(choose_og_image(entity_, config_,
-                               page.overrides != nullptr ? *page.overrides
-                                                         : no_overrides_)),
+        image_(choose_og_image(
+            entity_, config_,
+            page.overrides != nullptr ? *page.overrides : no_overrides_)),
         json_(out) {
     if (page.identity != nullptr) {
       identity_ = *page.identity;
@@ -233,8 +233,8 @@ class GraphBuilder {
     return absolute_asset_url(value, config_);
   }
   [[nodiscard]] std::string author_id() const {
-    if (const auto* person = identity_ ? std::get_if<Person>(&*identity_)
-                                       : nullptr;
+    if (const auto* person =
+            identity_ ? std::get_if<Person>(&*identity_) : nullptr;
         person != nullptr && person->name == *entity_.author_name) {
       return identity_id_;
     }
@@ -323,7 +323,8 @@ class GraphBuilder {
     json_.optional_member("datePublished", entity_.published_at);
   }
   void description() {
-    if (has_description()) json_.member("description", page_.payload.description);
+    if (has_description())
+      json_.member("description", page_.payload.description);
   }
   void page_image() {
     if (image_ != nullptr) reference("image", page_id("#primaryimage"));
@@ -455,10 +456,12 @@ class GraphBuilder {
     if (!article) json_.member("name", page_.payload.title);
     if (identity_) reference("publisher", identity_id_);
     if (primary_ == Primary::Video) {
-      if (image_ != nullptr) json_.member("thumbnailUrl", absolute(image_->url));
+      if (image_ != nullptr)
+        json_.member("thumbnailUrl", absolute(image_->url));
       json_.optional_member("uploadDate", entity_.published_at);
     }
-    if (primary_ == Primary::Other) json_.member("url", page_.payload.canonical);
+    if (primary_ == Primary::Other)
+      json_.member("url", page_.payload.canonical);
   }
 
   void product() {
@@ -520,9 +523,8 @@ class GraphBuilder {
   [[nodiscard]] const JsonValue* payload_breadcrumbs() const {
     const std::optional<JsonValue>& schema = page_.payload.schema_jsonld;
     if (!schema) return nullptr;
-    const JsonValue& last = schema->is_array() && !schema->empty()
-                                ? schema->back()
-                                : *schema;
+    const JsonValue& last =
+        schema->is_array() && !schema->empty() ? schema->back() : *schema;
     if (!last.is_object()) return nullptr;
     const auto type = last.find("@type");
     const auto items = last.find("itemListElement");
@@ -633,18 +635,17 @@ Result<std::vector<JsonValue>> supplied_nodes(const GraphPage& page) {
   std::vector<JsonValue> own;
   if (page.config.auto_generate_schema) {
     const SEOOverrides none;
-    const SEOImage* image = choose_og_image(
-        page.entity, page.config,
-        page.overrides != nullptr ? *page.overrides : none);
+    const SEOImage* image =
+        choose_og_image(page.entity, page.config,
+                        page.overrides != nullptr ? *page.overrides : none);
     const SchemaContext ctx{
         .entity = page.entity,
         .config = page.config,
         .url = page.payload.canonical,
         .name = page.payload.title,
         .description = page.payload.description,
-        .image = image != nullptr
-                     ? std::optional<std::string_view>(image->url)
-                     : std::nullopt,
+        .image = image != nullptr ? std::optional<std::string_view>(image->url)
+                                  : std::nullopt,
         .registry = nullptr,
     };
     Result<std::optional<JsonValue>> generated = generate_schema(ctx);
