@@ -143,12 +143,13 @@ PyObject* hreflang_list(const std::vector<zelko::HreflangLink>& links) {
   });
 }
 
-// The payload's dictionary plus "head": its hreflang links and the site and
-// page extras as given (sorted keys, absent parts left out).
+// The payload's dictionary plus "head": its hreflang links, the linked
+// JSON-LD graph and the site and page extras as given (sorted keys, absent
+// parts left out).
 PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) -> PyObject* {
     return with_records(
-        head, false,
+        head, true,
         [&](const zelko::SEOPayload& payload,
             const zelko::SEOConfig& /*config*/,
             const zelko::HeadExtras& extras) -> PyObject* {
@@ -156,6 +157,11 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
           PyRef more = PyRef::steal(PyDict_New());
           if (!dict || !more ||
               !dict_set(more.get(), "hreflang", hreflang_list(head.hreflang))) {
+            return nullptr;
+          }
+          if (extras.jsonld != nullptr &&
+              !dict_set(more.get(), "jsonld_graph",
+                        json_text_to_dict(*extras.jsonld))) {
             return nullptr;
           }
           if (extras.page != nullptr &&
@@ -236,7 +242,7 @@ PyMethodDef kHeadMethods[] = {
      "asks for it (jsonld_graph=True)."},
     {"to_dict", head_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\nThe payload's dict plus \"head\": the hreflang "
-     "links and the extras."},
+     "links, the linked JSON-LD graph and the extras."},
     {nullptr, nullptr, 0, nullptr},
 };
 
