@@ -281,3 +281,28 @@ def test_a_bad_identity_table_names_its_field(
         )
         assert main(["validate", "-c", str(site), str(page)]) != 0
         assert field in capsys.readouterr().err, body
+
+
+def test_the_command_line_gives_build_heads_graph(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    import zelko
+    from zelko._files import load_page, load_site
+
+    site_path = tmp_path / "site.toml"
+    site_path.write_text(SITE_FILE.format(graph="true"), encoding="utf-8")
+    entity = {"entity_type": "post", "title": "T", "author_name": "A", "slug": "x"}
+    page_path = tmp_path / "page.json"
+    page_path.write_text(json.dumps({"route": "/x", "entity": entity}), encoding="utf-8")
+    site, page = load_site(site_path), load_page(page_path)
+    assert site.head is not None and isinstance(site.head.identity, zelko.Organization)
+    expected = zelko.build_head(page.entity, page.route, site.config, site=site.head)
+
+    assert main(["render", "-c", str(site_path), str(page_path)]) == 0
+    assert capsys.readouterr().out.rstrip("\n") == expected.render_html().rstrip("\n")
+    assert main(["build", "-c", str(site_path), str(page_path)]) == 0
+    built = json.loads(capsys.readouterr().out)
+    assert built["head"]["jsonld_graph"] == expected.jsonld_graph()
+    organization = expected.jsonld_graph()["@graph"][1]
+    assert organization["@id"] == "https://example.com/#organization"
+    assert organization["name"] == "Example Ltd"
