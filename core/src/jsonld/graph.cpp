@@ -125,7 +125,7 @@ class CompactJson {
   }
   void value(const JsonValue& json) {
     separate();
-    out_.append(write_json(json, /*pretty=*/false));
+    JsonWriter(out_, /*pretty=*/false).value(json);
     comma_ = true;
   }
 
@@ -181,7 +181,12 @@ class GraphBuilder {
                                  ? "#organization"
                                  : "#person");
     }
+    home_ = site_id("");
     webpage_id_ = page_id("#webpage");
+    if (image_ != nullptr) {
+      image_id_ = page_id("#primaryimage");
+      image_url_ = absolute(image_->url);
+    }
     find_primary();
     if (names_author()) author_id_ = author_id();
     if (language_) {
@@ -327,7 +332,7 @@ class GraphBuilder {
       json_.member("description", page_.payload.description);
   }
   void page_image() {
-    if (image_ != nullptr) reference("image", page_id("#primaryimage"));
+    if (image_ != nullptr) reference("image", image_id_);
   }
 
   // --- Nodes
@@ -348,12 +353,12 @@ class GraphBuilder {
       json_.end_object();
     }
     if (identity_) reference("publisher", identity_id_);
-    json_.member("url", site_id(""));
+    json_.member("url", home_);
     json_.end_object();
   }
 
   void identity() {
-    const std::string home = site_id("");
+    const std::string& home = home_;
     if (const auto* org = std::get_if<Organization>(&*identity_)) {
       const std::string logo_id = site_id("#logo");
       node_start(identity_id_, "Organization");
@@ -403,7 +408,7 @@ class GraphBuilder {
     }
     json_.member("name", page_.payload.title);
     if (image_ != nullptr) {
-      reference("primaryImageOfPage", page_id("#primaryimage"));
+      reference("primaryImageOfPage", image_id_);
     }
     json_.member("url", page_.payload.canonical);
     json_.end_object();
@@ -456,8 +461,7 @@ class GraphBuilder {
     if (!article) json_.member("name", page_.payload.title);
     if (identity_) reference("publisher", identity_id_);
     if (primary_ == Primary::Video) {
-      if (image_ != nullptr)
-        json_.member("thumbnailUrl", absolute(image_->url));
+      if (image_ != nullptr) json_.member("thumbnailUrl", image_url_);
       json_.optional_member("uploadDate", entity_.published_at);
     }
     if (primary_ == Primary::Other)
@@ -536,12 +540,11 @@ class GraphBuilder {
   }
 
   void primary_image() {
-    node_start(page_id("#primaryimage"), "ImageObject");
-    const std::string url = absolute(image_->url);
+    node_start(image_id_, "ImageObject");
     json_.optional_member("caption", image_->alt);
-    json_.member("contentUrl", url);
+    json_.member("contentUrl", image_url_);
     json_.optional_member("height", image_->height);
-    json_.member("url", url);
+    json_.member("url", image_url_);
     json_.optional_member("width", image_->width);
     json_.end_object();
   }
@@ -558,7 +561,10 @@ class GraphBuilder {
   std::optional<Identity> identity_;
   std::string website_id_;
   std::string identity_id_;
+  std::string home_;
   std::string webpage_id_;
+  std::string image_id_;   // set with an image
+  std::string image_url_;  // the image made absolute
   std::string author_id_;
   Primary primary_ = Primary::None;
   std::string type_name_;
