@@ -587,3 +587,16 @@ def test_identities_round_trip() -> None:
         again = pickle.loads(pickle.dumps(head))
         assert repr(again) == repr(head)
         assert again.identity.name == identity.name
+
+
+def test_hostile_identity_text_stays_inside_the_script() -> None:
+    hostile = '</script><script>alert("x")</script>\u00e9'
+    head = zelko.build_head(
+        entity("post", title=hostile), "/hello", config(), site=site(identity=zelko.Person(hostile))
+    )
+    html = head.render_html()
+    assert html.count("</script>") == 1
+    graph = head.jsonld_graph()
+    assert graph is not None
+    assert graph["@graph"][1]["name"] == hostile
+    assert graph["@graph"][3]["headline"] == hostile
