@@ -944,6 +944,7 @@ def _head(
     alternates: Sequence[tuple[str, str]] | None = None,
     entity: SEOEntity | None = None,
     overrides: SEOOverrides | None = None,
+    route: str | None = None,
 ) -> SEOHead: ...
 def _input_fields(
     cls: type, /

@@ -168,5 +168,18 @@ TEST(Graph, SuppliedNodesAreThoseTheEngineDoesNotMake) {
   }
 }
 
+TEST(Graph, WithTheRouteAChangedTitleLeavesTheEnginesNodesItsOwn) {
+  const SEOConfig config = site_config();
+  const SEOEntity entity = full_entity(EntityType::Post);
+  Result<SEOPayload> payload = build_seo_payload(entity, "/p", config);
+  ASSERT_TRUE(payload.ok());
+  payload->title = "Changed after the build";  // as a hook may
+  const GraphPage page{entity, config, *payload, nullptr, nullptr};
+  // From the payload's fields the article no longer matches; built again
+  // from the route it does.
+  EXPECT_EQ(supplied_nodes(page)->size(), 1U);
+  EXPECT_EQ(supplied_nodes(page, "/p")->size(), 0U);
+}
+
 }  // namespace
 }  // namespace zelko

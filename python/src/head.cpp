@@ -29,7 +29,8 @@ struct HeadRecord {
   std::vector<zelko::HreflangLink> hreflang;
   // Set only when the site head asks for the graph: what it is made of.
   PyRef entity;
-  PyRef overrides;  // empty when None
+  PyRef overrides;                   // empty when None
+  std::optional<std::string> route;  // the payload's route, when given
 };
 
 // The graph's JSON text into `out`, when the head has one; false with the
@@ -61,7 +62,7 @@ bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
   std::vector<zelko::JsonValue> supplied;
   if (may_hold_supplied) {
     zelko::Result<std::vector<zelko::JsonValue>> nodes =
-        zelko::supplied_nodes(page);
+        zelko::supplied_nodes(page, head.route);
     if (!nodes) return raise_engine_error(nodes.error()) != nullptr;
     supplied = std::move(*nodes);
   }
@@ -313,11 +314,11 @@ bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
 
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"payload",  "config",     "site",
-                                             "page",     "alternates", "entity",
-                                             "overrides"};
+    static constexpr const char* kNames[] = {
+        "payload",    "config", "site",      "page",
+        "alternates", "entity", "overrides", "route"};
     static constexpr Signature kSignature{"_head", kNames, 2, 2};
-    std::array<PyObject*, 7> arg{};
+    std::array<PyObject*, 8> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HeadRecord head;
     PyRef entity;
@@ -347,6 +348,11 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
     }
     if (!keep_graph_sources(head, std::move(entity), std::move(overrides))) {
       return nullptr;
+    }
+    if (head.entity && arg[7] != nullptr && arg[7] != Py_None) {
+      std::string route;
+      if (!arg_text(arg[7], "route", route)) return nullptr;
+      head.route = std::move(route);
     }
     return make_object(ClassId::SEOHead, std::move(head));
   });

@@ -20,9 +20,10 @@ extern const ClassDef kVerificationClass;
 extern const ClassDef kVideoClass;
 
 // _head(payload, config, site=None, page=None, alternates=None, entity=None,
-// overrides=None): the SEOHead of a built payload; alternates are (tag,
-// route or URL) pairs. A site head asking for the linked JSON-LD graph needs
-// the entity (and the overrides) the payload was built from.
+// overrides=None, route=None): the SEOHead of a built payload; alternates
+// are (tag, route or URL) pairs. A site head asking for the linked JSON-LD
+// graph needs the entity (and the overrides and route) the payload was
+// built from.
 [[nodiscard]] PyObject* py_head(PyObject* module, PyObject* args,
                                 PyObject* kwargs);
 

@@ -600,3 +600,21 @@ def test_hostile_identity_text_stays_inside_the_script() -> None:
     assert graph is not None
     assert graph["@graph"][1]["name"] == hostile
     assert graph["@graph"][3]["headline"] == hostile
+
+
+def test_a_hook_that_changes_the_title_leaves_the_engines_nodes_its_own() -> None:
+    hooks = zelko.HookRegistry()
+
+    @hooks.register("post_process")
+    def retitle(payload: dict[str, Any], entity: zelko.SEOEntity, cfg: zelko.SEOConfig) -> None:
+        payload["title"] = "Retitled"
+
+    cfg = config()
+    cfg.hooks = hooks
+    graph = zelko.build_head(entity("post"), "/hello", cfg, site=site()).jsonld_graph()
+    assert graph is not None
+    # The payload's own article and breadcrumbs are not taken for a user's.
+    assert [n.get("@type") for n in graph["@graph"]].count("Article") == 1
+    assert [n.get("@type") for n in graph["@graph"]].count("BreadcrumbList") == 1
+    assert not any("@context" in node for node in graph["@graph"])
+    assert graph["@graph"][3]["headline"] == "Retitled"

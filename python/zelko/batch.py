@@ -175,6 +175,7 @@ def page_record(page: Page, line: int, config: SEOConfig) -> str:
                 alternates=list(alternates),
                 entity=entity,
                 overrides=overrides,
+                route=route,
             )
         except ValueError as error:
             return _error_record(line, "head", str(error))

@@ -96,4 +96,5 @@ def build_head(
         alternates=pairs,
         entity=entity,
         overrides=overrides,
+        route=route,
     )

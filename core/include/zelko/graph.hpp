@@ -25,6 +25,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zelko/error.hpp"
@@ -61,10 +62,14 @@ struct GraphPage {
     const GraphPage& page, std::span<const JsonValue> user_nodes);
 
 // The nodes of the payload's JSON-LD that the engine does not make itself
-// for the page (from the payload's canonical URL, title and description):
-// the ones a caller supplied, through the schema_jsonld override, a schema
-// generator or a hook. Fails where schema generation would.
+// for the page: the ones a caller supplied, through the schema_jsonld
+// override, a schema generator or a hook. With the route, the engine's own
+// nodes are those of the page built again without the override (so a hook
+// that changed the title leaves them the engine's); without it, they are
+// made from the payload's canonical URL, title and description. Fails where
+// that build would.
 [[nodiscard]] Result<std::vector<JsonValue>> supplied_nodes(
-    const GraphPage& page);
+    const GraphPage& page,
+    std::optional<std::string_view> route = std::nullopt);
 
 }  // namespace zelko

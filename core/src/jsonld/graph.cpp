@@ -11,6 +11,7 @@
 #include "jsonld/builders.hpp"
 #include "social.hpp"
 #include "text.hpp"
+#include "zelko/builder.hpp"
 
 namespace zelko {
 namespace {
@@ -635,11 +636,20 @@ Result<std::string> write_jsonld_graph(const GraphPage& page,
   return write_json(*graph, /*pretty=*/false);
 }
 
-Result<std::vector<JsonValue>> supplied_nodes(const GraphPage& page) {
+Result<std::vector<JsonValue>> supplied_nodes(
+    const GraphPage& page, std::optional<std::string_view> route) {
   std::vector<JsonValue> supplied;
   if (!page.payload.schema_jsonld) return supplied;
   std::vector<JsonValue> own;
-  if (page.config.auto_generate_schema) {
+  if (route) {
+    SEOOverrides without_schema =
+        page.overrides != nullptr ? *page.overrides : SEOOverrides{};
+    without_schema.schema_jsonld.reset();
+    Result<SEOPayload> rebuilt =
+        build_seo_payload(page.entity, *route, page.config, &without_schema);
+    if (!rebuilt) return std::move(rebuilt).error();
+    if (rebuilt->schema_jsonld) append_flat(*rebuilt->schema_jsonld, own);
+  } else if (page.config.auto_generate_schema) {
     const SEOOverrides none;
     const SEOImage* image =
         choose_og_image(page.entity, page.config,
@@ -658,7 +668,7 @@ Result<std::vector<JsonValue>> supplied_nodes(const GraphPage& page) {
     if (!generated) return std::move(generated).error();
     if (*generated) append_flat(**generated, own);
   }
-  if (page.entity.breadcrumbs) {
+  if (!route && page.entity.breadcrumbs) {
     Result<JsonValue> list =
         build_breadcrumb_list(*page.entity.breadcrumbs, page.config);
     if (!list) return std::move(list).error();

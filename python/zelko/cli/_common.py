@@ -358,6 +358,7 @@ def whole_head(page: Page, site: Site, payload: SEOPayload) -> SEOHead | None:
             alternates=list(page.alternates),
             entity=page.entity,
             overrides=page.overrides,
+            route=page.route,
         )
     except ValueError as error:
         raise InputError(page.source, getattr(error, "field", None) or "head", str(error)) from None
