@@ -16,7 +16,6 @@
 namespace zelko {
 namespace {
 
-using Object = JsonValue::object_t;
 using namespace std::string_view_literals;
 
 constexpr std::string_view kPlaceholder = "{search_term_string}";
