@@ -501,6 +501,8 @@ class SiteHead:
         application_name: str | None = None,
         meta: Mapping[str, str] | Sequence[tuple[str, str]] | None = None,
         cards: CardSettings | Mapping[str, Any] | None = None,
+        identity: Organization | Person | None = None,
+        jsonld_graph: bool = False,
     ) -> SiteHead: ...
     @property
     def icons(self) -> list[Icon]: ...
@@ -522,6 +524,63 @@ class SiteHead:
     def meta(self) -> list[tuple[str, str]]: ...
     @property
     def cards(self) -> CardSettings | None: ...
+    @property
+    def identity(self) -> Organization | Person | None: ...
+    @property
+    def jsonld_graph(self) -> bool: ...
+
+@final
+class Organization:
+    def __new__(
+        cls,
+        name: str,
+        *,
+        url: str | None = None,
+        logo: str | None = None,
+        same_as: Sequence[str] | None = None,
+        legal_name: str | None = None,
+        email: str | None = None,
+        telephone: str | None = None,
+        address: str | None = None,
+    ) -> Organization: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def url(self) -> str | None: ...
+    @property
+    def logo(self) -> str | None: ...
+    @property
+    def same_as(self) -> list[str]: ...
+    @property
+    def legal_name(self) -> str | None: ...
+    @property
+    def email(self) -> str | None: ...
+    @property
+    def telephone(self) -> str | None: ...
+    @property
+    def address(self) -> str | None: ...
+
+@final
+class Person:
+    def __new__(
+        cls,
+        name: str,
+        *,
+        url: str | None = None,
+        image: str | None = None,
+        same_as: Sequence[str] | None = None,
+        job_title: str | None = None,
+    ) -> Person: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def url(self) -> str | None: ...
+    @property
+    def image(self) -> str | None: ...
+    @property
+    def same_as(self) -> list[str]: ...
+    @property
+    def job_title(self) -> str | None: ...
 
 @final
 class CardSettings:
@@ -612,6 +671,7 @@ class SEOHead:
     def __html__(self) -> str: ...
     def hash(self) -> str: ...
     def etag(self) -> str: ...
+    def jsonld_graph(self) -> dict[str, Any] | None: ...
     def to_dict(self) -> dict[str, Any]: ...
 
 # --- Payload -----------------------------------------------------------------
@@ -920,6 +980,9 @@ def _head(
     page: PageHead | None = None,
     alternates: Sequence[tuple[str, str]] | None = None,
     card: tuple[str, int, int, str, str] | None = None,
+    entity: SEOEntity | None = None,
+    overrides: SEOOverrides | None = None,
+    route: str | None = None,
 ) -> SEOHead: ...
 def _input_fields(
     cls: type, /

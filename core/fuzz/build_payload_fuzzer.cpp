@@ -5,7 +5,8 @@
 // documents; it is deterministic; the title is never empty; a canonical URL
 // not given by override starts with the scheme and canonical_host; the
 // payload renders, hashes and validates, and reads back from its own JSON
-// text as the same payload.
+// text as the same payload. The page's linked JSON-LD graph, with the
+// caller's nodes joined, is written, is JSON and is deterministic.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,6 +14,7 @@
 #include "fuzz_support.hpp"
 #include "url_parser.hpp"
 #include "zelko/builder.hpp"
+#include "zelko/graph.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/html.hpp"
 #include "zelko/payload.hpp"
@@ -175,6 +177,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   }
   FUZZ_CHECK(*first == *second);
   check_payload(*first);
+
+  const GraphPage graph_page{page, *config, *first, chosen, nullptr};
+  const Result<std::vector<JsonValue>> supplied = supplied_nodes(graph_page);
+  FUZZ_CHECK(supplied.ok());
+  const Result<std::string> graph = write_jsonld_graph(graph_page, *supplied);
+  FUZZ_CHECK(graph.ok() && parse_json(*graph).ok());
+  FUZZ_CHECK(*write_jsonld_graph(graph_page, *supplied) == *graph);
 
   if (!chosen || !chosen->canonical_url) {
     const Result<ParsedUrl> base = parse_absolute_url(config->public_base_url);

@@ -1,9 +1,13 @@
 #include "zelko/batch.hpp"
 
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "page_reader.hpp"
 #include "zelko/builder.hpp"
+#include "zelko/graph.hpp"
 #include "zelko/hash.hpp"
 #include "zelko/html.hpp"
 #include "zelko/json.hpp"
@@ -88,6 +92,40 @@ Result<std::string> page_record(std::uint64_t line, std::string_view route,
   return record;
 }
 
+namespace {
+
+// Whether the page's head shows a social card: asked for by the page, or
+// given by the site's card settings to a page that does not refuse it.
+bool asks_for_card(const SiteHead* site, const PageHead* page) {
+  const std::optional<bool> wanted =
+      page != nullptr ? page->card : std::nullopt;
+  if (wanted) return *wanted;
+  return site != nullptr && site->cards.has_value();
+}
+
+// The page's linked JSON-LD graph; a caller's nodes (the schema_jsonld
+// override: the batch path runs no hooks) join it.
+std::optional<std::string> page_graph(const PageInput& page,
+                                      const SEOConfig& config,
+                                      const SEOPayload& payload,
+                                      const SiteHead& site) {
+  const SEOOverrides* overrides = page.overrides ? &*page.overrides : nullptr;
+  const GraphPage graph_page{page.entity, config, payload, overrides,
+                             site.identity ? &*site.identity : nullptr};
+  std::vector<JsonValue> supplied;
+  if (overrides != nullptr && overrides->schema_jsonld) {
+    Result<std::vector<JsonValue>> nodes =
+        supplied_nodes(graph_page, page.route);
+    if (!nodes) return std::nullopt;
+    supplied = std::move(*nodes);
+  }
+  Result<std::string> graph = write_jsonld_graph(graph_page, supplied);
+  if (!graph) return std::nullopt;
+  return std::move(*graph);
+}
+
+}  // namespace
+
 std::optional<std::string> build_page_record(std::string_view text,
                                              std::uint64_t line,
                                              const SEOConfig& config,
@@ -100,7 +138,20 @@ std::optional<std::string> build_page_record(std::string_view text,
   if (!payload) return std::nullopt;
   std::optional<std::string> whole_head;
   if (site != nullptr || page->head) {
-    const HeadExtras extras{{}, site, page->head ? &*page->head : nullptr};
+    // Cards are drawn and linked by the package.
+    if (asks_for_card(site, page->head ? &*page->head : nullptr)) {
+      return std::nullopt;
+    }
+    std::optional<std::string> graph;
+    if (site != nullptr && site->jsonld_graph) {
+      graph = page_graph(*page, config, payload.value(), *site);
+      if (!graph) return std::nullopt;
+    }
+    const HeadExtras extras{{},
+                            site,
+                            page->head ? &*page->head : nullptr,
+                            nullptr,
+                            graph ? &*graph : nullptr};
     Result<std::string> html = render_head(payload.value(), extras, config);
     if (!html) return std::nullopt;
     whole_head = std::move(html).value();

@@ -654,8 +654,12 @@ Result<std::string> render_head(const SEOPayload& payload,
   std::string out;
   // One buffer, sized once for the payload's part and the extras.
   const std::size_t more = extras_size(extras);
-  if (Status status = append_html(out, payload, robots_text,
-                                  picture ? &*picture : nullptr, more);
+  const std::optional<std::string_view> jsonld =
+      extras.jsonld != nullptr ? std::optional<std::string_view>(*extras.jsonld)
+                               : std::nullopt;
+  if (Status status =
+          append_html(out, payload, robots_text, picture ? &*picture : nullptr,
+                      jsonld ? &*jsonld : nullptr, more);
       !status) {
     return std::move(status).error();
   }

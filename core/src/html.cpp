@@ -336,7 +336,8 @@ Result<std::string> render_html(const SEOPayload& payload) {
 Result<std::string> render_html(const SEOPayload& payload,
                                 std::string_view robots) {
   std::string out;
-  if (Status status = append_html(out, payload, robots, nullptr, 0); !status) {
+  if (Status status = append_html(out, payload, robots, nullptr, nullptr, 0);
+      !status) {
     return std::move(status).error();
   }
   return out;
@@ -344,15 +345,17 @@ Result<std::string> render_html(const SEOPayload& payload,
 
 Status append_html(std::string& out, const SEOPayload& payload,
                    std::string_view robots, const HeadPicture* picture,
-                   std::size_t more) {
+                   const std::string_view* jsonld, std::size_t more) {
   std::string json;
-  if (payload.schema_jsonld) {
+  if (jsonld == nullptr && payload.schema_jsonld) {
     Result<std::string> text = schema_json_text(*payload.schema_jsonld);
     if (!text) return std::move(text).error();
     json = std::move(*text);
   }
+  const std::string_view script = jsonld != nullptr ? *jsonld : json;
+  const bool has_script = jsonld != nullptr || payload.schema_jsonld;
 
-  out.reserve(out.size() + estimated_size(payload, json.size()) + more);
+  out.reserve(out.size() + estimated_size(payload, script.size()) + more);
   ElementWriter writer(out);
   writer.title(payload.title);
   if (!payload.description.empty()) {
@@ -366,7 +369,7 @@ Status append_html(std::string& out, const SEOPayload& payload,
   } else {
     write_tags_with_picture(writer, payload, *picture);
   }
-  if (payload.schema_jsonld) writer.script(json);
+  if (has_script) writer.script(script);
   out.push_back('\n');
   return {};
 }

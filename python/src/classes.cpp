@@ -23,9 +23,10 @@ constexpr std::array<std::string_view, kClassCount> kClassNames = {
     "SEOIssue",       "SEOOverrides",      "SEOPayload",
     "SchemaRegistry", "TwitterPayload",    "URLPolicy",
     "AppLinks",       "ArticleMeta",       "Feed",
-    "Icon",           "PageHead",          "RobotsExtra",
-    "SEOHead",        "SiteHead",          "Verification",
-    "Video",          "CardSettings"};
+    "Icon",           "Organization",      "PageHead",
+    "Person",         "RobotsExtra",       "SEOHead",
+    "SiteHead",       "Verification",      "Video",
+    "CardSettings"};
 
 using ClassTable = std::array<PyTypeObject*, kClassCount>;
 

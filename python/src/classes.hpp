@@ -46,7 +46,9 @@ enum class ClassId : std::uint8_t {
   ArticleMeta,
   Feed,
   Icon,
+  Organization,
   PageHead,
+  Person,
   RobotsExtra,
   SEOHead,
   SiteHead,
@@ -54,7 +56,7 @@ enum class ClassId : std::uint8_t {
   Video,
   CardSettings,
 };
-inline constexpr std::size_t kClassCount = 29;
+inline constexpr std::size_t kClassCount = 31;
 // The classes listed in __all__ (the first ids).
 inline constexpr std::size_t kPublicClassCount = 18;
 

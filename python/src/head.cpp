@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "inputs.hpp"
+#include "json_values.hpp"
 #include "payload_view.hpp"
 #include "record_fields.hpp"
 #include "zelko/crawl.hpp"
+#include "zelko/graph.hpp"
 #include "zelko/head.hpp"
 
 namespace zelko::py {
@@ -28,7 +30,7 @@ struct RenderCache {
 // What an SEOHead holds: the objects it was made of (all immutable but the
 // configuration's registries, which rendering never reads), the hreflang
 // links as resolved and the social card, if any. The head is rendered once,
-// when first asked for.
+// when first asked for, from the records, and so is the linked JSON-LD graph.
 struct HeadRecord {
   PyRef payload;
   PyRef config;
@@ -37,11 +39,55 @@ struct HeadRecord {
   std::vector<zelko::HreflangLink> hreflang;
   std::optional<zelko::HeadCard> card;
   std::unique_ptr<RenderCache> cache = std::make_unique<RenderCache>();
+  // Set only when the site head asks for the graph: what it is made of.
+  PyRef entity;
+  PyRef overrides;                   // empty when None
+  std::optional<std::string> route;  // the payload's route, when given
 };
 
-// Reads the records of a head's objects under shared borrows.
+// The graph's JSON text into `out`, when the head has one; false with the
+// error set. The caller holds borrows of the payload, config and site.
+bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
+  if (!head.entity) return true;
+  SharedBorrow entity(head.entity.get());
+  std::optional<SharedBorrow> overrides_borrow;
+  if (!entity ||
+      (head.overrides && !overrides_borrow.emplace(head.overrides.get()))) {
+    return false;
+  }
+  const zelko::SiteHead& site = record_of<zelko::SiteHead>(head.site.get());
+  const zelko::SEOOverrides* overrides =
+      head.overrides ? &record_of<zelko::SEOOverrides>(head.overrides.get())
+                     : nullptr;
+  const zelko::GraphPage page{
+      .entity = record_of<zelko::SEOEntity>(head.entity.get()),
+      .config = config_record(head.config.get()),
+      .payload = record_of<zelko::SEOPayload>(head.payload.get()),
+      .overrides = overrides,
+      .identity = site.identity ? &*site.identity : nullptr,
+  };
+  // Only a caller's JSON-LD needs telling apart from the engine's own.
+  const bool may_hold_supplied =
+      (overrides != nullptr && overrides->schema_jsonld) ||
+      config_hooks(head.config.get()) != nullptr ||
+      config_schema_registry(head.config.get()) != nullptr;
+  std::vector<zelko::JsonValue> supplied;
+  if (may_hold_supplied) {
+    zelko::Result<std::vector<zelko::JsonValue>> nodes =
+        zelko::supplied_nodes(page, head.route);
+    if (!nodes) return raise_engine_error(nodes.error()) != nullptr;
+    supplied = std::move(*nodes);
+  }
+  zelko::Result<std::string> graph = zelko::write_jsonld_graph(page, supplied);
+  if (!graph) return raise_engine_error(graph.error()) != nullptr;
+  out = std::move(*graph);
+  return true;
+}
+
+// Reads the records of a head's objects under shared borrows; the extras
+// carry the graph's text when `with_graph` is set and the head has one.
 template <class Read>
-PyObject* with_records(const HeadRecord& head, Read&& read) {
+PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
   if (!head.payload || !head.config) {
     PyErr_SetString(PyExc_RuntimeError, "SEOHead was cleared");
     return nullptr;
@@ -53,11 +99,14 @@ PyObject* with_records(const HeadRecord& head, Read&& read) {
   std::optional<SharedBorrow> page;
   if (head.site && !site.emplace(head.site.get())) return nullptr;
   if (head.page && !page.emplace(head.page.get())) return nullptr;
+  std::optional<std::string> graph;
+  if (with_graph && !write_graph(head, graph)) return nullptr;
   const zelko::HeadExtras extras{
       head.hreflang,
       head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
       head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
-      head.card ? &*head.card : nullptr};
+      head.card ? &*head.card : nullptr,
+      graph ? &*graph : nullptr};
   return read(record_of<zelko::SEOPayload>(head.payload.get()),
               config_record(head.config.get()), extras);
 }
@@ -78,7 +127,7 @@ PyObject* with_rendered(PyObject* self, Use&& use) {
   return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
     RenderCache& cache = *head.cache;
     if (const std::string* html = kept_html(cache)) return use(*html, cache);
-    return with_records(head, [&](const zelko::SEOPayload& payload,
+    return with_records(head, true, [&](const zelko::SEOPayload& payload,
                                   const zelko::SEOConfig& config,
                                   const zelko::HeadExtras& extras) {
       std::optional<zelko::Error> failure;
@@ -140,12 +189,13 @@ PyObject* hreflang_list(const std::vector<zelko::HreflangLink>& links) {
   });
 }
 
-// The payload's dictionary plus "head": its hreflang links and the site and
-// page extras as given (sorted keys, absent parts left out).
+// The payload's dictionary plus "head": its hreflang links, the linked
+// JSON-LD graph and the site and page extras as given (sorted keys, absent
+// parts left out).
 PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) -> PyObject* {
     return with_records(
-        head,
+        head, true,
         [&](const zelko::SEOPayload& payload,
             const zelko::SEOConfig& /*config*/,
             const zelko::HeadExtras& extras) -> PyObject* {
@@ -153,6 +203,11 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
           PyRef more = PyRef::steal(PyDict_New());
           if (!dict || !more ||
               !dict_set(more.get(), "hreflang", hreflang_list(head.hreflang))) {
+            return nullptr;
+          }
+          if (extras.jsonld != nullptr &&
+              !dict_set(more.get(), "jsonld_graph",
+                        json_text_to_dict(*extras.jsonld))) {
             return nullptr;
           }
           if (extras.page != nullptr &&
@@ -181,6 +236,19 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   });
 }
 
+PyObject* head_jsonld_graph(PyObject* self, PyObject* /*unused*/) {
+  return read_record<HeadRecord>(self, [](const HeadRecord& head) {
+    return with_records(head, true,
+                        [](const zelko::SEOPayload& /*payload*/,
+                           const zelko::SEOConfig& /*config*/,
+                           const zelko::HeadExtras& extras) {
+                          return extras.jsonld != nullptr
+                                     ? json_text_to_dict(*extras.jsonld)
+                                     : Py_NewRef(Py_None);
+                        });
+  });
+}
+
 int head_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(reinterpret_cast<PyObject*>(Py_TYPE(self)));
   HeadRecord& head = record_of<HeadRecord>(self);
@@ -188,6 +256,8 @@ int head_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(head.config.get());
   Py_VISIT(head.site.get());
   Py_VISIT(head.page.get());
+  Py_VISIT(head.entity.get());
+  Py_VISIT(head.overrides.get());
   return 0;
 }
 
@@ -199,6 +269,8 @@ int head_clear(PyObject* self) {
   release_without_recursion(std::move(head.payload));
   release_without_recursion(std::move(head.site));
   release_without_recursion(std::move(head.page));
+  release_without_recursion(std::move(head.entity));
+  release_without_recursion(std::move(head.overrides));
   return 0;
 }
 
@@ -220,9 +292,13 @@ PyMethodDef kHeadMethods[] = {
     {"etag", head_etag, METH_NOARGS,
      "etag($self, /)\n--\n\nThe strong ETag of render_html(): the hash in "
      "double quotes."},
+    {"jsonld_graph", head_jsonld_graph, METH_NOARGS,
+     "jsonld_graph($self, /)\n--\n\nThe linked JSON-LD graph that "
+     "render_html() writes, as Python values; None unless the site head "
+     "asks for it (jsonld_graph=True)."},
     {"to_dict", head_to_dict, METH_NOARGS,
      "to_dict($self, /)\n--\n\nThe payload's dict plus \"head\": the hreflang "
-     "links and the extras."},
+     "links, the linked JSON-LD graph and the extras."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -248,6 +324,8 @@ const ClassDef kCardSettingsClass = record_class<zelko::CardSettings>({});
 const ClassDef kArticleMetaClass = record_class<zelko::ArticleMeta>({});
 const ClassDef kFeedClass = record_class<zelko::Feed>({});
 const ClassDef kIconClass = record_class<zelko::Icon>({});
+const ClassDef kOrganizationClass = record_class<zelko::Organization>({});
+const ClassDef kPersonClass = record_class<zelko::Person>({});
 const ClassDef kPageHeadClass = record_class<zelko::PageHead>({});
 const ClassDef kRobotsExtraClass = record_class<zelko::RobotsExtra>({});
 const ClassDef kSEOHeadClass = {ClassId::SEOHead, &kHeadSpec};
@@ -268,6 +346,8 @@ bool arg_instance(PyObject* value, const char* name, ClassId id, bool optional,
   out = PyRef::borrow(value);
   return true;
 }
+
+namespace {
 
 // A card as (url, width, height, media type, alt), its texts checked as the
 // head's own are.
@@ -292,14 +372,36 @@ bool read_card(PyObject* value, zelko::HeadCard& out) {
   return true;
 }
 
+// Keeps what the graph is made of when the site head asks for one.
+bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
+  if (!head.site) return true;
+  SharedBorrow site(head.site.get());
+  if (!site) return false;
+  if (!record_of<zelko::SiteHead>(head.site.get()).jsonld_graph) return true;
+  if (!entity) {
+    PyErr_SetString(PyExc_TypeError,
+                    "_head: a site head with jsonld_graph=True needs the "
+                    "entity the payload was built from");
+    return false;
+  }
+  head.entity = std::move(entity);
+  head.overrides = std::move(overrides);
+  return true;
+}
+
+}  // namespace
+
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"payload", "config",     "site",
-                                             "page",    "alternates", "card"};
+    static constexpr const char* kNames[] = {
+        "payload", "config",   "site",      "page", "alternates",
+        "card",    "entity",   "overrides", "route"};
     static constexpr Signature kSignature{"_head", kNames, 2, 2};
-    std::array<PyObject*, 6> arg{};
+    std::array<PyObject*, 9> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HeadRecord head;
+    PyRef entity;
+    PyRef overrides;
     zelko::Alternates alternates;
     if (!arg_instance(arg[0], "payload", ClassId::SEOPayload, false,
                       head.payload) ||
@@ -307,6 +409,9 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
                       head.config) ||
         !arg_instance(arg[2], "site", ClassId::SiteHead, true, head.site) ||
         !arg_instance(arg[3], "page", ClassId::PageHead, true, head.page) ||
+        !arg_instance(arg[6], "entity", ClassId::SEOEntity, true, entity) ||
+        !arg_instance(arg[7], "overrides", ClassId::SEOOverrides, true,
+                      overrides) ||
         (arg[4] != nullptr && arg[4] != Py_None &&
          !arg_pair_list(arg[4], "alternates", alternates, arg_text,
                         arg_text)) ||
@@ -321,6 +426,14 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
           zelko::hreflang_links(alternates, config_record(head.config.get()));
       if (!links) return raise_engine_error_at(links.error(), "alternates");
       head.hreflang = std::move(*links);
+    }
+    if (!keep_graph_sources(head, std::move(entity), std::move(overrides))) {
+      return nullptr;
+    }
+    if (head.entity && arg[8] != nullptr && arg[8] != Py_None) {
+      std::string route;
+      if (!arg_text(arg[8], "route", route)) return nullptr;
+      head.route = std::move(route);
     }
     return make_object(ClassId::SEOHead, std::move(head));
   });

@@ -38,6 +38,8 @@ const ClassDef* const kClassDefs[] = {
     &kArticleMetaClass,
     &kFeedClass,
     &kIconClass,
+    &kOrganizationClass,
+    &kPersonClass,
     &kPageHeadClass,
     &kRobotsExtraClass,
     &kSEOHeadClass,

@@ -142,6 +142,64 @@ PyObject* dict_value_of(const zelko::CrawlerRobots& robots) {
   return dict.release();
 }
 
+namespace {
+PyObject* sorted_dict(PyObject* items) {
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return nullptr;
+  const Py_ssize_t size = PyList_Size(items);
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    PyObject* pair = PyList_GetItem(items, i);
+    if (PyDict_SetItem(dict.get(), PyTuple_GetItem(pair, 0),
+                       PyTuple_GetItem(pair, 1)) < 0) {
+      return nullptr;
+    }
+  }
+  return dict.release();
+}
+}  // namespace
+
+bool read_argument(PyObject* value, const char* name, zelko::Identity& out) {
+  if (is_instance(value, ClassId::Organization)) {
+    zelko::Organization organization;
+    if (!read_argument(value, name, organization)) return false;
+    out = std::move(organization);
+    return true;
+  }
+  if (is_instance(value, ClassId::Person)) {
+    zelko::Person person;
+    if (!read_argument(value, name, person)) return false;
+    out = std::move(person);
+    return true;
+  }
+  PyErr_Format(PyExc_TypeError,
+               "argument '%s' must be Organization or Person, not %s", name,
+               type_name(value).c_str());
+  return false;
+}
+
+PyObject* argument_of(const zelko::Identity& identity) {
+  return std::visit([](const auto& record) { return argument_of(record); },
+                    identity);
+}
+
+PyObject* dict_value_of(const zelko::Identity& identity) {
+  return std::visit(
+      [](const auto& record) -> PyObject* {
+        using Record = std::remove_cvref_t<decltype(record)>;
+        PyRef dict = PyRef::steal(record_dict(record, /*sorted=*/false));
+        if (!dict ||
+            !dict_set(dict.get(), "type",
+                      new_str(zelko::InputFields<Record>::record_name))) {
+          return nullptr;
+        }
+        // Sorted keys, as every record's dict has them.
+        PyRef items = PyRef::steal(PyDict_Items(dict.get()));
+        if (!items || PyList_Sort(items.get()) < 0) return nullptr;
+        return sorted_dict(items.get());
+      },
+      identity);
+}
+
 bool read_argument(PyObject* value, const char* name, std::string& out) {
   return arg_text(value, name, out);
 }
@@ -303,7 +361,8 @@ PyObject* py_input_fields(PyObject* /*module*/, PyObject* cls) {
         zelko::SEOOverrides, zelko::SEOExpectation, zelko::SEOContractRule,
         zelko::SEOContractConfig, zelko::Icon, zelko::Feed, zelko::Verification,
         zelko::AppLinks, zelko::SiteHead, zelko::Video, zelko::ArticleMeta,
-        zelko::RobotsExtra, zelko::PageHead, zelko::CardSettings>(cls);
+        zelko::Organization, zelko::Person, zelko::RobotsExtra,
+        zelko::PageHead, zelko::CardSettings>(cls);
   });
 }
 

@@ -164,6 +164,8 @@ struct PythonClass<zelko::SEOContractRule> {
     static constexpr bool checked = true;                                    \
   };
 ZELKO_HEAD_CLASS(Icon)
+ZELKO_HEAD_CLASS(Organization)
+ZELKO_HEAD_CLASS(Person)
 ZELKO_HEAD_CLASS(Feed)
 ZELKO_HEAD_CLASS(Verification)
 ZELKO_HEAD_CLASS(AppLinks)
@@ -279,6 +281,9 @@ template <ClassRecord Record>
 // A Robots, or a (Robots, RobotsExtra) pair.
 [[nodiscard]] bool read_argument(PyObject* value, const char* name,
                                  zelko::CrawlerRobots& out);
+// An Organization or a Person.
+[[nodiscard]] bool read_argument(PyObject* value, const char* name,
+                                 zelko::Identity& out);
 
 // One of the words of an enumeration of the head (zelko::ChoiceNames).
 template <class Choice>
@@ -323,6 +328,7 @@ requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
 [[nodiscard]] PyObject* argument_of(const zelko::MetaPairs& pairs);
 [[nodiscard]] PyObject* argument_of(const zelko::ThemeColors& colors);
 [[nodiscard]] PyObject* argument_of(const zelko::CrawlerRobots& robots);
+[[nodiscard]] PyObject* argument_of(const zelko::Identity& identity);
 template <class Choice>
 requires requires { zelko::ChoiceNames<Choice>::names; }
 [[nodiscard]] PyObject* argument_of(Choice choice) {
@@ -391,6 +397,8 @@ requires std::is_arithmetic_v<T> || std::is_same_v<T, std::string> ||
 [[nodiscard]] PyObject* dict_value_of(const zelko::MetaPairs& pairs);
 [[nodiscard]] PyObject* dict_value_of(const zelko::ThemeColors& colors);
 [[nodiscard]] PyObject* dict_value_of(const zelko::CrawlerRobots& robots);
+// The record's dict with "type": "Organization" or "Person".
+[[nodiscard]] PyObject* dict_value_of(const zelko::Identity& identity);
 template <class Choice>
 requires requires { zelko::ChoiceNames<Choice>::names; }
 [[nodiscard]] PyObject* dict_value_of(Choice choice) {

@@ -132,7 +132,9 @@ from .head import ArticleMeta as ArticleMeta
 from .head import CardSettings as CardSettings
 from .head import Feed as Feed
 from .head import Icon as Icon
+from .head import Organization as Organization
 from .head import PageHead as PageHead
+from .head import Person as Person
 from .head import RobotsExtra as RobotsExtra
 from .head import SEOHead as SEOHead
 from .head import SiteHead as SiteHead

@@ -22,7 +22,9 @@ from functools import cache, partial
 from typing import Any
 
 from _zelko_native import (
+    Organization,
     PageHead,
+    Person,
     Robots,
     RobotsExtra,
     SEOConfig,
@@ -383,11 +385,28 @@ def _crawler_robots(value: object, source: str, path: str) -> Any:
     )
 
 
+# The identity table's "type" and the class it makes.
+_IDENTITIES: dict[str, type] = {"organization": Organization, "person": Person}
+
+
+def _identity(value: object, source: str, path: str) -> Any:
+    """A table of an Organization or a Person, told apart by its "type"."""
+    if not isinstance(value, dict):
+        raise InputError(source, path, f"expected a table, got {_describe(value)}")
+    kind = value.get("type")
+    cls = _IDENTITIES.get(kind.lower()) if isinstance(kind, str) else None
+    if cls is None:
+        raise InputError(source, _join(path, "type"), 'expected "organization" or "person"')
+    fields = {key: item for key, item in value.items() if key != "type"}
+    return _shape_of(cls).build(fields, source, path)
+
+
 # Fields whose value is more than its kind says.
 _FIELD_CHECKS: dict[tuple[type, str], Convert] = {
     (SEOEntity, "published_at"): _iso_datetime,
     (SEOEntity, "updated_at"): _iso_datetime,
     (SiteHead, "theme_color"): _theme_colors,
+    (SiteHead, "identity"): _identity,
     (PageHead, "googlebot"): _crawler_robots,
     (PageHead, "bingbot"): _crawler_robots,
 }

@@ -174,7 +174,16 @@ def page_record(page: Page, line: int, config: SEOConfig, site: SiteHead | None 
     if extras is not None or site is not None:
         # Rendering resolves the extras' URLs, which may fail: the line's error.
         try:
-            head = head_of(payload, config, site=site, page=extras, alternates=list(alternates))
+            head = head_of(
+                payload,
+                config,
+                site=site,
+                page=extras,
+                alternates=list(alternates),
+                entity=entity,
+                overrides=overrides,
+                route=route,
+            )
             whole_head = head.render_html()
         except ValueError as error:
             return _error_record(line, "head", str(error))

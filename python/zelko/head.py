@@ -34,6 +34,11 @@ uses ``CardSettings()``: the default template under ``/og/``. The card is
 linked through the store of its settings (:func:`zelko.cards.store.store_for`),
 which the framework routes given the same settings serve; the ``cards``
 extra draws it.
+
+A site head made with ``jsonld_graph=True`` (and, optionally, an
+``identity``: an :class:`Organization` or a :class:`Person`) gives every page
+one linked JSON-LD graph, written in place of the payload's JSON-LD scripts;
+``SEOHead.jsonld_graph()`` returns it. The payload itself is untouched.
 """
 
 from __future__ import annotations
@@ -47,7 +52,9 @@ from _zelko_native import (
     CardSettings,
     Feed,
     Icon,
+    Organization,
     PageHead,
+    Person,
     RobotsExtra,
     SEOConfig,
     SEOEntity,
@@ -69,7 +76,9 @@ __all__ = [
     "CardSettings",
     "Feed",
     "Icon",
+    "Organization",
     "PageHead",
+    "Person",
     "RobotsExtra",
     "SEOHead",
     "SiteHead",
@@ -100,7 +109,16 @@ def build_head(
     if isinstance(page, Mapping):
         page = PageHead(**page)
     pairs = list(alternates.items() if isinstance(alternates, Mapping) else alternates or ())
-    return head_of(payload, config, site=site, page=page, alternates=pairs)
+    return head_of(
+        payload,
+        config,
+        site=site,
+        page=page,
+        alternates=pairs,
+        entity=entity,
+        overrides=overrides,
+        route=route,
+    )
 
 
 def head_of(
@@ -110,10 +128,25 @@ def head_of(
     site: SiteHead | None = None,
     page: PageHead | None = None,
     alternates: list[tuple[str, str]] | None = None,
+    entity: SEOEntity | None = None,
+    overrides: SEOOverrides | None = None,
+    route: str | None = None,
 ) -> SEOHead:
-    """The whole head of a built payload, its card linked when it shows one."""
+    """The whole head of a built payload, its card linked when it shows one;
+    a site head asking for the linked JSON-LD graph needs the ``entity`` (and
+    the ``overrides`` and ``route``) the payload was built from."""
     card = _card_of(payload, config, site, page)
-    return _head(payload, config, site=site, page=page, alternates=alternates, card=card)
+    return _head(
+        payload,
+        config,
+        site=site,
+        page=page,
+        alternates=alternates,
+        card=card,
+        entity=entity,
+        overrides=overrides,
+        route=route,
+    )
 
 
 def _card_of(

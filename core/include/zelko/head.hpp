@@ -17,6 +17,7 @@
 
 #include "zelko/crawl.hpp"
 #include "zelko/error.hpp"
+#include "zelko/identity.hpp"
 #include "zelko/input_fields.hpp"
 #include "zelko/payload.hpp"
 #include "zelko/records.hpp"
@@ -164,6 +165,10 @@ struct SiteHead {
   std::optional<std::string> application_name;
   MetaPairs meta;
   std::optional<CardSettings> cards;
+  // Who the site is (identity.hpp), and whether pages get one linked JSON-LD
+  // graph (graph.hpp) in place of the payload's nodes.
+  std::optional<Identity> identity;
+  bool jsonld_graph = false;
 
   friend bool operator==(const SiteHead&, const SiteHead&) = default;
 };
@@ -367,6 +372,11 @@ struct InputFields<SiteHead> {
       field("cards", &SiteHead::cards, FieldKind::Record,
             "Social cards for pages without a picture of their own, or "
             "None."),
+      field("identity", &SiteHead::identity, FieldKind::Record,
+            "The Organization or Person behind the site, or None."),
+      field("jsonld_graph", &SiteHead::jsonld_graph, FieldKind::Flag,
+            "Whether the head holds one linked JSON-LD graph in place of "
+            "the payload's nodes."),
   };
 };
 
@@ -553,12 +563,16 @@ struct HeadExtras {
   const SiteHead* site = nullptr;  // may be null
   const PageHead* page = nullptr;  // may be null
   const HeadCard* card = nullptr;  // may be null
+  // JSON text written in place of the payload's JSON-LD when set (the
+  // linked graph).
+  const std::string* jsonld = nullptr;
 };
 
-// The payload's head (its robots meta with the page's extra directives, and
-// the card, when there is one, in place of its picture), then the hreflang
-// links, then every extra in the documented order, one element per line, a
-// line feed at the end. With no extras it is exactly render_html(payload).
+// The payload's head (its robots meta with the page's extra directives, the
+// card, when there is one, in place of its picture, and its JSON-LD or
+// extras.jsonld in its place), then the hreflang links, then every extra in
+// the documented order, one element per line, a line feed at the end. With no
+// extras it is exactly render_html(payload).
 [[nodiscard]] Result<std::string> render_head(const SEOPayload& payload,
                                               const HeadExtras& extras,
                                               const SEOConfig& config);

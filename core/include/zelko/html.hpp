@@ -48,12 +48,14 @@ struct HeadPicture {
   std::string_view alt;
 };
 
-// Appends render_html(payload, robots) to `out`, or with `picture` in place
-// of the payload's image when it is given, after making room for `more`
-// bytes to follow it (so that a caller writing more after it need not grow
-// the buffer again).
+// Appends render_html(payload, robots) to `out`, with `picture` in place of
+// the payload's image and `jsonld` (JSON text) in place of its JSON-LD when
+// they are given, after making room for `more` bytes to follow it (so that a
+// caller writing more after it need not grow the buffer again).
 [[nodiscard]] Status append_html(std::string& out, const SEOPayload& payload,
                                  std::string_view robots,
-                                 const HeadPicture* picture, std::size_t more);
+                                 const HeadPicture* picture,
+                                 const std::string_view* jsonld,
+                                 std::size_t more);
 
 }  // namespace zelko

@@ -352,7 +352,14 @@ def whole_head(page: Page, site: Site, payload: SEOPayload) -> SEOHead | None:
         return None
     try:
         return head_of(
-            payload, site.config, site=site.head, page=page.head, alternates=list(page.alternates)
+            payload,
+            site.config,
+            site=site.head,
+            page=page.head,
+            alternates=list(page.alternates),
+            entity=page.entity,
+            overrides=page.overrides,
+            route=page.route,
         )
     except ValueError as error:
         raise InputError(page.source, getattr(error, "field", None) or "head", str(error)) from None

@@ -12,6 +12,7 @@ from urllib.parse import urlsplit
 from .._files import InputError
 from ..check.contract import Contract, load_contract
 from ..check.findings import ERROR, CheckFinding
+from ..check.graph import SiteGraph, dangling_findings
 from ..check.page import EXTRA_HINT, PageFacts
 from ..check.report import REPORTS, Run, Summary
 from ..check.rules import check_facts
@@ -266,19 +267,39 @@ def _check_files(
     keep_routes: bool,
 ) -> Run:
     run = Run([] if keep_routes else None)
+    graph = SiteGraph()
     total = 0
     if is_terminal(streams.err):  # the bar needs a count: walk the tree once more
         total = sum(1 for _ in _site_pages(root, explicit, contract))
     progress = Progress(total, streams.err, "checking")
     try:
         for index, (route, path) in enumerate(_site_pages(root, explicit, contract)):
-            run.add(index, check_facts(contract, route, read_page_file(path), sitemap))
+            facts = read_page_file(path)
+            run.add(index, _page_findings(contract, route, facts, sitemap, index, graph))
             if run.routes is not None:
                 run.routes.append(route)
             progress.advance()
     finally:
         progress.clear()
+    run.site_findings.extend(graph.findings())
     return run
+
+
+def _page_findings(
+    contract: Contract,
+    route: str,
+    facts: PageFacts,
+    sitemap: Collection[str] | None,
+    index: int,
+    graph: SiteGraph,
+) -> list[CheckFinding]:
+    """The contract's findings of a page and its linked-data ones; the
+    page's nodes join the site's graph."""
+    graph.add(index, route, facts.jsonld_nodes)
+    return [
+        *check_facts(contract, route, facts, sitemap),
+        *dangling_findings(route, facts.jsonld_nodes),
+    ]
 
 
 def _check_urls(
@@ -290,14 +311,16 @@ def _check_urls(
     streams: Streams,
 ) -> Run:
     run = Run(list(routes))
+    graph = SiteGraph()
     progress = Progress(len(routes), streams.err, "checking")
 
     def handle(index: int, facts: PageFacts) -> None:
-        run.add(index, check_facts(contract, routes[index], facts, sitemap))
+        run.add(index, _page_findings(contract, routes[index], facts, sitemap, index, graph))
         progress.advance()
 
     try:
         Fetcher(site_url, args.jobs, args.timeout).fetch_all(routes, handle)
     finally:
         progress.clear()
+    run.site_findings.extend(graph.findings())
     return run

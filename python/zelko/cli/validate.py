@@ -13,7 +13,8 @@ from typing import Any
 from _zelko_native import SEOIssue, SEOPayload, validate_payload
 
 from .._dates import date_problem
-from .._files import Page, load_site
+from .._files import Page, Site, load_site
+from ..check.graph import DANGLING_REFERENCE, dangling_references
 from ._common import (
     EXIT_FINDINGS,
     EXIT_OK,
@@ -23,6 +24,7 @@ from ._common import (
     add_site_command,
     page_hreflang,
     payloads,
+    whole_head,
 )
 
 _SEVERITY_RANK = {"info": 0, "warning": 1, "error": 2}
@@ -109,6 +111,25 @@ def _page_findings(page: Page, payload: SEOPayload) -> Iterator[_Finding]:
         )
 
 
+def _graph_findings(page: Page, site: Site, payload: SEOPayload) -> Iterator[_Finding]:
+    """References to nodes that the page's JSON-LD does not describe: in its
+    linked graph when the site asks for one, else in the payload's nodes."""
+    graph = None
+    if site.head is not None and site.head.jsonld_graph:
+        head = whole_head(page, site, payload)
+        graph = head.jsonld_graph() if head is not None else None
+    value = graph if graph is not None else payload.schema_jsonld
+    for node_id in dangling_references(value):
+        yield _Finding(
+            page.source,
+            DANGLING_REFERENCE,
+            "error",
+            f"@id {node_id!r} is referred to but no node of the page's JSON-LD describes it",
+            payload.canonical,
+            {"field": "schema_jsonld", "id": node_id},
+        )
+
+
 def _canonical_problem(url: str) -> str | None:
     """Why crawlers may read the canonical URL as another one, if they may."""
     if _NOT_IN_A_URL.search(url):
@@ -137,6 +158,7 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         pages += 1
         findings.extend(_Finding.of(page.source, issue) for issue in validate_payload(payload))
         findings.extend(_page_findings(page, payload))
+        findings.extend(_graph_findings(page, site, payload))
         links = page_hreflang(page, site)
         if links:
             alternates.append(_Alternates(page.source, payload.canonical, links))
