@@ -33,6 +33,7 @@ class PageFacts:
     jsonld_errors: tuple[str, ...] = ()
     hreflang: tuple[tuple[str, str], ...] = ()
     failure: str | None = None  # why there is no response at all (status 0)
+    links: tuple[str, ...] = ()  # <a href> values, read only when asked for
 
     @property
     def present(self) -> bool:
@@ -56,8 +57,11 @@ def html_parser() -> Any:
     return LexborHTMLParser
 
 
-def page_facts(html: str | bytes, status: int = 200, headers: Headers | None = None) -> PageFacts:
-    """Reads a page's head: the parts a contract speaks about."""
+def page_facts(
+    html: str | bytes, status: int = 200, headers: Headers | None = None, *, links: bool = False
+) -> PageFacts:
+    """Reads a page's head: the parts a contract speaks about; with
+    ``links``, the targets of its ``<a href>`` links too."""
     robots = set(robots_directives(header_values(headers, "x-robots-tag")))
     location = next(iter(header_values(headers, "location")), None)
     if status != 200:
@@ -70,24 +74,27 @@ def page_facts(html: str | bytes, status: int = 200, headers: Headers | None = N
     # whole document. One pass over the head's children is far cheaper than
     # a search of the whole tree per kind of element.
     head = tree.head
-    metas, links = [], []
+    metas, link_nodes = [], []
     for node in head.iter() if head is not None else ():
         tag = node.tag
         if tag == "meta":
             metas.append(node)
         elif tag == "link":
-            links.append(node)
+            link_nodes.append(node)
         elif tag == "title" and reader.title is None:
             reader.title = _title_text(node)
     if reader.title is None:
         for node in tree.tags("title")[:1]:
             reader.title = _title_text(node)
     reader.read_metas(metas)
-    reader.read_links(links)
+    reader.read_links(link_nodes)
     for node in tree.tags("script"):
         kind = node.attributes.get("type")
         if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
             reader.read_jsonld(node.text(deep=True) or "")
+    if links:
+        hrefs = [node.attributes.get("href") for node in tree.tags("a")]
+        reader.links = tuple(href for href in hrefs if href)
     return reader.facts(status, location)
 
 
@@ -119,6 +126,7 @@ class _HeadReader:
         self.scripts = 0
         self.errors: list[str] = []
         self.hreflang: list[tuple[str, str]] = []
+        self.links: tuple[str, ...] = ()
 
     def read_metas(self, metas: Iterable[Any]) -> None:
         open_graph, twitter = self.open_graph, self.twitter
@@ -179,6 +187,7 @@ class _HeadReader:
             jsonld_scripts=self.scripts,
             jsonld_errors=tuple(self.errors),
             hreflang=tuple(self.hreflang),
+            links=self.links,
         )
 
 
