@@ -120,6 +120,10 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
             raise InputError(site_url.url, "", "no pages to check: the sitemap lists no URLs")
         routes = explicit or sorted({*listed, *contract.exceptions})
         run = _check_urls(args, site_url, routes, contract, sitemap, streams, index)
+    if index is not None and sitemap is None and uses_sitemap(contract.site_rules):
+        # Read after the pages, and only when there is one: the pages come
+        # first, and a site without a sitemap is no fault of its pages.
+        sitemap = reader.urls_if_present(_default_sitemap(args, site_url))
     run.site_findings.extend(_off_site_findings(reader.skipped))
     if index is not None:
         inputs = SiteInputs(sitemap, _robots(args, contract, site_url, sitemap))
@@ -182,15 +186,11 @@ def _sitemap(
     needs_routes: bool,
 ) -> Collection[str] | None:
     """The URLs of the site's sitemap, read only when something needs them."""
-    wanted = contract.uses("sitemap.required") or uses_sitemap(contract.site_rules)
-    if args.sitemap is None and not needs_routes and not wanted:
+    if args.sitemap is None and not needs_routes and not contract.uses("sitemap.required"):
         return None
     if args.sitemap is not None:
         return reader.urls(_sitemap_location(args.sitemap, site_url))
-    if site_url is not None:
-        default = f"{site_url.url}/sitemap.xml"
-    else:
-        default = os.path.join(args.site, "sitemap.xml")
+    default = _default_sitemap(args, site_url)
     urls = reader.urls_if_present(default)
     if urls is None and needs_routes:
         raise InputError(
@@ -199,6 +199,12 @@ def _sitemap(
             "no sitemap to take routes from: give ROUTE arguments, --routes or --sitemap",
         )
     return urls
+
+
+def _default_sitemap(args: argparse.Namespace, site_url: SiteURL | None) -> str:
+    if site_url is not None:
+        return f"{site_url.url}/sitemap.xml"
+    return str(os.path.join(args.site, "sitemap.xml"))
 
 
 def _sitemap_location(given: str, site_url: SiteURL | None) -> str:
