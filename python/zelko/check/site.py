@@ -325,8 +325,10 @@ class SiteRule:
     needs_sitemap: bool = False
 
 
-# A message names at most this many pages; ``related`` holds them all.
+# A message names at most this many pages (``related`` holds them all) and
+# shows at most this much of a page's text (``actual`` holds it whole).
 MAX_NAMED = 50
+MAX_SHOWN = 200
 
 
 def named(routes: Sequence[str]) -> str:
@@ -350,10 +352,11 @@ def _duplicates(fact: str, label: str) -> SiteRun:
         for group in groups.values():
             routes = sorted(index.route(number) for number in group)
             text = getattr(index.reread(min(group)), fact)
+            shown = text if text is None or len(text) <= MAX_SHOWN else text[:MAX_SHOWN] + "…"
             yield SiteFailure(
                 routes[0],
                 tuple(routes[1:]),
-                f"{len(routes)} indexable pages share the {label} {text!r}: {named(routes)}",
+                f"{len(routes)} indexable pages share the {label} {shown!r}: {named(routes)}",
                 text,
             )
 
@@ -415,10 +418,12 @@ def _page_alternates(index: SiteIndex, number: int) -> Iterator[SiteFailure]:
     if all(key != own for _, key in alternates):
         message = f"the hreflang alternates of {route} do not include the page itself"
         yield SiteFailure(route, (), message, [index.languages[lang] for lang, _ in alternates])
+    checked = {own}
     for language, key in alternates:
         tag = index.languages[language]
-        if key == own:
-            continue
+        if key in checked and key != 0:
+            continue  # one finding per target, however many languages name it
+        checked.add(key)
         if key == 0:
             if tag.strip().lower() == "x-default":
                 shown = href(key, language)
