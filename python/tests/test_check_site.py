@@ -20,8 +20,8 @@ from typing import Any
 import pytest
 
 import zelko
-from zelko.check.site import SiteIndex
 from zelko.check.page import page_facts
+from zelko.check.site import SiteIndex
 from zelko.check.sources import site_pages
 from zelko.cli import main
 
