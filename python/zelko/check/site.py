@@ -65,7 +65,7 @@ def _state(facts: PageFacts, index: SiteIndex) -> int:
         state |= PRESENT
     if facts.noindex:
         state |= NOINDEX
-    if index.canonical_elsewhere(facts) is not None:
+    if index.current_canonical is not None:
         state |= CANONICAL_ELSEWHERE
     return state
 
@@ -79,11 +79,15 @@ def _alternates(facts: PageFacts, index: SiteIndex) -> list[int]:
 
 
 def _links(facts: PageFacts, index: SiteIndex) -> list[int]:
+    if not facts.links:
+        return []
     keys = set()
-    for href in facts.links:
-        route = index.route_of(href)
+    route_of = index.route_of
+    for href in {href.strip() for href in facts.links}:  # the same link comes often
+        # Most links are a path on the site: taken as they are, without a call.
+        route = href if href[:1] == "/" and href[1:2] != "/" else route_of(href)
         if route is not None:
-            keys.add(digest(route.split("?", 1)[0]))
+            keys.add(hash(route.split("#", 1)[0].split("?", 1)[0]) or 1)
     return sorted(keys)
 
 
@@ -91,7 +95,7 @@ FACTS: tuple[Fact, ...] = (
     Fact("state", 0, _state),
     Fact("title", 0, lambda facts, index: digest(facts.title)),
     Fact("description", 0, lambda facts, index: digest(facts.description)),
-    Fact("canonical", -1, lambda facts, index: index.canonical_elsewhere(facts)),
+    Fact("canonical", -1, lambda facts, index: index.current_canonical),
     Fact(
         "location", -1, lambda facts, index: facts.location if facts.status in REDIRECTS else None
     ),
@@ -138,6 +142,19 @@ class SiteIndex:
             fact.name: {} for fact in self.facts if fact.width < 0
         }
         self._widths = {fact.name: fact.width for fact in self.facts}
+        # Each kind of fact with what adding a page does with it, looked up once.
+        self._scalar_facts = [
+            (self._numbers[fact.name].append, fact.read) for fact in self.facts if fact.width == 0
+        ]
+        self._tuple_facts = [
+            (*self._tuples[fact.name], fact.width, fact.read)
+            for fact in self.facts
+            if fact.width > 0
+        ]
+        self._text_facts = [
+            (self._texts[fact.name], fact.read) for fact in self.facts if fact.width < 0
+        ]
+        self.current_canonical: str | None = None
         self._sorted_keys = array("q")
         self._order = array("Q")
         self._current_url = ""
@@ -150,23 +167,22 @@ class SiteIndex:
             return
         number = len(self._keys)
         self._current_url = self.page_url(route)
+        self.current_canonical = self._canonical_elsewhere(facts.canonical)
         self._route_text += route.encode("utf-8", "surrogatepass")
         self._route_ends.append(len(self._route_text))
         self._keys.append(digest(route))
-        for fact in self.facts:
-            value = fact.read(facts, self)
-            if fact.width == 0:
-                self._numbers[fact.name].append(value)
-            elif fact.width > 0:
-                values, ends = self._tuples[fact.name]
-                values.extend(value)
-                ends.append(len(values) // fact.width)
-            elif value is not None:
-                self._texts[fact.name][number] = value
+        for append, read in self._scalar_facts:
+            append(read(facts, self))
+        for values, ends, width, read in self._tuple_facts:
+            values.extend(read(facts, self))
+            ends.append(len(values) // width)
+        for texts, read in self._text_facts:
+            text = read(facts, self)
+            if text is not None:
+                texts[number] = text
 
-    def canonical_elsewhere(self, facts: PageFacts) -> str | None:
+    def _canonical_elsewhere(self, href: str | None) -> str | None:
         """The canonical URL of the page being added when it names another URL."""
-        href = facts.canonical
         if href is None:
             return None
         url = href if href.startswith(("https://", "http://")) else urljoin(self._current_url, href)

@@ -346,6 +346,11 @@ class SitemapReader:
     async def _urls(self, location: str) -> set[str]:
         found: set[str] = set()
         budget = [MAX_SITEMAP_FILES]
+        if not is_url(location):
+            # A local index names local parts only: no client (and none of
+            # the memory its TLS context takes) is needed.
+            await self._read(None, location, found, budget, depth=1)
+            return found
         async with http_module().AsyncClient(
             timeout=self.timeout, follow_redirects=False
         ) as client:
