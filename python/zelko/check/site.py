@@ -19,9 +19,8 @@ import itertools
 import os
 import re
 from array import array
-from bisect import bisect_left
 from collections.abc import Callable, Collection, Iterable, Iterator, Mapping, Sequence
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Any
 from urllib.parse import urljoin
 
@@ -155,8 +154,8 @@ class SiteIndex:
             (self._texts[fact.name], fact.read) for fact in self.facts if fact.width < 0
         ]
         self.current_canonical: str | None = None
-        self._sorted_keys = array("q")
-        self._order = array("Q")
+        # Route digest -> page: kept as pages come, for lookups at any time.
+        self._by_key: dict[int, int] = {}
         self._current_url = ""
 
     # --- Filling ---------------------------------------------------------------
@@ -170,7 +169,9 @@ class SiteIndex:
         self.current_canonical = self._canonical_elsewhere(facts.canonical)
         self._route_text += route.encode("utf-8", "surrogatepass")
         self._route_ends.append(len(self._route_text))
-        self._keys.append(digest(route))
+        key = digest(route)
+        self._keys.append(key)
+        self._by_key.setdefault(key, number)
         for append, read in self._scalar_facts:
             append(read(facts, self))
         for values, ends, width, read in self._tuple_facts:
@@ -220,13 +221,6 @@ class SiteIndex:
                     return rest if rest.startswith("/") else "/" + rest
         return None
 
-    def finish(self) -> None:
-        """Sorts the route digests once, for every lookup after."""
-        keys = self._keys
-        order = sorted(range(len(keys)), key=keys.__getitem__)
-        self._order = array("Q", order)
-        self._sorted_keys = array("q", (keys[number] for number in order))
-
     # --- Reading ---------------------------------------------------------------
 
     def __len__(self) -> int:
@@ -249,11 +243,6 @@ class SiteIndex:
         flat = values[start * width : ends[number] * width]
         return [tuple(flat[at : at + width]) for at in range(0, len(flat), width)]
 
-    def count(self, name: str, number: int) -> int:
-        """How many tuples of a fact a page has."""
-        ends = self._tuples[name][1]
-        return ends[number] - (ends[number - 1] if number else 0)
-
     def column(self, name: str) -> tuple[array[int], array[int]]:
         """A fact's values, flattened, and where each page's end."""
         return self._tuples[name]
@@ -263,10 +252,16 @@ class SiteIndex:
 
     def find(self, key: int) -> int | None:
         """The page whose route has this digest, or ``None``."""
-        at = bisect_left(self._sorted_keys, key)
-        if at < len(self._sorted_keys) and self._sorted_keys[at] == key:
-            return self._order[at]
-        return None
+        return self._by_key.get(key)
+
+    def finder(self) -> Callable[[int], int | None]:
+        """``find`` without a call of its own, for loops over every page."""
+        return self._by_key.get
+
+    def indexable_pages(self) -> list[int]:
+        """The pages that are indexable (see ``indexable``), in order."""
+        wanted, states = PRESENT | NOINDEX | CANONICAL_ELSEWHERE, self._numbers["state"]
+        return [number for number, state in enumerate(states) if state & wanted == PRESENT]
 
     def find_route(self, route: str) -> int | None:
         """The page of a route; a route with a query falls back to its path."""
@@ -321,13 +316,28 @@ class SiteFailure:
     actual: object = None
 
 
-@dataclass(frozen=True)
+@dataclass
 class SiteInputs:
     """What the rules read besides the pages: the URLs the sitemap lists
     (``None``: no sitemap was read) and the site's robots.txt, parsed."""
 
     sitemap: Collection[str] | None = None
     robots: Any = None
+    _listed: tuple[list[str], array[int]] | None = field(default=None, repr=False)
+
+    def listed(self, index: SiteIndex) -> tuple[list[str], array[int]]:
+        """The sitemap's URLs on the site, in order, and the page of each
+        (-1 for none), found once for every rule that reads them."""
+        if self._listed is None:
+            urls, numbers = [], array("q")
+            for url in sorted(self.sitemap or ()):
+                route = index.route_of_url(url)
+                if route is not None:
+                    number = index.find_route(route)
+                    urls.append(url)
+                    numbers.append(-1 if number is None else number)
+            self._listed = (urls, numbers)
+        return self._listed
 
 
 SiteRun = Callable[[SiteIndex, SiteInputs], Iterator[SiteFailure]]
@@ -356,8 +366,8 @@ def named(routes: Sequence[str]) -> str:
 def _duplicates(fact: str, label: str) -> SiteRun:
     def run(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
         digests = index.number(fact)
-        candidates = [number for number in range(len(index)) if digests[number]]
-        wanted = [number for number in candidates if index.indexable(number)]
+        indexable = index.indexable_pages()
+        wanted = [number for number in indexable if digests[number]]
         ordered = sorted(digests[number] for number in wanted)
         shared = {a for a, b in itertools.pairwise(ordered) if a == b}
         del ordered
@@ -402,9 +412,12 @@ def _canonical_target(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFail
 
 
 def _hreflang(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
-    for number in range(len(index)):
-        if index.present(number) and index.count("alternates", number):
+    ends = index.column("alternates")[1]
+    start = 0
+    for number, end in enumerate(ends):
+        if end != start and index.present(number):
             yield from _page_alternates(index, number)
+        start = end
 
 
 def _page_alternates(index: SiteIndex, number: int) -> Iterator[SiteFailure]:
@@ -467,16 +480,15 @@ def _page_alternates(index: SiteIndex, number: int) -> Iterator[SiteFailure]:
             yield SiteFailure(route, (other,), message, other)
 
 
-def _sitemap_pages(index: SiteIndex, inputs: SiteInputs) -> Iterator[tuple[str, str, int | None]]:
-    """Each URL of the sitemap on the site, with its route and its page."""
-    for url in sorted(inputs.sitemap or ()):
-        route = index.route_of_url(url)
-        if route is not None:
-            yield url, route, index.find_route(route)
+def _sitemap_pages(index: SiteIndex, inputs: SiteInputs) -> Iterator[tuple[str, int | None]]:
+    """Each URL of the sitemap on the site, with its page when there is one."""
+    urls, numbers = inputs.listed(index)
+    for url, number in zip(urls, numbers, strict=True):
+        yield url, None if number < 0 else number
 
 
 def _sitemap_noindex(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
-    for url, _, number in _sitemap_pages(index, inputs):
+    for url, number in _sitemap_pages(index, inputs):
         if number is not None and index.state(number) & NOINDEX:
             route = index.route(number)
             yield SiteFailure(route, (), f"the sitemap lists {url}, but {route} is noindex", url)
@@ -484,7 +496,7 @@ def _sitemap_noindex(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailu
 
 def _sitemap_not_canonical(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
     canonicals = index.texts("canonical")
-    for url, _, number in _sitemap_pages(index, inputs):
+    for url, number in _sitemap_pages(index, inputs):
         if number is None or number not in canonicals:
             continue
         route, canonical = index.route(number), canonicals[number]
@@ -499,19 +511,22 @@ ROBOTS_AGENTS = ("*", "Googlebot")
 def _sitemap_blocked(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
     if inputs.robots is None:
         return
-    for url, route, number in _sitemap_pages(index, inputs):
+    for url, number in _sitemap_pages(index, inputs):
         blocked = [agent for agent in ROBOTS_AGENTS if not inputs.robots.can_fetch(url, agent)]
         if blocked:
-            shown = route if number is None else index.route(number)
+            shown = index.route_of_url(url) if number is None else index.route(number)
             agents = " and ".join(f"User-agent: {agent}" for agent in blocked)
             message = f"the sitemap lists {url}, but robots.txt disallows it for {agents}"
-            yield SiteFailure(shown, (), message, blocked)
+            yield SiteFailure(shown or url, (), message, blocked)
 
 
 def _not_in_sitemap(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
-    listed = {digest(route) for _, route, _ in _sitemap_pages(index, inputs)}
-    for number in range(len(index)):
-        if index.indexable(number) and index.key(number) not in listed:
+    listed = bytearray(len(index))
+    for _, number in _sitemap_pages(index, inputs):
+        if number is not None:
+            listed[number] = 1
+    for number in index.indexable_pages():
+        if not listed[number]:
             route = index.route(number)
             message = f"{route} is indexable and its own canonical, but no sitemap lists it"
             yield SiteFailure(route, (), message, None)
@@ -521,15 +536,20 @@ def _broken_link(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
     values, ends = index.column("links")
     # Per target that is gone or missing, the pages linking to it.
     sources: dict[int, list[int]] = {}
+    find, states, unknown_missing = (
+        index.finder(),
+        index.number("state"),
+        index.is_missing is not None,
+    )
     start = 0
     for number in range(len(index)):
         end = ends[number]
         for key in values[start:end]:
-            target = index.find(key)
+            target = find(key)
             if target is None:
-                if index.is_missing is not None:
+                if unknown_missing:
                     sources.setdefault(key, []).append(number)
-            elif index.status(target) in GONE:
+            elif not states[target] & PRESENT and index.status(target) in GONE:
                 sources.setdefault(key, []).append(number)
         start = end
     for key, linking in sources.items():
@@ -576,7 +596,6 @@ def site_findings(
     index: SiteIndex, settings: Mapping[str, str | None], inputs: SiteInputs
 ) -> list[CheckFinding]:
     """The findings of every rule that is on, rule by rule."""
-    index.finish()
     findings = []
     for rule in SITE_RULES:
         severity = settings.get(rule.name, rule.severity)
