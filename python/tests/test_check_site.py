@@ -360,3 +360,29 @@ def test_links_lead_to_routes_of_the_site_or_nowhere(href: str, route: str | Non
     )
     index.add("/blog/post", page_facts(f'<a href="{href}">x</a>', links=True))
     assert index.route_of(href, f"{SITE}/blog/post") == route
+
+
+# --- Hostile hrefs -----------------------------------------------------------------
+
+# (href, the canonical as the finding shows it)
+HOSTILE_HREFS = [
+    ("//[x", "//[x"),
+    ("//[::1", "//[::1"),
+    ("http://[broken/", "http://[broken/"),
+    ("//host:99999/x", "https://host:99999/x"),
+]
+
+
+@pytest.mark.parametrize(("href", "shown"), HOSTILE_HREFS)
+def test_a_hostile_href_is_a_finding_not_a_crash(href: str, shown: str) -> None:
+    head = (
+        f'<link rel="canonical" href="{href}">'
+        f'<link rel="alternate" hreflang="de" href="{href}">'
+        f'<link rel="alternate" hreflang="x-default" href="{href}">'
+    )
+    html = f"<html><head><title>T</title>{head}</head><body><a href='{href}'>x</a></body></html>"
+    # "//[x" used to raise ValueError out of check_page (exit 70 in zelko check).
+    (canonical,) = [f for f in zelko.check_page(CONTRACT, "/faq", html) if f.field == "canonical"]
+    assert canonical.actual == shown
+    fields = {finding.field for finding in zelko.check_site({"/faq": html}, CONTRACT)}
+    assert "site.hreflang" in fields  # the page does not list itself

@@ -47,6 +47,14 @@ def digest(text: str | None) -> int:
     return 0 if text is None else (hash(text) or 1)
 
 
+def _joined(base: str, href: str) -> str:
+    """``href`` read against ``base``; as it is when it is no URL ("//[x")."""
+    try:
+        return urljoin(base, href)
+    except ValueError:
+        return href
+
+
 @dataclass(frozen=True)
 class Fact:
     """A column of the index. ``width`` 0: one number a page; ``width`` n:
@@ -186,7 +194,7 @@ class SiteIndex:
         """The canonical URL of the page being added when it names another URL."""
         if href is None:
             return None
-        url = href if href.startswith(("https://", "http://")) else urljoin(self._current_url, href)
+        url = href if href.startswith(("https://", "http://")) else _joined(self._current_url, href)
         return None if url == self._current_url else url
 
     def language_number(self, language: str) -> int:
@@ -205,7 +213,7 @@ class SiteIndex:
             if not href.startswith(("https://", "http://")):
                 if href.startswith("#") or _SCHEME.match(href):
                     return None
-                href = urljoin(base or self._current_url, href)
+                href = _joined(base or self._current_url, href)
             route = self._on_site(href)
         return None if route is None else route.split("#", 1)[0] or "/"
 
