@@ -15,7 +15,6 @@ again (``SiteIndex.reread``).
 
 from __future__ import annotations
 
-import itertools
 import os
 import re
 from array import array
@@ -139,11 +138,11 @@ class SiteIndex:
         self.languages: list[str] = []
         self._language_numbers: dict[str, int] = {}
         self._route_text = bytearray()
-        self._route_ends = array("Q")
+        self._route_ends = array("Q")  # 8 bytes: a site's routes may pass 4 GB
         self._keys = array("q")
         self._numbers = {fact.name: array("q") for fact in self.facts if fact.width == 0}
         self._tuples = {
-            fact.name: (array("q"), array("Q")) for fact in self.facts if fact.width > 0
+            fact.name: (array("q"), array("I")) for fact in self.facts if fact.width > 0
         }
         self._texts: dict[str, dict[int, str]] = {
             fact.name: {} for fact in self.facts if fact.width < 0
@@ -162,8 +161,11 @@ class SiteIndex:
             (self._texts[fact.name], fact.read) for fact in self.facts if fact.width < 0
         ]
         self.current_canonical: str | None = None
-        # Route digest -> page: kept as pages come, for lookups at any time.
-        self._by_key: dict[int, int] = {}
+        # Route digest -> page, an open-addressing table made once every page
+        # is in (12 bytes a slot, two slots a page; a dictionary takes ten
+        # times that).
+        self._slot_keys = array("q")
+        self._slot_pages = array("Q")
         self._current_url = ""
 
     # --- Filling ---------------------------------------------------------------
@@ -177,9 +179,8 @@ class SiteIndex:
         self.current_canonical = self._canonical_elsewhere(facts.canonical)
         self._route_text += route.encode("utf-8", "surrogatepass")
         self._route_ends.append(len(self._route_text))
-        key = digest(route)
-        self._keys.append(key)
-        self._by_key.setdefault(key, number)
+        self._keys.append(digest(route))
+        self._slot_keys = array("q")  # made again on the next lookup
         for append, read in self._scalar_facts:
             append(read(facts, self))
         for values, ends, width, read in self._tuple_facts:
@@ -258,18 +259,38 @@ class SiteIndex:
     def texts(self, name: str) -> Mapping[int, str]:
         return self._texts[name]
 
+    def _make_table(self) -> None:
+        size = 1 << max(4, (2 * len(self._keys)).bit_length())
+        slot_keys, slot_pages = array("q", bytes(8 * size)), array("Q", bytes(8 * size))
+        mask = size - 1
+        for number, key in enumerate(self._keys):
+            slot = key & mask
+            while slot_keys[slot] and slot_keys[slot] != key:
+                slot = (slot + 1) & mask
+            if not slot_keys[slot]:  # of two pages of one route, the first
+                slot_keys[slot], slot_pages[slot] = key, number
+        self._slot_keys, self._slot_pages = slot_keys, slot_pages
+
     def find(self, key: int) -> int | None:
         """The page whose route has this digest, or ``None``."""
-        return self._by_key.get(key)
+        slot_keys = self._slot_keys
+        if not slot_keys:
+            self._make_table()
+            slot_keys = self._slot_keys
+        mask = len(slot_keys) - 1
+        slot = key & mask
+        while True:
+            found = slot_keys[slot]
+            if found == key:
+                return self._slot_pages[slot]
+            if not found:
+                return None
+            slot = (slot + 1) & mask
 
-    def finder(self) -> Callable[[int], int | None]:
-        """``find`` without a call of its own, for loops over every page."""
-        return self._by_key.get
-
-    def indexable_pages(self) -> list[int]:
+    def indexable_pages(self) -> Iterator[int]:
         """The pages that are indexable (see ``indexable``), in order."""
         wanted, states = PRESENT | NOINDEX | CANONICAL_ELSEWHERE, self._numbers["state"]
-        return [number for number, state in enumerate(states) if state & wanted == PRESENT]
+        return (number for number, state in enumerate(states) if state & wanted == PRESENT)
 
     def find_route(self, route: str) -> int | None:
         """The page of a route; a route with a query falls back to its path."""
@@ -374,16 +395,24 @@ def named(routes: Sequence[str]) -> str:
 def _duplicates(fact: str, label: str) -> SiteRun:
     def run(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
         digests = index.number(fact)
-        indexable = index.indexable_pages()
-        wanted = [number for number in indexable if digests[number]]
-        ordered = sorted(digests[number] for number in wanted)
-        shared = {a for a, b in itertools.pairwise(ordered) if a == b}
-        del ordered
+        # Two passes over a byte a bucket (at most 2: "shared"), then only the
+        # pages of shared buckets are grouped: a few bytes a page, not a set
+        # of every digest.
+        size = 8 * len(index) + 1
+        counts = bytearray(size)
+        for number in index.indexable_pages():
+            bucket = digests[number] % size
+            if digests[number] and counts[bucket] < 2:
+                counts[bucket] += 1
         groups: dict[int, list[int]] = {}
-        for number in wanted:
-            if digests[number] in shared:
-                groups.setdefault(digests[number], []).append(number)
+        for number in index.indexable_pages():
+            digest_ = digests[number]
+            if digest_ and counts[digest_ % size] == 2:
+                groups.setdefault(digest_, []).append(number)
+        del counts
         for group in groups.values():
+            if len(group) < 2:
+                continue
             routes = sorted(index.route(number) for number in group)
             text = getattr(index.reread(min(group)), fact)
             shown = text if text is None or len(text) <= MAX_SHOWN else text[:MAX_SHOWN] + "…"
