@@ -573,11 +573,7 @@ def _broken_link(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
     values, ends = index.column("links")
     # Per target that is gone or missing, the pages linking to it.
     sources: dict[int, list[int]] = {}
-    find, states, unknown_missing = (
-        index.finder(),
-        index.number("state"),
-        index.is_missing is not None,
-    )
+    find, states, unknown_missing = index.find, index.number("state"), index.is_missing is not None
     start = 0
     for number in range(len(index)):
         end = ends[number]
