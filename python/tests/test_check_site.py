@@ -355,7 +355,7 @@ def test_links_lead_to_routes_of_the_site_or_nowhere(href: str, route: str | Non
     index = SiteIndex(
         lambda path: SITE + path,
         [SITE, "http://127.0.0.1:8000/base"],
-        lambda path: page_facts(""),
+        lambda routes: [page_facts("") for _ in routes],
         None,
     )
     index.add("/blog/post", page_facts(f'<a href="{href}">x</a>', links=True))

@@ -12,7 +12,7 @@ checking payloads does not.
 
 from __future__ import annotations
 
-from collections.abc import Collection, Mapping
+from collections.abc import Collection, Mapping, Sequence
 from typing import Any
 
 from _zelko_native import SEOPayload
@@ -78,8 +78,8 @@ def check_site(
     checked = load_contract(contract)
     links = checked.site_rules.get("broken_link") is not None
 
-    def reread(route: str) -> PageFacts:
-        return page_facts(pages[route], links=True)
+    def reread(routes: Sequence[str]) -> list[PageFacts]:
+        return [page_facts(pages[route], links=True) for route in routes]
 
     index = SiteIndex(checked.page_url, [checked.page_url("")], reread, mapping_is_missing)
     findings = []

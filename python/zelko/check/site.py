@@ -116,8 +116,8 @@ class SiteIndex:
 
     ``prefixes`` are the URLs the site is reached at (its production origin,
     the base URL of the copy under check): a link or canonical starting with
-    one is on the site. ``reread`` reads a page again (for the texts of a
-    message); ``is_missing`` tells whether a route that is not in the index
+    one is on the site. ``reread`` reads pages again, given their routes
+    (for the texts of messages); ``is_missing`` tells whether a route that is not in the index
     is missing (``None``: unknown routes were not fetched, nothing can be
     said of them).
     """
@@ -126,13 +126,13 @@ class SiteIndex:
         self,
         page_url: Callable[[str], str],
         prefixes: Iterable[str],
-        reread: Callable[[str], PageFacts],
+        reread: Callable[[Sequence[str]], list[PageFacts]],
         is_missing: Callable[[str], bool] | None,
         facts: Sequence[Fact] = FACTS,
     ) -> None:
         self.page_url = page_url
         self.prefixes = tuple(dict.fromkeys(prefix.rstrip("/") for prefix in prefixes))
-        self.reread_route = reread
+        self.reread_routes = reread
         self.is_missing = is_missing
         self.facts = tuple(facts)
         self.languages: list[str] = []
@@ -313,7 +313,11 @@ class SiteIndex:
         return self.state(number) & (PRESENT | NOINDEX | CANONICAL_ELSEWHERE) == PRESENT
 
     def reread(self, number: int) -> PageFacts:
-        return self.reread_route(self.route(number))
+        return self.reread_routes([self.route(number)])[0]
+
+    def reread_all(self, numbers: Sequence[int]) -> list[PageFacts]:
+        """Several pages read again at once (a running site: fetched at once)."""
+        return self.reread_routes([self.route(number) for number in numbers]) if numbers else []
 
     def missing(self, route: str) -> bool:
         """Whether a route that is not in the index is known to be missing."""
@@ -410,11 +414,11 @@ def _duplicates(fact: str, label: str) -> SiteRun:
             if digest_ and counts[digest_ % size] == 2:
                 groups.setdefault(digest_, []).append(number)
         del counts
-        for group in groups.values():
-            if len(group) < 2:
-                continue
+        shared = [group for group in groups.values() if len(group) > 1]
+        firsts = index.reread_all([min(group) for group in shared])
+        for group, first in zip(shared, firsts, strict=True):
             routes = sorted(index.route(number) for number in group)
-            text = getattr(index.reread(min(group)), fact)
+            text = getattr(first, fact)
             shown = text if text is None or len(text) <= MAX_SHOWN else text[:MAX_SHOWN] + "…"
             yield SiteFailure(
                 routes[0],

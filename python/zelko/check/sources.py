@@ -172,10 +172,11 @@ class Fetcher:
     timeout: float
     links: bool = False  # read each page's <a href> links too
 
-    def fetch_one(self, route: str) -> PageFacts:
-        found: list[PageFacts] = []
-        self.fetch_all([route], lambda _, facts: found.append(facts))
-        return found[0]
+    def fetch_many(self, routes: Sequence[str]) -> list[PageFacts]:
+        """The facts of each route, in the order given."""
+        found: dict[int, PageFacts] = {}
+        self.fetch_all(routes, found.__setitem__)
+        return [found[index] for index in range(len(routes))]
 
     def fetch_all(self, routes: Sequence[str], handle: Callable[[int, PageFacts], None]) -> None:
         """Fetches every route, at most ``jobs`` at a time, and hands each

@@ -236,13 +236,13 @@ def _site_index(
         return None
     prefixes = [contract.page_url("")]
     if site_url is not None:
-        fetcher = Fetcher(site_url, 1, args.timeout, links=True)
+        fetcher = Fetcher(site_url, args.jobs, args.timeout, links=True)
         prefixes.append(site_url.url)
-        return SiteIndex(contract.page_url, prefixes, fetcher.fetch_one, None)
+        return SiteIndex(contract.page_url, prefixes, fetcher.fetch_many, None)
     root = args.site
 
-    def reread(route: str) -> PageFacts:
-        return read_page_file(route_file(root, route), links=True)
+    def reread(routes: Sequence[str]) -> list[PageFacts]:
+        return [read_page_file(route_file(root, route), links=True) for route in routes]
 
     return SiteIndex(contract.page_url, prefixes, reread, file_is_missing(root, route_file))
 
