@@ -386,3 +386,21 @@ def test_a_hostile_href_is_a_finding_not_a_crash(href: str, shown: str) -> None:
     assert canonical.actual == shown
     fields = {finding.field for finding in zelko.check_site({"/faq": html}, CONTRACT)}
     assert "site.hreflang" in fields  # the page does not list itself
+
+
+@pytest.mark.parametrize(
+    ("href", "route"),
+    [
+        ("/gone\x1b[31m", "/gone\\x1b[31m"),
+        ("/gone\u2028x", "/gone\\u2028x"),
+        ("/go\nne", "/gone"),  # a line break inside an href is dropped, as browsers do
+        ("/go\tne#x", "/gone"),
+    ],
+)
+def test_a_link_with_controls_is_reported_on_one_printable_line(href: str, route: str) -> None:
+    html = f"<html><head><title>T</title></head><body><a href='{href}'>x</a></body></html>"
+    (broken,) = [
+        f for f in zelko.check_site({"/a": html}, CONTRACT) if f.field == "site.broken_link"
+    ]
+    assert (broken.route, broken.related) == (route, ("/a",))
+    assert broken.message.isprintable()

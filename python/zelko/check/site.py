@@ -39,6 +39,23 @@ _SCHEME = re.compile(r"[A-Za-z][A-Za-z0-9+.-]*:")
 _NOT_A_PAGE = re.compile(r"\.(?!html?$)[A-Za-z0-9]{1,8}$")
 
 
+# URL parsers drop tabs and line breaks anywhere in an href, as browsers do.
+_URL_BLANKS = str.maketrans("", "", "\t\n\r")
+# Characters a message never shows as they are: controls (C0, DEL, C1), the
+# line and paragraph separators, lone surrogates.
+_UNPRINTABLE = re.compile("[\x00-\x1f\x7f-\x9f\u2028\u2029\ud800-\udfff]")
+
+
+def printable(text: str) -> str:
+    """A page's text as a one-line report may show it: escapes for controls."""
+    return _UNPRINTABLE.sub(lambda match: ascii(match.group())[1:-1], text)
+
+
+def _clean_href(href: str) -> str:
+    href = href.strip()
+    return href.translate(_URL_BLANKS) if "\n" in href or "\t" in href or "\r" in href else href
+
+
 def digest(text: str | None) -> int:
     """A 64-bit digest of a text, 0 for none. Python's own string hash:
     fast, cached on the string, and keyed per process, so a hostile page
@@ -89,7 +106,7 @@ def _links(facts: PageFacts, index: SiteIndex) -> list[int]:
         return []
     keys = set()
     route_of = index.route_of
-    for href in {href.strip() for href in facts.links}:  # the same link comes often
+    for href in {_clean_href(href) for href in facts.links}:  # the same link comes often
         # Most links are a path on the site: taken as they are, without a call.
         route = href if href[:1] == "/" and href[1:2] != "/" else route_of(href)
         if route is not None:
@@ -180,7 +197,8 @@ class SiteIndex:
         self._route_text += route.encode("utf-8", "surrogatepass")
         self._route_ends.append(len(self._route_text))
         self._keys.append(digest(route))
-        self._slot_keys = array("q")  # made again on the next lookup
+        if self._slot_keys:
+            self._slot_keys = array("q")  # made again on the next lookup
         for append, read in self._scalar_facts:
             append(read(facts, self))
         for values, ends, width, read in self._tuple_facts:
@@ -208,7 +226,7 @@ class SiteIndex:
     def route_of(self, href: str, base: str | None = None) -> str | None:
         """The route (path and query) an href leads to on the site, or ``None``;
         a relative one is read against ``base`` (the page being added)."""
-        href = href.strip()
+        href = _clean_href(href)
         route: str | None = href
         if not href.startswith("/") or href.startswith("//"):
             if not href.startswith(("https://", "http://")):
@@ -645,12 +663,12 @@ def site_findings(
         for failure in failures:
             findings.append(
                 CheckFinding(
-                    failure.route,
+                    printable(failure.route),
                     f"site.{rule.name}",
                     severity,
-                    failure.message,
+                    printable(failure.message),
                     failure.actual,
-                    failure.related,
+                    tuple(printable(route) for route in failure.related),
                 )
             )
     return findings
