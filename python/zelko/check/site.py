@@ -9,8 +9,14 @@ Once every page is in, each rule of ``SITE_RULES`` runs over the index.
 Adding a rule: a row of ``SITE_RULES`` (its name, default severity and the
 function that yields its failures), and, when it needs something the pages
 do not leave yet, a row of ``FACTS`` (how a page's facts turn into numbers).
-Texts for messages are not kept: the few pages a finding names are read
-again (``SiteIndex.reread``).
+The ``[site]`` table of a contract knows every row by its name. A rule on
+JSON-LD nodes whose ``@id`` is described differently on two pages, say, is
+``Fact("jsonld_ids", 2, ...)`` (per node with an ``@id``: the digest of the
+id and the digest of the node's canonical JSON) and ``SiteRule("jsonld_id",
+ERROR, ...)``, which groups the pairs of ``index.column("jsonld_ids")`` by id
+and reports the ids with more than one description. Texts for messages are
+not kept: the few pages a finding names are read again
+(``SiteIndex.reread_all``).
 """
 
 from __future__ import annotations
