@@ -111,13 +111,15 @@ def _links(facts: PageFacts, index: SiteIndex) -> list[int]:
     if not facts.links:
         return []
     keys = set()
-    route_of = index.route_of
-    for href in {_clean_href(href) for href in facts.links}:  # the same link comes often
-        # Most links are a path on the site: taken as they are, without a call.
-        route = href if href[:1] == "/" and href[1:2] != "/" else route_of(href)
+    for href in set(facts.links):  # the same link comes often
+        # Most links are a plain path on the site: taken as they are.
+        if href[:1] == "/" and href[1:2] != "/" and href.isprintable() and href[-1] != " ":
+            route: str | None = href
+        else:
+            route = index.route_of(href)
         if route is not None:
             keys.add(hash(route.split("#", 1)[0].split("?", 1)[0]) or 1)
-    return sorted(keys)
+    return list(keys)
 
 
 FACTS: tuple[Fact, ...] = (
