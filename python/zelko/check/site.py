@@ -89,17 +89,24 @@ class Fact:
 
 
 def _state(facts: PageFacts, index: SiteIndex) -> int:
-    state = facts.status << _STATUS_SHIFT
-    if facts.present:
+    status, robots = facts.status, facts.robots
+    state = status << _STATUS_SHIFT
+    if status == 200:
         state |= PRESENT
-    if facts.noindex:
+    if robots and ("noindex" in robots or "none" in robots):  # as PageFacts.noindex
         state |= NOINDEX
     if index.current_canonical is not None:
         state |= CANONICAL_ELSEWHERE
     return state
 
 
+def _text_digest(text: str | None) -> int:
+    return 0 if text is None else (hash(text) or 1)
+
+
 def _alternates(facts: PageFacts, index: SiteIndex) -> list[int]:
+    if not facts.hreflang:
+        return []
     flat: list[int] = []
     for language, href in facts.hreflang:
         route = index.route_of(href)
@@ -124,8 +131,8 @@ def _links(facts: PageFacts, index: SiteIndex) -> list[int]:
 
 FACTS: tuple[Fact, ...] = (
     Fact("state", 0, _state),
-    Fact("title", 0, lambda facts, index: digest(facts.title)),
-    Fact("description", 0, lambda facts, index: digest(facts.description)),
+    Fact("title", 0, lambda facts, index: _text_digest(facts.title)),
+    Fact("description", 0, lambda facts, index: _text_digest(facts.description)),
     Fact("canonical", -1, lambda facts, index: index.current_canonical),
     Fact(
         "location", -1, lambda facts, index: facts.location if facts.status in REDIRECTS else None
