@@ -193,7 +193,11 @@ def test_zelko_check_reads_the_extras_of_built_pages(
     )
 
     report = json.loads(capsys.readouterr().out)
-    failed = {(item["route"], item["message"]) for item in report["findings"]}
+    failed = {
+        (item["route"], item["message"])
+        for item in report["findings"]
+        if not item["field"].startswith("site.")  # the pages share a title on purpose
+    }
     assert code == 1
     assert failed == {
         ("/guides/bare", "no icon in the head"),

@@ -161,7 +161,13 @@ def test_sitemap_urls_off_the_checked_origin_are_reported_and_never_requested(
     assert {f["route"] for f in findings if f["field"] == "sitemap.url"} == {
         f"{site.url}/sitemap.xml"
     }
-    assert sorted(path for path, _ in site.requests) == ["/faq", "/faq?page=2", "/sitemap.xml"]
+    # robots.txt too, for the site rules: on the site itself.
+    assert sorted(path for path, _ in site.requests) == [
+        "/faq",
+        "/faq?page=2",
+        "/robots.txt",
+        "/sitemap.xml",
+    ]
 
 
 def test_a_sitemap_index_part_on_another_origin_is_not_fetched(
@@ -248,7 +254,7 @@ def test_credentials_reach_the_site_and_only_the_site(
     assert elsewhere.requests == [("/y", None)]
     assert check("--url", base)[0] == 0
     token = "Basic " + base64.b64encode(b"u:s@cret").decode()
-    assert site.requests == [("/sitemap.xml", token), ("/faq", token)]
+    assert site.requests == [("/sitemap.xml", token), ("/faq", token), ("/robots.txt", token)]
 
 
 def test_a_sitemap_path_under_url_is_a_route_on_the_site(
@@ -264,7 +270,7 @@ def test_a_sitemap_path_under_url_is_a_route_on_the_site(
         "No findings in 1 page.\n",
         "",
     )
-    assert [path for path, _ in site.requests] == ["/maps/site.xml", "/faq"]
+    assert [path for path, _ in site.requests] == ["/maps/site.xml", "/faq", "/robots.txt"]
 
 
 def test_contract_output_path_with_a_nul_is_refused_on_one_line(

@@ -15,7 +15,8 @@ import pytest
 from web_helpers import setup_django
 
 from zelko import build_seo_payload
-from zelko._files import load_contract_config, load_page, load_site
+from zelko._files import load_page, load_site
+from zelko.check.contract_file import load_contract_file
 from zelko.cli import main
 
 REPO = Path(__file__).resolve().parents[2]
@@ -216,7 +217,7 @@ def test_file_format_examples_load(tmp_path: Path) -> None:
         if "public_base_url" in text:
             load_site(path)
         else:
-            load_contract_config(path)
+            load_contract_file(path)  # a contract file, its [site] table too
     for number, text in enumerate(blocks("json")):
         path = tmp_path / f"page{number}.json"
         path.write_text(text, encoding="utf-8")

@@ -122,6 +122,7 @@ from .batch import build_many as build_many
 from .check import CheckFinding as CheckFinding
 from .check import check_page as check_page
 from .check import check_payload as check_payload
+from .check import check_site as check_site  # public, outside __all__
 from .crawl import SitemapWriter as SitemapWriter
 from .crawl import hreflang_links as hreflang_links
 from .crawl import render_hreflang as render_hreflang

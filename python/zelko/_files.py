@@ -629,8 +629,13 @@ def load_page(path: str | os.PathLike[str]) -> Page:
 def load_contract_config(path: str | os.PathLike[str]) -> SEOContractConfig:
     """Makes the contract configuration of a ``.toml`` or ``.json`` file."""
     document = read_document(path, formats=(".toml", ".json"))
-    _read_head_tables(document, os.fspath(path))
-    config: SEOContractConfig = _contract_config().build(document, os.fspath(path), "")
+    return contract_config_of(document, os.fspath(path))
+
+
+def contract_config_of(document: object, source: str) -> SEOContractConfig:
+    """The contract configuration of a contract document read from ``source``."""
+    _read_head_tables(document, source)
+    config: SEOContractConfig = _contract_config().build(document, source, "")
     return config
 
 

@@ -12,15 +12,16 @@ checking payloads does not.
 
 from __future__ import annotations
 
-from collections.abc import Collection, Mapping
+from collections.abc import Collection, Mapping, Sequence
 from typing import Any
 
 from _zelko_native import SEOPayload
 
 from .contract import ContractSource, load_contract
 from .findings import CheckFinding
-from .page import Headers, page_facts, payload_facts, payload_mapping
+from .page import Headers, PageFacts, page_facts, payload_facts, payload_mapping
 from .rules import check_facts
+from .site import SiteIndex, SiteInputs, mapping_is_missing, parse_robots, site_findings
 
 __all__ = ["CheckFinding", "check_page", "check_payload"]
 
@@ -58,3 +59,35 @@ def check_payload(
     carries no hreflang links, so ``hreflang.required`` fails on it."""
     checked = load_contract(contract)
     return check_facts(checked, route, payload_facts(payload_mapping(payload)), sitemap)
+
+
+def check_site(
+    pages: Mapping[str, str | bytes],
+    contract: ContractSource,
+    *,
+    sitemap: Collection[str] | None = None,
+    robots: str | bytes | None = None,
+) -> list[CheckFinding]:
+    """The findings of a whole site: ``pages`` maps each route to its built
+    HTML. Each page is checked as :func:`check_page` checks it, then the site
+    rules run over them all (their findings come first, as in ``zelko
+    check``): the sitemap rules only when ``sitemap`` (the URLs it lists) is
+    given, the robots.txt rule only with ``robots`` (its text) too. A route
+    that is not in ``pages`` is missing, unless it names a file of another
+    kind (``/logo.png``)."""
+    checked = load_contract(contract)
+    links = checked.site_rules.get("broken_link") is not None
+
+    def reread(routes: Sequence[str]) -> list[PageFacts]:
+        return [page_facts(pages[route], links=True) for route in routes]
+
+    index = SiteIndex(checked.page_url, [checked.page_url("")], reread, mapping_is_missing)
+    findings = []
+    for route, html in pages.items():
+        facts = page_facts(html, links=links)
+        findings.extend(check_facts(checked, route, facts, sitemap))
+        index.add(route, facts)
+    if isinstance(robots, str):
+        robots = robots.encode("utf-8")
+    inputs = SiteInputs(sitemap, None if robots is None else parse_robots(robots))
+    return site_findings(index, checked.site_rules, inputs) + findings

@@ -17,11 +17,13 @@ from collections.abc import Callable, Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
-from _zelko_native import SEOContract, build_seo_contract
+from _zelko_native import SEOContract
 
-from .._files import InputError, _describe, _parse_json, load_contract_config
+from .._files import InputError, _describe, _parse_json
+from .contract_file import contract_text, load_contract_file
 from .findings import ERROR, SEVERITIES
 from .head import read_requirement
+from .site import default_settings, read_site_settings
 
 ContractSource = SEOContract | str | os.PathLike[str]
 
@@ -96,6 +98,8 @@ class Contract:
     defaults: Flat
     rules: tuple[Rule, ...]
     exceptions: Mapping[str, Flat]
+    # The site rules: each one's severity, None when it is off.
+    site_rules: Mapping[str, str | None] = field(default_factory=default_settings)
     # Routes matching the same rules share one expectation: merged once.
     _merged: dict[tuple[tuple[int, ...], str | None], Expectation] = field(
         default_factory=dict, compare=False, repr=False
@@ -168,7 +172,7 @@ def load_contract(contract: ContractSource) -> Contract:
         )
     source = os.fspath(contract)
     if source.lower().endswith(".toml"):
-        return _read_text(build_seo_contract(load_contract_config(source)).to_json(), source)
+        return _read_text(contract_text(*load_contract_file(source)), source)
     return _read_text(_file_text(source), source)
 
 
@@ -193,7 +197,7 @@ def _read_document(document: object, source: str) -> Contract:
     top = _table(document, source, "")
     _only(
         top,
-        ("contract_version", "generator", "site", "defaults", "rules", "exceptions"),
+        ("contract_version", "generator", "site", "defaults", "rules", "exceptions", "site_rules"),
         source,
         "",
     )
@@ -217,7 +221,10 @@ def _read_document(document: object, source: str) -> Contract:
         route: _expectation(expect, source, f"exceptions.{route}", PAGE_FIELDS)
         for route, expect in _table(top.get("exceptions", {}), source, "exceptions").items()
     }
-    return Contract(source, scheme, host, defaults, rules, exceptions)
+    site_rules = default_settings()
+    if "site_rules" in top:
+        site_rules = read_site_settings(top["site_rules"], source, "site_rules")
+    return Contract(source, scheme, host, defaults, rules, exceptions, site_rules)
 
 
 def _rule(document: object, source: str, path: str) -> Rule:

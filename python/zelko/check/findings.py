@@ -22,7 +22,10 @@ class CheckFinding:
 
     ``field`` is the dotted path of the expectation (``title.max_length``,
     ``open_graph.required``), ``severity`` one of "error", "warning" and
-    "info", ``actual`` what the page has instead (a JSON value).
+    "info", ``actual`` what the page has instead (a JSON value). A finding
+    of a site rule (``site.duplicate_title``) is about several pages: the
+    first is ``route``, the others are ``related`` (``None`` for a finding
+    about one page alone).
     """
 
     route: str
@@ -30,15 +33,19 @@ class CheckFinding:
     severity: str
     message: str
     actual: object = None
+    related: tuple[str, ...] | None = None
 
     def to_dict(self) -> dict[str, object]:
-        return {
+        document: dict[str, object] = {
             "route": self.route,
             "field": self.field,
             "severity": self.severity,
             "message": self.message,
             "actual": self.actual,
         }
+        if self.related is not None:
+            document["related"] = list(self.related)
+        return document
 
 
 def fails(finding: CheckFinding, fail_on: str) -> bool:

@@ -37,6 +37,7 @@ class PageFacts:
     failure: str | None = None  # why there is no response at all (status 0)
     # How many elements of each extra the head holds ("icon", "og:image", ...).
     head: Mapping[str, int] = field(default_factory=dict)
+    links: tuple[str, ...] = ()  # <a href> values, read only when asked for
 
     @property
     def present(self) -> bool:
@@ -60,8 +61,11 @@ def html_parser() -> Any:
     return LexborHTMLParser
 
 
-def page_facts(html: str | bytes, status: int = 200, headers: Headers | None = None) -> PageFacts:
-    """Reads a page's head: the parts a contract speaks about."""
+def page_facts(
+    html: str | bytes, status: int = 200, headers: Headers | None = None, *, links: bool = False
+) -> PageFacts:
+    """Reads a page's head: the parts a contract speaks about; with
+    ``links``, the targets of its ``<a href>`` links too."""
     robots = set(robots_directives(header_values(headers, "x-robots-tag")))
     location = next(iter(header_values(headers, "location")), None)
     if status != 200:
@@ -74,27 +78,30 @@ def page_facts(html: str | bytes, status: int = 200, headers: Headers | None = N
     # whole document. One pass over the head's children is far cheaper than
     # a search of the whole tree per kind of element.
     head = tree.head
-    metas, links = [], []
+    metas, link_nodes = [], []
     for node in head.iter() if head is not None else ():
         tag = node.tag
         if tag == "meta":
             metas.append(node)
         elif tag == "link":
-            links.append(node)
+            link_nodes.append(node)
         elif tag == "title" and reader.title is None:
             reader.title = _title_text(node)
     if reader.title is None:
         for node in tree.tags("title")[:1]:
             reader.title = _title_text(node)
     reader.read_metas(metas)
-    reader.read_links(links)
+    reader.read_links(link_nodes)
     reader.head = count_extras(
-        (node.attributes for node in metas), (node.attributes for node in links)
+        (node.attributes for node in metas), (node.attributes for node in link_nodes)
     )
     for node in tree.tags("script"):
         kind = node.attributes.get("type")
         if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
             reader.read_jsonld(node.text(deep=True) or "")
+    if links:
+        hrefs = [node.attributes.get("href") for node in tree.tags("a")]
+        reader.links = tuple(href for href in hrefs if href)
     return reader.facts(status, location)
 
 
@@ -127,6 +134,7 @@ class _HeadReader:
         self.errors: list[str] = []
         self.hreflang: list[tuple[str, str]] = []
         self.head: dict[str, int] = {}
+        self.links: tuple[str, ...] = ()
 
     def read_metas(self, metas: Iterable[Any]) -> None:
         open_graph, twitter = self.open_graph, self.twitter
@@ -188,6 +196,7 @@ class _HeadReader:
             jsonld_errors=tuple(self.errors),
             hreflang=tuple(self.hreflang),
             head=self.head,
+            links=self.links,
         )
 
 

@@ -35,7 +35,10 @@ class Page:
         href = self.facts.canonical
         if href is None or href.startswith(("https://", "http://")):
             return href
-        return urljoin(self.url, href)
+        try:
+            return urljoin(self.url, href)
+        except ValueError:  # "//[x": no URL at all, so not the one expected
+            return href
 
 
 @dataclass(frozen=True)

@@ -53,7 +53,7 @@ def route_file(root: str, route: str) -> str | None:
     return None
 
 
-def read_page_file(path: str | None) -> PageFacts:
+def read_page_file(path: str | None, *, links: bool = False) -> PageFacts:
     if path is None:
         return missing_page()
     try:
@@ -61,7 +61,7 @@ def read_page_file(path: str | None) -> PageFacts:
             data = handle.read()
     except OSError as error:
         raise InputError(path, "", f"cannot read: {error.strerror or error}") from None
-    return page_facts(data)
+    return page_facts(data, links=links)
 
 
 # --- A running site --------------------------------------------------------------
@@ -170,6 +170,13 @@ class Fetcher:
     site: SiteURL
     jobs: int
     timeout: float
+    links: bool = False  # read each page's <a href> links too
+
+    def fetch_many(self, routes: Sequence[str]) -> list[PageFacts]:
+        """The facts of each route, in the order given."""
+        found: dict[int, PageFacts] = {}
+        self.fetch_all(routes, found.__setitem__)
+        return [found[index] for index in range(len(routes))]
 
     def fetch_all(self, routes: Sequence[str], handle: Callable[[int, PageFacts], None]) -> None:
         """Fetches every route, at most ``jobs`` at a time, and hands each
@@ -231,7 +238,8 @@ class Fetcher:
             if body is None:
                 return missing_page(0, f"the page is larger than {MAX_PAGE_BYTES:,} bytes")
             text = body.decode(response.encoding or "utf-8", errors="replace")
-            return page_facts(text, response.status_code, response.headers.multi_items())
+            headers = response.headers.multi_items()
+            return page_facts(text, response.status_code, headers, links=self.links)
         raise AssertionError("unreachable")  # pragma: no cover
 
     @staticmethod
@@ -258,6 +266,40 @@ async def _bounded_body(response: Any, limit: int) -> bytes | None:
 def _reason(error: Exception) -> str:
     text = _CREDENTIALS.sub("//***@", str(error))
     return f"{type(error).__name__}: {text}" if text else type(error).__name__
+
+
+def fetch_robots(site: SiteURL, timeout: float, limit: int) -> bytes | None:
+    """The site's robots.txt (its first ``limit`` bytes), ``None`` when it
+    has none (404 or 410); any other failure names the URL."""
+    return asyncio.run(_fetch_robots(site, timeout, limit))
+
+
+async def _fetch_robots(site: SiteURL, timeout: float, limit: int) -> bytes | None:
+    httpx = http_module()
+    url = f"{site.url}/robots.txt"
+
+    async def get(client: Any) -> bytes | None:
+        async with client.stream("GET", url) as response:
+            if response.status_code in GONE:
+                return None
+            if response.status_code != 200:
+                raise InputError(url, "", f"cannot fetch: status {response.status_code}")
+            data = bytearray()
+            async for chunk in response.aiter_bytes():
+                data += chunk
+                if len(data) >= limit:
+                    break
+            return bytes(data[:limit])
+
+    async with httpx.AsyncClient(timeout=timeout, follow_redirects=False, auth=site.auth) as client:
+        try:
+            return await asyncio.wait_for(get(client), timeout)
+        except (asyncio.TimeoutError, httpx.TimeoutException):
+            raise InputError(
+                url, "", f"cannot fetch: no complete answer within {timeout:g} s"
+            ) from None
+        except (httpx.HTTPError, httpx.InvalidURL) as error:
+            raise InputError(url, "", f"cannot fetch: {_reason(error)}") from None
 
 
 # --- Sitemaps ----------------------------------------------------------------------
@@ -305,6 +347,11 @@ class SitemapReader:
     async def _urls(self, location: str) -> set[str]:
         found: set[str] = set()
         budget = [MAX_SITEMAP_FILES]
+        if not is_url(location):
+            # A local index names local parts only: no client (and none of
+            # the memory its TLS context takes) is needed.
+            await self._read(None, location, found, budget, depth=1)
+            return found
         async with http_module().AsyncClient(
             timeout=self.timeout, follow_redirects=False
         ) as client:
@@ -466,6 +513,7 @@ __all__ = [
     "SiteURL",
     "SitemapReader",
     "check_base_url",
+    "fetch_robots",
     "is_url",
     "read_page_file",
     "route_file",

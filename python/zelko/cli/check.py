@@ -16,12 +16,24 @@ from ..check.graph import SiteGraph, dangling_findings
 from ..check.page import EXTRA_HINT, PageFacts
 from ..check.report import REPORTS, Run, Summary
 from ..check.rules import check_facts
+from ..check.site import (
+    MAX_ROBOTS_BYTES,
+    SiteIndex,
+    SiteInputs,
+    any_on,
+    file_is_missing,
+    parse_robots,
+    read_robots_file,
+    site_findings,
+    uses_sitemap,
+)
 from ..check.sources import (
     Fetcher,
     Origin,
     SitemapReader,
     SiteURL,
     check_base_url,
+    fetch_robots,
     is_url,
     read_page_file,
     route_file,
@@ -44,7 +56,7 @@ from ._common import (
 )
 
 # The libraries of the "check" extra, by import name.
-_EXTRA_MODULES = ("selectolax", "httpx2", "lxml")
+_EXTRA_MODULES = ("selectolax", "httpx2", "lxml", "protego")
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -99,16 +111,24 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
     # Only JUnit lists the pages that pass; the other reports need no more
     # than the findings, so a site of any size is checked in flat memory.
     keep_routes = args.format == "junit"
+    index = _site_index(args, contract, site_url)
     if args.site is not None:
-        run = _check_files(args.site, explicit, contract, sitemap, streams, keep_routes)
+        run = _check_files(args.site, explicit, contract, sitemap, streams, keep_routes, index)
     else:
         assert site_url is not None
         listed = sitemap_routes(set(sitemap or ()))
         if not explicit and not listed:
             raise InputError(site_url.url, "", "no pages to check: the sitemap lists no URLs")
         routes = explicit or sorted({*listed, *contract.exceptions})
-        run = _check_urls(args, site_url, routes, contract, sitemap, streams)
+        run = _check_urls(args, site_url, routes, contract, sitemap, streams, index)
+    if index is not None and sitemap is None and uses_sitemap(contract.site_rules):
+        # Read after the pages, and only when there is one: the pages come
+        # first, and a site without a sitemap is no fault of its pages.
+        sitemap = reader.urls_if_present(_default_sitemap(args, site_url))
     run.site_findings.extend(_off_site_findings(reader.skipped))
+    if index is not None:
+        inputs = SiteInputs(sitemap, _robots(args, contract, site_url, sitemap))
+        run.site_findings.extend(site_findings(index, contract.site_rules, inputs))
     summary = Summary.of(run, args.fail_on)
     with Output(args.output, streams.out) as output:
         output.write(REPORTS[args.format](run, summary))
@@ -171,10 +191,7 @@ def _sitemap(
         return None
     if args.sitemap is not None:
         return reader.urls(_sitemap_location(args.sitemap, site_url))
-    if site_url is not None:
-        default = f"{site_url.url}/sitemap.xml"
-    else:
-        default = os.path.join(args.site, "sitemap.xml")
+    default = _default_sitemap(args, site_url)
     urls = reader.urls_if_present(default)
     if urls is None and needs_routes:
         raise InputError(
@@ -183,6 +200,12 @@ def _sitemap(
             "no sitemap to take routes from: give ROUTE arguments, --routes or --sitemap",
         )
     return urls
+
+
+def _default_sitemap(args: argparse.Namespace, site_url: SiteURL | None) -> str:
+    if site_url is not None:
+        return f"{site_url.url}/sitemap.xml"
+    return str(os.path.join(args.site, "sitemap.xml"))
 
 
 def _sitemap_location(given: str, site_url: SiteURL | None) -> str:
@@ -203,6 +226,41 @@ def _sitemap_location(given: str, site_url: SiteURL | None) -> str:
             "--sitemap", "", f"with --url, a sitemap is a URL or a route on the site: {problem}"
         )
     return site_url.url + given
+
+
+def _site_index(
+    args: argparse.Namespace, contract: Contract, site_url: SiteURL | None
+) -> SiteIndex | None:
+    """Where the pages leave their facts for the site rules (none when every
+    rule is off)."""
+    if not any_on(contract.site_rules):
+        return None
+    prefixes = [contract.page_url("")]
+    if site_url is not None:
+        fetcher = Fetcher(site_url, args.jobs, args.timeout, links=True)
+        prefixes.append(site_url.url)
+        return SiteIndex(contract.page_url, prefixes, fetcher.fetch_many, None)
+    root = args.site
+
+    def reread(routes: Sequence[str]) -> list[PageFacts]:
+        return [read_page_file(route_file(root, route), links=True) for route in routes]
+
+    return SiteIndex(contract.page_url, prefixes, reread, file_is_missing(root, route_file))
+
+
+def _robots(
+    args: argparse.Namespace,
+    contract: Contract,
+    site_url: SiteURL | None,
+    sitemap: Collection[str] | None,
+) -> object:
+    """The site's robots.txt, parsed, when a rule needs it (else ``None``)."""
+    if sitemap is None or contract.site_rules.get("sitemap_blocked") is None:
+        return None
+    if site_url is None:
+        return read_robots_file(os.path.join(args.site, "robots.txt"))
+    data = fetch_robots(site_url, args.timeout, MAX_ROBOTS_BYTES)
+    return None if data is None else parse_robots(data)
 
 
 # Enough to show what is wrong; the count says the rest.
@@ -265,17 +323,21 @@ def _check_files(
     sitemap: Collection[str] | None,
     streams: Streams,
     keep_routes: bool,
+    index: SiteIndex | None,
 ) -> Run:
     run = Run([] if keep_routes else None)
     graph = SiteGraph()
+    links = index is not None and contract.site_rules.get("broken_link") is not None
     total = 0
     if is_terminal(streams.err):  # the bar needs a count: walk the tree once more
         total = sum(1 for _ in _site_pages(root, explicit, contract))
     progress = Progress(total, streams.err, "checking")
     try:
-        for index, (route, path) in enumerate(_site_pages(root, explicit, contract)):
-            facts = read_page_file(path)
-            run.add(index, _page_findings(contract, route, facts, sitemap, index, graph))
+        for number, (route, path) in enumerate(_site_pages(root, explicit, contract)):
+            facts = read_page_file(path, links=links)
+            run.add(number, _page_findings(contract, route, facts, sitemap, number, graph))
+            if index is not None:
+                index.add(route, facts)
             if run.routes is not None:
                 run.routes.append(route)
             progress.advance()
@@ -309,17 +371,21 @@ def _check_urls(
     contract: Contract,
     sitemap: Collection[str] | None,
     streams: Streams,
+    index: SiteIndex | None,
 ) -> Run:
     run = Run(list(routes))
     graph = SiteGraph()
     progress = Progress(len(routes), streams.err, "checking")
+    links = index is not None and contract.site_rules.get("broken_link") is not None
 
-    def handle(index: int, facts: PageFacts) -> None:
-        run.add(index, _page_findings(contract, routes[index], facts, sitemap, index, graph))
+    def handle(number: int, facts: PageFacts) -> None:
+        run.add(number, _page_findings(contract, routes[number], facts, sitemap, number, graph))
+        if index is not None:
+            index.add(routes[number], facts)
         progress.advance()
 
     try:
-        Fetcher(site_url, args.jobs, args.timeout).fetch_all(routes, handle)
+        Fetcher(site_url, args.jobs, args.timeout, links).fetch_all(routes, handle)
     finally:
         progress.clear()
     run.site_findings.extend(graph.findings())

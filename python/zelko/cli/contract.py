@@ -5,10 +5,11 @@ from __future__ import annotations
 import argparse
 import os
 
-from _zelko_native import SEOContract, build_seo_contract
+from _zelko_native import SEOContract
 
-from .._files import InputError, load_contract_config
-from ._common import EXIT_OK, Streams
+from .._files import InputError
+from ..check.contract_file import contract_text, load_contract_file, text_hash
+from ._common import EXIT_OK, Streams, write_atomically
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:
@@ -26,12 +27,29 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
 
 
 def run(args: argparse.Namespace, streams: Streams) -> int:
-    contract = build_seo_contract(load_contract_config(args.contract))
+    contract, site_rules = load_contract_file(args.contract)
     # The file holds exactly the hashed text, so its SHA-256 is the hash shown.
+    if site_rules is None:
+        if args.output is not None:
+            write_contract(contract, args.output)
+        streams.out.write((contract.to_json() if args.json else contract.hash()) + "\n")
+        return EXIT_OK
+    text = contract_text(contract, site_rules)
     if args.output is not None:
-        write_contract(contract, args.output)
-    streams.out.write((contract.to_json() if args.json else contract.hash()) + "\n")
+        write_text(text, args.output)
+    streams.out.write((text if args.json else text_hash(text)) + "\n")
     return EXIT_OK
+
+
+def write_text(text: str, path: str) -> None:
+    """Replaces ``path`` with the contract's text in one rename."""
+    if "\0" in path:
+        raise InputError(path, "", "cannot write: embedded null byte")
+    try:
+        write_atomically(path, text.encode("utf-8"))
+    except OSError as error:
+        reason = os.strerror(error.errno) if error.errno else str(error)
+        raise InputError(path, "", f"cannot write: {reason}") from None
 
 
 def write_contract(contract: SEOContract, path: str) -> None:
