@@ -145,6 +145,9 @@ from .inputs import load_config as load_config
 from .inputs import overrides_from_mapping as overrides_from_mapping
 from .registry import SchemaRegistry as SchemaRegistry  # users register generators here
 
+# Outside __all__, which stays as it is.
+from .structured_data import check_structured_data as check_structured_data
+
 try:
     # Written once, in pyproject.toml; the installed metadata carries it.
     __version__ = importlib.metadata.version("zelko")
