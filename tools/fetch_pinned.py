@@ -99,9 +99,7 @@ def obtain_archive(pinned: Pinned) -> pathlib.Path:
     digest = sha256_of(archive)
     if digest != pinned.archive_sha256:
         archive.unlink(missing_ok=True)
-        sys.exit(
-            f"{pinned.tool}: SHA-256 mismatch: got {digest}, want {pinned.archive_sha256}"
-        )
+        sys.exit(f"{pinned.tool}: SHA-256 mismatch: got {digest}, want {pinned.archive_sha256}")
     return archive
 
 

@@ -26,9 +26,11 @@ const vocab::Term* term_at(TermId id) noexcept {
 
 std::optional<TermId> find_term(std::string_view name) noexcept {
   std::span<const vocab::Term> terms = vocab::terms();
-  auto found = std::lower_bound(
-      terms.begin(), terms.end(), name,
-      [](const vocab::Term& term, std::string_view key) { return term.name < key; });
+  auto found =
+      std::lower_bound(terms.begin(), terms.end(), name,
+                       [](const vocab::Term& term, std::string_view key) {
+                         return term.name < key;
+                       });
   if (found == terms.end() || found->name != name) return std::nullopt;
   return static_cast<TermId>(found - terms.begin());
 }
@@ -127,8 +129,8 @@ bool is_rich_result_term(std::string_view name) noexcept {
     return false;
   };
   for (const vocab::RichRule& rule : vocab::rich_rules()) {
-    if (rule.subject == name || rule.node_type == name ||
-        rule.via == name || names_it(rule.properties)) {
+    if (rule.subject == name || rule.node_type == name || rule.via == name ||
+        names_it(rule.properties)) {
       return true;
     }
   }
@@ -198,9 +200,8 @@ class PathStack {
 
 constexpr std::string_view kAnyTextTypes[] = {"Text", "CssSelectorType",
                                               "XPathType", "PronounceableText"};
-constexpr std::string_view kFormatTypes[] = {"Date",   "DateTime", "Time",
-                                             "URL",    "Number",   "Integer",
-                                             "Float"};
+constexpr std::string_view kFormatTypes[] = {
+    "Date", "DateTime", "Time", "URL", "Number", "Integer", "Float"};
 
 bool is_name_in(TermId id, std::span<const std::string_view> names) noexcept {
   std::string_view name = vocab::terms()[id].name;
@@ -234,7 +235,8 @@ bool text_fits(std::string_view text, TermId range) noexcept {
   if (name == "DateTime") return structured::is_date_time_text(text);
   if (name == "Time") return structured::is_time_text(text);
   if (name == "URL") return structured::is_url_text(text);
-  if (name == "Number" || name == "Float") return structured::is_number_text(text);
+  if (name == "Number" || name == "Float")
+    return structured::is_number_text(text);
   if (name == "Integer") return structured::is_integer_text(text);
   return is_member_text(text, range);
 }
@@ -389,8 +391,9 @@ std::vector<TermId> Checker::read_types(const JsonValue& node, bool report) {
     if (!report) return;
     std::string message = "Unknown schema.org type " + in_quotes(*name);
     if (id) {
-      message += has_flag(*id, vocab::kProperty) ? " (a property, not a type)"
-                                                 : " (an enumeration member, not a type)";
+      message += has_flag(*id, vocab::kProperty)
+                     ? " (a property, not a type)"
+                     : " (an enumeration member, not a type)";
     } else if (std::optional<std::string_view> near = near_name(*name)) {
       message += " (did you mean " + in_quotes(*near) + "?)";
     }
@@ -460,7 +463,8 @@ void Checker::visit_member(std::string_view key, const JsonValue& value,
   std::optional<TermId> id = find_term(base);
   if (!id || !has_flag(*id, vocab::kProperty)) {
     std::string message = "Unknown schema.org property " + in_quotes(*name);
-    if (!types.empty()) message += " on " + std::string(vocab::terms()[types[0]].name);
+    if (!types.empty())
+      message += " on " + std::string(vocab::terms()[types[0]].name);
     if (id) {
       message += " (a type, not a property)";
     } else if (std::optional<std::string_view> near = near_name(base)) {
@@ -561,8 +565,9 @@ void Checker::check_scalar(const JsonValue& value, TermId property) {
 void Checker::report_scalar(const JsonValue& value, TermId property) {
   const vocab::Term& term = vocab::terms()[property];
   std::span<const TermId> ranges = second_links(term);
-  std::string shown = value.is_string() ? in_quotes(value.get_ref<const std::string&>())
-                                        : value.dump();
+  std::string shown = value.is_string()
+                          ? in_quotes(value.get_ref<const std::string&>())
+                          : value.dump();
   bool is_format = std::any_of(ranges.begin(), ranges.end(), [](TermId range) {
     return is_name_in(range, kFormatTypes);
   });
@@ -622,7 +627,8 @@ bool Checker::satisfies(const JsonValue& node, std::string_view alternatives,
     auto nested = [&](const JsonValue& value) {
       return satisfies(resolve(value), rest, false);
     };
-    if (found->is_array()) return std::any_of(found->begin(), found->end(), nested);
+    if (found->is_array())
+      return std::any_of(found->begin(), found->end(), nested);
     return nested(*found);
   });
 }
@@ -673,7 +679,8 @@ bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
     if (!target.is_object()) return;
     std::vector<TermId> types = read_types(target, false);
     // Exactly the type: an AggregateOffer is an Offer with rules of its own.
-    if (std::find(types.begin(), types.end(), *node_type) == types.end()) return;
+    if (std::find(types.begin(), types.end(), *node_type) == types.end())
+      return;
     if (satisfies(target, rule.properties, is_last)) return;
     met = met && !blocking;
     if (report && rule.level != vocab::RichLevel::Eligible) {
@@ -726,9 +733,10 @@ void Checker::check_rich_results() {
     return issue.rule_id == "ZELKO311" &&
            required.contains(issue.details["path"].get<std::string>());
   };
-  issues_.erase(std::remove_if(issues_.begin() + static_cast<std::ptrdiff_t>(begin),
-                               issues_.end(), is_repeat),
-                issues_.end());
+  issues_.erase(
+      std::remove_if(issues_.begin() + static_cast<std::ptrdiff_t>(begin),
+                     issues_.end(), is_repeat),
+      issues_.end());
 }
 
 void Checker::check_eligibility(std::span<const std::string> rich_results) {

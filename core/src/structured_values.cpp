@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-
 namespace zelko::structured {
 namespace {
 
@@ -30,8 +29,8 @@ int days_in_month(int year, int month) noexcept {
 // The full YYYY-MM-DD form at the start of `text`.
 bool is_full_date(std::string_view text) noexcept {
   int year = 0, month = 0, day = 0;
-  return text.size() >= 10 && read_digits(text, 0, 4, year) &&
-         text[4] == '-' && read_digits(text, 5, 2, month) && text[7] == '-' &&
+  return text.size() >= 10 && read_digits(text, 0, 4, year) && text[4] == '-' &&
+         read_digits(text, 5, 2, month) && text[7] == '-' &&
          read_digits(text, 8, 2, day) && month >= 1 && month <= 12 &&
          day >= 1 && day <= days_in_month(year, month);
 }
@@ -121,7 +120,8 @@ bool is_url_text(std::string_view text) noexcept {
   for (std::size_t i = 0; i < colon; ++i) {
     char c = lower(text[i]);
     bool letter = c >= 'a' && c <= 'z';
-    if (!letter && (i == 0 || !(is_digit(c) || c == '+' || c == '-' || c == '.')))
+    if (!letter &&
+        (i == 0 || !(is_digit(c) || c == '+' || c == '-' || c == '.')))
       return false;
   }
   for (char c : text) {

@@ -32,7 +32,8 @@ TEST_P(BrokenNode, IsFoundWithItsRuleAndPath) {
   }
   std::string all;
   for (const SEOIssue& issue : issues) {
-    all += issue.rule_id + " " + issue.details.dump() + " " + issue.message + "\n";
+    all +=
+        issue.rule_id + " " + issue.details.dump() + " " + issue.message + "\n";
   }
   EXPECT_TRUE(found) << broken.document << "\nfound:\n" << all;
 }
@@ -40,21 +41,24 @@ TEST_P(BrokenNode, IsFoundWithItsRuleAndPath) {
 INSTANTIATE_TEST_SUITE_P(
     EveryRule, BrokenNode,
     testing::Values(
-        Broken{R"({"@type": "Prodcut", "name": "x"})", "ZELKO301", "$['@type']"},
+        Broken{R"({"@type": "Prodcut", "name": "x"})", "ZELKO301",
+               "$['@type']"},
         Broken{R"([{"@type": ["Thing", "NoSuchType"]}])", "ZELKO301",
                "$[0]['@type'][1]"},
         Broken{R"({"@type": "InStock"})", "ZELKO301", "$['@type']"},
         Broken{R"({"@type": "Thing", "nmae": "x"})", "ZELKO302", "$.nmae"},
         Broken{R"({"@type": "Thing", "Person": "x"})", "ZELKO302", "$.Person"},
-        Broken{R"({"@type": "Thing", "offers": {"@type": "Offer", "prise": 1}})",
-               "ZELKO302", "$.offers.prise"},
+        Broken{
+            R"({"@type": "Thing", "offers": {"@type": "Offer", "prise": 1}})",
+            "ZELKO302", "$.offers.prise"},
         Broken{R"({"@type": "Person", "price": "1"})", "ZELKO303", "$.price"},
-        Broken{R"({"@graph": [{"@type": "Thing"}, {"@type": "Article", "lowPrice": 1}]})",
-               "ZELKO303", "$['@graph'][1].lowPrice"},
+        Broken{
+            R"({"@graph": [{"@type": "Thing"}, {"@type": "Article", "lowPrice": 1}]})",
+            "ZELKO303", "$['@graph'][1].lowPrice"},
         Broken{R"({"@type": "Offer", "availability": "in stock"})", "ZELKO304",
                "$.availability"},
-        Broken{R"({"@type": "Article", "author": {"@type": "Offer"}})", "ZELKO304",
-               "$.author"},
+        Broken{R"({"@type": "Article", "author": {"@type": "Offer"}})",
+               "ZELKO304", "$.author"},
         Broken{R"({"@graph": [{"@type": "Product", "offers": [{"@id": "#o"}]},)"
                R"({"@id": "#o", "@type": "Person"}]})",
                "ZELKO304", "$['@graph'][0].offers[0]"},
@@ -62,39 +66,48 @@ INSTANTIATE_TEST_SUITE_P(
                "$.isFamilyFriendly"},
         Broken{R"({"@type": "Thing", "description": null, "episodes": []})",
                "ZELKO305", "$.episodes"},
-        Broken{R"({"@type": "Article", "datePublished": "yesterday"})", "ZELKO306",
-               "$.datePublished"},
-        Broken{R"({"@type": "Article", "datePublished": "2024-02-30"})", "ZELKO306",
-               "$.datePublished"},
-        Broken{R"({"@type": "Event", "startDate": "2024-01-05T25:00"})", "ZELKO306",
-               "$.startDate"},
-        Broken{R"({"@type": "Thing", "url": "not a url"})", "ZELKO306", "$.url"},
+        Broken{R"({"@type": "Article", "datePublished": "yesterday"})",
+               "ZELKO306", "$.datePublished"},
+        Broken{R"({"@type": "Article", "datePublished": "2024-02-30"})",
+               "ZELKO306", "$.datePublished"},
+        Broken{R"({"@type": "Event", "startDate": "2024-01-05T25:00"})",
+               "ZELKO306", "$.startDate"},
+        Broken{R"({"@type": "Thing", "url": "not a url"})", "ZELKO306",
+               "$.url"},
         Broken{R"({"@type": "Thing", "url": "https:/x"})", "ZELKO306", "$.url"},
-        Broken{R"({"@type": "AggregateRating", "reviewCount": "12.5"})", "ZELKO306",
-               "$.reviewCount"},
-        Broken{R"({"@type": "AggregateRating", "reviewCount": true})", "ZELKO306",
-               "$.reviewCount"},
-        Broken{R"({"@type": "Product", "offers": {"@type": "Offer", "price": 1}})",
-               "ZELKO310", "$.name"},
-        Broken{R"({"@type": "Product", "name": "x", "offers": {"@type": "Offer"}})",
-               "ZELKO310", "$.offers.price"},
+        Broken{R"({"@type": "AggregateRating", "reviewCount": "12.5"})",
+               "ZELKO306", "$.reviewCount"},
+        Broken{R"({"@type": "AggregateRating", "reviewCount": true})",
+               "ZELKO306", "$.reviewCount"},
+        Broken{
+            R"({"@type": "Product", "offers": {"@type": "Offer", "price": 1}})",
+            "ZELKO310", "$.name"},
+        Broken{
+            R"({"@type": "Product", "name": "x", "offers": {"@type": "Offer"}})",
+            "ZELKO310", "$.offers.price"},
         Broken{R"({"@type": "BreadcrumbList", "itemListElement": [)"
                R"({"@type": "ListItem", "position": 1, "name": "a"},)"
                R"({"@type": "ListItem", "position": 2, "name": "b"}]})",
                "ZELKO310", "$.itemListElement[0].item"},
-        Broken{R"({"@type": "FAQPage", "mainEntity": [{"@type": "Question", "name": "q",)"
-               R"( "acceptedAnswer": {"@type": "Answer"}}]})",
-               "ZELKO310", "$.mainEntity[0].acceptedAnswer"},
-        Broken{R"({"@type": "Restaurant", "name": "x"})", "ZELKO310", "$.address"},
-        Broken{R"({"@type": "VideoObject", "name": "v", "uploadDate": "2024-01-01"})",
-               "ZELKO310", "$.thumbnailUrl"},
-        Broken{R"({"@type": "WebSite", "url": "https://a.example/", "potentialAction":)"
-               R"( {"@type": "SearchAction", "target": "https://a.example/?q={q}"}})",
-               "ZELKO310", "$.potentialAction['query-input']"},
+        Broken{
+            R"({"@type": "FAQPage", "mainEntity": [{"@type": "Question", "name": "q",)"
+            R"( "acceptedAnswer": {"@type": "Answer"}}]})",
+            "ZELKO310", "$.mainEntity[0].acceptedAnswer"},
+        Broken{R"({"@type": "Restaurant", "name": "x"})", "ZELKO310",
+               "$.address"},
+        Broken{
+            R"({"@type": "VideoObject", "name": "v", "uploadDate": "2024-01-01"})",
+            "ZELKO310", "$.thumbnailUrl"},
+        Broken{
+            R"({"@type": "WebSite", "url": "https://a.example/", "potentialAction":)"
+            R"( {"@type": "SearchAction", "target": "https://a.example/?q={q}"}})",
+            "ZELKO310", "$.potentialAction['query-input']"},
         Broken{R"({"@type": "BlogPosting", "headline": "h"})", "ZELKO311",
                "$.author"},
-        Broken{R"([{"@type": "Product", "name": "p", "offers": {"@type": "AggregateOffer",)"
-               R"( "lowPrice": 1}}])", "ZELKO310", "$[0].offers.priceCurrency"}));
+        Broken{
+            R"([{"@type": "Product", "name": "p", "offers": {"@type": "AggregateOffer",)"
+            R"( "lowPrice": 1}}])",
+            "ZELKO310", "$[0].offers.priceCurrency"}));
 
 class ValidDocument : public testing::TestWithParam<const char*> {};
 
@@ -102,7 +115,8 @@ TEST_P(ValidDocument, HasNoFinding) {
   std::vector<SEOIssue> issues = check_structured_data(parse(GetParam()));
   std::string all;
   for (const SEOIssue& issue : issues) {
-    all += issue.rule_id + " " + issue.details.dump() + " " + issue.message + "\n";
+    all +=
+        issue.rule_id + " " + issue.details.dump() + " " + issue.message + "\n";
   }
   EXPECT_TRUE(issues.empty()) << GetParam() << "\nfound:\n" << all;
 }
@@ -166,16 +180,20 @@ INSTANTIATE_TEST_SUITE_P(
             "query-input": "required name=q"}})"));
 
 TEST(RichResults, EligibilityNeedsANodeWithoutRequiredFindings) {
-  JsonValue product = parse(R"({"@type": "Product", "offers": {"@type": "Offer"}})");
+  JsonValue product =
+      parse(R"({"@type": "Product", "offers": {"@type": "Offer"}})");
   std::vector<std::string> wanted = {"Product", "Event", "Nonsense"};
   std::vector<SEOIssue> issues = check_structured_data(product, wanted);
   std::vector<std::string> missing;
   for (const SEOIssue& issue : issues) {
-    if (issue.rule_id == "ZELKO312") missing.push_back(issue.details["rich_result"]);
+    if (issue.rule_id == "ZELKO312")
+      missing.push_back(issue.details["rich_result"]);
   }
-  EXPECT_EQ(missing, (std::vector<std::string>{"Product", "Event", "Nonsense"}));
+  EXPECT_EQ(missing,
+            (std::vector<std::string>{"Product", "Event", "Nonsense"}));
 
-  JsonValue website = parse(R"({"@type": "WebSite", "url": "https://a.example/"})");
+  JsonValue website =
+      parse(R"({"@type": "WebSite", "url": "https://a.example/"})");
   std::vector<std::string> site = {"WebSite"};
   EXPECT_EQ(check_structured_data(website, site).size(), 1u);
   EXPECT_TRUE(check_structured_data(website).empty());
@@ -199,7 +217,8 @@ struct FormatCase {
 class Format : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(Format, ReadsTheTextForm) {
-  EXPECT_EQ(GetParam().check(GetParam().text), GetParam().valid) << GetParam().text;
+  EXPECT_EQ(GetParam().check(GetParam().text), GetParam().valid)
+      << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,9 +229,11 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{structured::is_date_text, "2024-13-01", false},
         FormatCase{structured::is_date_text, "2024-06", true},
         FormatCase{structured::is_date_text, "24-06-01", false},
-        FormatCase{structured::is_date_time_text, "2024-06-01T10:00:00.5Z", true},
+        FormatCase{structured::is_date_time_text, "2024-06-01T10:00:00.5Z",
+                   true},
         FormatCase{structured::is_date_time_text, "2024-06-01 10:00", false},
-        FormatCase{structured::is_date_time_text, "2024-06-01T10:00+25:00", false},
+        FormatCase{structured::is_date_time_text, "2024-06-01T10:00+25:00",
+                   false},
         FormatCase{structured::is_time_text, "23:59:60", true},
         FormatCase{structured::is_time_text, "24:00", false},
         FormatCase{structured::is_time_text, "9:00", false},

@@ -45,7 +45,8 @@ PyObject* py_check_structured_data(PyObject* /*module*/, PyObject* args,
                                    PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static constexpr const char* kNames[] = {"value", "rich_results"};
-    static constexpr Signature kSignature{"_check_structured_data", kNames, 2, 2};
+    static constexpr Signature kSignature{"_check_structured_data", kNames, 2,
+                                          2};
     std::array<PyObject*, 2> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     std::vector<std::string> rich_results;

@@ -158,8 +158,20 @@ def test_a_bad_rich_results_argument_is_refused(
 ELIGIBLE_PRODUCT = {
     "@context": "https://schema.org",
     "@graph": [
-        {"@type": "Product", "name": "Shoe", "offers": {"@id": "#o"}, "image": "https://a.example/s.png", "description": "A shoe."},
-        {"@id": "#o", "@type": "Offer", "price": 10, "priceCurrency": "EUR", "availability": "InStock"},
+        {
+            "@type": "Product",
+            "name": "Shoe",
+            "offers": {"@id": "#o"},
+            "image": "https://a.example/s.png",
+            "description": "A shoe.",
+        },
+        {
+            "@id": "#o",
+            "@type": "Offer",
+            "price": 10,
+            "priceCurrency": "EUR",
+            "availability": "InStock",
+        },
     ],
 }
 
@@ -273,9 +285,7 @@ def test_a_rule_and_an_exception_set_their_own_schema_expectation() -> None:
     document = contract_with({}, rules=rules, exceptions=exceptions)
     faq = page_with([{"@type": "FAQPage", "mainEntity": []}])
     assert [f.field for f in zelko.check_page(document, "/blog/a", faq)] == []
-    assert [f.field for f in zelko.check_page(document, "/shop/a", faq)] == [
-        "schema.rich_results"
-    ]
+    assert [f.field for f in zelko.check_page(document, "/shop/a", faq)] == ["schema.rich_results"]
     assert [f.field for f in zelko.check_page(document, "/shop/gift", faq)] == ["schema.valid"]
 
 

@@ -7,8 +7,8 @@ from dataclasses import dataclass
 from typing import Any
 from urllib.parse import urljoin
 
-from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
 from ..structured_data import check_structured_data
+from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
 from .findings import ERROR, INFO, WARNING, CheckFinding
 from .page import GONE, REDIRECTS, PageFacts, node_types
 

@@ -29,8 +29,8 @@ from collections.abc import Callable, Sequence
 from typing import Any
 
 from .. import __version__
-from ..structured_data import vocabulary_release
 from .._files import InputError
+from ..structured_data import vocabulary_release
 from . import batch, build, card, check, contract, render, robots, sitemap, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
 

@@ -149,9 +149,13 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         if args.structured_data:
             findings.extend(
                 _Finding(
-                    page.source, issue.rule_id, issue.severity, issue.message,
-                    payload.canonical, issue.details,
-                )  # fmt: skip
+                    page.source,
+                    issue.rule_id,
+                    issue.severity,
+                    issue.message,
+                    payload.canonical,
+                    issue.details,
+                )
                 for issue in check_structured_data(payload)
             )
         links = page_hreflang(page, site)
