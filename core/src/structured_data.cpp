@@ -265,7 +265,12 @@ struct TypedNode {
 
 class Checker {
  public:
-  explicit Checker(const JsonValue& document) { collect_ids(document, 0); }
+  explicit Checker(const JsonValue& document) {
+    collect_ids(document, 0);
+    for (const vocab::RichRule& rule : vocab::rich_rules()) {
+      rule_subjects_.push_back(find_term(rule.subject));
+    }
+  }
 
   void check_document(const JsonValue& document) {
     if (document.is_array()) {
@@ -327,6 +332,8 @@ class Checker {
 
   std::map<std::string_view, const JsonValue*> ids_;
   std::vector<TypedNode> typed_nodes_;
+  // The term of each rich rule's subject, in the table's order.
+  std::vector<std::optional<TermId>> rule_subjects_;
   std::set<const JsonValue*> visited_;
   PathStack path_;
   std::vector<SEOIssue> issues_;
@@ -705,11 +712,18 @@ bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
 // results its types have (`report`: and reports what is missing).
 bool Checker::check_node_rules(const TypedNode& node, bool report) {
   bool met = true;
-  for (const vocab::RichRule& rule : vocab::rich_rules()) {
-    std::optional<TermId> subject = find_term(rule.subject);
-    if (subject && any_is_a(node.types, *subject)) {
-      met = check_rule(rule, node, report) && met;
+  std::span<const vocab::RichRule> rules = vocab::rich_rules();
+  // Consecutive rules share their subject: one ancestry test per run.
+  std::optional<TermId> last_subject;
+  bool applies = false;
+  for (std::size_t index = 0; index < rules.size(); ++index) {
+    std::optional<TermId> subject = rule_subjects_[index];
+    if (!subject) continue;
+    if (subject != last_subject) {
+      last_subject = subject;
+      applies = any_is_a(node.types, *subject);
     }
+    if (applies) met = check_rule(rules[index], node, report) && met;
   }
   return met;
 }
