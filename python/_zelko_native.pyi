@@ -702,6 +702,8 @@ class SEOExpectation:
         canonical: str | None = None,
         schema_required: bool | None = None,
         schema_types: Sequence[str] | None = None,
+        schema_valid: bool | None = None,
+        schema_rich_results: Sequence[str] | None = None,
         og_required: bool | None = None,
         twitter_required: bool | None = None,
         sitemap_required: bool | None = None,
@@ -739,6 +741,10 @@ class SEOExpectation:
     def schema_required(self) -> bool | None: ...
     @property
     def schema_types(self) -> list[str] | None: ...
+    @property
+    def schema_valid(self) -> bool | None: ...
+    @property
+    def schema_rich_results(self) -> list[str] | None: ...
     @property
     def og_required(self) -> bool | None: ...
     @property

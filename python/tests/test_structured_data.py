@@ -310,3 +310,71 @@ def test_a_bad_schema_expectation_is_refused(
         zelko.check_page(contract_with(schema), "/p", page_with([]))
     assert refused.value.field == field
     assert message in refused.value.message
+
+
+CONTRACT_TOML = """\
+canonical_host = "www.example.com"
+
+[defaults.schema]
+valid = true
+
+[[rules]]
+match = "/shop/*"
+expect = { schema = { types = ["Product"], rich_results = ["Product"] } }
+
+[exceptions."/shop/gift".schema]
+valid = false
+"""
+
+
+def test_a_contract_file_sets_the_schema_table(tmp_path: Path) -> None:
+    path = tmp_path / "contract.toml"
+    path.write_text(CONTRACT_TOML, encoding="utf-8")
+    document = json.loads(zelko.build_seo_contract(_config(path)).to_json())
+    assert document["defaults"] == {"schema": {"valid": True}}
+    assert document["rules"][0]["expect"] == {
+        "schema": {"types": ["Product"], "rich_results": ["Product"]}
+    }
+    assert document["exceptions"] == {"/shop/gift": {"schema": {"valid": False}}}
+    typo = page_with([{"@type": "Thing", "nmae": "x"}])
+    assert [f.field for f in zelko.check_page(path, "/about", typo)] == ["schema.valid"]
+    # A later layer replaces the schema table as a whole.
+    assert [f.field for f in zelko.check_page(path, "/shop/a", typo)] == [
+        "schema.types",
+        "schema.rich_results",
+    ]
+    assert zelko.check_page(path, "/shop/gift", typo) == []
+
+
+def _config(path: Path) -> zelko.SEOContractConfig:
+    from zelko._files import load_contract_config
+
+    return load_contract_config(path)
+
+
+@pytest.mark.parametrize(
+    ("defaults", "field", "message"),
+    [
+        ('[defaults.schema]\nvalid = "yes"\n', "defaults.schema.valid", "expected"),
+        ("[defaults.schema]\nsize = 1\n", "defaults.schema.size", "unknown field"),
+        (
+            '[defaults.schema]\nrich_results = ["Person"]\n',
+            "defaults.schema_rich_results",
+            "not a rich-result type",
+        ),
+        (
+            "[defaults]\nschema_valid = true\n[defaults.schema]\nvalid = false\n",
+            "defaults.schema_valid",
+            "given twice",
+        ),
+    ],
+)
+def test_a_bad_schema_table_is_refused(
+    tmp_path: Path, defaults: str, field: str, message: str
+) -> None:
+    path = tmp_path / "contract.toml"
+    path.write_text('canonical_host = "www.example.com"\n' + defaults, encoding="utf-8")
+    with pytest.raises(zelko.InputError) as refused:
+        _config(path)
+    assert refused.value.field == field
+    assert message in refused.value.message
