@@ -26,7 +26,9 @@ DATA_TYPES = {
     "CssSelectorType", "XPathType", "PronounceableText", "DataType",
 }  # fmt: skip
 # Flags, as core/src/vocabulary_table.hpp declares them.
-PROPERTY, DATA_TYPE, ENUMERATION, PENDING_FLAG, SUPERSEDED, CLASS = 1, 2, 4, 8, 16, 32
+PROPERTY, DATA_TYPE, ENUMERATION, PENDING_FLAG, SUPERSEDED, CLASS, ANY_TEXT = 1, 2, 4, 8, 16, 32, 64
+# The data types any text fills.
+ANY_TEXT_TYPES = {"Text", "CssSelectorType", "XPathType", "PronounceableText"}
 NO_TERM = 0xFFFF
 LEVELS = {"required": "Required", "recommended": "Recommended", "eligible": "Eligible"}
 
@@ -108,6 +110,8 @@ class Vocabulary:
             ancestors = self.ancestors(name)
             if name in DATA_TYPES or "DataType" in ancestors:
                 flags |= DATA_TYPE
+            if name in ANY_TEXT_TYPES:
+                flags |= ANY_TEXT
             if "Enumeration" in ancestors and name != "Enumeration":
                 flags |= ENUMERATION
         if PENDING in str(node.get("schema:isPartOf")):
@@ -193,9 +197,11 @@ def render(release: str, vocabulary: Vocabulary, rules: list[tuple[str, ...]]) -
     out.append("")
     out.append("constexpr RichRule kRichRules[] = {")
     for owner, via, node_type, level, properties in rules:
+        owner_id = vocabulary.index[owner]
+        node_type_id = vocabulary.index[node_type] if node_type else NO_TERM
         out.append(
-            f"    {{{quoted(owner)}, {quoted(via)}, {quoted(node_type)}, "
-            f"RichLevel::{level}, {quoted(properties)}}},"
+            f"    {{{quoted(owner)}, {owner_id}, {quoted(via)}, {quoted(node_type)}, "
+            f"{node_type_id}, RichLevel::{level}, {quoted(properties)}}},"
         )
     out.append("};")
     out.append("")

@@ -198,8 +198,6 @@ class PathStack {
 // ---------------------------------------------------------------------------
 // Ranges: what a property's values may be
 
-constexpr std::string_view kAnyTextTypes[] = {"Text", "CssSelectorType",
-                                              "XPathType", "PronounceableText"};
 constexpr std::string_view kFormatTypes[] = {
     "Date", "DateTime", "Time", "URL", "Number", "Integer", "Float"};
 
@@ -229,7 +227,7 @@ bool is_member_text(std::string_view text, TermId range) noexcept {
 }
 
 bool text_fits(std::string_view text, TermId range) noexcept {
-  if (is_name_in(range, kAnyTextTypes) || is_thing_range(range)) return true;
+  if (has_flag(range, vocab::kAnyText) || is_thing_range(range)) return true;
   std::string_view name = vocab::terms()[range].name;
   if (name == "Date") return structured::is_date_text(text);
   if (name == "DateTime") return structured::is_date_time_text(text);
@@ -242,14 +240,14 @@ bool text_fits(std::string_view text, TermId range) noexcept {
 }
 
 bool number_fits(const JsonValue& number, TermId range) noexcept {
-  if (is_name_in(range, kAnyTextTypes) || is_thing_range(range)) return true;
+  if (has_flag(range, vocab::kAnyText) || is_thing_range(range)) return true;
   std::string_view name = vocab::terms()[range].name;
   if (name == "Integer") return number.is_number_integer();
   return name == "Number" || name == "Float";
 }
 
 bool boolean_fits(TermId range) noexcept {
-  return is_name_in(range, kAnyTextTypes) || is_thing_range(range) ||
+  return has_flag(range, vocab::kAnyText) || is_thing_range(range) ||
          vocab::terms()[range].name == "Boolean";
 }
 
@@ -265,12 +263,7 @@ struct TypedNode {
 
 class Checker {
  public:
-  explicit Checker(const JsonValue& document) {
-    collect_ids(document, 0);
-    for (const vocab::RichRule& rule : vocab::rich_rules()) {
-      rule_subjects_.push_back(find_term(rule.subject));
-    }
-  }
+  explicit Checker(const JsonValue& document) { collect_ids(document, 0); }
 
   void check_document(const JsonValue& document) {
     if (document.is_array()) {
@@ -332,9 +325,6 @@ class Checker {
 
   std::map<std::string_view, const JsonValue*> ids_;
   std::vector<TypedNode> typed_nodes_;
-  // The term of each rich rule's subject, in the table's order.
-  std::vector<std::optional<TermId>> rule_subjects_;
-  std::set<const JsonValue*> visited_;
   PathStack path_;
   std::vector<SEOIssue> issues_;
   // Nodes deeper than this are values of another node's property.
@@ -421,12 +411,13 @@ std::vector<TermId> Checker::read_types(const JsonValue& node, bool report) {
 }
 
 std::vector<TermId> Checker::visit_node(const JsonValue& node) {
-  // A node reached twice (a shared object) is checked once.
-  if (!visited_.insert(&node).second) return read_types(node, false);
   std::vector<TermId> types = read_types(node, true);
   if (!types.empty()) {
+    // Only the document's own nodes have findings of the rich-result rules
+    // and so need their path.
+    bool top_level = path_.depth() <= top_depth_;
     typed_nodes_.push_back(
-        {&node, path_.text(), types, path_.depth() <= top_depth_});
+        {&node, top_level ? path_.text() : std::string(), types, top_level});
   }
   for (const auto& [key, value] : node.items()) {
     if (key.empty() || key[0] == '@') continue;
@@ -542,7 +533,7 @@ void Checker::check_node_value(const JsonValue& node, TermId property) {
   std::span<const TermId> ranges = second_links(vocab::terms()[property]);
   if (ranges.empty()) return;
   for (TermId range : ranges) {
-    if (is_name_in(range, kAnyTextTypes) || any_is_a(types, range)) return;
+    if (has_flag(range, vocab::kAnyText) || any_is_a(types, range)) return;
   }
   add("ZELKO304", Severity::Warning,
       "The property " + in_quotes(vocab::terms()[property].name) + " expects " +
@@ -594,6 +585,23 @@ void Checker::report_scalar(const JsonValue& value, TermId property) {
 // ---------------------------------------------------------------------------
 // Rich results
 
+constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
+
+// Whether one of the node's @type entries names exactly `type`.
+bool has_type(const JsonValue& node, TermId type) noexcept {
+  auto found = node.find("@type");
+  if (found == node.end()) return false;
+  auto names = [&](const JsonValue& entry) {
+    if (!entry.is_string()) return false;
+    std::optional<std::string_view> name =
+        schema_name(entry.get_ref<const std::string&>());
+    return name && *name == vocab::terms()[type].name;
+  };
+  if (found->is_array())
+    return std::any_of(found->begin(), found->end(), names);
+  return names(*found);
+}
+
 // Splits "a|b|c" without allocating.
 template <class Visit>
 bool any_part(std::string_view text, char separator, Visit&& visit) {
@@ -612,13 +620,22 @@ bool is_present(const JsonValue& value) noexcept {
   return true;
 }
 
-bool Checker::has_member(const JsonValue& node, std::string_view step) const {
-  if (!node.is_object()) return false;
-  for (std::string_view prefix : {"", "schema:", "https://schema.org/"}) {
-    auto found = node.find(std::string(prefix) + std::string(step));
-    if (found != node.end() && is_present(*found)) return true;
+// The member `step` of a node, also when spelt "schema:step" or as the
+// property's IRI.
+const JsonValue* member_of(const JsonValue& node, std::string_view step) {
+  if (!node.is_object()) return nullptr;
+  auto found = node.find(step);
+  if (found != node.end()) return &*found;
+  for (const auto& [key, value] : node.items()) {
+    std::optional<std::string_view> name = schema_name(key);
+    if (name && *name == step && key.size() > step.size()) return &value;
   }
-  return false;
+  return nullptr;
+}
+
+bool Checker::has_member(const JsonValue& node, std::string_view step) const {
+  const JsonValue* found = member_of(node, step);
+  return found != nullptr && is_present(*found);
 }
 
 bool Checker::satisfies(const JsonValue& node, std::string_view alternatives,
@@ -627,10 +644,9 @@ bool Checker::satisfies(const JsonValue& node, std::string_view alternatives,
     if (alternative == "(last)") return is_last;
     std::size_t dot = alternative.find('.');
     if (dot == std::string_view::npos) return has_member(node, alternative);
-    std::string key(alternative.substr(0, dot));
+    const JsonValue* found = member_of(node, alternative.substr(0, dot));
     std::string_view rest = alternative.substr(dot + 1);
-    auto found = node.find(key);
-    if (found == node.end()) return false;
+    if (found == nullptr) return false;
     auto nested = [&](const JsonValue& value) {
       return satisfies(resolve(value), rest, false);
     };
@@ -677,33 +693,30 @@ bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
     }
     return !blocking;
   }
-  auto via = owner.node->find(std::string(rule.via));
-  std::optional<TermId> node_type = find_term(rule.node_type);
-  if (via == owner.node->end() || !node_type) return true;
+  auto via = owner.node->find(rule.via);
+  TermId node_type = rule.node_type_id;
+  if (via == owner.node->end() || node_type == vocab::kNoTerm) return true;
   bool met = true;
-  auto check_item = [&](const JsonValue& item, std::string path, bool is_last) {
+  // The path is written only for a finding.
+  auto check_item = [&](const JsonValue& item, std::size_t index,
+                        bool is_last) {
     const JsonValue& target = resolve(item);
-    if (!target.is_object()) return;
-    std::vector<TermId> types = read_types(target, false);
     // Exactly the type: an AggregateOffer is an Offer with rules of its own.
-    if (std::find(types.begin(), types.end(), *node_type) == types.end())
-      return;
+    if (!target.is_object() || !has_type(target, node_type)) return;
     if (satisfies(target, rule.properties, is_last)) return;
     met = met && !blocking;
-    if (report && rule.level != vocab::RichLevel::Eligible) {
-      add_rich_finding(rule, std::move(path), rule.node_type);
-    }
+    if (!report || rule.level == vocab::RichLevel::Eligible) return;
+    PathStack step;
+    step.push(rule.via);
+    if (index != kNoIndex) step.push(index);
+    add_rich_finding(rule, owner.path + step.text().substr(1), rule.node_type);
   };
-  PathStack step;
-  step.push(rule.via);
-  std::string via_path = owner.path + step.text().substr(1);
   if (!via->is_array()) {
-    check_item(*via, via_path, true);
+    check_item(*via, kNoIndex, true);
     return met;
   }
   for (std::size_t index = 0; index < via->size(); ++index) {
-    check_item((*via)[index], via_path + "[" + std::to_string(index) + "]",
-               index + 1 == via->size());
+    check_item((*via)[index], index, index + 1 == via->size());
   }
   return met;
 }
@@ -717,11 +730,10 @@ bool Checker::check_node_rules(const TypedNode& node, bool report) {
   std::optional<TermId> last_subject;
   bool applies = false;
   for (std::size_t index = 0; index < rules.size(); ++index) {
-    std::optional<TermId> subject = rule_subjects_[index];
-    if (!subject) continue;
+    TermId subject = rules[index].subject_id;
     if (subject != last_subject) {
       last_subject = subject;
-      applies = any_is_a(node.types, *subject);
+      applies = any_is_a(node.types, subject);
     }
     if (applies) met = check_rule(rules[index], node, report) && met;
   }
@@ -791,8 +803,7 @@ bool is_rich_result_type(std::string_view name) noexcept {
   std::optional<TermId> id = find_term(name);
   if (!id || !has_flag(*id, vocab::kClass)) return false;
   for (const vocab::RichRule& rule : vocab::rich_rules()) {
-    std::optional<TermId> subject = find_term(rule.subject);
-    if (subject && is_a(*id, *subject)) return true;
+    if (is_a(*id, rule.subject_id)) return true;
   }
   return false;
 }

@@ -18,6 +18,8 @@ inline constexpr std::uint8_t kEnumeration = 4;  // a subtype of Enumeration
 inline constexpr std::uint8_t kPending = 8;
 inline constexpr std::uint8_t kSuperseded = 16;
 inline constexpr std::uint8_t kClass = 32;
+inline constexpr std::uint8_t kAnyText =
+    64;  // Text and the types any text fills
 
 // One term; terms() is sorted by name (bytewise), so a term's index is its
 // identity. Its links are links()[links_begin, + first_count + second_count):
@@ -40,8 +42,10 @@ enum class RichLevel : std::uint8_t { Required, Recommended, Eligible };
 // node of `subject`, must have one of the '|'-separated `properties`.
 struct RichRule {
   std::string_view subject;
+  std::uint16_t subject_id;  // the index of `subject` in terms()
   std::string_view via;
   std::string_view node_type;
+  std::uint16_t node_type_id;  // or kNoTerm
   RichLevel level;
   std::string_view properties;
 };
