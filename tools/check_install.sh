@@ -6,7 +6,7 @@
 #   source  pip install . from a clean copy of the tracked files, with pip's
 #           default build isolation;
 #   sdist   python -m build --sdist, then pip install of that sdist, which
-#           must build without downloading ada;
+#           must build without downloading ada or the schema.org vocabulary;
 #   wheel   tools/build_wheel.sh, then the repaired manylinux wheel with the
 #           whole Python suite run against it.
 #
@@ -63,7 +63,8 @@ smoke_test() {
   local name=$1 venv="$work/$1/venv"
   local version hashes
   version=$("$venv/bin/zelko" --version)
-  if [ "$version" != "zelko $expected_version" ]; then
+  # The second line names the schema.org release built in.
+  if [[ "$version" != "zelko $expected_version"$'\n'"schema.org vocabulary "*" (CC BY-SA 4.0)" ]]; then
     echo "check_install: $name: zelko --version says '$version', pyproject.toml $expected_version" >&2
     return 1
   fi
@@ -94,7 +95,9 @@ check_sdist() {
   local sdist="$work/sdist/dist/zelko-$expected_version.tar.gz"
   local member
   for member in LICENSE THIRD_PARTY_NOTICES.txt third_party/ada/ada.cpp \
-    third_party/ada/ada.h third_party/ada/LICENSE; do
+    third_party/ada/ada.h third_party/ada/LICENSE \
+    third_party/schemaorg/schemaorg_current.py third_party/schemaorg/schemaorg_release.py \
+    core/data/rich_results.txt; do
     if ! tar -tzf "$sdist" "zelko-$expected_version/$member" >/dev/null 2>&1; then
       echo "check_install: the sdist lacks $member" >&2
       return 1
@@ -103,6 +106,7 @@ check_sdist() {
   # A path that does not exist: fetching ada would fail, so the build must
   # use the copy the sdist carries.
   in_env sdist env ZELKO_ADA_SDIST="$work/sdist/no-such-ada.tar.gz" \
+    ZELKO_VOCABULARY_WHEEL="$work/sdist/no-such-vocabulary.whl" \
     "$work/sdist/venv/bin/python" -m pip install -q "$sdist"
   smoke_test sdist
 }

@@ -26,6 +26,8 @@ void write_schema(JsonWriter& writer,
   writer.begin_object();
   writer.optional_member("required", schema->required);
   writer.optional_member("types", schema->types);
+  writer.optional_member("valid", schema->valid);
+  writer.optional_member("rich_results", schema->rich_results);
   writer.end_object();
 }
 

@@ -85,6 +85,13 @@ INSTANTIATE_TEST_SUITE_P(
                               std::nullopt, std::vector<std::string>{"Thing"}};
                         }),
                         R"({"schema":{"types":["Thing"]}})"},
+        ExpectationCase{
+            "schema_structured_data", with([](SEOExpectation& e) {
+              e.schema = SchemaExpectation{};
+              e.schema->valid = true;
+              e.schema->rich_results = std::vector<std::string>{"Product"};
+            }),
+            R"({"schema":{"valid":true,"rich_results":["Product"]}})"},
         ExpectationCase{"empty_sub_objects", with([](SEOExpectation& e) {
                           e.schema = SchemaExpectation{};
                           e.sitemap = SectionExpectation{};

@@ -9,6 +9,7 @@
 #include "pickling.hpp"
 #include "record_fields.hpp"
 #include "results.hpp"
+#include "structured_data.hpp"
 
 namespace zelko::py {
 namespace {
@@ -81,6 +82,16 @@ PyMethodDef kPrivateFunctionDefs[] = {
     {"_build_records", as_method(py_build_records), kFunctionFlags,
      "_build_records(config, lines, first_line)\n--\n\n"
      "Batch records of page lines; None where the package must read a line."},
+    {"_check_structured_data", as_method(py_check_structured_data),
+     kFunctionFlags,
+     "_check_structured_data(value, rich_results)\n--\n\n"
+     "Structured data findings (zelko.check_structured_data)."},
+    {"_is_rich_result_type", py_is_rich_result_type, METH_O,
+     "_is_rich_result_type(name, /)\n--\n\nWhether the checker knows the "
+     "rich result of this type (or of a type it inherits from)."},
+    {"_schema_vocabulary", py_schema_vocabulary, METH_NOARGS,
+     "_schema_vocabulary()\n--\n\n(schema.org release, rich-result type "
+     "names) of the built-in vocabulary table."},
     {"_head", as_method(py_head), kFunctionFlags,
      "_head(payload, config, site=None, page=None, alternates=None)\n--\n\n"
      "The whole head of a built payload (zelko.build_head)."},

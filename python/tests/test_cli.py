@@ -1014,7 +1014,12 @@ def test_help_and_version_exit_with_zero(capsys: pytest.CaptureFixture[str]) -> 
     for command in ("render", "build", "validate", "contract", "url"):
         assert command in out
 
-    assert run(capsys, "--version") == (0, f"zelko {zelko.__version__}\n", "")
+    release = zelko.structured_data.vocabulary_release()
+    assert run(capsys, "--version") == (
+        0,
+        f"zelko {zelko.__version__}\nschema.org vocabulary {release} (CC BY-SA 4.0)\n",
+        "",
+    )
 
 
 def test_python_dash_m_zelko_runs_the_command_line() -> None:

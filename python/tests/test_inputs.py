@@ -572,6 +572,8 @@ FULL: dict[str, dict[str, Any]] = {
         "canonical": "self",
         "schema_required": False,
         "schema_types": ["Product"],
+        "schema_valid": True,
+        "schema_rich_results": ["Product", "FAQPage"],
         "og_required": True,
         "twitter_required": False,
         "sitemap_required": True,

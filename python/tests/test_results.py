@@ -189,6 +189,10 @@ def expectation_json(expectation: native.SEOExpectation) -> str:
             '{"schema":{"required":true,"types":["Article","FAQPage"]}}',
         ),
         ({"schema_types": ("Article",)}, '{"schema":{"types":["Article"]}}'),
+        (
+            {"schema_valid": True, "schema_rich_results": ["Product"]},
+            '{"schema":{"valid":true,"rich_results":["Product"]}}',
+        ),
         ({"required": False}, '{"required":false}'),
         ({"one_of": []}, '{"one_of":[]}'),
         ({"one_of": ("b", "a", "b")}, '{"one_of":["b","a","b"]}'),
@@ -614,8 +618,9 @@ def test_instances_use_identity_equality_and_hash(index: int) -> None:
             "(*, required=None, forbidden=None, equals=None, not_equals=None, contains=None, "
             "matches=None, one_of=None, min_length=None, max_length=None, min_items=None, "
             "max_items=None, indexable=None, canonical=None, schema_required=None, "
-            "schema_types=None, og_required=None, twitter_required=None, sitemap_required=None, "
-            "hreflang_required=None, title=None, description=None, head_required=None)",
+            "schema_types=None, schema_valid=None, schema_rich_results=None, og_required=None, "
+            "twitter_required=None, sitemap_required=None, hreflang_required=None, title=None, "
+            "description=None, head_required=None)",
             "What a page's SEO metadata must satisfy; unset fields are not checked.",
         ),
         (

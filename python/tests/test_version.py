@@ -31,7 +31,7 @@ def command_line_version(capsys: pytest.CaptureFixture[str]) -> str:
     code = main(["--version"])
     captured = capsys.readouterr()
     assert (code, captured.err) == (0, "")
-    name, _, version = captured.out.rstrip("\n").partition(" ")
+    name, _, version = captured.out.splitlines()[0].partition(" ")
     assert name == "zelko"
     return version
 

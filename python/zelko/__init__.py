@@ -152,6 +152,9 @@ from .inputs import page_head_from_mapping as page_head_from_mapping
 from .inputs import site_head_from_mapping as site_head_from_mapping
 from .registry import SchemaRegistry as SchemaRegistry  # users register generators here
 
+# Outside __all__, which stays as it is.
+from .structured_data import check_structured_data as check_structured_data
+
 try:
     # Written once, in pyproject.toml; the installed metadata carries it.
     __version__ = importlib.metadata.version("zelko")

@@ -30,10 +30,12 @@ from _zelko_native import (
     SEOConfig,
     SEOContractConfig,
     SEOEntity,
+    SEOExpectation,
     SEOOverrides,
     SiteHead,
     URLPolicy,
     _input_fields,
+    _is_rich_result_type,
 )
 
 from ._dates import iso_date_problem
@@ -414,6 +416,35 @@ _FIELD_CHECKS: dict[tuple[type, str], Convert] = {
 
 @cache
 def _shape_of(cls: type) -> _Shape:
+    if cls is SEOExpectation:
+        return _expectation_shape()
+    return _record_shape(cls)
+
+
+# An expectation's `schema` table (`[defaults.schema]`) spells its schema_*
+# fields as one table: required, types, valid, rich_results.
+_SCHEMA_TABLE_KEYS = ("required", "types", "valid", "rich_results")
+
+
+def _expectation_shape() -> _Shape:
+    flat = _record_shape(SEOExpectation)
+    table = _Shape(dict, (), {key: flat.fields[f"schema_{key}"] for key in _SCHEMA_TABLE_KEYS})
+
+    def make(**arguments: Any) -> SEOExpectation:
+        schema = arguments.pop("schema", None) or {}
+        for key, value in schema.items():
+            if f"schema_{key}" in arguments:
+                raise _FieldRefusal(f"schema_{key}", "is given twice: also in the schema table")
+            arguments[f"schema_{key}"] = value
+        for name in arguments.get("schema_rich_results") or ():
+            if not _is_rich_result_type(name):
+                raise _FieldRefusal("schema_rich_results", f"{name!r} is not a rich-result type")
+        return SEOExpectation(**arguments)
+
+    return _Shape(make, flat.positional, {**flat.fields, "schema": table.build})
+
+
+def _record_shape(cls: type) -> _Shape:
     fields: dict[str, Convert] = {}
     positional: list[str] = []
     for key, kind, required, _description, nested, bounds in _input_fields(cls):

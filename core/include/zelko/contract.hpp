@@ -62,6 +62,11 @@ class OptionalBox {
 struct SchemaExpectation {
   std::optional<bool> required;
   std::optional<std::vector<std::string>> types;
+  // The JSON-LD checked against the schema.org vocabulary and the rich-result
+  // rules (structured_data.hpp), and the rich results it must be eligible
+  // for. Written into the contract only when set.
+  std::optional<bool> valid = std::nullopt;
+  std::optional<std::vector<std::string>> rich_results = std::nullopt;
 
   friend bool operator==(const SchemaExpectation&,
                          const SchemaExpectation&) = default;

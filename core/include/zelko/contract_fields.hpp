@@ -49,6 +49,15 @@ struct InputFields<SEOExpectation> {
           "schema_types", &SEOExpectation::schema, &SchemaExpectation::types,
           FieldKind::TextList, false,
           "The Schema.org types the JSON-LD must have, or None."},
+      SectionField<SEOExpectation, SchemaExpectation, bool>{
+          "schema_valid", &SEOExpectation::schema, &SchemaExpectation::valid,
+          FieldKind::Flag, false,
+          "Whether the JSON-LD must pass the schema.org vocabulary and "
+          "rich-result checks, or None."},
+      SectionField<SEOExpectation, SchemaExpectation, std::vector<std::string>>{
+          "schema_rich_results", &SEOExpectation::schema,
+          &SchemaExpectation::rich_results, FieldKind::TextList, false,
+          "The rich results the JSON-LD must be eligible for, or None."},
       SectionField<SEOExpectation, SectionExpectation, bool>{
           "og_required", &SEOExpectation::open_graph,
           &SectionExpectation::required, FieldKind::Flag, false,

@@ -17,9 +17,10 @@ from collections.abc import Callable, Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
-from _zelko_native import SEOContract
+from _zelko_native import SEOContract, _is_rich_result_type
 
 from .._files import InputError, _describe, _parse_json
+from ..structured_data import rich_result_types
 from .contract_file import contract_text, load_contract_file
 from .findings import ERROR, SEVERITIES
 from .head import read_requirement
@@ -67,6 +68,10 @@ class SchemaExpectation:
 
     required: bool | None
     types: tuple[str, ...] | None
+    # The JSON-LD checked against the schema.org vocabulary (ZELKO3xx), and
+    # the rich results it must be eligible for.
+    valid: bool | None = None
+    rich_results: tuple[str, ...] | None = None
 
 
 @dataclass(frozen=True)
@@ -275,12 +280,16 @@ def _expectation(
 
 def _schema(value: object, source: str, path: str) -> SchemaExpectation:
     schema = _table(value, source, path)
-    _only(schema, ("required", "types"), source, path)
+    _only(schema, ("required", "types", "valid", "rich_results"), source, path)
     required = schema.get("required")
     types = schema.get("types")
+    valid = schema.get("valid")
+    rich_results = schema.get("rich_results")
     return SchemaExpectation(
         None if required is None else _boolean(required, source, f"{path}.required"),
         None if types is None else tuple(_strings(types, source, f"{path}.types")),
+        None if valid is None else _boolean(valid, source, f"{path}.valid"),
+        None if rich_results is None else _rich_results(rich_results, source, path),
     )
 
 
@@ -297,6 +306,19 @@ def _head(value: object, source: str, path: str) -> Flat:
             for index, key in enumerate(_strings(head["required"], source, where))
         )
     }
+
+
+def _rich_results(value: object, source: str, path: str) -> tuple[str, ...]:
+    names = tuple(_strings(value, source, f"{path}.rich_results"))
+    for name in names:
+        if not _is_rich_result_type(name):
+            known = ", ".join(rich_result_types())
+            raise InputError(
+                source,
+                f"{path}.rich_results",
+                f"{name!r} is not a rich-result type (known: {known})",
+            )
+    return names
 
 
 def _regex(value: object, source: str, path: str) -> re.Pattern[str]:

@@ -7,8 +7,9 @@ from dataclasses import dataclass
 from typing import Any
 from urllib.parse import urljoin
 
+from ..structured_data import check_structured_data
 from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
-from .findings import ERROR, INFO, CheckFinding
+from .findings import ERROR, INFO, WARNING, CheckFinding
 from .head import HeadRequirement
 from .page import GONE, REDIRECTS, PageFacts, node_types
 
@@ -46,6 +47,7 @@ class Failure:
     message: str
     actual: object = None
     field: str | None = None  # set when it differs from the expectation's own
+    severity: str | None = None  # set when milder than the expectation's own
 
 
 Check = Callable[[Page, Any], Iterator[Failure]]
@@ -67,7 +69,11 @@ def check_facts(
         for failure in _CHECKS[field](page, setting.value):
             findings.append(
                 CheckFinding(
-                    route, failure.field or field, setting.severity, failure.message, failure.actual
+                    route,
+                    failure.field or field,
+                    _milder(failure.severity, setting.severity),
+                    failure.message,
+                    failure.actual,
                 )
             )
     if not facts.present and not findings:
@@ -157,6 +163,38 @@ def _schema(page: Page, wanted: SchemaExpectation) -> Iterator[Failure]:
         yield Failure(
             f"no JSON-LD node of type {', '.join(missing)}", sorted(present), "schema.types"
         )
+    yield from _structured_data(page, wanted)
+
+
+def _structured_data(page: Page, wanted: SchemaExpectation) -> Iterator[Failure]:
+    """The page's JSON-LD nodes, as one document, against the schema.org
+    vocabulary (``valid``) and the rich results it must be eligible for."""
+    if not wanted.valid and not wanted.rich_results:
+        return
+    issues = check_structured_data(
+        list(page.facts.jsonld_nodes), rich_results=wanted.rich_results or ()
+    )
+    for issue in issues:
+        eligibility = issue.rule_id == "ZELKO312"
+        if not eligibility and not wanted.valid:
+            continue
+        path = issue.details.get("path", "$")
+        yield Failure(
+            f"{issue.rule_id} at {path}: {issue.message}",
+            path,
+            "schema.rich_results" if eligibility else "schema.valid",
+            None if issue.severity == ERROR else issue.severity,
+        )
+
+
+def _milder(own: str | None, expected: str) -> str:
+    """A warning stays a warning under an error expectation; never stronger."""
+    if own is None:
+        return expected
+    return own if _RANK[own] < _RANK[expected] else expected
+
+
+_RANK = {INFO: 0, WARNING: 1, ERROR: 2}
 
 
 def _tags(section: str, names: tuple[str, ...]) -> Check:

@@ -26,9 +26,11 @@ import os
 import re
 import sys
 from collections.abc import Callable, Sequence
+from typing import Any
 
 from .. import __version__
 from .._files import InputError
+from ..structured_data import vocabulary_release
 from . import batch, build, card, check, contract, render, robots, sitemap, url, validate
 from ._common import EXIT_INTERNAL, EXIT_OK, EXIT_USAGE, Streams
 
@@ -38,12 +40,25 @@ __all__ = ["main"]
 _COMMANDS = (render, build, validate, contract, url, sitemap, robots, batch, check, card)
 
 
+class _Version(argparse.Action):
+    """zelko's version, then the vocabulary's release on a line of its own
+    (argparse's own version action would join the lines)."""
+
+    def __init__(self, option_strings: Sequence[str], dest: str, **kwargs: Any) -> None:
+        super().__init__(option_strings, dest, nargs=0, **kwargs)
+
+    def __call__(self, parser: argparse.ArgumentParser, *_: object) -> None:
+        release = vocabulary_release()
+        sys.stdout.write(f"zelko {__version__}\nschema.org vocabulary {release} (CC BY-SA 4.0)\n")
+        parser.exit()
+
+
 def _parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="zelko",
         description="Deterministic SEO metadata: render, build, validate, contracts, URLs.",
     )
-    parser.add_argument("--version", action="version", version=f"zelko {__version__}")
+    parser.add_argument("--version", action=_Version, help="show the versions and exit")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
     for command in _COMMANDS:
         command.register(commands)

@@ -1,5 +1,7 @@
 """``zelko validate``: the eight built-in rules over pages, as a table or JSON,
-and the reciprocity of hreflang alternates across the pages given."""
+and the reciprocity of hreflang alternates across the pages given; with
+``--structured-data``, each page's JSON-LD against the schema.org vocabulary
+and the rich-result rules too."""
 
 from __future__ import annotations
 
@@ -15,6 +17,7 @@ from _zelko_native import SEOIssue, SEOPayload, validate_payload
 from .._dates import date_problem
 from .._files import Page, Site, load_site
 from ..check.graph import DANGLING_REFERENCE, dangling_references
+from ..structured_data import check_structured_data
 from ._common import (
     EXIT_FINDINGS,
     EXIT_OK,
@@ -35,6 +38,12 @@ def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> N
         commands, "validate", "Check pages against the eight built-in rules."
     )
     add_report_options(command, ("text", "json"))
+    command.add_argument(
+        "--structured-data",
+        action="store_true",
+        help="also check each page's JSON-LD against the schema.org vocabulary and the"
+        " rich-result rules (ZELKO301 to ZELKO311)",
+    )
     command.set_defaults(run=run)
 
 
@@ -159,6 +168,18 @@ def run(args: argparse.Namespace, streams: Streams) -> int:
         findings.extend(_Finding.of(page.source, issue) for issue in validate_payload(payload))
         findings.extend(_page_findings(page, payload))
         findings.extend(_graph_findings(page, site, payload))
+        if args.structured_data:
+            findings.extend(
+                _Finding(
+                    page.source,
+                    issue.rule_id,
+                    issue.severity,
+                    issue.message,
+                    payload.canonical,
+                    issue.details,
+                )
+                for issue in check_structured_data(payload)
+            )
         links = page_hreflang(page, site)
         if links:
             alternates.append(_Alternates(page.source, payload.canonical, links))

@@ -1,0 +1,820 @@
+#include "zelko/structured_data.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <utility>
+
+#include "structured_values.hpp"
+#include "vocabulary_table.hpp"
+
+namespace zelko {
+namespace {
+
+namespace vocab = zelko::vocabulary;
+using TermId = std::uint16_t;
+
+// ---------------------------------------------------------------------------
+// The vocabulary table
+
+const vocab::Term* term_at(TermId id) noexcept {
+  return id < vocab::terms().size() ? &vocab::terms()[id] : nullptr;
+}
+
+std::optional<TermId> find_term(std::string_view name) noexcept {
+  std::span<const vocab::Term> terms = vocab::terms();
+  auto found =
+      std::lower_bound(terms.begin(), terms.end(), name,
+                       [](const vocab::Term& term, std::string_view key) {
+                         return term.name < key;
+                       });
+  if (found == terms.end() || found->name != name) return std::nullopt;
+  return static_cast<TermId>(found - terms.begin());
+}
+
+std::span<const TermId> first_links(const vocab::Term& term) noexcept {
+  return vocab::links().subspan(term.links_begin, term.first_count);
+}
+
+std::span<const TermId> second_links(const vocab::Term& term) noexcept {
+  return vocab::links().subspan(term.links_begin + term.first_count,
+                                term.second_count);
+}
+
+bool has_flag(TermId id, std::uint8_t flag) noexcept {
+  return (vocab::terms()[id].flags & flag) != 0;
+}
+
+// Whether `type` is `ancestor` or inherits from it.
+bool is_a(TermId type, TermId ancestor) noexcept {
+  if (type == ancestor) return true;
+  // subClassOf chains are short; the bound guards a malformed table.
+  TermId pending[64];
+  std::size_t count = 0;
+  pending[count++] = type;
+  while (count > 0) {
+    const vocab::Term& term = vocab::terms()[pending[--count]];
+    if ((term.flags & vocab::kProperty) != 0) continue;
+    for (TermId parent : first_links(term)) {
+      if (parent == ancestor) return true;
+      if (count < std::size(pending)) pending[count++] = parent;
+    }
+  }
+  return false;
+}
+
+bool any_is_a(std::span<const TermId> types, TermId ancestor) noexcept {
+  return std::any_of(types.begin(), types.end(),
+                     [&](TermId type) { return is_a(type, ancestor); });
+}
+
+// "schema:Product", "https://schema.org/Product" and "Product" name the same
+// term; nullopt for a name of another vocabulary (a prefix or an IRI).
+std::optional<std::string_view> schema_name(std::string_view text) noexcept {
+  for (std::string_view prefix :
+       {"schema:", "https://schema.org/", "http://schema.org/"}) {
+    if (text.starts_with(prefix)) return text.substr(prefix.size());
+  }
+  if (text.find(':') != std::string_view::npos) return std::nullopt;
+  return text;
+}
+
+// A term with the same name in another case, for "did you mean".
+std::optional<std::string_view> near_name(std::string_view name) noexcept {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+  for (const vocab::Term& term : vocab::terms()) {
+    if (term.name.size() == name.size() &&
+        std::equal(name.begin(), name.end(), term.name.begin(),
+                   [&](char a, char b) { return lower(a) == lower(b); })) {
+      return term.name;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string in_quotes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  out.append(text);
+  out.push_back('"');
+  return out;
+}
+
+std::string joined_names(std::span<const TermId> ids, std::size_t limit = 6) {
+  std::string text;
+  for (std::size_t i = 0; i < ids.size() && i < limit; ++i) {
+    if (i > 0) text += ", ";
+    text += vocab::terms()[ids[i]].name;
+  }
+  if (ids.size() > limit) text += ", ...";
+  return text;
+}
+
+// Whether the rich-result table names the term: a pending term that search
+// engines document (eventAttendanceMode) is not reported as pending.
+bool is_rich_result_term(std::string_view name) noexcept {
+  auto names_it = [&](std::string_view text) {
+    std::size_t at = 0;
+    while ((at = text.find(name, at)) != std::string_view::npos) {
+      std::size_t end = at + name.size();
+      bool starts = at == 0 || text[at - 1] == '|' || text[at - 1] == '.';
+      bool ends = end == text.size() || text[end] == '|' || text[end] == '.';
+      if (starts && ends) return true;
+      at = end;
+    }
+    return false;
+  };
+  for (const vocab::RichRule& rule : vocab::rich_rules()) {
+    if (rule.subject == name || rule.node_type == name || rule.via == name ||
+        names_it(rule.properties)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// JSON paths: "$[0].offers.price", "$['@graph'][1]['@type']"
+
+class PathStack {
+ public:
+  void push(std::string_view key) { segments_.push_back({key, 0, false}); }
+  void push(std::size_t index) { segments_.push_back({{}, index, true}); }
+  void pop() { segments_.pop_back(); }
+  [[nodiscard]] std::size_t depth() const { return segments_.size(); }
+
+  [[nodiscard]] std::string text() const {
+    std::string out = "$";
+    for (const Segment& segment : segments_) append(out, segment);
+    return out;
+  }
+
+  [[nodiscard]] std::string text_with(std::string_view key) const {
+    std::string out = text();
+    append(out, {key, 0, false});
+    return out;
+  }
+
+ private:
+  struct Segment {
+    std::string_view key;
+    std::size_t index;
+    bool is_index;
+  };
+
+  static bool is_plain(std::string_view key) noexcept {
+    if (key.empty() || (key[0] >= '0' && key[0] <= '9')) return false;
+    return std::all_of(key.begin(), key.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+             (c >= '0' && c <= '9') || c == '_';
+    });
+  }
+
+  static void append(std::string& out, const Segment& segment) {
+    if (segment.is_index) {
+      out += '[';
+      out += std::to_string(segment.index);
+      out += ']';
+    } else if (is_plain(segment.key)) {
+      out += ".";
+      out += segment.key;
+    } else {
+      out += "['";
+      for (char c : segment.key) {
+        if (c == '\'' || c == '\\') out += '\\';
+        out += c;
+      }
+      out += "']";
+    }
+  }
+
+  std::vector<Segment> segments_;
+};
+
+// ---------------------------------------------------------------------------
+// Ranges: what a property's values may be
+
+constexpr std::string_view kFormatTypes[] = {
+    "Date", "DateTime", "Time", "URL", "Number", "Integer", "Float"};
+
+bool is_name_in(TermId id, std::span<const std::string_view> names) noexcept {
+  std::string_view name = vocab::terms()[id].name;
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// A range type that any node or text may fill: a class that is neither a data
+// type nor an enumeration (schema.org accepts text for Thing-valued
+// properties).
+bool is_thing_range(TermId id) noexcept {
+  return has_flag(id, vocab::kClass) && !has_flag(id, vocab::kDataType) &&
+         !has_flag(id, vocab::kEnumeration);
+}
+
+// Whether `text` names a member of the enumeration (or Boolean) `range`.
+bool is_member_text(std::string_view text, TermId range) noexcept {
+  std::optional<std::string_view> name = schema_name(text);
+  if (!name) return false;
+  std::optional<TermId> member = find_term(*name);
+  if (!member) return false;
+  for (TermId enumeration : second_links(vocab::terms()[*member])) {
+    if (is_a(enumeration, range)) return true;
+  }
+  return false;
+}
+
+bool text_fits(std::string_view text, TermId range) noexcept {
+  if (has_flag(range, vocab::kAnyText) || is_thing_range(range)) return true;
+  std::string_view name = vocab::terms()[range].name;
+  if (name == "Date") return structured::is_date_text(text);
+  if (name == "DateTime") return structured::is_date_time_text(text);
+  if (name == "Time") return structured::is_time_text(text);
+  if (name == "URL") return structured::is_url_text(text);
+  if (name == "Number" || name == "Float")
+    return structured::is_number_text(text);
+  if (name == "Integer") return structured::is_integer_text(text);
+  return is_member_text(text, range);
+}
+
+bool number_fits(const JsonValue& number, TermId range) noexcept {
+  if (has_flag(range, vocab::kAnyText) || is_thing_range(range)) return true;
+  std::string_view name = vocab::terms()[range].name;
+  if (name == "Integer") return number.is_number_integer();
+  return name == "Number" || name == "Float";
+}
+
+bool boolean_fits(TermId range) noexcept {
+  return has_flag(range, vocab::kAnyText) || is_thing_range(range) ||
+         vocab::terms()[range].name == "Boolean";
+}
+
+// ---------------------------------------------------------------------------
+// The checker
+
+struct TypedNode {
+  const JsonValue* node;
+  std::string path;
+  std::vector<TermId> types;
+  bool top_level;
+};
+
+class Checker {
+ public:
+  explicit Checker(const JsonValue& document) { collect_ids(document, 0); }
+
+  void check_document(const JsonValue& document) {
+    if (document.is_array()) {
+      top_depth_ = 1;
+      visit_list(document, nullptr);
+    } else if (document.is_object()) {
+      auto graph = document.find("@graph");
+      if (graph != document.end() && graph->is_array()) {
+        path_.push("@graph");
+        top_depth_ = 2;
+        visit_list(*graph, nullptr);
+        top_depth_ = 0;
+        path_.pop();
+      }
+      if (graph == document.end() || document.contains("@type")) {
+        visit_node(document);
+      }
+    }
+  }
+
+  void check_rich_results();
+  void check_eligibility(std::span<const std::string> rich_results);
+
+  std::vector<SEOIssue> take() { return std::move(issues_); }
+
+ private:
+  void collect_ids(const JsonValue& value, std::size_t depth);
+  const JsonValue& resolve(const JsonValue& value) const;
+  std::vector<TermId> read_types(const JsonValue& node, bool report);
+  void visit_list(const JsonValue& list, const vocab::Term* property);
+  std::vector<TermId> visit_node(const JsonValue& node);
+  void visit_member(std::string_view key, const JsonValue& value,
+                    std::span<const TermId> types);
+  void check_value(const JsonValue& value, TermId property);
+  void check_node_value(const JsonValue& node, TermId property);
+  void check_scalar(const JsonValue& value, TermId property);
+  void check_term_status(TermId id, std::string_view what);
+  void report_scalar(const JsonValue& value, TermId property);
+
+  bool check_rule(const vocab::RichRule& rule, const TypedNode& owner,
+                  bool report);
+  bool check_node_rules(const TypedNode& node, bool report);
+  bool satisfies(const JsonValue& node, std::string_view alternatives,
+                 bool is_last) const;
+  bool has_member(const JsonValue& node, std::string_view step) const;
+  void add_rich_finding(const vocab::RichRule& rule, std::string path,
+                        std::string_view node_type);
+
+  void add(std::string_view rule_id, Severity severity, std::string message,
+           std::string path, std::string_view property = {}) {
+    SEOIssue issue;
+    issue.rule_id = std::string(rule_id);
+    issue.severity = severity;
+    issue.message = std::move(message);
+    issue.details["path"] = std::move(path);
+    if (!property.empty()) issue.details["property"] = std::string(property);
+    issues_.push_back(std::move(issue));
+  }
+
+  std::map<std::string_view, const JsonValue*> ids_;
+  std::vector<TypedNode> typed_nodes_;
+  PathStack path_;
+  std::vector<SEOIssue> issues_;
+  // Nodes deeper than this are values of another node's property.
+  std::size_t top_depth_ = 0;
+};
+
+void Checker::collect_ids(const JsonValue& value, std::size_t depth) {
+  if (depth > kJsonMaxDepth) return;
+  if (value.is_array()) {
+    for (const JsonValue& item : value) collect_ids(item, depth + 1);
+    return;
+  }
+  if (!value.is_object()) return;
+  auto id = value.find("@id");
+  // A node with more than its @id defines it; {"@id": ...} alone refers.
+  if (id != value.end() && id->is_string() && value.size() > 1) {
+    ids_.emplace(id->get_ref<const std::string&>(), &value);
+  }
+  for (const auto& [key, member] : value.items()) {
+    if (key != "@context") collect_ids(member, depth + 1);
+  }
+}
+
+const JsonValue& Checker::resolve(const JsonValue& value) const {
+  if (!value.is_object() || value.size() != 1) return value;
+  auto id = value.find("@id");
+  if (id == value.end() || !id->is_string()) return value;
+  auto found = ids_.find(id->get_ref<const std::string&>());
+  return found == ids_.end() ? value : *found->second;
+}
+
+void Checker::visit_list(const JsonValue& list, const vocab::Term* property) {
+  std::size_t index = 0;
+  for (const JsonValue& item : list) {
+    path_.push(index++);
+    if (property != nullptr) {
+      check_value(item, static_cast<TermId>(property - vocab::terms().data()));
+    } else if (item.is_object()) {
+      visit_node(item);
+    }
+    path_.pop();
+  }
+}
+
+std::vector<TermId> Checker::read_types(const JsonValue& node, bool report) {
+  std::vector<TermId> types;
+  auto type = node.find("@type");
+  if (type == node.end()) return types;
+  path_.push("@type");
+  auto read_one = [&](const JsonValue& entry) {
+    if (!entry.is_string()) return;
+    std::optional<std::string_view> name =
+        schema_name(entry.get_ref<const std::string&>());
+    if (!name) return;
+    std::optional<TermId> id = find_term(*name);
+    if (id && has_flag(*id, vocab::kClass)) {
+      types.push_back(*id);
+      if (report) check_term_status(*id, "type");
+      return;
+    }
+    if (!report) return;
+    std::string message = "Unknown schema.org type " + in_quotes(*name);
+    if (id) {
+      message += has_flag(*id, vocab::kProperty)
+                     ? " (a property, not a type)"
+                     : " (an enumeration member, not a type)";
+    } else if (std::optional<std::string_view> near = near_name(*name)) {
+      message += " (did you mean " + in_quotes(*near) + "?)";
+    }
+    add("ZELKO301", Severity::Error, std::move(message), path_.text());
+  };
+  if (type->is_array()) {
+    std::size_t index = 0;
+    for (const JsonValue& entry : *type) {
+      path_.push(index++);
+      read_one(entry);
+      path_.pop();
+    }
+  } else {
+    read_one(*type);
+  }
+  path_.pop();
+  return types;
+}
+
+std::vector<TermId> Checker::visit_node(const JsonValue& node) {
+  std::vector<TermId> types = read_types(node, true);
+  if (!types.empty()) {
+    // Only the document's own nodes have findings of the rich-result rules
+    // and so need their path.
+    bool top_level = path_.depth() <= top_depth_;
+    typed_nodes_.push_back(
+        {&node, top_level ? path_.text() : std::string(), types, top_level});
+  }
+  for (const auto& [key, value] : node.items()) {
+    if (key.empty() || key[0] == '@') continue;
+    path_.push(key);
+    visit_member(key, value, types);
+    path_.pop();
+  }
+  return types;
+}
+
+void Checker::check_term_status(TermId id, std::string_view what) {
+  const vocab::Term& term = vocab::terms()[id];
+  if ((term.flags & vocab::kSuperseded) != 0) {
+    std::string message = "The schema.org " + std::string(what) + " " +
+                          in_quotes(term.name) + " is superseded";
+    if (const vocab::Term* replacement = term_at(term.replacement)) {
+      message += " by " + in_quotes(replacement->name);
+    }
+    add("ZELKO305", Severity::Warning, std::move(message), path_.text());
+    if (const vocab::Term* replacement = term_at(term.replacement)) {
+      issues_.back().details["replacement"] = std::string(replacement->name);
+    }
+  } else if ((term.flags & vocab::kPending) != 0 &&
+             !is_rich_result_term(term.name)) {
+    add("ZELKO305", Severity::Warning,
+        "The schema.org " + std::string(what) + " " + in_quotes(term.name) +
+            " is pending: it may change or be withdrawn",
+        path_.text());
+  }
+}
+
+void Checker::visit_member(std::string_view key, const JsonValue& value,
+                           std::span<const TermId> types) {
+  std::optional<std::string_view> name = schema_name(key);
+  if (!name) return;  // another vocabulary's property
+  // Action annotations: "query-input" annotates the property "query".
+  std::string_view base = *name;
+  for (std::string_view suffix : {"-input", "-output"}) {
+    if (base.ends_with(suffix)) base.remove_suffix(suffix.size());
+  }
+  std::optional<TermId> id = find_term(base);
+  if (!id || !has_flag(*id, vocab::kProperty)) {
+    std::string message = "Unknown schema.org property " + in_quotes(*name);
+    if (!types.empty())
+      message += " on " + std::string(vocab::terms()[types[0]].name);
+    if (id) {
+      message += " (a type, not a property)";
+    } else if (std::optional<std::string_view> near = near_name(base)) {
+      message += " (did you mean " + in_quotes(*near) + "?)";
+    }
+    add("ZELKO302", Severity::Error, std::move(message), path_.text(), *name);
+    if (value.is_object()) visit_node(value);
+    if (value.is_array()) visit_list(value, nullptr);
+    return;
+  }
+  check_term_status(*id, "property");
+  const vocab::Term& property = vocab::terms()[*id];
+  if (base != *name) return;  // an annotation's value is a template
+  std::span<const TermId> domains = first_links(property);
+  if (!types.empty() && !domains.empty() &&
+      std::none_of(domains.begin(), domains.end(),
+                   [&](TermId domain) { return any_is_a(types, domain); })) {
+    add("ZELKO303", Severity::Error,
+        "The property " + in_quotes(*name) + " is not expected on " +
+            joined_names(types) + " (it belongs to " + joined_names(domains) +
+            ")",
+        path_.text(), *name);
+  }
+  check_value(value, *id);
+}
+
+void Checker::check_value(const JsonValue& value, TermId property) {
+  if (value.is_null()) return;
+  if (value.is_array()) {
+    visit_list(value, &vocab::terms()[property]);
+    return;
+  }
+  if (value.is_object()) {
+    auto literal = value.find("@value");
+    if (literal != value.end()) {
+      check_scalar(*literal, property);
+      return;
+    }
+    for (const char* container : {"@list", "@set"}) {
+      auto items = value.find(container);
+      if (items != value.end() && items->is_array()) {
+        path_.push(container);
+        visit_list(*items, &vocab::terms()[property]);
+        path_.pop();
+        return;
+      }
+    }
+    check_node_value(value, property);
+    return;
+  }
+  check_scalar(value, property);
+}
+
+void Checker::check_node_value(const JsonValue& node, TermId property) {
+  std::vector<TermId> types;
+  const JsonValue& target = resolve(node);
+  if (&target != &node) {
+    types = read_types(target, false);
+  } else if (node.size() == 1 && node.contains("@id")) {
+    // A reference outside the document, or an enumeration member by IRI.
+    const JsonValue& id = node["@id"];
+    if (id.is_string()) check_scalar(id, property);
+    return;
+  } else {
+    types = visit_node(node);
+  }
+  if (types.empty()) return;
+  std::span<const TermId> ranges = second_links(vocab::terms()[property]);
+  if (ranges.empty()) return;
+  for (TermId range : ranges) {
+    if (has_flag(range, vocab::kAnyText) || any_is_a(types, range)) return;
+  }
+  add("ZELKO304", Severity::Warning,
+      "The property " + in_quotes(vocab::terms()[property].name) + " expects " +
+          joined_names(ranges) + ", not a " + joined_names(types) + " node",
+      path_.text(), vocab::terms()[property].name);
+}
+
+void Checker::check_scalar(const JsonValue& value, TermId property) {
+  std::span<const TermId> ranges = second_links(vocab::terms()[property]);
+  if (ranges.empty() || value.is_null()) return;
+  bool fits = false;
+  if (value.is_string()) {
+    const std::string& text = value.get_ref<const std::string&>();
+    fits = std::any_of(ranges.begin(), ranges.end(),
+                       [&](TermId range) { return text_fits(text, range); });
+  } else if (value.is_number()) {
+    fits = std::any_of(ranges.begin(), ranges.end(),
+                       [&](TermId range) { return number_fits(value, range); });
+  } else if (value.is_boolean()) {
+    fits = std::any_of(ranges.begin(), ranges.end(), boolean_fits);
+  } else {
+    fits = true;  // an object or array under @value: not ours to judge
+  }
+  if (!fits) report_scalar(value, property);
+}
+
+void Checker::report_scalar(const JsonValue& value, TermId property) {
+  const vocab::Term& term = vocab::terms()[property];
+  std::span<const TermId> ranges = second_links(term);
+  std::string shown = value.is_string()
+                          ? in_quotes(value.get_ref<const std::string&>())
+                          : value.dump();
+  bool is_format = std::any_of(ranges.begin(), ranges.end(), [](TermId range) {
+    return is_name_in(range, kFormatTypes);
+  });
+  if (is_format) {
+    add("ZELKO306", Severity::Error,
+        "The property " + in_quotes(term.name) + " expects " +
+            joined_names(ranges) + "; " + shown + " is not one",
+        path_.text(), term.name);
+  } else {
+    add("ZELKO304", Severity::Warning,
+        "The property " + in_quotes(term.name) + " expects " +
+            joined_names(ranges) + ", not " + shown,
+        path_.text(), term.name);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Rich results
+
+constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
+
+// Whether one of the node's @type entries names exactly `type`.
+bool has_type(const JsonValue& node, TermId type) noexcept {
+  auto found = node.find("@type");
+  if (found == node.end()) return false;
+  auto names = [&](const JsonValue& entry) {
+    if (!entry.is_string()) return false;
+    std::optional<std::string_view> name =
+        schema_name(entry.get_ref<const std::string&>());
+    return name && *name == vocab::terms()[type].name;
+  };
+  if (found->is_array())
+    return std::any_of(found->begin(), found->end(), names);
+  return names(*found);
+}
+
+// Splits "a|b|c" without allocating.
+template <class Visit>
+bool any_part(std::string_view text, char separator, Visit&& visit) {
+  while (true) {
+    std::size_t end = text.find(separator);
+    if (visit(text.substr(0, end))) return true;
+    if (end == std::string_view::npos) return false;
+    text.remove_prefix(end + 1);
+  }
+}
+
+bool is_present(const JsonValue& value) noexcept {
+  if (value.is_null()) return false;
+  if (value.is_string()) return !value.get_ref<const std::string&>().empty();
+  if (value.is_array() || value.is_object()) return !value.empty();
+  return true;
+}
+
+// The member `step` of a node, also when spelt "schema:step" or as the
+// property's IRI.
+const JsonValue* member_of(const JsonValue& node, std::string_view step) {
+  if (!node.is_object()) return nullptr;
+  auto found = node.find(step);
+  if (found != node.end()) return &*found;
+  for (const auto& [key, value] : node.items()) {
+    std::optional<std::string_view> name = schema_name(key);
+    if (name && *name == step && key.size() > step.size()) return &value;
+  }
+  return nullptr;
+}
+
+bool Checker::has_member(const JsonValue& node, std::string_view step) const {
+  const JsonValue* found = member_of(node, step);
+  return found != nullptr && is_present(*found);
+}
+
+bool Checker::satisfies(const JsonValue& node, std::string_view alternatives,
+                        bool is_last) const {
+  return any_part(alternatives, '|', [&](std::string_view alternative) {
+    if (alternative == "(last)") return is_last;
+    std::size_t dot = alternative.find('.');
+    if (dot == std::string_view::npos) return has_member(node, alternative);
+    const JsonValue* found = member_of(node, alternative.substr(0, dot));
+    std::string_view rest = alternative.substr(dot + 1);
+    if (found == nullptr) return false;
+    auto nested = [&](const JsonValue& value) {
+      return satisfies(resolve(value), rest, false);
+    };
+    if (found->is_array())
+      return std::any_of(found->begin(), found->end(), nested);
+    return nested(*found);
+  });
+}
+
+void Checker::add_rich_finding(const vocab::RichRule& rule, std::string path,
+                               std::string_view node_type) {
+  bool required = rule.level == vocab::RichLevel::Required;
+  std::size_t bar = rule.properties.find('|');
+  std::string_view first = rule.properties.substr(0, bar);
+  std::string wanted = bar == std::string_view::npos
+                           ? in_quotes(first)
+                           : "one of " + std::string(rule.properties);
+  std::string subject(rule.subject);
+  std::string message = std::string(node_type) + " lacks " + wanted +
+                        ", which the " + subject + " rich result " +
+                        (required ? "requires" : "recommends");
+  PathStack property_path;
+  std::string at = path;
+  std::string_view key = first.substr(0, first.find('.'));
+  if (key != "(last)") {
+    property_path.push(key);
+    at += property_path.text().substr(1);
+  }
+  add(required ? "ZELKO310" : "ZELKO311",
+      required ? Severity::Error : Severity::Warning, std::move(message),
+      std::move(at), first);
+}
+
+// Checks one rule on a node of its subject; reports what is missing when
+// `report` is set. False when a required (or eligibility) property is
+// missing.
+bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
+                         bool report) {
+  bool blocking = rule.level != vocab::RichLevel::Recommended;
+  if (rule.via.empty()) {
+    if (satisfies(*owner.node, rule.properties, false)) return true;
+    if (report && rule.level != vocab::RichLevel::Eligible) {
+      add_rich_finding(rule, owner.path, vocab::terms()[owner.types[0]].name);
+    }
+    return !blocking;
+  }
+  auto via = owner.node->find(rule.via);
+  TermId node_type = rule.node_type_id;
+  if (via == owner.node->end() || node_type == vocab::kNoTerm) return true;
+  bool met = true;
+  // The path is written only for a finding.
+  auto check_item = [&](const JsonValue& item, std::size_t index,
+                        bool is_last) {
+    const JsonValue& target = resolve(item);
+    // Exactly the type: an AggregateOffer is an Offer with rules of its own.
+    if (!target.is_object() || !has_type(target, node_type)) return;
+    if (satisfies(target, rule.properties, is_last)) return;
+    met = met && !blocking;
+    if (!report || rule.level == vocab::RichLevel::Eligible) return;
+    PathStack step;
+    step.push(rule.via);
+    if (index != kNoIndex) step.push(index);
+    add_rich_finding(rule, owner.path + step.text().substr(1), rule.node_type);
+  };
+  if (!via->is_array()) {
+    check_item(*via, kNoIndex, true);
+    return met;
+  }
+  for (std::size_t index = 0; index < via->size(); ++index) {
+    check_item((*via)[index], index, index + 1 == via->size());
+  }
+  return met;
+}
+
+// Whether the node meets every required and eligibility rule of the rich
+// results its types have (`report`: and reports what is missing).
+bool Checker::check_node_rules(const TypedNode& node, bool report) {
+  bool met = true;
+  std::span<const vocab::RichRule> rules = vocab::rich_rules();
+  // Consecutive rules share their subject: one ancestry test per run.
+  std::optional<TermId> last_subject;
+  bool applies = false;
+  for (std::size_t index = 0; index < rules.size(); ++index) {
+    TermId subject = rules[index].subject_id;
+    if (subject != last_subject) {
+      last_subject = subject;
+      applies = any_is_a(node.types, subject);
+    }
+    if (applies) met = check_rule(rules[index], node, report) && met;
+  }
+  return met;
+}
+
+void Checker::check_rich_results() {
+  std::size_t begin = issues_.size();
+  // Rich results are read from the document's own nodes, not from nodes
+  // nested as values (an Article's publisher is no Organization result).
+  for (const TypedNode& node : typed_nodes_) {
+    if (node.top_level) check_node_rules(node, true);
+  }
+  // A property both required (by a subtype's result) and recommended at
+  // one path is reported once, as required.
+  std::set<std::string> required;
+  for (std::size_t i = begin; i < issues_.size(); ++i) {
+    if (issues_[i].rule_id == "ZELKO310") {
+      required.insert(issues_[i].details["path"].get<std::string>());
+    }
+  }
+  auto is_repeat = [&](const SEOIssue& issue) {
+    return issue.rule_id == "ZELKO311" &&
+           required.contains(issue.details["path"].get<std::string>());
+  };
+  issues_.erase(
+      std::remove_if(issues_.begin() + static_cast<std::ptrdiff_t>(begin),
+                     issues_.end(), is_repeat),
+      issues_.end());
+}
+
+void Checker::check_eligibility(std::span<const std::string> rich_results) {
+  for (const std::string& name : rich_results) {
+    std::optional<TermId> wanted =
+        is_rich_result_type(name) ? find_term(name) : std::nullopt;
+    bool found = wanted && std::any_of(typed_nodes_.begin(), typed_nodes_.end(),
+                                       [&](const TypedNode& node) {
+                                         return any_is_a(node.types, *wanted) &&
+                                                check_node_rules(node, false);
+                                       });
+    if (found) continue;
+    std::string message =
+        wanted ? "No node is eligible for the " + name +
+                     " rich result (a node of that type with every required "
+                     "property)"
+               : in_quotes(name) + " is not a rich-result type";
+    add("ZELKO312", Severity::Error, std::move(message), "$");
+    issues_.back().details["rich_result"] = name;
+  }
+}
+
+}  // namespace
+
+std::string_view schema_vocabulary_release() noexcept {
+  return vocab::release();
+}
+
+std::vector<std::string> rich_result_types() {
+  std::set<std::string> names;
+  for (const vocab::RichRule& rule : vocab::rich_rules()) {
+    names.emplace(rule.subject);
+  }
+  return {names.begin(), names.end()};
+}
+
+bool is_rich_result_type(std::string_view name) noexcept {
+  std::optional<TermId> id = find_term(name);
+  if (!id || !has_flag(*id, vocab::kClass)) return false;
+  for (const vocab::RichRule& rule : vocab::rich_rules()) {
+    if (is_a(*id, rule.subject_id)) return true;
+  }
+  return false;
+}
+
+std::vector<SEOIssue> check_structured_data(
+    const JsonValue& document, std::span<const std::string> rich_results) {
+  Checker checker(document);
+  checker.check_document(document);
+  checker.check_rich_results();
+  checker.check_eligibility(rich_results);
+  return checker.take();
+}
+
+}  // namespace zelko

@@ -1,0 +1,59 @@
+// The schema.org vocabulary and the rich-result requirements as constant
+// tables, written at build time by tools/gen_vocabulary.py into
+// generated/vocabulary_table.cpp.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace zelko::vocabulary {
+
+inline constexpr std::uint16_t kNoTerm = 0xFFFF;
+
+// Term::flags.
+inline constexpr std::uint8_t kProperty = 1;
+inline constexpr std::uint8_t kDataType = 2;     // Text, Number, Date, ...
+inline constexpr std::uint8_t kEnumeration = 4;  // a subtype of Enumeration
+inline constexpr std::uint8_t kPending = 8;
+inline constexpr std::uint8_t kSuperseded = 16;
+inline constexpr std::uint8_t kClass = 32;
+inline constexpr std::uint8_t kAnyText =
+    64;  // Text and the types any text fills
+
+// One term; terms() is sorted by name (bytewise), so a term's index is its
+// identity. Its links are links()[links_begin, + first_count + second_count):
+// - a property: its domainIncludes, then its rangeIncludes;
+// - any other term: its subClassOf parents, then the enumerations it is a
+//   member of (an enumeration member has no parents).
+struct Term {
+  std::string_view name;
+  std::uint8_t flags;
+  std::uint16_t replacement;  // supersededBy, or kNoTerm
+  std::uint32_t links_begin;
+  std::uint16_t first_count;
+  std::uint16_t second_count;
+};
+
+enum class RichLevel : std::uint8_t { Required, Recommended, Eligible };
+
+// One line of core/data/rich_results.txt: nodes of `subject` (or a subtype),
+// or, when `via` is set, nodes of `node_type` found as values of `via` on a
+// node of `subject`, must have one of the '|'-separated `properties`.
+struct RichRule {
+  std::string_view subject;
+  std::uint16_t subject_id;  // the index of `subject` in terms()
+  std::string_view via;
+  std::string_view node_type;
+  std::uint16_t node_type_id;  // or kNoTerm
+  RichLevel level;
+  std::string_view properties;
+};
+
+// The schema.org release number, e.g. "30.0".
+[[nodiscard]] std::string_view release() noexcept;
+[[nodiscard]] std::span<const Term> terms() noexcept;
+[[nodiscard]] std::span<const std::uint16_t> links() noexcept;
+[[nodiscard]] std::span<const RichRule> rich_rules() noexcept;
+
+}  // namespace zelko::vocabulary
