@@ -98,6 +98,7 @@ def main(argv: list[str] | None = None) -> int:
             lambda: head_of(payload, config, site=site, page=page).render_html(),
             payload.render_html,
         ),
+        (
             "build_head with the graph / without",
             lambda: zelko.build_head(post.entity, post.route, config, site=linked, page=page),
             lambda: zelko.build_head(post.entity, post.route, config, site=site, page=page),

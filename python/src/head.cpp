@@ -105,8 +105,7 @@ PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
       head.hreflang,
       head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
       head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
-      head.card ? &*head.card : nullptr,
-      graph ? &*graph : nullptr};
+      head.card ? &*head.card : nullptr, graph ? &*graph : nullptr};
   return read(record_of<zelko::SEOPayload>(head.payload.get()),
               config_record(head.config.get()), extras);
 }
@@ -127,27 +126,28 @@ PyObject* with_rendered(PyObject* self, Use&& use) {
   return read_record<HeadRecord>(self, [&](const HeadRecord& head) {
     RenderCache& cache = *head.cache;
     if (const std::string* html = kept_html(cache)) return use(*html, cache);
-    return with_records(head, true, [&](const zelko::SEOPayload& payload,
-                                  const zelko::SEOConfig& config,
-                                  const zelko::HeadExtras& extras) {
-      std::optional<zelko::Error> failure;
-      const std::string* html = nullptr;
-      {
-        std::lock_guard<std::mutex> hold(cache.lock);
-        if (!cache.html) {
-          zelko::Result<std::string> made =
-              zelko::render_head(payload, extras, config);
-          if (made) {
-            cache.html = std::move(*made);
-          } else {
-            failure = made.error();
+    return with_records(
+        head, true,
+        [&](const zelko::SEOPayload& payload, const zelko::SEOConfig& config,
+            const zelko::HeadExtras& extras) {
+          std::optional<zelko::Error> failure;
+          const std::string* html = nullptr;
+          {
+            std::lock_guard<std::mutex> hold(cache.lock);
+            if (!cache.html) {
+              zelko::Result<std::string> made =
+                  zelko::render_head(payload, extras, config);
+              if (made) {
+                cache.html = std::move(*made);
+              } else {
+                failure = made.error();
+              }
+            }
+            if (cache.html) html = &*cache.html;
           }
-        }
-        if (cache.html) html = &*cache.html;
-      }
-      if (html == nullptr) return raise_engine_error(*failure);
-      return use(*html, cache);
-    });
+          if (html == nullptr) return raise_engine_error(*failure);
+          return use(*html, cache);
+        });
   });
 }
 
@@ -393,9 +393,9 @@ bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
 
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {
-        "payload", "config",   "site",      "page", "alternates",
-        "card",    "entity",   "overrides", "route"};
+    static constexpr const char* kNames[] = {"payload", "config",     "site",
+                                             "page",    "alternates", "card",
+                                             "entity",  "overrides",  "route"};
     static constexpr Signature kSignature{"_head", kNames, 2, 2};
     std::array<PyObject*, 9> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;

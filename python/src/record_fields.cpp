@@ -361,8 +361,8 @@ PyObject* py_input_fields(PyObject* /*module*/, PyObject* cls) {
         zelko::SEOOverrides, zelko::SEOExpectation, zelko::SEOContractRule,
         zelko::SEOContractConfig, zelko::Icon, zelko::Feed, zelko::Verification,
         zelko::AppLinks, zelko::SiteHead, zelko::Video, zelko::ArticleMeta,
-        zelko::Organization, zelko::Person, zelko::RobotsExtra,
-        zelko::PageHead, zelko::CardSettings>(cls);
+        zelko::Organization, zelko::Person, zelko::RobotsExtra, zelko::PageHead,
+        zelko::CardSettings>(cls);
   });
 }
 

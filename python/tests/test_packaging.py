@@ -59,6 +59,7 @@ def test_installed_metadata_names_the_licence_and_ships_the_notices() -> None:
         "ICU (International Components for Unicode)",
         "OpenSSL (libcrypto)",
         "Inter",
+        "schema.org vocabulary",
     ]
     # The social card font travels with its licence.
     fonts = {file.name for file in distribution.files or [] if file.parent.name == "fonts"}
