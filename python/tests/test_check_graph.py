@@ -4,6 +4,7 @@ in zelko check over built pages and in zelko validate."""
 
 from __future__ import annotations
 
+import dataclasses
 import itertools
 import json
 from pathlib import Path
@@ -11,6 +12,7 @@ from typing import Any
 
 import pytest
 
+import zelko
 from zelko.check.graph import (
     MAX_DEPTH,
     SiteGraph,
@@ -158,24 +160,30 @@ def with_script(html: str, route: str, value: Any) -> str:
     return html.replace("</head>", script + "</head>", 1)
 
 
-def test_zelko_check_reports_both_rules(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+@pytest.mark.parametrize("entry", ["zelko check", "check_site"])
+def test_both_rules_over_a_site(
+    entry: str, tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
     post = POST_FILE.read_text("utf-8")
     org = "https://www.kestrel-coffee.example/#organization"
     first = {**node(org, "Kestrel"), "logo": {"@id": f"{org}-logo"}}
-    pages = {
-        "blog/one": first,
-        "blog/two": node(org, "Kestrel Coffee Roasters"),
-        "blog/three": first,
+    values = {
+        "/blog/one": first,
+        "/blog/two": node(org, "Kestrel Coffee Roasters"),
+        "/blog/three": first,
     }
-    for name, value in pages.items():
-        path = tmp_path / f"{name}.html"
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_text(with_script(post, "/" + name, value), encoding="utf-8")
-    code = main(["check", "--contract", CONTRACT, "--site", str(tmp_path), "--format", "json"])
-    findings = [
-        f for f in json.loads(capsys.readouterr().out)["findings"] if f["field"] == "jsonld"
-    ]
-    assert code == 1
+    pages = {route: with_script(post, route, value) for route, value in values.items()}
+    if entry == "zelko check":
+        for route, html in pages.items():
+            path = tmp_path / f"{route.lstrip('/')}.html"
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_text(html, encoding="utf-8")
+        code = main(["check", "--contract", CONTRACT, "--site", str(tmp_path), "--format", "json"])
+        assert code == 1
+        found = json.loads(capsys.readouterr().out)["findings"]
+    else:
+        found = [dataclasses.asdict(f) for f in zelko.check_site(pages, CONTRACT)]
+    findings = [f for f in found if f["field"] == "jsonld"]
     assert sorted((f["route"], f["severity"], f["message"].split(":")[0]) for f in findings) == [
         ("/blog/one", "error", "ZELKO320"),
         ("/blog/three", "error", "ZELKO320"),

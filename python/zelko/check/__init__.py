@@ -19,6 +19,7 @@ from _zelko_native import SEOPayload
 
 from .contract import ContractSource, load_contract
 from .findings import CheckFinding
+from .graph import SiteGraph
 from .page import Headers, PageFacts, page_facts, payload_facts, payload_mapping
 from .rules import check_facts
 from .site import SiteIndex, SiteInputs, mapping_is_missing, parse_robots, site_findings
@@ -82,12 +83,14 @@ def check_site(
         return [page_facts(pages[route], links=True) for route in routes]
 
     index = SiteIndex(checked.page_url, [checked.page_url("")], reread, mapping_is_missing)
+    graph = SiteGraph()
     findings = []
-    for route, html in pages.items():
+    for number, (route, html) in enumerate(pages.items()):
         facts = page_facts(html, links=links)
         findings.extend(check_facts(checked, route, facts, sitemap))
         index.add(route, facts)
+        graph.add(number, route, facts.jsonld_nodes)
     if isinstance(robots, str):
         robots = robots.encode("utf-8")
     inputs = SiteInputs(sitemap, None if robots is None else parse_robots(robots))
-    return site_findings(index, checked.site_rules, inputs) + findings
+    return site_findings(index, checked.site_rules, inputs) + graph.findings() + findings

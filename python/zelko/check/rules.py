@@ -10,6 +10,7 @@ from urllib.parse import urljoin
 from ..structured_data import check_structured_data
 from .contract import FIELD_ORDER, Contract, Expectation, SchemaExpectation
 from .findings import ERROR, INFO, WARNING, CheckFinding
+from .graph import dangling_findings
 from .head import HeadRequirement
 from .page import GONE, REDIRECTS, PageFacts, node_types
 
@@ -63,6 +64,7 @@ def check_facts(
     page = Page(facts, contract.page_url(route), contract, sitemap)
     expectation = contract.expectation(route)
     findings = [CheckFinding(route, "jsonld", ERROR, error) for error in facts.jsonld_errors]
+    findings += dangling_findings(route, facts.jsonld_nodes)
     for field, setting in expectation.items():
         if not facts.present and field not in EXISTENCE:
             continue

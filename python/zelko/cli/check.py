@@ -12,7 +12,7 @@ from urllib.parse import urlsplit
 from .._files import InputError
 from ..check.contract import Contract, load_contract
 from ..check.findings import ERROR, CheckFinding
-from ..check.graph import SiteGraph, dangling_findings
+from ..check.graph import SiteGraph
 from ..check.page import EXTRA_HINT, PageFacts
 from ..check.report import REPORTS, Run, Summary
 from ..check.rules import check_facts
@@ -355,13 +355,9 @@ def _page_findings(
     index: int,
     graph: SiteGraph,
 ) -> list[CheckFinding]:
-    """The contract's findings of a page and its linked-data ones; the
-    page's nodes join the site's graph."""
+    """The contract's findings of a page; its nodes join the site's graph."""
     graph.add(index, route, facts.jsonld_nodes)
-    return [
-        *check_facts(contract, route, facts, sitemap),
-        *dangling_findings(route, facts.jsonld_nodes),
-    ]
+    return check_facts(contract, route, facts, sitemap)
 
 
 def _check_urls(
