@@ -303,3 +303,18 @@ def test_a_site_file_head_is_refused_naming_the_file(tmp_path: Path) -> None:
     with pytest.raises(zelko.InputError) as caught:
         start_flask(str(site_file))
     assert (caught.value.source, caught.value.field) == (str(site_file), "head.icons[0].rel")
+
+
+@pytest.mark.parametrize("framework", FRAMEWORKS)
+def test_a_site_head_with_the_linked_graph_renders_it_from_the_entity(framework: str) -> None:
+    linked = zelko.SiteHead(
+        identity=zelko.Organization("Shop", logo="/logo.png"), jsonld_graph=True
+    )
+    get = FRAMEWORKS[framework]({**CONFIG.to_dict(), "head": linked})
+
+    status, _, body = get(ROUTE, {})
+
+    expected = zelko.build_head(ENTITY, ROUTE, CONFIG, site=linked).render_html()
+    assert status == 200
+    assert body == expected
+    assert '"@graph"' in body

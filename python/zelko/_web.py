@@ -120,16 +120,12 @@ def _as_bytes(value: bytes | str | None) -> bytes:
     return value.encode("latin-1", "backslashreplace")
 
 
-def page_payload(
-    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+def _page_inputs(
+    subject: SEOEntity | Mapping[str, Any],
     route: str,
-    config: SEOConfig,
-    overrides: SEOOverrides | Mapping[str, Any] | None = None,
-) -> SEOPayload:
-    """A payload as it is, or one built for ``route`` from an entity (an
-    ``SEOEntity`` or an entity mapping) and optional overrides."""
-    if isinstance(subject, SEOPayload):
-        return subject
+    overrides: SEOOverrides | Mapping[str, Any] | None,
+) -> tuple[SEOEntity, str, SEOOverrides | None]:
+    """The entity, route and overrides a page is built from."""
     entity = entity_from_mapping(subject) if isinstance(subject, Mapping) else subject
     if not isinstance(entity, SEOEntity):
         raise TypeError(f"expected an SEOPayload or an SEOEntity, got {type(subject).__name__}")
@@ -137,7 +133,35 @@ def page_payload(
         overrides = overrides_from_mapping(overrides)
     elif not overrides:
         overrides = None  # a template's missing value: Jinja's Undefined, Django's ""
-    return build_seo_payload(entity, route, config, overrides)
+    return entity, route, overrides
+
+
+def page_head_html(
+    subject: SEOPayload | SEOEntity | Mapping[str, Any],
+    route: str,
+    config: SEOConfig,
+    overrides: SEOOverrides | Mapping[str, Any] | None = None,
+    alternates: Mapping[str, str] | None = None,
+    *,
+    site: SiteHead | None = None,
+    page: PageHead | Mapping[str, Any] | None = None,
+) -> str:
+    """The whole head of a payload as it is, or of one built for ``route``
+    from an entity and optional overrides (see :func:`head_html`); a site
+    head asking for the linked JSON-LD graph is given what the graph is
+    made of."""
+    if isinstance(subject, SEOPayload):
+        return head_html(subject, config, alternates, site=site, page=page)
+    entity, route, built_overrides = _page_inputs(subject, route, overrides)
+    payload = build_seo_payload(entity, route, config, built_overrides)
+    return head_html(
+        payload,
+        config,
+        alternates,
+        site=site,
+        page=page,
+        source=(entity, built_overrides, route),
+    )
 
 
 def chosen_config(config: object, default: SEOConfig) -> SEOConfig:
@@ -158,6 +182,7 @@ def head_html(
     *,
     site: SiteHead | None = None,
     page: PageHead | Mapping[str, Any] | None = None,
+    source: tuple[SEOEntity, SEOOverrides | None, str] | None = None,
 ) -> str:
     """The payload's head, then the hreflang links of the page's language
     alternates (tag -> route or URL), resolved as canonical URLs, then the
@@ -176,7 +201,18 @@ def head_html(
             head += render_hreflang(hreflang_links(config, alternates))
         return head
     pairs = list(alternates.items()) if alternates else []
-    rendered: str = head_of(payload, config, site=site, page=page, alternates=pairs).render_html()
+    entity, overrides, route = source if source is not None else (None, None, None)
+    head = head_of(
+        payload,
+        config,
+        site=site,
+        page=page,
+        alternates=pairs,
+        entity=entity,
+        overrides=overrides,
+        route=route,
+    )
+    rendered: str = head.render_html()
     return rendered
 
 

@@ -37,8 +37,7 @@ from ._crawl_web import (
 from ._web import (
     chosen_config,
     chosen_site_head,
-    head_html,
-    page_payload,
+    page_head_html,
     received_target,
     request_target,
     response_body,
@@ -109,8 +108,11 @@ def seo_head(
         received = received_target(environ.get("RAW_URI") or environ.get("REQUEST_URI"))
         # A server that keeps the target to itself leaves the decoded path.
         route = received or request_target(request.script_root + request.path, request.query_string)
-    payload = page_payload(subject, route, site_config, overrides)
-    return Markup(head_html(payload, site_config, alternates, site=site_head, page=page))
+    return Markup(
+        page_head_html(
+            subject, route, site_config, overrides, alternates, site=site_head, page=page
+        )
+    )
 
 
 def payload_response(payload: SEOPayload | SEOHead) -> Response:

@@ -35,8 +35,7 @@ from ._web import (
     chosen_config,
     chosen_site_head,
     config_from_setting,
-    head_html,
-    page_payload,
+    page_head_html,
     received_target,
     request_target,
     response_body,
@@ -121,8 +120,11 @@ def add_seo_head(templates: Jinja2Templates, config: ConfigSource | SEOConfig) -
             route = received or request_target(scope["path"], query)
         elif not isinstance(subject, SEOPayload):
             raise TypeError("seo_head with an entity needs the request in the template context")
-        payload = page_payload(subject, route, page_config, overrides)
-        return Markup(head_html(payload, page_config, alternates, site=site_head, page=page))
+        return Markup(
+            page_head_html(
+                subject, route, page_config, overrides, alternates, site=site_head, page=page
+            )
+        )
 
     templates.env.globals["seo_head"] = seo_head
     return setting.config

@@ -19,7 +19,7 @@ from _zelko_native import (
     SiteHead,
 )
 
-from ..._web import chosen_config, chosen_site_head, head_html, page_payload, received_target
+from ..._web import chosen_config, chosen_site_head, page_head_html, received_target
 from ..config import get_config, get_site_head
 
 register = template.Library()
@@ -63,5 +63,8 @@ def seo_head(
         meta = request.META
         received = received_target(meta.get("RAW_URI") or meta.get("REQUEST_URI"))
         route = received or request.get_full_path()
-    payload = page_payload(subject, route, site_config, overrides)
-    return mark_safe(head_html(payload, site_config, alternates, site=site_head, page=page))
+    return mark_safe(
+        page_head_html(
+            subject, route, site_config, overrides, alternates, site=site_head, page=page
+        )
+    )
