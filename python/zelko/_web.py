@@ -202,7 +202,7 @@ def head_html(
         return head
     pairs = list(alternates.items()) if alternates else []
     entity, overrides, route = source if source is not None else (None, None, None)
-    head = head_of(
+    whole = head_of(
         payload,
         config,
         site=site,
@@ -212,7 +212,7 @@ def head_html(
         overrides=overrides,
         route=route,
     )
-    rendered: str = head.render_html()
+    rendered: str = whole.render_html()
     return rendered
 
 
