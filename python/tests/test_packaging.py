@@ -5,6 +5,8 @@ from __future__ import annotations
 import importlib.metadata
 import pathlib
 import re
+import subprocess
+import sys
 
 import pytest
 
@@ -71,3 +73,10 @@ def test_installed_metadata_names_no_web_address() -> None:
     # send users to a page that does not exist.
     metadata = importlib.metadata.distribution("zelko").metadata
     assert [key for key in ("Project-URL", "Home-page", "Download-URL") if key in metadata] == []
+
+
+def test_import_zelko_loads_no_openssl() -> None:
+    # The wheel carries no libcrypto and must not pull it in through Python's
+    # hashlib either: modules that hash import it where they hash.
+    code = "import sys, zelko, zelko.check; sys.exit('_hashlib' in sys.modules)"
+    assert subprocess.run([sys.executable, "-c", code], check=False).returncode == 0

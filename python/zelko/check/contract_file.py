@@ -8,7 +8,6 @@ written after them as a ``site_rules`` object, and only when the file has a
 
 from __future__ import annotations
 
-import hashlib
 import json
 import os
 
@@ -46,4 +45,6 @@ def contract_text(contract: SEOContract, settings: SiteSettings | None) -> str:
 
 def text_hash(text: str) -> str:
     """The hash of a contract's text, as ``SEOContract.hash`` has it."""
+    import hashlib  # here, not at import: hashlib loads OpenSSL, which import zelko avoids
+
     return hashlib.sha256(text.encode("utf-8")).hexdigest()

@@ -14,7 +14,6 @@ the number of objects looked at.
 
 from __future__ import annotations
 
-import hashlib
 import json
 from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
@@ -96,6 +95,8 @@ def dangling_findings(route: str, nodes: object) -> list[CheckFinding]:
 def descriptions(value: object) -> dict[str, bytes]:
     """A digest of each described node of `value` by its id (the first
     description of an id on the page)."""
+    import hashlib  # here, not at import: hashlib loads OpenSSL, which import zelko avoids
+
     digests: dict[str, bytes] = {}
     for item in json_objects(value):
         node_id = _node_id(item)
