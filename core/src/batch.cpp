@@ -94,8 +94,9 @@ Result<std::string> page_record(std::uint64_t line, std::string_view route,
 
 namespace {
 
-// Whether the page's head shows a social card: asked for by the page, or
-// given by the site's card settings to a page that does not refuse it.
+// Whether the page's head may show a social card: asked for by the page, or
+// offered by the site's card settings to a page that does not refuse it (the
+// package then tells whether the page's own picture wins).
 bool asks_for_card(const SiteHead* site, const PageHead* page) {
   const std::optional<bool> wanted =
       page != nullptr ? page->card : std::nullopt;
