@@ -12,6 +12,7 @@
 #include "social.hpp"
 #include "text.hpp"
 #include "zelko/builder.hpp"
+#include "zelko/json.hpp"
 
 namespace zelko {
 namespace {
@@ -83,75 +84,6 @@ std::string percent_encoded(std::string_view text) {
   return out;
 }
 
-// Compact JSON text written straight into a string: keys are the
-// builder's own literals (no escape needed), values go through the JSON
-// string escaper. A graph is written on every page build, so this skips
-// the general writer's bookkeeping.
-class CompactJson {
- public:
-  explicit CompactJson(std::string& out) : out_(out) {}
-
-  void begin_object() { open('{'); }
-  void end_object() { close('}'); }
-  void begin_array() { open('['); }
-  void end_array() { close(']'); }
-  void key(std::string_view name) {
-    separate();
-    out_.push_back('"');
-    out_.append(name);
-    out_.append("\":");
-    comma_ = false;
-  }
-  void member(std::string_view name, std::string_view text) {
-    key(name);
-    string(text);
-  }
-  void member(std::string_view name, const std::vector<std::string>& texts) {
-    key(name);
-    begin_array();
-    for (const std::string& text : texts) string(text);
-    end_array();
-  }
-  void optional_member(std::string_view name,
-                       const std::optional<std::string>& text) {
-    if (text) member(name, *text);
-  }
-  void optional_member(std::string_view name,
-                       const std::optional<std::uint32_t>& number) {
-    if (!number) return;
-    key(name);
-    out_.append(std::to_string(*number));
-    comma_ = true;
-  }
-  void value(const JsonValue& json) {
-    separate();
-    JsonWriter(out_, /*pretty=*/false).value(json);
-    comma_ = true;
-  }
-
- private:
-  void separate() {
-    if (comma_) out_.push_back(',');
-  }
-  void string(std::string_view text) {
-    separate();
-    append_json_string(out_, text);
-    comma_ = true;
-  }
-  void open(char bracket) {
-    separate();
-    out_.push_back(bracket);
-    comma_ = false;
-  }
-  void close(char bracket) {
-    out_.push_back(bracket);
-    comma_ = true;
-  }
-
-  std::string& out_;
-  bool comma_ = false;  // whether the next value needs a separator
-};
-
 // Writes the graph as compact JSON text, node by node, each node's members
 // in byte order of their keys (the order a JsonValue holds them in), so the
 // text is what writing the same graph as a JsonValue gives.
@@ -166,7 +98,7 @@ class GraphBuilder {
         image_(choose_og_image(
             entity_, config_,
             page.overrides != nullptr ? *page.overrides : no_overrides_)),
-        json_(out) {
+        json_(out, /*pretty=*/false) {
     if (page.identity != nullptr) {
       identity_ = *page.identity;
     } else if (config_.publisher_name) {
@@ -556,7 +488,7 @@ class GraphBuilder {
   std::string_view base_;
   std::string_view page_url_;
   const SEOImage* image_;
-  CompactJson json_;
+  JsonWriter json_;
   std::optional<std::string> language_ = config_.locale;
   std::optional<Identity> identity_;
   std::string website_id_;
