@@ -18,7 +18,7 @@ cd "$root"
 
 seconds=${ZELKO_FUZZ_SECONDS:-20}
 all_targets=(normalize_public_url normalize_path clean_url html_to_text json_read render_html build_payload
-  page_reader sitemap_writer hreflang restore)
+  page_reader sitemap_writer hreflang head_facts restore)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 native_targets=()
 for target in "${targets[@]}"; do
@@ -41,7 +41,7 @@ fi
 
 dictionary() {
   case "$1" in
-    html_to_text) echo core/fuzz/dict/html.dict ;;
+    html_to_text | head_facts) echo core/fuzz/dict/html.dict ;;
     json_read | render_html | page_reader) echo core/fuzz/dict/json.dict ;;
     *) echo core/fuzz/dict/url.dict ;;
   esac

@@ -89,7 +89,7 @@ def check_site(
         facts = page_facts(html, links=links)
         findings.extend(check_facts(checked, route, facts, sitemap))
         index.add(route, facts)
-        graph.add(number, route, facts.jsonld_nodes)
+        graph.add_objects(number, route, facts.jsonld_objects)
     if isinstance(robots, str):
         robots = robots.encode("utf-8")
     inputs = SiteInputs(sitemap, None if robots is None else parse_robots(robots))

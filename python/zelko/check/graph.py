@@ -15,7 +15,7 @@ the number of objects looked at.
 from __future__ import annotations
 
 import json
-from collections.abc import Iterable, Iterator, Mapping
+from collections.abc import Iterable, Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
@@ -29,23 +29,32 @@ MAX_DEPTH = 64
 MAX_OBJECTS = 100_000
 
 
-def json_objects(value: object) -> Iterator[Mapping[str, Any]]:
+def json_objects(value: object) -> list[Mapping[str, Any]]:
     """Every object of a JSON value, outermost first, within the bounds."""
-    stack: list[tuple[object, int]] = [(value, 0)]
-    seen = 0
-    while stack and seen < MAX_OBJECTS:
-        item, depth = stack.pop()
-        if depth > MAX_DEPTH:
-            continue
-        if isinstance(item, Mapping):
-            seen += 1
-            yield item
-            children: Iterable[object] = item.values()
-        elif isinstance(item, (list, tuple)):
-            children = item
-        else:
-            continue
-        stack.extend((child, depth + 1) for child in reversed(list(children)))
+    found: list[Mapping[str, Any]] = []
+    _collect(value, 0, found)
+    return found
+
+
+# What JSON values hold besides containers: passed over without the slower
+# abstract checks a Mapping needs.
+_SCALARS = frozenset({str, int, float, bool, type(None)})
+
+
+def _collect(item: object, depth: int, found: list[Mapping[str, Any]]) -> None:
+    if depth > MAX_DEPTH or len(found) >= MAX_OBJECTS:
+        return
+    children: Iterable[object]
+    if type(item) is dict or isinstance(item, Mapping):
+        found.append(item)
+        children = item.values()
+    elif isinstance(item, (list, tuple)):
+        children = item
+    else:
+        return
+    for child in children:
+        if type(child) not in _SCALARS:
+            _collect(child, depth + 1, found)
 
 
 def _node_id(item: Mapping[str, Any]) -> str | None:
@@ -64,9 +73,13 @@ def _names_a_node(node_id: str) -> bool:
 def dangling_references(value: object) -> list[str]:
     """The ids referred to in `value` (JSON-LD nodes, a list of them or a
     graph) that no object of it describes, in order of first reference."""
+    return _dangling(json_objects(value))
+
+
+def _dangling(objects: Iterable[Mapping[str, Any]]) -> list[str]:
     described: set[str] = set()
     referenced: dict[str, None] = {}
-    for item in json_objects(value):
+    for item in objects:
         node_id = _node_id(item)
         if node_id is None:
             continue
@@ -77,8 +90,9 @@ def dangling_references(value: object) -> list[str]:
     return [node_id for node_id in referenced if node_id not in described]
 
 
-def dangling_findings(route: str, nodes: object) -> list[CheckFinding]:
-    """A ZELKO320 error per dangling reference of a page's JSON-LD."""
+def dangling_findings(route: str, objects: Iterable[Mapping[str, Any]]) -> list[CheckFinding]:
+    """A ZELKO320 error per dangling reference of a page's JSON-LD, given
+    its objects (``json_objects`` of its nodes)."""
     return [
         CheckFinding(
             route,
@@ -88,22 +102,22 @@ def dangling_findings(route: str, nodes: object) -> list[CheckFinding]:
             " describes it",
             node_id,
         )
-        for node_id in dangling_references(nodes)
+        for node_id in _dangling(objects)
     ]
 
 
-def descriptions(value: object) -> dict[str, bytes]:
-    """A digest of each described node of `value` by its id (the first
-    description of an id on the page)."""
-    import hashlib  # here, not at import: hashlib loads OpenSSL, which import zelko avoids
-
+def descriptions(objects: Iterable[Mapping[str, Any]]) -> dict[str, bytes]:
+    """A digest of each described node among a page's JSON-LD objects by its
+    id (the first description of an id on the page)."""
     digests: dict[str, bytes] = {}
-    for item in json_objects(value):
+    for item in objects:
         node_id = _node_id(item)
         if node_id is None or node_id in digests or not _describes(item):
             continue
         described = {key: member for key, member in item.items() if key != "@context"}
         text = json.dumps(described, sort_keys=True, ensure_ascii=False, separators=(",", ":"))
+        import hashlib  # here, not at import: hashlib loads OpenSSL, which import zelko avoids
+
         digests[node_id] = hashlib.sha256(text.encode("utf-8", "surrogatepass")).digest()[:16]
     return digests
 
@@ -130,7 +144,11 @@ class SiteGraph:
         self._ids: dict[str, _Seen] = {}
 
     def add(self, index: int, route: str, nodes: object) -> None:
-        for node_id, digest in descriptions(nodes).items():
+        self.add_objects(index, route, json_objects(nodes))
+
+    def add_objects(self, index: int, route: str, objects: Iterable[Mapping[str, Any]]) -> None:
+        """As ``add``, given the page's objects (``json_objects`` of its nodes)."""
+        for node_id, digest in descriptions(objects).items():
             self._ids.setdefault(node_id, _Seen()).add(digest, index, route)
 
     def findings(self) -> list[CheckFinding]:

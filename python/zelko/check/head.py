@@ -14,47 +14,38 @@ import re
 from collections.abc import Callable, Iterable, Mapping
 from dataclasses import dataclass
 
+from _zelko_native import _head_extra_keys
+
 from .._files import InputError
 
 Attributes = Mapping[str, str | None]
 
 # Each key: the elements it counts, as (what kind of element, its name):
 # a link by one of its rel tokens, a feed link by its type, a meta by name
-# (or property), any meta whose name starts with a prefix.
+# (or property), any meta whose name starts with a prefix. The engine holds
+# the table, as it counts them in pages it reads.
 _LINK, _FEED, _META, _PREFIX = "link", "feed", "meta", "prefix"
-KEYS: dict[str, tuple[str, str]] = {
-    "icon": (_LINK, "icon"),
-    "apple-touch-icon": (_LINK, "apple-touch-icon"),
-    "mask-icon": (_LINK, "mask-icon"),
-    "manifest": (_LINK, "manifest"),
-    "feed": (_FEED, ""),
-    "theme-color": (_META, "theme-color"),
-    "application-name": (_META, "application-name"),
-    "verification.google": (_META, "google-site-verification"),
-    "verification.bing": (_META, "msvalidate.01"),
-    "verification.yandex": (_META, "yandex-verification"),
-    "verification.pinterest": (_META, "p:domain_verify"),
-    "verification.facebook": (_META, "facebook-domain-verification"),
-    "verification.baidu": (_META, "baidu-site-verification"),
-    "verification.naver": (_META, "naver-site-verification"),
-    "twitter:site:id": (_META, "twitter:site:id"),
-    "app_links": (_PREFIX, "al:"),
-    "keywords": (_META, "keywords"),
-    "googlebot": (_META, "googlebot"),
-    "bingbot": (_META, "bingbot"),
-    "og:image": (_META, "og:image"),
-    "og:video": (_META, "og:video"),
-    "article.published_time": (_META, "article:published_time"),
-    "article.modified_time": (_META, "article:modified_time"),
-    "article.expiration_time": (_META, "article:expiration_time"),
-    "article.author": (_META, "article:author"),
-    "article.section": (_META, "article:section"),
-    "article.tag": (_META, "article:tag"),
-}
+KEYS: dict[str, tuple[str, str]] = {key: (kind, name) for key, kind, name in _head_extra_keys()}
 _FEED_TYPES = frozenset({"application/rss+xml", "application/atom+xml", "application/feed+json"})
 _METAS = {name: key for key, (kind, name) in KEYS.items() if kind == _META}
 _LINKS = {name: key for key, (kind, name) in KEYS.items() if kind == _LINK}
 _PREFIXES = {name: key for key, (kind, name) in KEYS.items() if kind == _PREFIX}
+
+# HTML's white space and case folding: rel tokens are split on the one,
+# names compared under the other (what a Unicode-aware split or lower()
+# would do differently, a browser does not).
+HTML_SPACE = " \t\n\f\r"
+_ASCII_LOWER = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
+_SPACES = str.maketrans("\t\n\f\r", "    ")
+
+
+def ascii_lower(text: str) -> str:
+    return text.translate(_ASCII_LOWER)
+
+
+def html_tokens(text: str) -> list[str]:
+    return [token for token in text.translate(_SPACES).split(" ") if token]
+
 
 _COUNTED = re.compile(r"(?P<key>.+):count(?P<op>>=|<=|==)(?P<count>[0-9]{1,6})")
 _COMPARE: dict[str, tuple[Callable[[int, int], bool], str]] = {
@@ -102,7 +93,9 @@ def count_extras(metas: Iterable[Attributes], links: Iterable[Attributes]) -> di
     for attributes in metas:
         if attributes.get("content") is None:
             continue
-        name = (attributes.get("property") or attributes.get("name") or "").strip().lower()
+        name = ascii_lower(
+            (attributes.get("property") or attributes.get("name") or "").strip(HTML_SPACE)
+        )
         key = _METAS.get(name) or next(
             (key for prefix, key in _PREFIXES.items() if name.startswith(prefix)), None
         )
@@ -111,12 +104,12 @@ def count_extras(metas: Iterable[Attributes], links: Iterable[Attributes]) -> di
     for attributes in links:
         if not attributes.get("href"):
             continue
-        relations = (attributes.get("rel") or "").lower().split()
+        relations = html_tokens(ascii_lower(attributes.get("rel") or ""))
         for relation in relations:
             key = _LINKS.get(relation)
             if key is not None:
                 counts[key] = counts.get(key, 0) + 1
-        kind = (attributes.get("type") or "").split(";")[0].strip().lower()
+        kind = ascii_lower((attributes.get("type") or "").split(";")[0].strip(HTML_SPACE))
         if "alternate" in relations and kind in _FEED_TYPES:
             counts["feed"] = counts.get("feed", 0) + 1
     return counts

@@ -8,7 +8,10 @@ from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
-from .head import count_extras, payload_extras
+from _zelko_native import _head_facts
+
+from .graph import json_objects
+from .head import HTML_SPACE, ascii_lower, count_extras, html_tokens, payload_extras
 
 Headers = Mapping[str, str] | Iterable[tuple[str, str]]
 
@@ -38,6 +41,12 @@ class PageFacts:
     # How many elements of each extra the head holds ("icon", "og:image", ...).
     head: Mapping[str, int] = field(default_factory=dict)
     links: tuple[str, ...] = ()  # <a href> values, read only when asked for
+
+    @functools.cached_property
+    def jsonld_objects(self) -> list[Mapping[str, Any]]:
+        """Every object of the JSON-LD nodes, walked once for the checks
+        that look at all of them."""
+        return json_objects(self.jsonld_nodes)
 
     @property
     def present(self) -> bool:
@@ -73,28 +82,20 @@ def page_facts(
     reader = _HeadReader(robots)
     tree = _parser()(html)
     # Metadata is read from the head, where search engines take it from (a
-    # canonical link in the body is ignored); only the title, when the head
+    # canonical link in the body is ignored): the engine reads it from the
+    # head's serialization in one pass; the tree is walked only when the
+    # engine does not read that serialization. Only the title, when the head
     # has none, and JSON-LD, which may stand anywhere, are looked for in the
-    # whole document. One pass over the head's children is far cheaper than
-    # a search of the whole tree per kind of element.
+    # whole document.
     head = tree.head
-    metas, link_nodes = [], []
-    for node in head.iter() if head is not None else ():
-        tag = node.tag
-        if tag == "meta":
-            metas.append(node)
-        elif tag == "link":
-            link_nodes.append(node)
-        elif tag == "title" and reader.title is None:
-            reader.title = _title_text(node)
+    read = _head_facts(head.html) if head is not None else None
+    if read is not None:
+        reader.take(*read)
+    elif head is not None:
+        reader.walk(head)
     if reader.title is None:
         for node in tree.tags("title")[:1]:
-            reader.title = _title_text(node)
-    reader.read_metas(metas)
-    reader.read_links(link_nodes)
-    reader.head = count_extras(
-        (node.attributes for node in metas), (node.attributes for node in link_nodes)
-    )
+            reader.title = _title_text(node.text(deep=True) or "")
     for node in tree.tags("script"):
         kind = node.attributes.get("type")
         if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
@@ -105,9 +106,9 @@ def page_facts(
     return reader.facts(status, location)
 
 
-def _title_text(node: Any) -> str:
-    # As document.title has it: white space stripped and collapsed.
-    return " ".join((node.text(deep=True) or "").split())
+def _title_text(text: str) -> str:
+    # White space stripped and collapsed.
+    return " ".join(text.split())
 
 
 @functools.cache
@@ -136,10 +137,43 @@ class _HeadReader:
         self.head: dict[str, int] = {}
         self.links: tuple[str, ...] = ()
 
-    def read_metas(self, metas: Iterable[Any]) -> None:
+    def take(
+        self,
+        title: str | None,
+        description: str | None,
+        canonical: str | None,
+        robots: list[str],
+        open_graph: dict[str, str],
+        twitter: dict[str, str],
+        hreflang: tuple[tuple[str, str], ...],
+        head: dict[str, int],
+    ) -> None:
+        """The facts the engine read from the head's serialization."""
+        self.title = None if title is None else _title_text(title)
+        self.description, self.canonical = description, canonical
+        self.robots.update(robots_directives(robots))
+        self.open_graph, self.twitter, self.head = open_graph, twitter, head
+        self.hreflang = list(hreflang)
+
+    def walk(self, head: Any) -> None:
+        """The same facts from the parsed tree: the head's own children."""
+        metas: list[Attributes] = []
+        links: list[Attributes] = []
+        for node in head.iter():
+            tag = node.tag
+            if tag == "meta":
+                metas.append(_present(node.attributes))
+            elif tag == "link":
+                links.append(_present(node.attributes))
+            elif tag == "title" and self.title is None:
+                self.title = _title_text(node.text(deep=True) or "")
+        self.read_metas(metas)
+        self.read_links(links)
+        self.head = count_extras(metas, links)
+
+    def read_metas(self, metas: Iterable[Attributes]) -> None:
         open_graph, twitter = self.open_graph, self.twitter
-        for node in metas:
-            attributes: Attributes = node.attributes
+        for attributes in metas:
             content = attributes.get("content")
             key = attributes.get("property") or attributes.get("name")
             if content is None or not key:
@@ -149,24 +183,23 @@ class _HeadReader:
             elif key.startswith("twitter:"):
                 twitter.setdefault(key, content)
             else:
-                name = key.strip().lower()
+                name = ascii_lower(key.strip(HTML_SPACE))
                 if name == "description" and self.description is None:
                     self.description = content
                 elif name == "robots":
                     self.robots.update(robots_directives([content]))
 
-    def read_links(self, links: Iterable[Any]) -> None:
-        for node in links:
-            attributes: Attributes = node.attributes
+    def read_links(self, links: Iterable[Attributes]) -> None:
+        for attributes in links:
             href = attributes.get("href")
             if href is None:
                 continue
-            relations = (attributes.get("rel") or "").lower().split()
+            relations = html_tokens(ascii_lower(attributes.get("rel") or ""))
             if "canonical" in relations and self.canonical is None:
-                self.canonical = href.strip()
+                self.canonical = href.strip(HTML_SPACE)
             language = attributes.get("hreflang")
             if "alternate" in relations and language is not None:
-                self.hreflang.append((language, href.strip()))
+                self.hreflang.append((language, href.strip(HTML_SPACE)))
 
     def read_jsonld(self, text: str) -> None:
         number = self.scripts + len(self.errors) + 1
@@ -198,6 +231,12 @@ class _HeadReader:
             head=self.head,
             links=self.links,
         )
+
+
+def _present(attributes: Mapping[str, str | None]) -> dict[str, str]:
+    """Attributes as the DOM has them: one written without a value is the
+    empty text (the parser's node gives None for it)."""
+    return {name: value or "" for name, value in attributes.items()}
 
 
 def jsonld_nodes(value: object) -> Iterator[Mapping[str, Any]]:

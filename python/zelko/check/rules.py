@@ -64,7 +64,7 @@ def check_facts(
     page = Page(facts, contract.page_url(route), contract, sitemap)
     expectation = contract.expectation(route)
     findings = [CheckFinding(route, "jsonld", ERROR, error) for error in facts.jsonld_errors]
-    findings += dangling_findings(route, facts.jsonld_nodes)
+    findings += dangling_findings(route, facts.jsonld_objects)
     for field, setting in expectation.items():
         if not facts.present and field not in EXISTENCE:
             continue

@@ -356,7 +356,7 @@ def _page_findings(
     graph: SiteGraph,
 ) -> list[CheckFinding]:
     """The contract's findings of a page; its nodes join the site's graph."""
-    graph.add(index, route, facts.jsonld_nodes)
+    graph.add_objects(index, route, facts.jsonld_objects)
     return check_facts(contract, route, facts, sitemap)
 
 
