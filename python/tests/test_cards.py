@@ -8,7 +8,9 @@ import io
 import json
 import subprocess
 import sys
+import struct
 import types
+import zlib
 from pathlib import Path
 from typing import Any
 
@@ -16,7 +18,7 @@ import pytest
 from PIL import Image
 
 import zelko
-from zelko.cards import _fonts, _text, card_link, card_options, plan, social_card
+from zelko.cards import _fonts, _text, card_link, card_options, copied_rows, plan, social_card
 from zelko.cards.store import CardStore, card_response
 from zelko.cli import main
 
@@ -121,6 +123,19 @@ def test_a_card_is_a_png_of_its_size_under_its_name_and_link() -> None:
     assert link.url == f"https://cdn.example.com/og/{card.name}"
     assert (link.width, link.height, link.alt) == (1000, 525, POST["title"])
     assert zelko.social_card is social_card and zelko.SocialCard is type(card)
+    # The rows are compressed straight from Pillow's padded buffer: the same
+    # stream as rows copied one by one, and the pixels drawn.
+    (idat,) = [chunk for chunk in _chunks(card.png) if chunk[0] == b"IDAT"]
+    assert zlib.decompress(idat[1]) == copied_rows(image.convert("RGB"))
+
+
+def _chunks(png: bytes) -> list[tuple[bytes, bytes]]:
+    chunks, at = [], 8
+    while at < len(png):
+        (length,) = struct.unpack(">I", png[at : at + 4])
+        chunks.append((png[at + 4 : at + 8], png[at + 8 : at + 8 + length]))
+        at += 12 + length
+    return chunks
 
 
 def test_a_payload_gives_its_open_graph_title_without_the_site_suffix() -> None:

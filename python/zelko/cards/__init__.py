@@ -219,22 +219,46 @@ def encode_png(image: Image.Image) -> bytes:
     is part of the card's name.
     """
     width, height = image.size
-    raw = image.tobytes()
-    stride = width * 3
-    rows = bytearray(height * (stride + 1))  # each row: filter type 0, then its pixels
-    view = memoryview(raw)
-    for row in range(height):
-        start = row * (stride + 1) + 1
-        rows[start : start + stride] = view[row * stride : (row + 1) * stride]
     header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)  # 8-bit RGB
     return b"".join(
         (
             b"\x89PNG\r\n\x1a\n",
             _chunk(b"IHDR", header),
-            _chunk(b"IDAT", zlib.compress(rows, _PNG_LEVEL)),
+            _chunk(b"IDAT", _unfiltered_rows(image)),
             _chunk(b"IEND", b""),
         )
     )
+
+
+def _unfiltered_rows(image: Image.Image) -> bytes:
+    """The compressed rows, each led by its filter type, 0."""
+    width, height = image.size
+    stride = width * 3
+    compressor = zlib.compressobj(_PNG_LEVEL)
+    # Rows padded to one byte more than their pixels: with a zero before the
+    # first row, each row's pad is the next one's filter type, and nothing
+    # is copied row by row. The pads are checked, not assumed, to be zero.
+    padded = image.tobytes("raw", ("RGB", stride + 1))
+    if len(padded) == height * (stride + 1) and padded[stride :: stride + 1].count(0) == height:
+        return (
+            compressor.compress(b"\0")
+            + compressor.compress(memoryview(padded)[:-1])
+            + compressor.flush()
+        )
+    return compressor.compress(copied_rows(image)) + compressor.flush()
+
+
+def copied_rows(image: Image.Image) -> bytearray:
+    """The rows with their filter types, copied one by one."""
+    width, height = image.size
+    stride = width * 3
+    raw = image.tobytes()
+    rows = bytearray(height * (stride + 1))
+    view = memoryview(raw)
+    for row in range(height):
+        start = row * (stride + 1) + 1
+        rows[start : start + stride] = view[row * stride : (row + 1) * stride]
+    return rows
 
 
 def _chunk(kind: bytes, data: bytes) -> bytes:
