@@ -57,11 +57,14 @@ std::string_view strip(std::string_view text) {
   return text;
 }
 
-// `text` lowered (ASCII only, as HTML compares names) into `buffer`.
+// `text` lowered (ASCII only, as HTML compares names): `text` itself when
+// it has no capital, else a view of `buffer`.
 std::string_view ascii_lower(std::string_view text, std::string& buffer) {
+  const auto is_upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  if (std::none_of(text.begin(), text.end(), is_upper)) return text;
   buffer.assign(text);
   for (char& c : buffer) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (is_upper(c)) c = static_cast<char>(c - 'A' + 'a');
   }
   return buffer;
 }
@@ -120,21 +123,36 @@ std::string_view decoded(std::string_view text, std::string& buffer) {
   return buffer;
 }
 
-struct Attribute {
-  std::string_view name;
-  std::string_view value;  // as written: references not yet replaced
+// The attributes the reader looks at; any other is passed over.
+enum class Slot : std::uint8_t {
+  kContent,
+  kProperty,
+  kName,
+  kHref,
+  kRel,
+  kHreflang,
+  kType
 };
+constexpr std::array<std::string_view, 7> kSlotNames = {
+    "content", "property", "name", "href", "rel", "hreflang", "type"};
 
 struct StartTag {
   std::string_view name;
-  std::vector<Attribute>* attributes;
+  // Each looked-at attribute as written (references not yet replaced);
+  // the parser keeps the first of a repeated one, so each is there once.
+  std::array<std::optional<std::string_view>, kSlotNames.size()> slots;
 
-  [[nodiscard]] std::optional<std::string_view> find(
-      std::string_view wanted) const {
-    for (const Attribute& attribute : *attributes) {
-      if (attribute.name == wanted) return attribute.value;
+  [[nodiscard]] std::optional<std::string_view> find(Slot slot) const {
+    return slots[static_cast<std::size_t>(slot)];
+  }
+
+  void keep(std::string_view attribute, std::string_view value) {
+    for (std::size_t slot = 0; slot < kSlotNames.size(); ++slot) {
+      if (kSlotNames[slot] == attribute) {
+        slots[slot] = value;
+        return;
+      }
     }
-    return std::nullopt;
   }
 };
 
@@ -238,8 +256,7 @@ class Reader {
     const std::size_t name_end = find_any<' ', '>'>(text_, 1);
     if (name_end == std::string_view::npos || name_end == 1)
       return std::nullopt;
-    StartTag tag{text_.substr(1, name_end - 1), &attributes_};
-    attributes_.clear();
+    StartTag tag{text_.substr(1, name_end - 1), {}};
     text_.remove_prefix(name_end);
     while (text_.starts_with(' ')) {
       const std::size_t equals = find_any<'=', ' ', '>'>(text_, 2);
@@ -252,7 +269,7 @@ class Reader {
       const std::string_view value =
           text_.substr(equals + 2, quote - equals - 2);
       if (!well_escaped(value)) return std::nullopt;
-      attributes_.push_back({text_.substr(1, equals - 1), value});
+      tag.keep(text_.substr(1, equals - 1), value);
       text_.remove_prefix(quote + 1);
     }
     if (!text_.starts_with('>')) return std::nullopt;
@@ -269,11 +286,11 @@ class Reader {
   }
 
   void take_meta(const StartTag& tag) {
-    const auto content = tag.find("content");
+    const auto content = tag.find(Slot::kContent);
     if (!content) return;
-    const auto property = tag.find("property");
+    const auto property = tag.find(Slot::kProperty);
     const auto named =
-        property && !property->empty() ? property : tag.find("name");
+        property && !property->empty() ? property : tag.find(Slot::kName);
     if (!named || named->empty()) return;
     const std::string_view key = decoded(*named, key_buffer_);
     const std::string_view name = ascii_lower(strip(key), lower_buffer_);
@@ -301,10 +318,10 @@ class Reader {
   }
 
   void take_link(const StartTag& tag) {
-    const auto href = tag.find("href");
+    const auto href = tag.find(Slot::kHref);
     if (!href) return;
     const std::string_view relations = ascii_lower(
-        decoded(tag.find("rel").value_or(""), key_buffer_), lower_buffer_);
+        decoded(tag.find(Slot::kRel).value_or(""), key_buffer_), lower_buffer_);
     bool canonical = false;
     bool alternate = false;
     for_each_token(relations, [&](std::string_view token) {
@@ -317,11 +334,11 @@ class Reader {
       }
     });
     if (canonical && !facts_.canonical) facts_.canonical = owned(*href, true);
-    const auto language = tag.find("hreflang");
+    const auto language = tag.find(Slot::kHreflang);
     if (alternate && language) {
       facts_.hreflang.emplace_back(owned(*language), owned(*href, true));
     }
-    if (alternate && !href->empty()) count_feed(tag.find("type"));
+    if (alternate && !href->empty()) count_feed(tag.find(Slot::kType));
   }
 
   void count_feed(std::optional<std::string_view> type) {
@@ -357,11 +374,32 @@ class Reader {
     }
   }
 
+  // A head's usual dozen tags: compared pairwise, nothing allocated.
+  static constexpr std::size_t kFewPairs = 32;
+  static void dedupe_few(std::vector<TextPair>& pairs) {
+    std::size_t kept = 0;
+    for (std::size_t index = 0; index < pairs.size(); ++index) {
+      const auto seen = std::find_if(
+          pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(kept),
+          [&](const TextPair& pair) {
+            return pair.first == pairs[index].first;
+          });
+      if (seen != pairs.begin() + static_cast<std::ptrdiff_t>(kept)) continue;
+      if (kept != index) pairs[kept] = std::move(pairs[index]);
+      ++kept;
+    }
+    pairs.resize(kept);
+  }
+
   // Keeps the first pair of each key, in the order of their first
   // appearance; sorting indices keeps a hostile head of many tags linear
   // times log.
   static void dedupe_first(std::vector<TextPair>& pairs) {
     if (pairs.size() < 2) return;
+    if (pairs.size() <= kFewPairs) {
+      dedupe_few(pairs);
+      return;
+    }
     std::vector<std::size_t> order(pairs.size());
     for (std::size_t index = 0; index < order.size(); ++index)
       order[index] = index;
@@ -386,7 +424,6 @@ class Reader {
   std::string_view text_;
   HeadFacts facts_;
   // Reused from tag to tag: what is read is compared before it is kept.
-  std::vector<Attribute> attributes_;
   std::string end_tag_;
   std::string key_buffer_;
   std::string value_buffer_;

@@ -43,6 +43,27 @@ TEST(HeadFacts, ReadsTheHeadsOwnElementsAndDecodesTheirText) {
             (std::vector<TextPair>{{"en", "https://a.example/x&y"}}));
 }
 
+// Few tags are deduplicated pairwise, many by sorting: both keep the first
+// value of each key, in the order keys first appear.
+TEST(HeadFacts, KeepsTheFirstValueOfEachKeyHoweverManyTagsThereAre) {
+  for (const int keys : {3, 40}) {
+    std::string head = "<head>";
+    std::vector<TextPair> expected;
+    for (int round = 0; round < 2; ++round) {
+      for (int key = keys - 1; key >= 0; --key) {
+        const std::string name = "og:k" + std::to_string(key);
+        const std::string value = std::to_string(round);
+        head +=
+            R"(<meta property=")" + name + R"(" content=")" + value + R"(">)";
+        if (round == 0) expected.emplace_back(name, value);
+      }
+    }
+    const auto facts = read_head_facts(head + "</head>");
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->open_graph, expected) << keys;
+  }
+}
+
 TEST(HeadFacts, CountsTheExtrasAContractAsksFor) {
   const auto facts = read_head_facts(
       R"(<head><link rel="icon shortcut" href="/a.ico"><link rel="icon" href="">)"
