@@ -6,9 +6,9 @@ from __future__ import annotations
 import hashlib
 import io
 import json
+import struct
 import subprocess
 import sys
-import struct
 import types
 import zlib
 from pathlib import Path

@@ -62,7 +62,7 @@ others = st.sampled_from(
         "<title>A &amp; b\xa0 c</title>",
         "<title>  second\t title </title>",
         "<noscript><meta name=robots content=noindex></noscript>",
-        "<script type=application/ld+json>{\"a\": \"</b>\"}</script>",
+        '<script type=application/ld+json>{"a": "</b>"}</script>',
         "<style>a > b {}</style>",
         "<!-- <meta name=description content=comment> -->",
         "<template><meta name=description content=template></template>",
@@ -87,7 +87,16 @@ def read_both(document: str) -> tuple[_HeadReader | None, _HeadReader]:
     return engine, walked
 
 
-FIELDS = ("title", "description", "canonical", "robots", "open_graph", "twitter", "hreflang", "head")
+FIELDS = (
+    "title",
+    "description",
+    "canonical",
+    "robots",
+    "open_graph",
+    "twitter",
+    "hreflang",
+    "head",
+)
 
 
 @settings(max_examples=400, deadline=None)
