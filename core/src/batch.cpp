@@ -82,6 +82,9 @@ Result<std::string> page_record(std::uint64_t line, std::string_view route,
   write_value_form(writer, payload);
   writer.member("head", whole_head ? *whole_head : payload_head);
   writer.member("etag", etag.value());
+  // The whole head has extras the payload's ETag does not cover: a cache
+  // keyed on what is served needs the head's own.
+  if (whole_head) writer.member("head_etag", head_etag(*whole_head));
   writer.key("findings");
   writer.begin_array();
   for (const SEOIssue& issue : validate_payload(payload)) {

@@ -4,6 +4,8 @@ reader takes them and agrees with the package's loader, a record has one
 
 from __future__ import annotations
 
+import hashlib
+
 import json
 from pathlib import Path
 from typing import Any
@@ -119,11 +121,14 @@ def test_a_record_holds_one_head_the_whole_head(head: object, site: zelko.SiteHe
 
     whole = one_head(built)
     assert whole == expected_head(text, site)
-    # The payload's own ETag stays the record's.
+    # The payload's own ETag stays the record's; a whole head has its own.
     payload = zelko.build_seo_payload(zelko.SEOEntity("post", title="T"), "/blog/x", CONFIG)
-    assert json.loads(built)["etag"] == payload.etag()
+    record = json.loads(built)
+    assert record["etag"] == payload.etag()
     if head is None and site is None:
-        assert whole == payload.render_html()
+        assert whole == payload.render_html() and "head_etag" not in record
+    else:
+        assert record["head_etag"] == '"' + hashlib.sha256(whole.encode()).hexdigest() + '"'
 
 
 @pytest.mark.parametrize(

@@ -9,7 +9,8 @@ value form, its head snippet, its ETag and its findings::
 
 with ``"hreflang"`` (its ``<link rel="alternate">`` lines) last when the page
 lists ``alternates``. With a site head, or a page's own ``"head"``, the
-record's ``"head"`` is the page's whole head (``SEOHead.render_html()``). A
+record's ``"head"`` is the page's whole head (``SEOHead.render_html()``),
+with its ETag as ``"head_etag"`` after the payload's ``"etag"``. A
 page that cannot be built gets ``{"line": N, "error": {"field": ...,
 "message": ...}}`` and the other pages are built all the same.
 

@@ -18,7 +18,8 @@ namespace zelko {
 //    "etag":...,"findings":[{"rule_id","severity","message","url","details"}]}
 // "url" is null when a finding has none. Fails only where rendering or
 // hashing the payload fails. With `whole_head` (the page's whole head, when
-// it has extras), "head" holds it instead of the payload's head.
+// it has extras), "head" holds it instead of the payload's head, and
+// "head_etag", after "etag", its strong ETag.
 [[nodiscard]] Result<std::string> page_record(
     std::uint64_t line, std::string_view route, const SEOPayload& payload,
     std::optional<std::string_view> whole_head = std::nullopt);
