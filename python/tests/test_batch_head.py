@@ -5,7 +5,6 @@ reader takes them and agrees with the package's loader, a record has one
 from __future__ import annotations
 
 import hashlib
-
 import json
 from pathlib import Path
 from typing import Any
