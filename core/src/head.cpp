@@ -75,6 +75,18 @@ bool is_route(std::string_view text) {
   return resolved && resolved->get_host() == "zelko.invalid";
 }
 
+// Whether `text`, resolved against a site as the head resolves a picture's
+// URL, is an http(s) URL (a path is; javascript: or data: is not). Text that
+// does not parse is left to the build, which refuses it.
+bool resolves_to_http(std::string_view text) {
+  static constexpr std::string_view kProbe = "https://zelko.invalid/";
+  const auto base = ada::parse<ada::url_aggregator>(kProbe, nullptr);
+  const auto resolved = ada::parse<ada::url_aggregator>(text, &*base);
+  if (!resolved) return true;
+  const std::string_view protocol = resolved->get_protocol();
+  return protocol == "http:" || protocol == "https:";
+}
+
 bool is_http_url(std::string_view text) {
   const std::optional<ada::url_aggregator> url =
       detail::try_parse_url_without_base(text);
@@ -584,6 +596,13 @@ Status check_page_head(const PageHead& head, std::string& field) {
   if (Status names = check_meta_names(head.meta, "meta"); !names) {
     field = "meta";
     return names;
+  }
+  for (std::size_t index = 0; index < head.images.size(); ++index) {
+    const std::string_view url = head.images[index].url;
+    if (!resolves_to_http(url)) {
+      field = "images[" + std::to_string(index) + "].url";
+      return refuse(shown(url) + " is neither an http(s) URL nor a path");
+    }
   }
   return {};
 }

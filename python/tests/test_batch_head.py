@@ -135,6 +135,7 @@ def test_a_record_holds_one_head_the_whole_head(head: object, site: zelko.SiteHe
     [
         ({"article": {"published_time": "2024-05-01T08:00:00"}}, "head.article.published_time"),
         ({"videos": [{"url": "javascript:alert(1)"}]}, "head.videos[0].url"),
+        ({"images": [{"url": "javascript:alert(1)"}]}, "head.images[0].url"),
         ({"meta": {"description": "x"}}, "head.meta"),
         ({"googlebot": {"noodle": True}}, "head.googlebot.noodle"),
         # Made, but its URL does not resolve when the head is rendered.

@@ -247,6 +247,21 @@ REFUSED: list[tuple[str, Callable[[], object], type[Exception], str]] = [
         OverflowError,
         "",
     ),
+    *[
+        (
+            f"image {url!r}",
+            lambda url=url: zelko.PageHead(images=[zelko.SEOImage("/a.png"), zelko.SEOImage(url)]),
+            zelko.ConfigurationError,
+            "images[1].url",
+        )
+        # What the URL parser reads as another scheme, spaces and tabs too.
+        for url in (
+            "javascript:alert(1)",
+            " java\tscript:alert(1)",
+            "data:image/png,x",
+            "ftp://a/b",
+        )
+    ],
 ]
 
 

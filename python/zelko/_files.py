@@ -316,7 +316,8 @@ def _attribute(error: Exception, shape: _Shape, source: str, path: str) -> Input
     field: str | None = getattr(error, "field", None)
     if field == "trailing_slash":  # checked when the configuration is made
         return InputError(source, _join(path, "url_policy.trailing_slash"), message)
-    if field is not None and field in shape.fields:
+    # A field within a list of records ("images[1].url") by its list's name.
+    if field is not None and field.split("[", 1)[0].split(".", 1)[0] in shape.fields:
         return InputError(source, _join(path, field), message.removeprefix(field + " "))
     return InputError(source, path, message)
 
