@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "structured_values.hpp"
@@ -17,53 +17,72 @@ namespace {
 namespace vocab = zelko::vocabulary;
 using TermId = std::uint16_t;
 
+// Keys looked up as views: a C string would be measured at every comparison
+// of the map's search.
+constexpr std::string_view kIdKey = "@id";
+constexpr std::string_view kTypeKey = "@type";
+constexpr std::string_view kGraphKey = "@graph";
+constexpr std::string_view kValueKey = "@value";
+constexpr std::string_view kContextKey = "@context";
+
+// An object's members, walked without the JSON iterator's bookkeeping.
+const JsonValue::object_t& members(const JsonValue& object) noexcept {
+  return *object.get_ptr<const JsonValue::object_t*>();
+}
+
 // ---------------------------------------------------------------------------
 // The vocabulary table
 
+// The generated tables, read once (their accessors live in another file),
+// so that a lookup is an index and not a call.
+struct Tables {
+  std::span<const vocab::Term> terms = vocab::terms();
+  std::span<const TermId> links = vocab::links();
+  std::span<const TermId> name_slots = vocab::name_slots();
+  std::span<const vocab::Ancestry> ancestry = vocab::ancestry();
+  std::span<const TermId> ancestors = vocab::ancestors();
+};
+const Tables kTables;
+
+const vocab::Term& term_of(TermId id) noexcept { return kTables.terms[id]; }
+
 const vocab::Term* term_at(TermId id) noexcept {
-  return id < vocab::terms().size() ? &vocab::terms()[id] : nullptr;
+  return id < kTables.terms.size() ? &kTables.terms[id] : nullptr;
 }
 
 std::optional<TermId> find_term(std::string_view name) noexcept {
-  std::span<const vocab::Term> terms = vocab::terms();
-  auto found =
-      std::lower_bound(terms.begin(), terms.end(), name,
-                       [](const vocab::Term& term, std::string_view key) {
-                         return term.name < key;
-                       });
-  if (found == terms.end() || found->name != name) return std::nullopt;
-  return static_cast<TermId>(found - terms.begin());
+  // At most half the slots are taken, so the probe meets an empty one.
+  const std::span<const TermId> slots = kTables.name_slots;
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t slot = vocab::name_hash(name) & mask;;
+       slot = (slot + 1) & mask) {
+    const TermId id = slots[slot];
+    if (id == vocab::kNoTerm) return std::nullopt;
+    if (kTables.terms[id].name == name) return id;
+  }
 }
 
 std::span<const TermId> first_links(const vocab::Term& term) noexcept {
-  return vocab::links().subspan(term.links_begin, term.first_count);
+  return kTables.links.subspan(term.links_begin, term.first_count);
 }
 
 std::span<const TermId> second_links(const vocab::Term& term) noexcept {
-  return vocab::links().subspan(term.links_begin + term.first_count,
-                                term.second_count);
+  return kTables.links.subspan(term.links_begin + term.first_count,
+                               term.second_count);
 }
 
 bool has_flag(TermId id, std::uint8_t flag) noexcept {
-  return (vocab::terms()[id].flags & flag) != 0;
+  return (term_of(id).flags & flag) != 0;
 }
 
 // Whether `type` is `ancestor` or inherits from it.
 bool is_a(TermId type, TermId ancestor) noexcept {
   if (type == ancestor) return true;
-  // subClassOf chains are short; the bound guards a malformed table.
-  TermId pending[64];
-  std::size_t count = 0;
-  pending[count++] = type;
-  while (count > 0) {
-    const vocab::Term& term = vocab::terms()[pending[--count]];
-    if ((term.flags & vocab::kProperty) != 0) continue;
-    for (TermId parent : first_links(term)) {
-      if (parent == ancestor) return true;
-      if (count < std::size(pending)) pending[count++] = parent;
-    }
-  }
-  return false;
+  const vocab::Ancestry& ancestry = kTables.ancestry[type];
+  const std::span<const TermId> ancestors =
+      kTables.ancestors.subspan(ancestry.begin, ancestry.count);
+  return std::find(ancestors.begin(), ancestors.end(), ancestor) !=
+         ancestors.end();
 }
 
 bool any_is_a(std::span<const TermId> types, TermId ancestor) noexcept {
@@ -108,7 +127,7 @@ std::string joined_names(std::span<const TermId> ids, std::size_t limit = 6) {
   std::string text;
   for (std::size_t i = 0; i < ids.size() && i < limit; ++i) {
     if (i > 0) text += ", ";
-    text += vocab::terms()[ids[i]].name;
+    text += term_of(ids[i]).name;
   }
   if (ids.size() > limit) text += ", ...";
   return text;
@@ -202,7 +221,7 @@ constexpr std::string_view kFormatTypes[] = {
     "Date", "DateTime", "Time", "URL", "Number", "Integer", "Float"};
 
 bool is_name_in(TermId id, std::span<const std::string_view> names) noexcept {
-  std::string_view name = vocab::terms()[id].name;
+  std::string_view name = term_of(id).name;
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
@@ -220,44 +239,67 @@ bool is_member_text(std::string_view text, TermId range) noexcept {
   if (!name) return false;
   std::optional<TermId> member = find_term(*name);
   if (!member) return false;
-  for (TermId enumeration : second_links(vocab::terms()[*member])) {
+  for (TermId enumeration : second_links(term_of(*member))) {
     if (is_a(enumeration, range)) return true;
   }
   return false;
 }
 
+// The data types a value's form is checked against, by index.
+struct DataTypes {
+  static TermId id_of(std::string_view name) noexcept {
+    return find_term(name).value_or(vocab::kNoTerm);
+  }
+  TermId date = id_of("Date");
+  TermId date_time = id_of("DateTime");
+  TermId time = id_of("Time");
+  TermId url = id_of("URL");
+  TermId number = id_of("Number");
+  TermId floating = id_of("Float");
+  TermId integer = id_of("Integer");
+  TermId boolean = id_of("Boolean");
+};
+const DataTypes kDataTypes;
+
 bool text_fits(std::string_view text, TermId range) noexcept {
   if (has_flag(range, vocab::kAnyText) || is_thing_range(range)) return true;
-  std::string_view name = vocab::terms()[range].name;
-  if (name == "Date") return structured::is_date_text(text);
-  if (name == "DateTime") return structured::is_date_time_text(text);
-  if (name == "Time") return structured::is_time_text(text);
-  if (name == "URL") return structured::is_url_text(text);
-  if (name == "Number" || name == "Float")
+  const DataTypes& type = kDataTypes;
+  if (range == type.date) return structured::is_date_text(text);
+  if (range == type.date_time) return structured::is_date_time_text(text);
+  if (range == type.time) return structured::is_time_text(text);
+  if (range == type.url) return structured::is_url_text(text);
+  if (range == type.number || range == type.floating)
     return structured::is_number_text(text);
-  if (name == "Integer") return structured::is_integer_text(text);
+  if (range == type.integer) return structured::is_integer_text(text);
   return is_member_text(text, range);
 }
 
 bool number_fits(const JsonValue& number, TermId range) noexcept {
   if (has_flag(range, vocab::kAnyText) || is_thing_range(range)) return true;
-  std::string_view name = vocab::terms()[range].name;
-  if (name == "Integer") return number.is_number_integer();
-  return name == "Number" || name == "Float";
+  if (range == kDataTypes.integer) return number.is_number_integer();
+  return range == kDataTypes.number || range == kDataTypes.floating;
 }
 
 bool boolean_fits(TermId range) noexcept {
   return has_flag(range, vocab::kAnyText) || is_thing_range(range) ||
-         vocab::terms()[range].name == "Boolean";
+         range == kDataTypes.boolean;
 }
 
 // ---------------------------------------------------------------------------
 // The checker
 
+// A node's types: a run of the checker's list of types (one list for the
+// whole document, so no node allocates its own).
+struct TypeRange {
+  std::uint32_t begin = 0;
+  std::uint32_t count = 0;
+  [[nodiscard]] bool empty() const noexcept { return count == 0; }
+};
+
 struct TypedNode {
   const JsonValue* node;
   std::string path;
-  std::vector<TermId> types;
+  TypeRange types;
   bool top_level;
 };
 
@@ -270,7 +312,7 @@ class Checker {
       top_depth_ = 1;
       visit_list(document, nullptr);
     } else if (document.is_object()) {
-      auto graph = document.find("@graph");
+      auto graph = document.find(kGraphKey);
       if (graph != document.end() && graph->is_array()) {
         path_.push("@graph");
         top_depth_ = 2;
@@ -278,7 +320,7 @@ class Checker {
         top_depth_ = 0;
         path_.pop();
       }
-      if (graph == document.end() || document.contains("@type")) {
+      if (graph == document.end() || document.contains(kTypeKey)) {
         visit_node(document);
       }
     }
@@ -292,11 +334,15 @@ class Checker {
  private:
   void collect_ids(const JsonValue& value, std::size_t depth);
   const JsonValue& resolve(const JsonValue& value) const;
-  std::vector<TermId> read_types(const JsonValue& node, bool report);
+  // Valid until the next type is read: a range is kept, never its span.
+  [[nodiscard]] std::span<const TermId> types_of(TypeRange range) const {
+    return std::span<const TermId>(types_).subspan(range.begin, range.count);
+  }
+  TypeRange read_types(const JsonValue& node, bool report);
   void visit_list(const JsonValue& list, const vocab::Term* property);
-  std::vector<TermId> visit_node(const JsonValue& node);
+  TypeRange visit_node(const JsonValue& node);
   void visit_member(std::string_view key, const JsonValue& value,
-                    std::span<const TermId> types);
+                    TypeRange types);
   void check_value(const JsonValue& value, TermId property);
   void check_node_value(const JsonValue& node, TermId property);
   void check_scalar(const JsonValue& value, TermId property);
@@ -323,7 +369,17 @@ class Checker {
     issues_.push_back(std::move(issue));
   }
 
-  std::map<std::string_view, const JsonValue*> ids_;
+  struct IdHash {
+    std::size_t operator()(std::string_view id) const noexcept {
+      return vocab::name_hash(id);
+    }
+  };
+  std::unordered_map<std::string_view, const JsonValue*, IdHash> ids_;
+  // The last reference resolved, and its target (the document does not
+  // change while it is checked).
+  mutable const JsonValue* last_reference_ = nullptr;
+  mutable const JsonValue* last_target_ = nullptr;
+  std::vector<TermId> types_;
   std::vector<TypedNode> typed_nodes_;
   PathStack path_;
   std::vector<SEOIssue> issues_;
@@ -334,26 +390,37 @@ class Checker {
 void Checker::collect_ids(const JsonValue& value, std::size_t depth) {
   if (depth > kJsonMaxDepth) return;
   if (value.is_array()) {
-    for (const JsonValue& item : value) collect_ids(item, depth + 1);
+    for (const JsonValue& item : value) {
+      if (item.is_structured()) collect_ids(item, depth + 1);
+    }
     return;
   }
   if (!value.is_object()) return;
-  auto id = value.find("@id");
+  auto id = value.find(kIdKey);
   // A node with more than its @id defines it; {"@id": ...} alone refers.
   if (id != value.end() && id->is_string() && value.size() > 1) {
     ids_.emplace(id->get_ref<const std::string&>(), &value);
   }
-  for (const auto& [key, member] : value.items()) {
-    if (key != "@context") collect_ids(member, depth + 1);
+  for (const auto& [key, member] : members(value)) {
+    if (member.is_structured() && key != kContextKey) {
+      collect_ids(member, depth + 1);
+    }
   }
 }
 
 const JsonValue& Checker::resolve(const JsonValue& value) const {
   if (!value.is_object() || value.size() != 1) return value;
-  auto id = value.find("@id");
-  if (id == value.end() || !id->is_string()) return value;
-  auto found = ids_.find(id->get_ref<const std::string&>());
-  return found == ids_.end() ? value : *found->second;
+  // The rich-result rules of a node ask for the same reference in turn.
+  if (&value == last_reference_) return *last_target_;
+  const JsonValue* target = &value;
+  auto id = value.find(kIdKey);
+  if (id != value.end() && id->is_string()) {
+    auto found = ids_.find(id->get_ref<const std::string&>());
+    if (found != ids_.end()) target = found->second;
+  }
+  last_reference_ = &value;
+  last_target_ = target;
+  return *target;
 }
 
 void Checker::visit_list(const JsonValue& list, const vocab::Term* property) {
@@ -361,7 +428,7 @@ void Checker::visit_list(const JsonValue& list, const vocab::Term* property) {
   for (const JsonValue& item : list) {
     path_.push(index++);
     if (property != nullptr) {
-      check_value(item, static_cast<TermId>(property - vocab::terms().data()));
+      check_value(item, static_cast<TermId>(property - kTables.terms.data()));
     } else if (item.is_object()) {
       visit_node(item);
     }
@@ -369,9 +436,9 @@ void Checker::visit_list(const JsonValue& list, const vocab::Term* property) {
   }
 }
 
-std::vector<TermId> Checker::read_types(const JsonValue& node, bool report) {
-  std::vector<TermId> types;
-  auto type = node.find("@type");
+TypeRange Checker::read_types(const JsonValue& node, bool report) {
+  TypeRange types{static_cast<std::uint32_t>(types_.size()), 0};
+  auto type = node.find(kTypeKey);
   if (type == node.end()) return types;
   path_.push("@type");
   auto read_one = [&](const JsonValue& entry) {
@@ -381,7 +448,8 @@ std::vector<TermId> Checker::read_types(const JsonValue& node, bool report) {
     if (!name) return;
     std::optional<TermId> id = find_term(*name);
     if (id && has_flag(*id, vocab::kClass)) {
-      types.push_back(*id);
+      types_.push_back(*id);
+      ++types.count;
       if (report) check_term_status(*id, "type");
       return;
     }
@@ -410,8 +478,8 @@ std::vector<TermId> Checker::read_types(const JsonValue& node, bool report) {
   return types;
 }
 
-std::vector<TermId> Checker::visit_node(const JsonValue& node) {
-  std::vector<TermId> types = read_types(node, true);
+TypeRange Checker::visit_node(const JsonValue& node) {
+  TypeRange types = read_types(node, true);
   if (!types.empty()) {
     // Only the document's own nodes have findings of the rich-result rules
     // and so need their path.
@@ -419,7 +487,7 @@ std::vector<TermId> Checker::visit_node(const JsonValue& node) {
     typed_nodes_.push_back(
         {&node, top_level ? path_.text() : std::string(), types, top_level});
   }
-  for (const auto& [key, value] : node.items()) {
+  for (const auto& [key, value] : members(node)) {
     if (key.empty() || key[0] == '@') continue;
     path_.push(key);
     visit_member(key, value, types);
@@ -429,7 +497,7 @@ std::vector<TermId> Checker::visit_node(const JsonValue& node) {
 }
 
 void Checker::check_term_status(TermId id, std::string_view what) {
-  const vocab::Term& term = vocab::terms()[id];
+  const vocab::Term& term = term_of(id);
   if ((term.flags & vocab::kSuperseded) != 0) {
     std::string message = "The schema.org " + std::string(what) + " " +
                           in_quotes(term.name) + " is superseded";
@@ -450,7 +518,7 @@ void Checker::check_term_status(TermId id, std::string_view what) {
 }
 
 void Checker::visit_member(std::string_view key, const JsonValue& value,
-                           std::span<const TermId> types) {
+                           TypeRange type_range) {
   std::optional<std::string_view> name = schema_name(key);
   if (!name) return;  // another vocabulary's property
   // Action annotations: "query-input" annotates the property "query".
@@ -461,8 +529,8 @@ void Checker::visit_member(std::string_view key, const JsonValue& value,
   std::optional<TermId> id = find_term(base);
   if (!id || !has_flag(*id, vocab::kProperty)) {
     std::string message = "Unknown schema.org property " + in_quotes(*name);
-    if (!types.empty())
-      message += " on " + std::string(vocab::terms()[types[0]].name);
+    if (!type_range.empty())
+      message += " on " + std::string(term_of(types_[type_range.begin]).name);
     if (id) {
       message += " (a type, not a property)";
     } else if (std::optional<std::string_view> near = near_name(base)) {
@@ -474,9 +542,10 @@ void Checker::visit_member(std::string_view key, const JsonValue& value,
     return;
   }
   check_term_status(*id, "property");
-  const vocab::Term& property = vocab::terms()[*id];
+  const vocab::Term& property = term_of(*id);
   if (base != *name) return;  // an annotation's value is a template
   std::span<const TermId> domains = first_links(property);
+  std::span<const TermId> types = types_of(type_range);
   if (!types.empty() && !domains.empty() &&
       std::none_of(domains.begin(), domains.end(),
                    [&](TermId domain) { return any_is_a(types, domain); })) {
@@ -492,20 +561,20 @@ void Checker::visit_member(std::string_view key, const JsonValue& value,
 void Checker::check_value(const JsonValue& value, TermId property) {
   if (value.is_null()) return;
   if (value.is_array()) {
-    visit_list(value, &vocab::terms()[property]);
+    visit_list(value, &term_of(property));
     return;
   }
   if (value.is_object()) {
-    auto literal = value.find("@value");
+    auto literal = value.find(kValueKey);
     if (literal != value.end()) {
       check_scalar(*literal, property);
       return;
     }
-    for (const char* container : {"@list", "@set"}) {
+    for (std::string_view container : {"@list", "@set"}) {
       auto items = value.find(container);
       if (items != value.end() && items->is_array()) {
         path_.push(container);
-        visit_list(*items, &vocab::terms()[property]);
+        visit_list(*items, &term_of(property));
         path_.pop();
         return;
       }
@@ -517,32 +586,33 @@ void Checker::check_value(const JsonValue& value, TermId property) {
 }
 
 void Checker::check_node_value(const JsonValue& node, TermId property) {
-  std::vector<TermId> types;
+  TypeRange type_range;
   const JsonValue& target = resolve(node);
   if (&target != &node) {
-    types = read_types(target, false);
-  } else if (node.size() == 1 && node.contains("@id")) {
+    type_range = read_types(target, false);
+  } else if (node.size() == 1 && node.contains(kIdKey)) {
     // A reference outside the document, or an enumeration member by IRI.
     const JsonValue& id = node["@id"];
     if (id.is_string()) check_scalar(id, property);
     return;
   } else {
-    types = visit_node(node);
+    type_range = visit_node(node);
   }
-  if (types.empty()) return;
-  std::span<const TermId> ranges = second_links(vocab::terms()[property]);
+  if (type_range.empty()) return;
+  std::span<const TermId> types = types_of(type_range);
+  std::span<const TermId> ranges = second_links(term_of(property));
   if (ranges.empty()) return;
   for (TermId range : ranges) {
     if (has_flag(range, vocab::kAnyText) || any_is_a(types, range)) return;
   }
   add("ZELKO304", Severity::Warning,
-      "The property " + in_quotes(vocab::terms()[property].name) + " expects " +
+      "The property " + in_quotes(term_of(property).name) + " expects " +
           joined_names(ranges) + ", not a " + joined_names(types) + " node",
-      path_.text(), vocab::terms()[property].name);
+      path_.text(), term_of(property).name);
 }
 
 void Checker::check_scalar(const JsonValue& value, TermId property) {
-  std::span<const TermId> ranges = second_links(vocab::terms()[property]);
+  std::span<const TermId> ranges = second_links(term_of(property));
   if (ranges.empty() || value.is_null()) return;
   bool fits = false;
   if (value.is_string()) {
@@ -561,7 +631,7 @@ void Checker::check_scalar(const JsonValue& value, TermId property) {
 }
 
 void Checker::report_scalar(const JsonValue& value, TermId property) {
-  const vocab::Term& term = vocab::terms()[property];
+  const vocab::Term& term = term_of(property);
   std::span<const TermId> ranges = second_links(term);
   std::string shown = value.is_string()
                           ? in_quotes(value.get_ref<const std::string&>())
@@ -589,13 +659,13 @@ constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
 
 // Whether one of the node's @type entries names exactly `type`.
 bool has_type(const JsonValue& node, TermId type) noexcept {
-  auto found = node.find("@type");
+  auto found = node.find(kTypeKey);
   if (found == node.end()) return false;
   auto names = [&](const JsonValue& entry) {
     if (!entry.is_string()) return false;
     std::optional<std::string_view> name =
         schema_name(entry.get_ref<const std::string&>());
-    return name && *name == vocab::terms()[type].name;
+    return name && *name == term_of(type).name;
   };
   if (found->is_array())
     return std::any_of(found->begin(), found->end(), names);
@@ -626,9 +696,12 @@ const JsonValue* member_of(const JsonValue& node, std::string_view step) {
   if (!node.is_object()) return nullptr;
   auto found = node.find(step);
   if (found != node.end()) return &*found;
-  for (const auto& [key, value] : node.items()) {
+  for (const auto& [key, value] : members(node)) {
+    // Only a longer key that ends with the step can spell it otherwise.
+    if (key.size() <= step.size() || !std::string_view(key).ends_with(step))
+      continue;
     std::optional<std::string_view> name = schema_name(key);
-    if (name && *name == step && key.size() > step.size()) return &value;
+    if (name && *name == step) return &value;
   }
   return nullptr;
 }
@@ -689,7 +762,8 @@ bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
   if (rule.via.empty()) {
     if (satisfies(*owner.node, rule.properties, false)) return true;
     if (report && rule.level != vocab::RichLevel::Eligible) {
-      add_rich_finding(rule, owner.path, vocab::terms()[owner.types[0]].name);
+      add_rich_finding(rule, owner.path,
+                       term_of(types_[owner.types.begin]).name);
     }
     return !blocking;
   }
@@ -733,7 +807,7 @@ bool Checker::check_node_rules(const TypedNode& node, bool report) {
     TermId subject = rules[index].subject_id;
     if (subject != last_subject) {
       last_subject = subject;
-      applies = any_is_a(node.types, subject);
+      applies = any_is_a(types_of(node.types), subject);
     }
     if (applies) met = check_rule(rules[index], node, report) && met;
   }
@@ -769,11 +843,12 @@ void Checker::check_eligibility(std::span<const std::string> rich_results) {
   for (const std::string& name : rich_results) {
     std::optional<TermId> wanted =
         is_rich_result_type(name) ? find_term(name) : std::nullopt;
-    bool found = wanted && std::any_of(typed_nodes_.begin(), typed_nodes_.end(),
-                                       [&](const TypedNode& node) {
-                                         return any_is_a(node.types, *wanted) &&
-                                                check_node_rules(node, false);
-                                       });
+    bool found = wanted &&
+                 std::any_of(typed_nodes_.begin(), typed_nodes_.end(),
+                             [&](const TypedNode& node) {
+                               return any_is_a(types_of(node.types), *wanted) &&
+                                      check_node_rules(node, false);
+                             });
     if (found) continue;
     std::string message =
         wanted ? "No node is eligible for the " + name +

@@ -50,10 +50,32 @@ struct RichRule {
   std::string_view properties;
 };
 
+// A term's ancestors: ancestors()[begin, + count), every term it inherits
+// from through subClassOf, sorted by index (none for a property).
+struct Ancestry {
+  std::uint32_t begin;
+  std::uint16_t count;
+};
+
+// 32-bit FNV-1a of a name's bytes: the hash name_slots() is laid out by.
+constexpr std::uint32_t name_hash(std::string_view name) noexcept {
+  std::uint32_t value = 2166136261U;
+  for (const char c : name) {
+    value = (value ^ static_cast<unsigned char>(c)) * 16777619U;
+  }
+  return value;
+}
+
 // The schema.org release number, e.g. "30.0".
 [[nodiscard]] std::string_view release() noexcept;
 [[nodiscard]] std::span<const Term> terms() noexcept;
 [[nodiscard]] std::span<const std::uint16_t> links() noexcept;
 [[nodiscard]] std::span<const RichRule> rich_rules() noexcept;
+// Term indexes by name_hash(name) modulo the size (a power of two), linear
+// probing from there; an empty slot holds kNoTerm.
+[[nodiscard]] std::span<const std::uint16_t> name_slots() noexcept;
+// Parallel to terms().
+[[nodiscard]] std::span<const Ancestry> ancestry() noexcept;
+[[nodiscard]] std::span<const std::uint16_t> ancestors() noexcept;
 
 }  // namespace zelko::vocabulary
