@@ -1,6 +1,8 @@
 #include "zelko/structured_data.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -164,10 +166,13 @@ class PathStack {
   void push(std::string_view key) { segments_.push_back({key, 0, false}); }
   void push(std::size_t index) { segments_.push_back({{}, index, true}); }
   void pop() { segments_.pop_back(); }
+  void reserve(std::size_t depth) { segments_.reserve(depth); }
   [[nodiscard]] std::size_t depth() const { return segments_.size(); }
 
   [[nodiscard]] std::string text() const {
-    std::string out = "$";
+    std::string out;
+    out.reserve(32);
+    out.push_back('$');
     for (const Segment& segment : segments_) append(out, segment);
     return out;
   }
@@ -195,23 +200,37 @@ class PathStack {
 
   static void append(std::string& out, const Segment& segment) {
     if (segment.is_index) {
-      out += '[';
-      out += std::to_string(segment.index);
-      out += ']';
-    } else if (is_plain(segment.key)) {
+      append_index(out, segment.index);
+    } else {
+      append_key(out, segment.key);
+    }
+  }
+
+  std::vector<Segment> segments_;
+
+ public:
+  // One segment, as text() writes it after "$".
+  static void append_index(std::string& out, std::size_t index) {
+    std::array<char, 24> digits{};
+    const auto end =
+        std::to_chars(digits.data(), digits.data() + digits.size(), index).ptr;
+    out += '[';
+    out.append(digits.data(), end);
+    out += ']';
+  }
+  static void append_key(std::string& out, std::string_view key) {
+    if (is_plain(key)) {
       out += ".";
-      out += segment.key;
+      out += key;
     } else {
       out += "['";
-      for (char c : segment.key) {
+      for (char c : key) {
         if (c == '\'' || c == '\\') out += '\\';
         out += c;
       }
       out += "']";
     }
   }
-
-  std::vector<Segment> segments_;
 };
 
 // ---------------------------------------------------------------------------
@@ -286,6 +305,42 @@ bool boolean_fits(TermId range) noexcept {
 }
 
 // ---------------------------------------------------------------------------
+// Rich-result rules
+
+// Consecutive rules of one subject: one ancestry test for the run.
+struct RuleRun {
+  TermId subject;
+  std::span<const vocab::RichRule> rules;
+};
+
+std::vector<RuleRun> rule_runs() {
+  std::vector<RuleRun> runs;
+  const std::span<const vocab::RichRule> rules = vocab::rich_rules();
+  std::size_t begin = 0;
+  for (std::size_t end = 1; end <= rules.size(); ++end) {
+    if (end == rules.size() ||
+        rules[end].subject_id != rules[begin].subject_id) {
+      runs.push_back(
+          {rules[begin].subject_id, rules.subspan(begin, end - begin)});
+      begin = end;
+    }
+  }
+  return runs;
+}
+const std::vector<RuleRun> kRuleRuns = rule_runs();
+
+// What the rules of one node look up again and again: the member a rule's
+// `via` names, and the exact types of the node found there.
+struct RuleLookups {
+  std::string_view via;
+  const JsonValue* via_value = nullptr;  // null: the node has no such member
+  bool has_via = false;
+  const JsonValue* typed = nullptr;  // the node `type_ids` belong to
+  std::array<TermId, 4> type_ids{};
+  std::size_t type_count = 0;  // more than type_ids holds: not kept
+};
+
+// ---------------------------------------------------------------------------
 // The checker
 
 // A node's types: a run of the checker's list of types (one list for the
@@ -305,7 +360,13 @@ struct TypedNode {
 
 class Checker {
  public:
-  explicit Checker(const JsonValue& document) { collect_ids(document, 0); }
+  explicit Checker(const JsonValue& document) {
+    // Room for most documents at once, rather than growing step by step.
+    types_.reserve(16);
+    typed_nodes_.reserve(8);
+    path_.reserve(16);
+    collect_ids(document, 0);
+  }
 
   void check_document(const JsonValue& document) {
     if (document.is_array()) {
@@ -350,7 +411,9 @@ class Checker {
   void report_scalar(const JsonValue& value, TermId property);
 
   bool check_rule(const vocab::RichRule& rule, const TypedNode& owner,
-                  bool report);
+                  bool report, RuleLookups& lookups);
+  bool has_exact_type(RuleLookups& lookups, const JsonValue& target,
+                      TermId type) const;
   bool check_node_rules(const TypedNode& node, bool report);
   bool satisfies(const JsonValue& node, std::string_view alternatives,
                  bool is_last) const;
@@ -737,27 +800,23 @@ void Checker::add_rich_finding(const vocab::RichRule& rule, std::string path,
   std::string wanted = bar == std::string_view::npos
                            ? in_quotes(first)
                            : "one of " + std::string(rule.properties);
-  std::string subject(rule.subject);
-  std::string message = std::string(node_type) + " lacks " + wanted +
-                        ", which the " + subject + " rich result " +
-                        (required ? "requires" : "recommends");
-  PathStack property_path;
-  std::string at = path;
+  std::string message;
+  message.reserve(node_type.size() + wanted.size() + rule.subject.size() + 48);
+  message.append(node_type).append(" lacks ").append(wanted);
+  message.append(", which the ").append(rule.subject).append(" rich result ");
+  message.append(required ? "requires" : "recommends");
   std::string_view key = first.substr(0, first.find('.'));
-  if (key != "(last)") {
-    property_path.push(key);
-    at += property_path.text().substr(1);
-  }
+  if (key != "(last)") PathStack::append_key(path, key);
   add(required ? "ZELKO310" : "ZELKO311",
       required ? Severity::Error : Severity::Warning, std::move(message),
-      std::move(at), first);
+      std::move(path), first);
 }
 
 // Checks one rule on a node of its subject; reports what is missing when
 // `report` is set. False when a required (or eligibility) property is
 // missing.
 bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
-                         bool report) {
+                         bool report, RuleLookups& lookups) {
   bool blocking = rule.level != vocab::RichLevel::Recommended;
   if (rule.via.empty()) {
     if (satisfies(*owner.node, rule.properties, false)) return true;
@@ -767,23 +826,31 @@ bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
     }
     return !blocking;
   }
-  auto via = owner.node->find(rule.via);
+  if (!lookups.has_via || lookups.via != rule.via) {
+    auto found = owner.node->find(rule.via);
+    lookups.via = rule.via;
+    lookups.has_via = true;
+    lookups.via_value = found == owner.node->end() ? nullptr : &*found;
+  }
+  const JsonValue* via = lookups.via_value;
   TermId node_type = rule.node_type_id;
-  if (via == owner.node->end() || node_type == vocab::kNoTerm) return true;
+  if (via == nullptr || node_type == vocab::kNoTerm) return true;
   bool met = true;
   // The path is written only for a finding.
   auto check_item = [&](const JsonValue& item, std::size_t index,
                         bool is_last) {
     const JsonValue& target = resolve(item);
     // Exactly the type: an AggregateOffer is an Offer with rules of its own.
-    if (!target.is_object() || !has_type(target, node_type)) return;
+    if (!target.is_object() || !has_exact_type(lookups, target, node_type)) {
+      return;
+    }
     if (satisfies(target, rule.properties, is_last)) return;
     met = met && !blocking;
     if (!report || rule.level == vocab::RichLevel::Eligible) return;
-    PathStack step;
-    step.push(rule.via);
-    if (index != kNoIndex) step.push(index);
-    add_rich_finding(rule, owner.path + step.text().substr(1), rule.node_type);
+    std::string at = owner.path;
+    PathStack::append_key(at, rule.via);
+    if (index != kNoIndex) PathStack::append_index(at, index);
+    add_rich_finding(rule, std::move(at), rule.node_type);
   };
   if (!via->is_array()) {
     check_item(*via, kNoIndex, true);
@@ -799,19 +866,48 @@ bool Checker::check_rule(const vocab::RichRule& rule, const TypedNode& owner,
 // results its types have (`report`: and reports what is missing).
 bool Checker::check_node_rules(const TypedNode& node, bool report) {
   bool met = true;
-  std::span<const vocab::RichRule> rules = vocab::rich_rules();
-  // Consecutive rules share their subject: one ancestry test per run.
-  std::optional<TermId> last_subject;
-  bool applies = false;
-  for (std::size_t index = 0; index < rules.size(); ++index) {
-    TermId subject = rules[index].subject_id;
-    if (subject != last_subject) {
-      last_subject = subject;
-      applies = any_is_a(types_of(node.types), subject);
+  const std::span<const TermId> types = types_of(node.types);
+  RuleLookups lookups;
+  for (const RuleRun& run : kRuleRuns) {
+    if (!any_is_a(types, run.subject)) continue;
+    for (const vocab::RichRule& rule : run.rules) {
+      met = check_rule(rule, node, report, lookups) && met;
     }
-    if (applies) met = check_rule(rules[index], node, report) && met;
   }
   return met;
+}
+
+// has_type, the target's types read once for all the rules of a node.
+bool Checker::has_exact_type(RuleLookups& lookups, const JsonValue& target,
+                             TermId type) const {
+  if (lookups.typed != &target) {
+    lookups.typed = &target;
+    lookups.type_count = 0;
+    auto keep = [&](const JsonValue& entry) {
+      if (!entry.is_string()) return;
+      std::optional<std::string_view> name =
+          schema_name(entry.get_ref<const std::string&>());
+      if (!name) return;
+      // A name is the type's exactly when it finds that term.
+      if (lookups.type_count < lookups.type_ids.size()) {
+        lookups.type_ids[lookups.type_count] =
+            find_term(*name).value_or(vocab::kNoTerm);
+      }
+      ++lookups.type_count;
+    };
+    auto found = target.find(kTypeKey);
+    if (found != target.end() && found->is_array()) {
+      for (const JsonValue& entry : *found) keep(entry);
+    } else if (found != target.end()) {
+      keep(*found);
+    }
+  }
+  if (lookups.type_count > lookups.type_ids.size()) {
+    return has_type(target, type);
+  }
+  const auto end = lookups.type_ids.begin() +
+                   static_cast<std::ptrdiff_t>(lookups.type_count);
+  return std::find(lookups.type_ids.begin(), end, type) != end;
 }
 
 void Checker::check_rich_results() {
@@ -823,6 +919,13 @@ void Checker::check_rich_results() {
   }
   // A property both required (by a subtype's result) and recommended at
   // one path is reported once, as required.
+  auto is_required = [](const SEOIssue& issue) {
+    return issue.rule_id == "ZELKO310";
+  };
+  if (std::none_of(issues_.begin() + static_cast<std::ptrdiff_t>(begin),
+                   issues_.end(), is_required)) {
+    return;
+  }
   std::set<std::string> required;
   for (std::size_t i = begin; i < issues_.size(); ++i) {
     if (issues_[i].rule_id == "ZELKO310") {
