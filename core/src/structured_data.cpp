@@ -32,6 +32,20 @@ const JsonValue::object_t& members(const JsonValue& object) noexcept {
   return *object.get_ptr<const JsonValue::object_t*>();
 }
 
+// A keyword member ("@id", "@type", ...) of an object, or null. Members are
+// sorted bytewise, so every "@" key comes before the first key whose first
+// byte is above '@': the search reads the object's first few members rather
+// than comparing down the tree.
+const JsonValue* find_keyword(const JsonValue& object,
+                              std::string_view keyword) noexcept {
+  for (const auto& [key, member] : members(object)) {
+    if (key.empty()) continue;
+    if (static_cast<unsigned char>(key[0]) > '@') break;
+    if (key == keyword) return &member;
+  }
+  return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // The vocabulary table
 
@@ -459,9 +473,9 @@ void Checker::collect_ids(const JsonValue& value, std::size_t depth) {
     return;
   }
   if (!value.is_object()) return;
-  auto id = value.find(kIdKey);
+  const JsonValue* id = find_keyword(value, kIdKey);
   // A node with more than its @id defines it; {"@id": ...} alone refers.
-  if (id != value.end() && id->is_string() && value.size() > 1) {
+  if (id != nullptr && id->is_string() && value.size() > 1) {
     ids_.emplace(id->get_ref<const std::string&>(), &value);
   }
   for (const auto& [key, member] : members(value)) {
@@ -476,9 +490,9 @@ const JsonValue& Checker::resolve(const JsonValue& value) const {
   // The rich-result rules of a node ask for the same reference in turn.
   if (&value == last_reference_) return *last_target_;
   const JsonValue* target = &value;
-  auto id = value.find(kIdKey);
-  if (id != value.end() && id->is_string()) {
-    auto found = ids_.find(id->get_ref<const std::string&>());
+  const auto& [key, id] = *members(value).begin();
+  if (key == kIdKey && id.is_string()) {
+    auto found = ids_.find(id.get_ref<const std::string&>());
     if (found != ids_.end()) target = found->second;
   }
   last_reference_ = &value;
@@ -501,8 +515,8 @@ void Checker::visit_list(const JsonValue& list, const vocab::Term* property) {
 
 TypeRange Checker::read_types(const JsonValue& node, bool report) {
   TypeRange types{static_cast<std::uint32_t>(types_.size()), 0};
-  auto type = node.find(kTypeKey);
-  if (type == node.end()) return types;
+  const JsonValue* type = find_keyword(node, kTypeKey);
+  if (type == nullptr) return types;
   path_.push("@type");
   auto read_one = [&](const JsonValue& entry) {
     if (!entry.is_string()) return;
@@ -628,14 +642,13 @@ void Checker::check_value(const JsonValue& value, TermId property) {
     return;
   }
   if (value.is_object()) {
-    auto literal = value.find(kValueKey);
-    if (literal != value.end()) {
+    if (const JsonValue* literal = find_keyword(value, kValueKey)) {
       check_scalar(*literal, property);
       return;
     }
     for (std::string_view container : {"@list", "@set"}) {
-      auto items = value.find(container);
-      if (items != value.end() && items->is_array()) {
+      const JsonValue* items = find_keyword(value, container);
+      if (items != nullptr && items->is_array()) {
         path_.push(container);
         visit_list(*items, &term_of(property));
         path_.pop();
@@ -722,8 +735,8 @@ constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
 
 // Whether one of the node's @type entries names exactly `type`.
 bool has_type(const JsonValue& node, TermId type) noexcept {
-  auto found = node.find(kTypeKey);
-  if (found == node.end()) return false;
+  const JsonValue* found = find_keyword(node, kTypeKey);
+  if (found == nullptr) return false;
   auto names = [&](const JsonValue& entry) {
     if (!entry.is_string()) return false;
     std::optional<std::string_view> name =
@@ -895,10 +908,10 @@ bool Checker::has_exact_type(RuleLookups& lookups, const JsonValue& target,
       }
       ++lookups.type_count;
     };
-    auto found = target.find(kTypeKey);
-    if (found != target.end() && found->is_array()) {
+    const JsonValue* found = find_keyword(target, kTypeKey);
+    if (found != nullptr && found->is_array()) {
       for (const JsonValue& entry : *found) keep(entry);
-    } else if (found != target.end()) {
+    } else if (found != nullptr) {
       keep(*found);
     }
   }
