@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -27,6 +28,27 @@ constexpr std::string_view kGraphKey = "@graph";
 constexpr std::string_view kValueKey = "@value";
 constexpr std::string_view kContextKey = "@context";
 
+// Whether two texts are equal, compared in place: names and keys are short,
+// and a call to memcmp costs more than comparing them.
+inline bool same_text(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  const std::size_t size = a.size();
+  if (size >= 8 && size <= 16) {
+    // Two words that overlap in the middle cover every byte.
+    std::uint64_t a_head = 0, b_head = 0, a_tail = 0, b_tail = 0;
+    std::memcpy(&a_head, a.data(), 8);
+    std::memcpy(&b_head, b.data(), 8);
+    std::memcpy(&a_tail, a.data() + size - 8, 8);
+    std::memcpy(&b_tail, b.data() + size - 8, 8);
+    return a_head == b_head && a_tail == b_tail;
+  }
+  if (size > 16) return a == b;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // An object's members, walked without the JSON iterator's bookkeeping.
 const JsonValue::object_t& members(const JsonValue& object) noexcept {
   return *object.get_ptr<const JsonValue::object_t*>();
@@ -41,7 +63,7 @@ const JsonValue* find_keyword(const JsonValue& object,
   for (const auto& [key, member] : members(object)) {
     if (key.empty()) continue;
     if (static_cast<unsigned char>(key[0]) > '@') break;
-    if (key == keyword) return &member;
+    if (same_text(key, keyword)) return &member;
   }
   return nullptr;
 }
@@ -66,16 +88,25 @@ const vocab::Term* term_at(TermId id) noexcept {
   return id < kTables.terms.size() ? &kTables.terms[id] : nullptr;
 }
 
-std::optional<TermId> find_term(std::string_view name) noexcept {
+// The term of a name, or kNoTerm. (Returned in a register: an optional
+// built in the callee went through memory, which cost more than the search.)
+TermId term_id(std::string_view name) noexcept {
   // At most half the slots are taken, so the probe meets an empty one.
   const std::span<const TermId> slots = kTables.name_slots;
   const std::size_t mask = slots.size() - 1;
   for (std::size_t slot = vocab::name_hash(name) & mask;;
        slot = (slot + 1) & mask) {
     const TermId id = slots[slot];
-    if (id == vocab::kNoTerm) return std::nullopt;
-    if (kTables.terms[id].name == name) return id;
+    if (id == vocab::kNoTerm || same_text(kTables.terms[id].name, name)) {
+      return id;
+    }
   }
+}
+
+inline std::optional<TermId> find_term(std::string_view name) noexcept {
+  const TermId id = term_id(name);
+  if (id == vocab::kNoTerm) return std::nullopt;
+  return id;
 }
 
 std::span<const TermId> first_links(const vocab::Term& term) noexcept {
@@ -139,13 +170,18 @@ std::string in_quotes(std::string_view text) {
   return out;
 }
 
-std::string joined_names(std::span<const TermId> ids, std::size_t limit = 6) {
-  std::string text;
+void append_names(std::string& text, std::span<const TermId> ids,
+                  std::size_t limit = 6) {
   for (std::size_t i = 0; i < ids.size() && i < limit; ++i) {
     if (i > 0) text += ", ";
     text += term_of(ids[i]).name;
   }
   if (ids.size() > limit) text += ", ...";
+}
+
+std::string joined_names(std::span<const TermId> ids, std::size_t limit = 6) {
+  std::string text;
+  append_names(text, ids, limit);
   return text;
 }
 
@@ -437,13 +473,17 @@ class Checker {
 
   void add(std::string_view rule_id, Severity severity, std::string message,
            std::string path, std::string_view property = {}) {
-    SEOIssue issue;
-    issue.rule_id = std::string(rule_id);
+    if (issues_.empty()) issues_.reserve(8);
+    SEOIssue& issue = issues_.emplace_back();
+    issue.rule_id.assign(rule_id);
     issue.severity = severity;
     issue.message = std::move(message);
-    issue.details["path"] = std::move(path);
-    if (!property.empty()) issue.details["property"] = std::string(property);
-    issues_.push_back(std::move(issue));
+    issue.details = JsonValue::object();
+    auto& details = *issue.details.get_ptr<JsonValue::object_t*>();
+    details.emplace_hint(details.end(), "path", std::move(path));
+    if (!property.empty()) {
+      details.emplace_hint(details.end(), "property", std::string(property));
+    }
   }
 
   struct IdHash {
@@ -706,26 +746,30 @@ void Checker::check_scalar(const JsonValue& value, TermId property) {
   if (!fits) report_scalar(value, property);
 }
 
+// "The property "p" expects A, B; "x" is not one" (ZELKO306) or "... expects
+// A, B, not "x"" (ZELKO304), written into one buffer.
 void Checker::report_scalar(const JsonValue& value, TermId property) {
   const vocab::Term& term = term_of(property);
   std::span<const TermId> ranges = second_links(term);
-  std::string shown = value.is_string()
-                          ? in_quotes(value.get_ref<const std::string&>())
-                          : value.dump();
   bool is_format = std::any_of(ranges.begin(), ranges.end(), [](TermId range) {
     return is_name_in(range, kFormatTypes);
   });
-  if (is_format) {
-    add("ZELKO306", Severity::Error,
-        "The property " + in_quotes(term.name) + " expects " +
-            joined_names(ranges) + "; " + shown + " is not one",
-        path_.text(), term.name);
+  std::string message;
+  message.reserve(96 + term.name.size());
+  message.append("The property \"").append(term.name).append("\" expects ");
+  append_names(message, ranges);
+  message.append(is_format ? "; " : ", not ");
+  if (value.is_string()) {
+    message.push_back('"');
+    message.append(value.get_ref<const std::string&>());
+    message.push_back('"');
   } else {
-    add("ZELKO304", Severity::Warning,
-        "The property " + in_quotes(term.name) + " expects " +
-            joined_names(ranges) + ", not " + shown,
-        path_.text(), term.name);
+    message.append(value.dump());
   }
+  if (is_format) message.append(" is not one");
+  add(is_format ? "ZELKO306" : "ZELKO304",
+      is_format ? Severity::Error : Severity::Warning, std::move(message),
+      path_.text(), term.name);
 }
 
 // ---------------------------------------------------------------------------
