@@ -666,11 +666,15 @@ void Checker::visit_member(std::string_view key, const JsonValue& value,
   if (!types.empty() && !domains.empty() &&
       std::none_of(domains.begin(), domains.end(),
                    [&](TermId domain) { return any_is_a(types, domain); })) {
-    add("ZELKO303", Severity::Error,
-        "The property " + in_quotes(*name) + " is not expected on " +
-            joined_names(types) + " (it belongs to " + joined_names(domains) +
-            ")",
-        path_.text(), *name);
+    std::string message;
+    message.reserve(128 + name->size());
+    message.append("The property \"").append(*name);
+    message.append("\" is not expected on ");
+    append_names(message, types);
+    message.append(" (it belongs to ");
+    append_names(message, domains);
+    message.push_back(')');
+    add("ZELKO303", Severity::Error, std::move(message), path_.text(), *name);
   }
   check_value(value, *id);
 }
