@@ -138,11 +138,7 @@ def head_of(
     wanted = page.card if page is not None else None
     settings = site.cards if site is not None else None
     # Most heads show no card: no call to find one out.
-    card = (
-        None
-        if wanted is None and settings is None
-        else _card_of(payload, config, site, page)
-    )
+    card = None if wanted is None and settings is None else _card_of(payload, config, site, page)
     return _head(payload, config, site, page, alternates, card, entity, overrides, route)
 
 
