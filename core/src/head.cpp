@@ -264,6 +264,9 @@ class Sink {
     buffer_[used_++] = c;
   }
   void put(std::string_view text) {
+    // An empty view may have no data at all (a URL that did not resolve):
+    // memcpy must not see it.
+    if (text.empty()) return;
     if (text.size() > buffer_.size() - used_) {
       flush();
       if (text.size() > buffer_.size()) {
