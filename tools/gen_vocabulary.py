@@ -7,7 +7,8 @@ rich-result requirements in core/data/rich_results.txt, and writes one C++
 file of constant tables for core/src/vocabulary_table.hpp: every type,
 property and enumeration member by name, with the links the checker needs
 (subClassOf, domainIncludes, rangeIncludes, enumeration membership,
-supersededBy) and the pending flag. Output is deterministic.
+supersededBy) and the pending flag, and two indexes made from them: a hash
+table of the names and every type's ancestors. Output is deterministic.
 """
 
 from __future__ import annotations
@@ -91,6 +92,21 @@ class Vocabulary:
                 pending.extend(self.parents(current))
         return seen
 
+    def closure(self, name: str) -> list[str]:
+        """Every term ``name`` inherits from through subClassOf, as the
+        checker walks it (a property has none): sorted by index."""
+        found: set[str] = set()
+        if self.is_property(name):
+            return []
+        pending = [name]
+        while pending:
+            for parent in self.parents(pending.pop()):
+                if parent not in found:
+                    found.add(parent)
+                    if not self.is_property(parent):
+                        pending.append(parent)
+        return sorted(found, key=self.index.__getitem__)
+
     def memberships(self, name: str) -> list[str]:
         """The enumerations (or Boolean) that a term is a member of."""
         return [
@@ -159,6 +175,43 @@ def read_rich_rules(path: pathlib.Path, vocabulary: Vocabulary) -> list[tuple[st
     return rules
 
 
+def name_hash(name: str) -> int:
+    """The hash of vocabulary::name_hash: the UTF-8 bytes eight at a time
+    (little-endian, the last word padded with zeros), each mixed in with a
+    multiply and the high half folded into the low one."""
+    data = name.encode("utf-8")
+    value = 0x9E3779B97F4A7C15 ^ len(data)
+    for at in range(0, len(data), 8):
+        word = int.from_bytes(data[at : at + 8], "little")
+        value = ((value ^ word) * 0xFF51AFD7ED558CCD) & 0xFFFFFFFFFFFFFFFF
+        value ^= value >> 32
+    return value & 0xFFFFFFFF
+
+
+def name_slots(names: list[str]) -> list[int]:
+    """An open-addressing table of term indexes (linear probing, at most half
+    full); empty slots hold NO_TERM."""
+    size = 1
+    while size < 2 * len(names):
+        size *= 2
+    slots = [NO_TERM] * size
+    for index, name in enumerate(names):
+        slot = name_hash(name) & (size - 1)
+        while slots[slot] != NO_TERM:
+            slot = (slot + 1) & (size - 1)
+        slots[slot] = index
+    return slots
+
+
+def numbers(name: str, values: list[int]) -> list[str]:
+    out = [f"constexpr std::uint16_t {name}[] = {{"]
+    for start in range(0, len(values), 16):
+        out.append("    " + ", ".join(str(n) for n in values[start : start + 16]) + ",")
+    out.append("};")
+    out.append("")
+    return out
+
+
 def quoted(text: str) -> str:
     if not re.fullmatch(r"[\w.|()>-]*", text):
         fail(f"unexpected characters in {text!r}")
@@ -190,11 +243,17 @@ def render(release: str, vocabulary: Vocabulary, rules: list[tuple[str, ...]]) -
         )
     out.append("};")
     out.append("")
-    out.append("constexpr std::uint16_t kLinks[] = {")
-    for start in range(0, len(links), 16):
-        out.append("    " + ", ".join(str(n) for n in links[start : start + 16]) + ",")
+    out.extend(numbers("kLinks", links))
+    out.extend(numbers("kNameSlots", name_slots(vocabulary.names)))
+    ancestors: list[int] = []
+    out.append("constexpr Ancestry kAncestry[] = {")
+    for name in vocabulary.names:
+        closure = [vocabulary.index[n] for n in vocabulary.closure(name)]
+        out.append(f"    {{{len(ancestors)}, {len(closure)}}},")
+        ancestors.extend(closure)
     out.append("};")
     out.append("")
+    out.extend(numbers("kAncestors", ancestors or [NO_TERM]))
     out.append("constexpr RichRule kRichRules[] = {")
     for owner, via, node_type, level, properties in rules:
         owner_id = vocabulary.index[owner]
@@ -211,6 +270,9 @@ def render(release: str, vocabulary: Vocabulary, rules: list[tuple[str, ...]]) -
     out.append("std::span<const Term> terms() noexcept { return kTerms; }")
     out.append("std::span<const std::uint16_t> links() noexcept { return kLinks; }")
     out.append("std::span<const RichRule> rich_rules() noexcept { return kRichRules; }")
+    out.append("std::span<const std::uint16_t> name_slots() noexcept { return kNameSlots; }")
+    out.append("std::span<const Ancestry> ancestry() noexcept { return kAncestry; }")
+    out.append("std::span<const std::uint16_t> ancestors() noexcept { return kAncestors; }")
     out.append("")
     out.append("}  // namespace zelko::vocabulary")
     return "\n".join(out) + "\n"

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -109,17 +110,23 @@ constexpr std::array<bool, 256> kPlainRouteByte = [] {
   return table;
 }();
 
+// Whether a path segment ends at `at`: the route's end, "/" or the query.
+bool ends_segment(std::string_view route, std::size_t at) {
+  return at == route.size() || route[at] == '/' || route[at] == '?';
+}
+
 bool is_plain_route(std::string_view route) {
   if (!route.starts_with('/') || route.starts_with("//")) return false;
-  for (const char c : route) {
+  bool in_query = false;
+  for (std::size_t at = 0; at < route.size(); ++at) {
+    const char c = route[at];
     if (!kPlainRouteByte[static_cast<unsigned char>(c)]) return false;
-  }
-  const std::string_view path = route.substr(0, route.find('?'));
-  for (std::size_t at = path.find("/."); at != std::string_view::npos;
-       at = path.find("/.", at + 1)) {
-    const std::string_view rest = path.substr(at + 2);
-    if (rest.empty() || rest[0] == '/' ||
-        (rest[0] == '.' && (rest.size() == 1 || rest[1] == '/'))) {
+    if (c == '?') in_query = true;
+    // A dot segment in the path: "/." or "/.." ending its segment.
+    if (c == '/' && !in_query && at + 1 < route.size() &&
+        route[at + 1] == '.' &&
+        (ends_segment(route, at + 2) ||
+         (route[at + 2] == '.' && ends_segment(route, at + 3)))) {
       return false;
     }
   }
@@ -252,67 +259,159 @@ Status check_meta_names(const MetaPairs& pairs, std::string_view what) {
 // ---------------------------------------------------------------------------
 // Writing
 
+// Where the extras are written: a small buffer in front of the head's text.
+// Nearly everything the extras write is a short fixed piece or a short
+// value, and copying one into the buffer (fixed pieces of a known size, in
+// place) costs a fraction of a string append; the buffer goes to the text
+// when full and at the end.
+class Sink {
+ public:
+  explicit Sink(std::string& out) : out_(out) {}
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+  ~Sink() { flush(); }
+
+  void put(char c) {
+    if (used_ == buffer_.size()) flush();
+    buffer_[used_++] = c;
+  }
+  void put(std::string_view text) {
+    // An empty view may have no data at all (a URL that did not resolve):
+    // memcpy must not see it.
+    if (text.empty()) return;
+    if (text.size() > buffer_.size() - used_) {
+      flush();
+      if (text.size() > buffer_.size()) {
+        out_.append(text);
+        return;
+      }
+    }
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
+  }
+  // A fixed piece: its size is known here, so the copy is made in place.
+  template <std::size_t N>
+  void put_fixed(const char (&text)[N]) {
+    constexpr std::size_t kSize = N - 1;
+    if (kSize > buffer_.size() - used_) flush();
+    std::memcpy(buffer_.data() + used_, text, kSize);
+    used_ += kSize;
+  }
+  // Through the engine's escaper (the bytes append_escaped_html writes).
+  // Most values are a few bytes long: those are looked at here, byte by byte.
+  void put_escaped(std::string_view text) {
+    if (text.size() < kShortText &&
+        std::none_of(text.begin(), text.end(), [](char c) {
+          return kIsSpecial[static_cast<unsigned char>(c)];
+        })) {
+      put(text);
+      return;
+    }
+    std::size_t start = 0;
+    for (std::size_t at = find_html_special(text, 0); at < text.size();
+         at = find_html_special(text, at + 1)) {
+      put(text.substr(start, at - start));
+      put(html_entity(text[at]));
+      start = at + 1;
+    }
+    put(text.substr(start));
+  }
+  void flush() {
+    out_.append(buffer_.data(), used_);
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kShortText = 16;
+  static constexpr std::array<bool, 256> kIsSpecial = [] {
+    std::array<bool, 256> table{};
+    for (const char c : "&<>\"'"sv) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
+
+  std::string& out_;
+  std::array<char, 1024> buffer_;
+  std::size_t used_ = 0;
+};
+
 // One element per line: `<name key="value" ...>`, attributes in the order
 // set, absent ones left out, every value through the escaper.
 class Element {
  public:
-  Element(std::string& out, std::string_view name) : out_(out) {
-    out_.push_back('<');
-    out_.append(name);
+  template <std::size_t N>
+  Element(Sink& out, const char (&name)[N]) : out_(out) {
+    out_.put('<');
+    out_.put_fixed(name);
   }
   Element(const Element&) = delete;
   Element& operator=(const Element&) = delete;
-  ~Element() { out_.append(">\n"sv); }
+  ~Element() { out_.put_fixed(">\n"); }
 
-  Element& set(std::string_view key, std::string_view value) {
-    out_.push_back(' ');
-    out_.append(key);
-    out_.append("=\""sv);
-    append_escaped_html(out_, value);
-    out_.push_back('"');
+  template <std::size_t N>
+  Element& set(const char (&key)[N], std::string_view value) {
+    out_.put(' ');
+    out_.put_fixed(key);
+    out_.put_fixed("=\"");
+    out_.put_escaped(value);
+    out_.put('"');
     return *this;
   }
-  Element& set_present(std::string_view key,
+  template <std::size_t N>
+  Element& set_present(const char (&key)[N],
                        const std::optional<std::string>& value) {
     return value ? set(key, *value) : *this;
   }
 
  private:
-  std::string& out_;
+  Sink& out_;
 };
 
 // `<meta name="..." content="...">` (or property=), the bytes an Element
-// with the two attributes writes, its fixed text appended in three pieces:
-// most of a head's extras are these, and appends, not escaping, are most
-// of their cost.
-void meta(std::string& out, std::string_view opening, std::string_view key,
-          std::string_view content) {
-  out.append(opening);
-  append_escaped_html(out, key);
-  out.append("\" content=\""sv);
-  append_escaped_html(out, content);
-  out.append("\">\n"sv);
+// with the two attributes writes, its fixed text written in three pieces:
+// most of a head's extras are these. The key is one of the head's own
+// names, which hold no character to escape; `escaped_content` false: the
+// content holds none either (digits).
+template <std::size_t N>
+void meta(Sink& out, const char (&opening)[N], std::string_view key,
+          std::string_view content, bool escaped_content = true) {
+  out.put_fixed(opening);
+  out.put(key);
+  out.put_fixed("\" content=\"");
+  if (escaped_content) {
+    out.put_escaped(content);
+  } else {
+    out.put(content);
+  }
+  out.put_fixed("\">\n");
 }
-void meta_name(std::string& out, std::string_view name,
-               std::string_view content) {
-  meta(out, "<meta name=\""sv, name, content);
+void meta_name(Sink& out, std::string_view name, std::string_view content) {
+  meta(out, "<meta name=\"", name, content);
 }
-void meta_property(std::string& out, std::string_view property,
+// A meta element the caller names (a site's or page's own meta, another
+// verification tag): its name is escaped too.
+void caller_meta(Sink& out, std::string_view name, std::string_view content) {
+  out.put_fixed("<meta name=\"");
+  out.put_escaped(name);
+  out.put_fixed("\" content=\"");
+  out.put_escaped(content);
+  out.put_fixed("\">\n");
+}
+void meta_property(Sink& out, std::string_view property,
                    std::string_view content) {
-  meta(out, "<meta property=\""sv, property, content);
+  meta(out, "<meta property=\"", property, content);
 }
-void present_property(std::string& out, std::string_view property,
+void present_property(Sink& out, std::string_view property,
                       const std::optional<std::string>& content) {
   if (content) meta_property(out, property, *content);
 }
-void present_property(std::string& out, std::string_view property,
+void present_property(Sink& out, std::string_view property,
                       const std::optional<std::uint32_t>& number) {
   if (!number) return;
   std::array<char, 16> digits{};
   const auto end =
       std::to_chars(digits.data(), digits.data() + digits.size(), *number);
-  meta_property(out, property,
-                std::string_view(digits.data(), end.ptr - digits.data()));
+  meta(out, "<meta property=\"", property,
+       std::string_view(digits.data(), end.ptr - digits.data()), false);
 }
 
 std::string robots_extra_text(const RobotsExtra& extra) {
@@ -357,7 +456,7 @@ constexpr std::array kAppLinkProperties{
     std::pair{&AppLinks::android_app_name, "al:android:app_name"sv},
     std::pair{&AppLinks::web_url, "al:web:url"sv}};
 
-void write_site(std::string& out, const SiteHead& site, Resolver& resolve) {
+void write_site(Sink& out, const SiteHead& site, Resolver& resolve) {
   if (site.application_name) {
     meta_name(out, "application-name", *site.application_name);
   }
@@ -394,7 +493,7 @@ void write_site(std::string& out, const SiteHead& site, Resolver& resolve) {
     if (code) meta_name(out, kVerificationNames[i], *code);
   }
   for (const auto& [name, content] : site.verification.other) {
-    meta_name(out, name, content);
+    caller_meta(out, name, content);
   }
   if (site.twitter_site_id) {
     meta_name(out, "twitter:site:id", *site.twitter_site_id);
@@ -405,10 +504,10 @@ void write_site(std::string& out, const SiteHead& site, Resolver& resolve) {
     meta_property(out, property,
                   member == &AppLinks::web_url ? resolve(*value) : *value);
   }
-  for (const auto& [name, content] : site.meta) meta_name(out, name, content);
+  for (const auto& [name, content] : site.meta) caller_meta(out, name, content);
 }
 
-void write_page(std::string& out, const PageHead& page, Resolver& resolve) {
+void write_page(Sink& out, const PageHead& page, Resolver& resolve) {
   if (!page.keywords.empty()) {
     std::string joined;
     for (const std::string& keyword : page.keywords) {
@@ -452,7 +551,7 @@ void write_page(std::string& out, const PageHead& page, Resolver& resolve) {
       meta_property(out, "article:tag", tag);
     }
   }
-  for (const auto& [name, content] : page.meta) meta_name(out, name, content);
+  for (const auto& [name, content] : page.meta) caller_meta(out, name, content);
 }
 
 // Room for what a head writes after the payload's part: the texts and the
@@ -517,7 +616,7 @@ std::size_t extras_size(const HeadExtras& extras) {
   return size;
 }
 
-void append_hreflang(std::string& out, const std::vector<HreflangLink>& links) {
+void append_hreflang(Sink& out, const std::vector<HreflangLink>& links) {
   for (const HreflangLink& link : links) {
     Element(out, "link")
         .set("rel", "alternate")
@@ -682,9 +781,12 @@ Result<std::string> render_head(const SEOPayload& payload,
       !status) {
     return std::move(status).error();
   }
-  append_hreflang(out, extras.hreflang);
-  if (extras.site != nullptr) write_site(out, *extras.site, resolve);
-  if (page != nullptr) write_page(out, *page, resolve);
+  {
+    Sink sink(out);
+    append_hreflang(sink, extras.hreflang);
+    if (extras.site != nullptr) write_site(sink, *extras.site, resolve);
+    if (page != nullptr) write_page(sink, *page, resolve);
+  }
   if (resolve.failure()) return *resolve.failure();
   return out;
 }

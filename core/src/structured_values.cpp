@@ -1,6 +1,8 @@
 #include "structured_values.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace zelko::structured {
 namespace {
@@ -17,6 +19,30 @@ bool read_digits(std::string_view text, std::size_t at, std::size_t count,
     value = value * 10 + (text[i] - '0');
   }
   return true;
+}
+
+// Whether any byte is a space, a C0 control or DEL. URLs are long and
+// nearly always clean: eight bytes are tested at a time (a word has a byte
+// below 0x21 exactly when (w - 0x21..) & ~w & 0x80.. is not zero).
+bool has_space_or_control(std::string_view text) noexcept {
+  constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+  std::size_t at = 0;
+  for (; at + sizeof(std::uint64_t) <= text.size();
+       at += sizeof(std::uint64_t)) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    const std::uint64_t del = word ^ (kEveryByte * 0x7F);
+    if ((((word - kEveryByte * 0x21) & ~word) | ((del - kEveryByte) & ~del)) &
+        kHighBits) {
+      break;
+    }
+  }
+  for (; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte <= 0x20 || byte == 0x7F) return true;
+  }
+  return false;
 }
 
 int days_in_month(int year, int month) noexcept {
@@ -124,9 +150,7 @@ bool is_url_text(std::string_view text) noexcept {
         (i == 0 || !(is_digit(c) || c == '+' || c == '-' || c == '.')))
       return false;
   }
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) return false;
-  }
+  if (has_space_or_control(text)) return false;
   std::string_view rest = text.substr(colon + 1);
   bool web = colon >= 4 && colon <= 5 &&
              (lower(text[0]) == 'h' && lower(text[1]) == 't' &&

@@ -3,7 +3,10 @@
 // generated/vocabulary_table.cpp.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -50,10 +53,47 @@ struct RichRule {
   std::string_view properties;
 };
 
+// A term's ancestors: ancestors()[begin, + count), every term it inherits
+// from through subClassOf, sorted by index (none for a property).
+struct Ancestry {
+  std::uint32_t begin;
+  std::uint16_t count;
+};
+
+// The hash name_slots() is laid out by: the name's bytes eight at a time
+// (little-endian, the last word padded with zeros), each word mixed in with
+// a multiply, the high half folded into the low one.
+constexpr std::uint32_t name_hash(std::string_view name) noexcept {
+  constexpr std::uint64_t kMultiplier = 0xFF51AFD7ED558CCDULL;
+  std::uint64_t value = 0x9E3779B97F4A7C15ULL ^ name.size();
+  for (std::size_t at = 0; at < name.size(); at += 8) {
+    std::uint64_t word = 0;
+    const std::size_t count = std::min<std::size_t>(8, name.size() - at);
+    if (!std::is_constant_evaluated() && count == 8 &&
+        std::endian::native == std::endian::little) {
+      std::memcpy(&word, name.data() + at, 8);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) {
+        word |= std::uint64_t{static_cast<unsigned char>(name[at + i])}
+                << (8 * i);
+      }
+    }
+    value = (value ^ word) * kMultiplier;
+    value ^= value >> 32;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
 // The schema.org release number, e.g. "30.0".
 [[nodiscard]] std::string_view release() noexcept;
 [[nodiscard]] std::span<const Term> terms() noexcept;
 [[nodiscard]] std::span<const std::uint16_t> links() noexcept;
 [[nodiscard]] std::span<const RichRule> rich_rules() noexcept;
+// Term indexes by name_hash(name) modulo the size (a power of two), linear
+// probing from there; an empty slot holds kNoTerm.
+[[nodiscard]] std::span<const std::uint16_t> name_slots() noexcept;
+// Parallel to terms().
+[[nodiscard]] std::span<const Ancestry> ancestry() noexcept;
+[[nodiscard]] std::span<const std::uint16_t> ancestors() noexcept;
 
 }  // namespace zelko::vocabulary

@@ -4,7 +4,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "url_parser.hpp"
 #include "zelko/html.hpp"
 
 namespace zelko {
@@ -347,6 +349,33 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"/.well-known/x", "https://example.com/.well-known/x"},
         std::pair{"https://CDN.example.net:443/i.png",
                   "https://cdn.example.net/i.png"}));
+
+// Every route of "/", ".", "a" and "?" up to seven characters (dot segments
+// in every place, before and after the query) ends as the URL parser reads
+// the same URL: the plain ones are joined to the origin without a parse.
+TEST(ResolvedRoutes, EveryShortRouteIsWhatTheParserGives) {
+  std::vector<std::string> routes{"/"};
+  for (std::size_t at = 0; at < routes.size(); ++at) {
+    if (routes[at].size() == 7) continue;
+    for (const char c : {'/', '.', 'a', '?'}) routes.push_back(routes[at] + c);
+  }
+  for (const std::string& route : routes) {
+    if (route.starts_with("//")) continue;  // another host
+    SiteHead site;
+    site.manifest = route;
+    const Result<std::string> head =
+        render_head(minimal_payload(), {{}, &site, nullptr}, site_config());
+    const Result<ParsedUrl> parsed =
+        parse_absolute_url("https://example.com" + route);
+    ASSERT_TRUE(head && parsed) << route;
+    std::string expected = "https://example.com" + parsed->path;
+    if (route.find('?') != std::string::npos) expected += "?" + parsed->query;
+    EXPECT_TRUE(head->ends_with("<link rel=\"manifest\" href=\"" +
+                                escape_html(expected) + "\">\n"))
+        << route << "\n"
+        << *head;
+  }
+}
 
 }  // namespace
 }  // namespace zelko

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "structured_values.hpp"
+#include "vocabulary_table.hpp"
 
 namespace zelko {
 namespace {
@@ -249,6 +253,72 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{structured::is_url_text, "/relative/path", false},
         FormatCase{structured::is_url_text, "http:///x", false},
         FormatCase{structured::is_url_text, "https://a.example/a b", false}));
+
+// A URL holds no space, control or DEL wherever it stands (the text is read
+// eight bytes at a time); bytes above ASCII and punctuation are kept.
+TEST(UrlText, EveryPlaceOfASpaceOrControlIsFound) {
+  using namespace std::string_view_literals;
+  const std::string url = "https://a.example/abcdefghijklmnopqrstuvwxyz0123";
+  for (std::size_t at = 8; at <= url.size(); ++at) {
+    for (const char c : " \t\x7f\x00\x1f"sv) {
+      std::string text = url;
+      text.insert(at, 1, c);
+      EXPECT_FALSE(structured::is_url_text(text))
+          << at << " " << static_cast<int>(c);
+    }
+    for (const char c : "!~\x80\xff"sv) {
+      std::string text = url;
+      text.insert(at, 1, c);
+      EXPECT_TRUE(structured::is_url_text(text))
+          << at << " " << static_cast<int>(c);
+    }
+  }
+}
+
+// The indexes generated with the vocabulary agree with its terms: every term
+// is found by its name through the hash slots (the hash the same at compile
+// time and at run time), and a type's ancestors are exactly what a walk up
+// its subClassOf links finds.
+TEST(VocabularyTable, NameSlotsFindEveryTerm) {
+  const auto terms = vocabulary::terms();
+  const auto slots = vocabulary::name_slots();
+  ASSERT_EQ(slots.size() & (slots.size() - 1), 0U);
+  ASSERT_LE(2 * terms.size(), slots.size());
+  constexpr std::uint32_t kHash = vocabulary::name_hash("LocalBusiness");
+  EXPECT_EQ(kHash, vocabulary::name_hash(std::string("LocalBusiness")));
+  for (std::size_t id = 0; id < terms.size(); ++id) {
+    std::size_t slot =
+        vocabulary::name_hash(terms[id].name) & (slots.size() - 1);
+    while (slots[slot] != id) {
+      ASSERT_NE(slots[slot], vocabulary::kNoTerm) << terms[id].name;
+      slot = (slot + 1) & (slots.size() - 1);
+    }
+  }
+}
+
+TEST(VocabularyTable, AncestorsAreTheSubClassOfClosure) {
+  const auto terms = vocabulary::terms();
+  const auto links = vocabulary::links();
+  for (std::size_t id = 0; id < terms.size(); ++id) {
+    std::set<std::uint16_t> walked;
+    std::vector<std::uint16_t> pending{static_cast<std::uint16_t>(id)};
+    while (!pending.empty()) {
+      const vocabulary::Term& term = terms[pending.back()];
+      pending.pop_back();
+      if ((term.flags & vocabulary::kProperty) != 0) continue;
+      for (std::size_t i = 0; i < term.first_count; ++i) {
+        const std::uint16_t parent = links[term.links_begin + i];
+        if (walked.insert(parent).second) pending.push_back(parent);
+      }
+    }
+    const vocabulary::Ancestry& ancestry = vocabulary::ancestry()[id];
+    const auto kept =
+        vocabulary::ancestors().subspan(ancestry.begin, ancestry.count);
+    EXPECT_EQ(std::vector<std::uint16_t>(kept.begin(), kept.end()),
+              std::vector<std::uint16_t>(walked.begin(), walked.end()))
+        << terms[id].name;
+  }
+}
 
 }  // namespace
 }  // namespace zelko

@@ -396,7 +396,8 @@ PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
     static constexpr const char* kNames[] = {"payload", "config",     "site",
                                              "page",    "alternates", "card",
                                              "entity",  "overrides",  "route"};
-    static constexpr Signature kSignature{"_head", kNames, 2, 2};
+    // Positional all the way: zelko.head passes them so, without a dict.
+    static constexpr Signature kSignature{"_head", kNames, 9, 2};
     std::array<PyObject*, 9> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     HeadRecord head;

@@ -135,18 +135,11 @@ def head_of(
     """The whole head of a built payload, its card linked when it shows one;
     a site head asking for the linked JSON-LD graph needs the ``entity`` (and
     the ``overrides`` and ``route``) the payload was built from."""
-    card = _card_of(payload, config, site, page)
-    return _head(
-        payload,
-        config,
-        site=site,
-        page=page,
-        alternates=alternates,
-        card=card,
-        entity=entity,
-        overrides=overrides,
-        route=route,
-    )
+    wanted = page.card if page is not None else None
+    settings = site.cards if site is not None else None
+    # Most heads show no card: no call to find one out.
+    card = None if wanted is None and settings is None else _card_of(payload, config, site, page)
+    return _head(payload, config, site, page, alternates, card, entity, overrides, route)
 
 
 def _card_of(

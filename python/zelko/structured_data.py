@@ -14,6 +14,7 @@ from collections.abc import Sequence
 
 from _zelko_native import (
     SEOIssue,
+    SEOPayload,
     _check_structured_data,
     _is_rich_result_type,
     _schema_vocabulary,
@@ -67,6 +68,8 @@ def check_structured_data(
     text, or Python values. ``rich_results``: type names the page must be
     eligible for; each without an eligible node gives a ZELKO312 error.
     """
+    if rich_results is None and type(value) is SEOPayload:
+        return _check_structured_data(value, ())  # the common case, first
     names = rich_result_names(rich_results, "rich_results")
     if isinstance(value, SEOHead):
         value = value.payload

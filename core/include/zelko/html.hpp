@@ -2,6 +2,7 @@
 // elements, one per line, deterministic byte for byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@ namespace zelko {
 [[nodiscard]] std::string escape_html(std::string_view text);
 // The same, appended to `out`.
 void append_escaped_html(std::string& out, std::string_view text);
+// For writers with buffers of their own: the position of the first character
+// escaping replaces at or after `from` (text.size() when there is none), and
+// the entity that replaces it.
+[[nodiscard]] std::size_t find_html_special(std::string_view text,
+                                            std::size_t from) noexcept;
+[[nodiscard]] std::string_view html_entity(char special) noexcept;
 
 // Open Graph property meta elements joined by line feeds, "og:type" first;
 // no line feed after the last element.
