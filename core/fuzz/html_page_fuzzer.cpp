@@ -3,8 +3,8 @@
 //
 // Invariants: total and deterministic; reading links changes nothing else;
 // a page has a count for every extra key, link targets without white space
-// around them, Open Graph and Twitter keys each once with their prefix, and
-// no empty <a href>.
+// around them, Open Graph and Twitter keys each once with their prefix, no
+// empty <a href>, and no more JSON-LD text than the page's text can give.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -62,5 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   FUZZ_CHECK(unique_with_prefix(facts.open_graph, "og:"));
   FUZZ_CHECK(unique_with_prefix(facts.twitter, "twitter:"));
   for (const std::string& link : page->links) FUZZ_CHECK(!link.empty());
+  // Each text node is read once (a NUL becomes U+FFFD, three bytes; a
+  // reference decodes to at most a little more than itself).
+  std::size_t script_text = 0;
+  for (const std::string& script : page->jsonld) script_text += script.size();
+  FUZZ_CHECK(script_text <= 3 * size);
   return 0;
 }

@@ -149,16 +149,27 @@ bool is_jsonld_type(std::string_view type) {
 
 // The whole document in order: the first title (when the head has none),
 // JSON-LD scripts and links.
+//
+// A script's text is all the text inside it. Only an SVG or MathML script
+// can hold elements, and so other scripts; one inside a JSON-LD script is
+// read as part of that script's text, not again on its own: a page of
+// scripts nested N deep would otherwise give N texts of up to N bytes each.
 void read_body(lxb_dom_node_t* root, bool want_links, HeadFactsBuilder& head,
                PageHtml& page) {
+  bool in_jsonld = false;
+  const lxb_dom_node_t* jsonld_end = nullptr;  // the node after its subtree
   for (lxb_dom_node_t* node = next_in(root, root); node != nullptr;
        node = next_in(root, node)) {
+    if (in_jsonld && node == jsonld_end) in_jsonld = false;
     if (node->type != LXB_DOM_NODE_TYPE_ELEMENT) continue;
     if (node->local_name == LXB_TAG_TITLE && !head.has_title()) {
       head.title(text_of(node));
-    } else if (node->local_name == LXB_TAG_SCRIPT) {
+    } else if (node->local_name == LXB_TAG_SCRIPT && !in_jsonld) {
       const auto type = attribute(node, "type");
-      if (type && is_jsonld_type(*type)) page.jsonld.push_back(text_of(node));
+      if (!type || !is_jsonld_type(*type)) continue;
+      page.jsonld.push_back(text_of(node));
+      in_jsonld = true;
+      jsonld_end = next_in(root, node, true);
     } else if (want_links && node->local_name == LXB_TAG_A) {
       const auto href = attribute(node, "href");
       if (href && !href->empty()) page.links.emplace_back(*href);

@@ -130,6 +130,13 @@ TEST(HtmlPage, ReadsEveryJsonLdScriptInDocumentOrder) {
        {}},
       {R"(<svg><script type="application/ld+json">a<g>b</g>&amp;</script></svg>)",
        {"ab&"}},
+      // A script inside a JSON-LD script is part of its text only; one
+      // inside another script is read.
+      {R"(<svg><script type="application/ld+json">a<script type="application/ld+json">)"
+       R"(b</script>c</script><script type="application/ld+json">d</script></svg>)",
+       {"abc", "d"}},
+      {R"(<svg><script>a<script type="application/ld+json">b</script></script></svg>)",
+       {"b"}},
   };
   for (const auto& [html, jsonld] : cases) {
     EXPECT_EQ(read(html).jsonld, jsonld) << html;
@@ -155,6 +162,22 @@ TEST(HtmlPage, WalksDeeplyNestedPagesWithoutRecursion) {
   const PageHtml page = read(html);
   EXPECT_EQ(page.links, (std::vector<std::string>{"/deep"}));
   EXPECT_EQ(page.head.title, "t");
+}
+
+// Each text node of the page is read once: scripts nested in scripts do not
+// multiply the page's text.
+TEST(HtmlPage, ReadsNoMoreScriptTextThanThePageHolds) {
+  std::string html = "<svg>";
+  for (int level = 0; level < 5000; ++level) {
+    html += R"(<script type="application/ld+json">x<a href="/l">y</a>)";
+  }
+  const PageHtml page = read(html);
+  std::size_t text = 0;
+  for (const std::string& script : page.jsonld) text += script.size();
+  EXPECT_LE(text, html.size());
+  ASSERT_EQ(page.jsonld.size(), 1U);
+  EXPECT_EQ(page.jsonld[0].size(), 10000U);
+  EXPECT_EQ(page.links.size(), 5000U);  // links inside scripts still count
 }
 
 TEST(HtmlPage, ReadsBytesAsTheyAre) {

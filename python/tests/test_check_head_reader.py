@@ -6,7 +6,7 @@ must read the same facts."""
 from __future__ import annotations
 
 import html
-from collections.abc import Iterable, Mapping
+from collections.abc import Iterable, Iterator, Mapping
 from typing import Any
 
 import pytest
@@ -56,6 +56,16 @@ def _read_links(reader: _HeadReader, links: Iterable[Attributes]) -> None:
             reader.hreflang.append((language, href.strip(HTML_SPACE)))
 
 
+def _is_jsonld(node: Any) -> bool:
+    kind = node.attributes.get("type") if node.tag == "script" else None
+    return bool(kind) and kind.split(";")[0].strip().lower() == "application/ld+json"
+
+
+def _ancestors(node: Any) -> Iterator[Any]:
+    while (node := node.parent) is not None:
+        yield node
+
+
 def walked_facts(document: str | bytes) -> PageFacts:
     """The facts read from selectolax's tree: the head's own children, the
     document's first title when the head has none, JSON-LD scripts and links
@@ -78,8 +88,9 @@ def walked_facts(document: str | bytes) -> PageFacts:
         for node in tree.tags("title")[:1]:
             reader.title = _title_text(node.text(deep=True) or "")
     for node in tree.tags("script"):
-        kind = node.attributes.get("type")
-        if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
+        # A script inside a JSON-LD script (SVG and MathML ones hold
+        # elements) is part of that script's text only.
+        if _is_jsonld(node) and not any(map(_is_jsonld, _ancestors(node))):
             reader.read_jsonld(node.text(deep=True) or "")
     hrefs = [node.attributes.get("href") for node in tree.tags("a")]
     reader.links = tuple(href for href in hrefs if href)
@@ -173,6 +184,9 @@ others = st.sampled_from(
         "<svg><title>s<g>v</g>g</title><script type=application/ld+json>[1]</script>"
         "<a href=/svg xlink:href=/x>s</a></svg>",
         "<math><title>m</title></math>",
+        "<svg><script type=application/ld+json>[<script type=application/ld+json>1</script>,"
+        "<a href=/in>2</a>]</script><script><script type=application/ld+json>3</script>",
+        "<math><mi><script type=application/ld+json>{}<svg><script type=application/ld+json>",
         "<table><a href=/table>x</a><tr><td><script type=application/ld+json>{}</script>",
         "<p><b><i>misnested</b></i>",
         "<select><script type=application/ld+json>{}</script><a href=/sel>s</a></select>",

@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
-import fetch_pinned  # noqa: E402  (tools/ is not a package)
+import fetch_pinned  # tools/ is not a package: found through the line above
 
 FOLDER = "pkg-1.0/src/lib/"
 FILES = {"a.c": b"int a;\n", "sub/b.h": b"#define B\n", "sub/deeper/c.c": b""}
