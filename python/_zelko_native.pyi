@@ -997,20 +997,19 @@ def _page_record(line: int, route: str, payload: SEOPayload, head: str | None = 
 def _check_structured_data(value: object, rich_results: Sequence[str]) -> list[SEOIssue]: ...
 def _is_rich_result_type(name: str, /) -> bool: ...
 def _schema_vocabulary() -> tuple[str, list[str]]: ...
-def _head_facts(
-    html: str, /
-) -> (
-    tuple[
-        str | None,
-        str | None,
-        str | None,
-        list[str],
-        dict[str, str],
-        dict[str, str],
-        tuple[tuple[str, str], ...],
-        dict[str, int],
-    ]
-    | None
-): ...
+def _page_html(
+    data: bytes | str, links: bool
+) -> tuple[
+    str | None,
+    str | None,
+    str | None,
+    list[str],
+    dict[str, str],
+    dict[str, str],
+    tuple[tuple[str, str], ...],
+    dict[str, int],
+    list[str],
+    list[str],
+]: ...
 def _head_extra_keys() -> tuple[tuple[str, str, str], ...]: ...
 def _restore(name: str, state: object) -> object: ...

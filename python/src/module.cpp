@@ -6,6 +6,7 @@
 #include "functions.hpp"
 #include "head.hpp"
 #include "head_facts.hpp"
+#include "html_page.hpp"
 #include "inputs.hpp"
 #include "pickling.hpp"
 #include "record_fields.hpp"
@@ -96,12 +97,13 @@ PyMethodDef kPrivateFunctionDefs[] = {
     {"_head", as_method(py_head), kFunctionFlags,
      "_head(payload, config, site=None, page=None, alternates=None)\n--\n\n"
      "The whole head of a built payload (zelko.build_head)."},
-    {"_head_facts", py_head_facts, METH_O,
-     "_head_facts(html, /)\n--\n\nWhat zelko check reads from a head as an "
-     "HTML5 parser serialized it, or None when the engine does not read it."},
     {"_head_extra_keys", py_head_extra_keys, METH_NOARGS,
      "_head_extra_keys()\n--\n\nThe head keys a contract can ask for: "
      "(key, kind, name) per row."},
+    {"_page_html", as_method(py_page_html), kFunctionFlags,
+     "_page_html(data, links)\n--\n\nWhat zelko check reads from a page's "
+     "HTML: the head's facts, JSON-LD script texts and (with links) <a href> "
+     "targets."},
     {"_input_fields", py_input_fields, METH_O,
      "_input_fields(cls, /)\n--\n\nThe fields of an input class: (key, "
      "kind, required, description, nested class or None, (low, high) of an "

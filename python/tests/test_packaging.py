@@ -57,6 +57,7 @@ def test_installed_metadata_names_the_licence_and_ships_the_notices() -> None:
     notices = shipped["THIRD_PARTY_NOTICES.txt"].read_text(encoding="utf-8")
     assert re.findall(r"^-{78}\n(.+)\n-{78}$", notices, re.MULTILINE) == [
         "ada",
+        "lexbor",
         "nlohmann/json",
         "ICU (International Components for Unicode)",
         "OpenSSL (libcrypto)",

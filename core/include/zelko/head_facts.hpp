@@ -1,8 +1,6 @@
-// What `zelko check` reads from a page's head, from the head's HTML as an
-// HTML5 parser serializes it: the parser has already settled what is in the
-// head (implied end tags, misnested markup, entities, attribute case), and
-// its serialization is regular enough to read in one pass without building
-// a tree.
+// What `zelko check` reads from a page's head: the facts and the extras a
+// contract can ask for, gathered from the head's own elements one at a time
+// (zelko/html_page.hpp walks the parsed page and hands them over).
 #pragma once
 
 #include <cstdint>
@@ -50,11 +48,44 @@ struct HeadFacts {
   std::vector<std::uint32_t> extra_counts;
 };
 
-// Reads `<head ...>...</head>` as the parser serialized it: the head's own
-// children only (a meta inside <noscript> is not the head's). nullopt when
-// the text holds anything that serialization does not produce or that this
-// reader does not follow with certainty (a <template>, an unknown entity):
-// the caller then reads the parsed tree itself.
-[[nodiscard]] std::optional<HeadFacts> read_head_facts(std::string_view html);
+// The attributes of a head element the facts come from, as the DOM holds
+// them: references decoded, one written without a value is "".
+struct HeadAttributes {
+  std::optional<std::string_view> content;
+  std::optional<std::string_view> property;
+  std::optional<std::string_view> name;
+  std::optional<std::string_view> href;
+  std::optional<std::string_view> rel;
+  std::optional<std::string_view> hreflang;
+  std::optional<std::string_view> type;
+
+  // Keeps `value` when `attribute` (its qualified name) is one of the above;
+  // the first of a name counts.
+  void keep(std::string_view attribute, std::string_view value);
+};
+
+// Gathers HeadFacts from the head's own children, in document order.
+class HeadFactsBuilder {
+ public:
+  HeadFactsBuilder();
+
+  // A child element by its tag name: <meta> and <link> are read, any other
+  // is passed over.
+  void element(std::string_view tag, const HeadAttributes& attributes);
+  // The text of a <title> child: the first one counts.
+  void title(std::string_view text);
+  [[nodiscard]] bool has_title() const { return facts_.title.has_value(); }
+  // The facts, each Open Graph and Twitter key with its first value.
+  [[nodiscard]] HeadFacts finish() &&;
+
+ private:
+  void meta(const HeadAttributes& attributes);
+  void count_meta(std::string_view name);
+  void link(const HeadAttributes& attributes);
+  void count_feed(std::optional<std::string_view> type);
+
+  HeadFacts facts_;
+  std::string lower_buffer_;  // reused: names are compared before kept
+};
 
 }  // namespace zelko

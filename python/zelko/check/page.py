@@ -8,10 +8,10 @@ from collections.abc import Iterable, Iterator, Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
-from _zelko_native import _head_facts
+from _zelko_native import _page_html
 
 from .graph import json_objects
-from .head import HTML_SPACE, ascii_lower, count_extras, html_tokens, payload_extras
+from .head import payload_extras
 
 Headers = Mapping[str, str] | Iterable[tuple[str, str]]
 
@@ -61,15 +61,6 @@ def missing_page(status: int = 404, failure: str | None = None) -> PageFacts:
     return PageFacts(status=status, failure=failure)
 
 
-def html_parser() -> Any:
-    """The HTML5 parser class, imported when first needed: the extra is optional."""
-    try:
-        from selectolax.lexbor import LexborHTMLParser
-    except ImportError:
-        raise ModuleNotFoundError(EXTRA_HINT) from None
-    return LexborHTMLParser
-
-
 def page_facts(
     html: str | bytes, status: int = 200, headers: Headers | None = None, *, links: bool = False
 ) -> PageFacts:
@@ -79,44 +70,23 @@ def page_facts(
     location = next(iter(header_values(headers, "location")), None)
     if status != 200:
         return PageFacts(status=status, location=location, robots=frozenset(robots))
+    # The engine parses the page (lexbor's HTML5 parser, as selectolax uses
+    # it) and walks the tree once: metadata comes from the head, where search
+    # engines take it from (a canonical link in the body is ignored); the
+    # title, when the head has none, and JSON-LD, which may stand anywhere,
+    # from the whole document.
+    read = _page_html(html, links)
     reader = _HeadReader(robots)
-    tree = _parser()(html)
-    # Metadata is read from the head, where search engines take it from (a
-    # canonical link in the body is ignored): the engine reads it from the
-    # head's serialization in one pass; the tree is walked only when the
-    # engine does not read that serialization. Only the title, when the head
-    # has none, and JSON-LD, which may stand anywhere, are looked for in the
-    # whole document.
-    head = tree.head
-    read = _head_facts(head.html) if head is not None else None
-    if read is not None:
-        reader.take(*read)
-    elif head is not None:
-        reader.walk(head)
-    if reader.title is None:
-        for node in tree.tags("title")[:1]:
-            reader.title = _title_text(node.text(deep=True) or "")
-    for node in tree.tags("script"):
-        kind = node.attributes.get("type")
-        if kind and kind.split(";")[0].strip().lower() == "application/ld+json":
-            reader.read_jsonld(node.text(deep=True) or "")
-    if links:
-        hrefs = [node.attributes.get("href") for node in tree.tags("a")]
-        reader.links = tuple(href for href in hrefs if href)
+    reader.take(*read[:8])
+    for text in read[8]:
+        reader.read_jsonld(text)
+    reader.links = tuple(read[9])
     return reader.facts(status, location)
 
 
 def _title_text(text: str) -> str:
     # White space stripped and collapsed.
     return " ".join(text.split())
-
-
-@functools.cache
-def _parser() -> Any:
-    return html_parser()
-
-
-Attributes = Mapping[str, str | None]
 
 
 class _HeadReader:
@@ -148,58 +118,12 @@ class _HeadReader:
         hreflang: tuple[tuple[str, str], ...],
         head: dict[str, int],
     ) -> None:
-        """The facts the engine read from the head's serialization."""
+        """The facts the engine read from the head."""
         self.title = None if title is None else _title_text(title)
         self.description, self.canonical = description, canonical
         self.robots.update(robots_directives(robots))
         self.open_graph, self.twitter, self.head = open_graph, twitter, head
         self.hreflang = list(hreflang)
-
-    def walk(self, head: Any) -> None:
-        """The same facts from the parsed tree: the head's own children."""
-        metas: list[Attributes] = []
-        links: list[Attributes] = []
-        for node in head.iter():
-            tag = node.tag
-            if tag == "meta":
-                metas.append(_present(node.attributes))
-            elif tag == "link":
-                links.append(_present(node.attributes))
-            elif tag == "title" and self.title is None:
-                self.title = _title_text(node.text(deep=True) or "")
-        self.read_metas(metas)
-        self.read_links(links)
-        self.head = count_extras(metas, links)
-
-    def read_metas(self, metas: Iterable[Attributes]) -> None:
-        open_graph, twitter = self.open_graph, self.twitter
-        for attributes in metas:
-            content = attributes.get("content")
-            key = attributes.get("property") or attributes.get("name")
-            if content is None or not key:
-                continue
-            if key.startswith("og:"):
-                open_graph.setdefault(key, content)
-            elif key.startswith("twitter:"):
-                twitter.setdefault(key, content)
-            else:
-                name = ascii_lower(key.strip(HTML_SPACE))
-                if name == "description" and self.description is None:
-                    self.description = content
-                elif name == "robots":
-                    self.robots.update(robots_directives([content]))
-
-    def read_links(self, links: Iterable[Attributes]) -> None:
-        for attributes in links:
-            href = attributes.get("href")
-            if href is None:
-                continue
-            relations = html_tokens(ascii_lower(attributes.get("rel") or ""))
-            if "canonical" in relations and self.canonical is None:
-                self.canonical = href.strip(HTML_SPACE)
-            language = attributes.get("hreflang")
-            if "alternate" in relations and language is not None:
-                self.hreflang.append((language, href.strip(HTML_SPACE)))
 
     def read_jsonld(self, text: str) -> None:
         number = self.scripts + len(self.errors) + 1
@@ -231,12 +155,6 @@ class _HeadReader:
             head=self.head,
             links=self.links,
         )
-
-
-def _present(attributes: Mapping[str, str | None]) -> dict[str, str]:
-    """Attributes as the DOM has them: one written without a value is the
-    empty text (the parser's node gives None for it)."""
-    return {name: value or "" for name, value in attributes.items()}
 
 
 def jsonld_nodes(value: object) -> Iterator[Mapping[str, Any]]:

@@ -56,7 +56,7 @@ from ._common import (
 )
 
 # The libraries of the "check" extra, by import name.
-_EXTRA_MODULES = ("selectolax", "httpx2", "lxml", "protego")
+_EXTRA_MODULES = ("httpx2", "lxml", "protego")
 
 
 def register(commands: argparse._SubParsersAction[argparse.ArgumentParser]) -> None:

@@ -1,0 +1,33 @@
+// What `zelko check` reads from a page's HTML: the page is parsed with an
+// HTML5 parser (lexbor) and its tree walked once.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zelko/head_facts.hpp"
+
+namespace zelko {
+
+// Texts are the bytes the tree holds: the page's own bytes, references
+// decoded (invalid UTF-8 passes through as it was).
+struct PageHtml {
+  // Read from the head's own children, where search engines take metadata
+  // from; the title is the first <title> of the whole page when the head has
+  // none.
+  HeadFacts head;
+  // The text of every <script> whose type is application/ld+json (before
+  // any ';', white space around it stripped, any case), in document order.
+  std::vector<std::string> jsonld;
+  // Each <a> element's non-empty href, in document order (when asked for).
+  std::vector<std::string> links;
+};
+
+// Parses `bytes` as a whole document (as UTF-8, without looking for another
+// encoding). nullopt when memory runs out.
+[[nodiscard]] std::optional<PageHtml> read_html_page(std::string_view bytes,
+                                                     bool want_links) noexcept;
+
+}  // namespace zelko

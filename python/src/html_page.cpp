@@ -1,0 +1,137 @@
+#include "html_page.hpp"
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "zelko/html_page.hpp"
+
+namespace zelko::py {
+namespace {
+
+// (first, second) pairs as a dict, in order (keys are already unique).
+PyObject* pair_dict(const std::vector<zelko::TextPair>& pairs) {
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (const auto& pair : pairs) {
+    PyRef key = PyRef::steal(new_str(pair.first));
+    PyRef value = PyRef::steal(new_str(pair.second));
+    if (!key || !value ||
+        PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) {
+      return nullptr;
+    }
+  }
+  return dict.release();
+}
+
+PyObject* pair_tuple(const std::vector<zelko::TextPair>& pairs) {
+  PyRef tuple =
+      PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(pairs.size())));
+  if (!tuple) return nullptr;
+  for (std::size_t index = 0; index < pairs.size(); ++index) {
+    PyRef first = PyRef::steal(new_str(pairs[index].first));
+    PyRef second = PyRef::steal(new_str(pairs[index].second));
+    if (!first || !second) return nullptr;
+    PyObject* pair = PyTuple_Pack(2, first.get(), second.get());
+    if (pair == nullptr) return nullptr;
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(index), pair);
+  }
+  return tuple.release();
+}
+
+// The counts of the keys a head holds any of.
+PyObject* count_dict(const std::vector<std::uint32_t>& counts) {
+  const std::span<const zelko::HeadExtraKey> keys = zelko::head_extra_keys();
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (std::size_t row = 0; row < counts.size() && row < keys.size(); ++row) {
+    if (counts[row] == 0) continue;
+    PyRef key = PyRef::steal(new_str(keys[row].key));
+    PyRef count = PyRef::steal(to_python(counts[row]));
+    if (!key || !count ||
+        PyDict_SetItem(dict.get(), key.get(), count.get()) < 0) {
+      return nullptr;
+    }
+  }
+  return dict.release();
+}
+
+PyObject* page_tuple(const zelko::PageHtml& page) {
+  const zelko::HeadFacts& facts = page.head;
+  PyRef items[] = {
+      PyRef::steal(to_python(facts.title)),
+      PyRef::steal(to_python(facts.description)),
+      PyRef::steal(to_python(facts.canonical)),
+      PyRef::steal(to_python(facts.robots)),
+      PyRef::steal(pair_dict(facts.open_graph)),
+      PyRef::steal(pair_dict(facts.twitter)),
+      PyRef::steal(pair_tuple(facts.hreflang)),
+      PyRef::steal(count_dict(facts.extra_counts)),
+      PyRef::steal(to_python(page.jsonld)),
+      PyRef::steal(to_python(page.links)),
+  };
+  constexpr auto kSize = static_cast<Py_ssize_t>(std::size(items));
+  PyRef tuple = PyRef::steal(PyTuple_New(kSize));
+  if (!tuple) return nullptr;
+  for (Py_ssize_t index = 0; index < kSize; ++index) {
+    if (!items[index]) return nullptr;
+    PyTuple_SetItem(tuple.get(), index, items[index].release());
+  }
+  return tuple.release();
+}
+
+// The bytes to parse: bytes as they are, text as UTF-8 (a lone surrogate,
+// which UTF-8 cannot hold, left out).
+bool page_bytes(PyObject* data, PyRef& owner, std::string_view& out) {
+  if (PyBytes_Check(data)) {
+    char* bytes = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(data, &bytes, &size) < 0) return false;
+    out = std::string_view(bytes, static_cast<std::size_t>(size));
+    return true;
+  }
+  if (!PyUnicode_Check(data)) {
+    PyErr_Format(PyExc_TypeError,
+                 "argument 'data' must be bytes or str, not %s",
+                 type_name(data).c_str());
+    return false;
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(data, &size);
+  if (text == nullptr) {
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return false;
+    PyErr_Clear();
+    owner = PyRef::steal(PyUnicode_AsEncodedString(data, "utf-8", "ignore"));
+    if (!owner) return false;
+    return page_bytes(owner.get(), owner, out);
+  }
+  out = std::string_view(text, static_cast<std::size_t>(size));
+  return true;
+}
+
+}  // namespace
+
+PyObject* py_page_html(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kNames[] = {"data", "links"};
+    static constexpr Signature kSignature{"_page_html", kNames, 2, 2};
+    std::array<PyObject*, 2> arg{};
+    if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
+    PyRef owner;
+    std::string_view bytes;
+    bool links = false;
+    if (!page_bytes(arg[0], owner, bytes) ||
+        !arg_flag(arg[1], "links", links)) {
+      return nullptr;
+    }
+    // Parsing needs no Python object: other threads run meanwhile.
+    PyThreadState* thread = PyEval_SaveThread();
+    std::optional<zelko::PageHtml> page = zelko::read_html_page(bytes, links);
+    PyEval_RestoreThread(thread);
+    if (!page) return PyErr_NoMemory();
+    return page_tuple(*page);
+  });
+}
+
+}  // namespace zelko::py
