@@ -14,10 +14,60 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 from selectolax.lexbor import LexborHTMLParser
 
-from zelko.check.head import HTML_SPACE, ascii_lower, count_extras, html_tokens
+from zelko.check.head import KEYS
 from zelko.check.page import PageFacts, _HeadReader, _title_text, page_facts, robots_directives
 
 Attributes = Mapping[str, str]
+
+# The reference's count of the head's extras, by the engine's key table.
+_LINK, _META, _PREFIX = "link", "meta", "prefix"
+_FEED_TYPES = frozenset({"application/rss+xml", "application/atom+xml", "application/feed+json"})
+_METAS = {name: key for key, (kind, name) in KEYS.items() if kind == _META}
+_LINKS = {name: key for key, (kind, name) in KEYS.items() if kind == _LINK}
+_PREFIXES = {name: key for key, (kind, name) in KEYS.items() if kind == _PREFIX}
+
+# HTML's white space and case folding: rel tokens are split on the one,
+# names compared under the other (what a Unicode-aware split or lower()
+# would do differently, a browser does not).
+HTML_SPACE = " \t\n\f\r"
+_ASCII_LOWER = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
+_SPACES = str.maketrans("\t\n\f\r", "    ")
+
+
+def ascii_lower(text: str) -> str:
+    return text.translate(_ASCII_LOWER)
+
+
+def html_tokens(text: str) -> list[str]:
+    return [token for token in text.translate(_SPACES).split(" ") if token]
+
+
+def count_extras(metas: Iterable[Attributes], links: Iterable[Attributes]) -> dict[str, int]:
+    """How many elements of each key a head's meta and link elements hold."""
+    counts: dict[str, int] = {}
+    for attributes in metas:
+        if attributes.get("content") is None:
+            continue
+        name = ascii_lower(
+            (attributes.get("property") or attributes.get("name") or "").strip(HTML_SPACE)
+        )
+        key = _METAS.get(name) or next(
+            (key for prefix, key in _PREFIXES.items() if name.startswith(prefix)), None
+        )
+        if key is not None:
+            counts[key] = counts.get(key, 0) + 1
+    for attributes in links:
+        if not attributes.get("href"):
+            continue
+        relations = html_tokens(ascii_lower(attributes.get("rel") or ""))
+        for relation in relations:
+            key = _LINKS.get(relation)
+            if key is not None:
+                counts[key] = counts.get(key, 0) + 1
+        kind = ascii_lower((attributes.get("type") or "").split(";")[0].strip(HTML_SPACE))
+        if "alternate" in relations and kind in _FEED_TYPES:
+            counts["feed"] = counts.get("feed", 0) + 1
+    return counts
 
 
 def _present(attributes: Mapping[str, str | None]) -> dict[str, str]:

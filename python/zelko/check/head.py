@@ -11,42 +11,18 @@ a plain key asks for at least one element, ``KEY:count>=N`` (or ``<=``,
 from __future__ import annotations
 
 import re
-from collections.abc import Callable, Iterable, Mapping
+from collections.abc import Callable, Mapping
 from dataclasses import dataclass
 
 from _zelko_native import _head_extra_keys
 
 from .._files import InputError
 
-Attributes = Mapping[str, str | None]
-
 # Each key: the elements it counts, as (what kind of element, its name):
 # a link by one of its rel tokens, a feed link by its type, a meta by name
 # (or property), any meta whose name starts with a prefix. The engine holds
 # the table, as it counts them in pages it reads.
-_LINK, _FEED, _META, _PREFIX = "link", "feed", "meta", "prefix"
 KEYS: dict[str, tuple[str, str]] = {key: (kind, name) for key, kind, name in _head_extra_keys()}
-_FEED_TYPES = frozenset({"application/rss+xml", "application/atom+xml", "application/feed+json"})
-_METAS = {name: key for key, (kind, name) in KEYS.items() if kind == _META}
-_LINKS = {name: key for key, (kind, name) in KEYS.items() if kind == _LINK}
-_PREFIXES = {name: key for key, (kind, name) in KEYS.items() if kind == _PREFIX}
-
-# HTML's white space and case folding: rel tokens are split on the one,
-# names compared under the other (what a Unicode-aware split or lower()
-# would do differently, a browser does not).
-HTML_SPACE = " \t\n\f\r"
-_ASCII_LOWER = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
-_SPACES = str.maketrans("\t\n\f\r", "    ")
-
-
-def ascii_lower(text: str) -> str:
-    return text.translate(_ASCII_LOWER)
-
-
-def html_tokens(text: str) -> list[str]:
-    return [token for token in text.translate(_SPACES).split(" ") if token]
-
-
 _COUNTED = re.compile(r"(?P<key>.+):count(?P<op>>=|<=|==)(?P<count>[0-9]{1,6})")
 _COMPARE: dict[str, tuple[Callable[[int, int], bool], str]] = {
     ">=": (lambda have, want: have >= want, "at least"),
@@ -85,34 +61,6 @@ def read_requirement(text: str, source: str, path: str) -> HeadRequirement:
     if counted is None:
         return HeadRequirement(text, key)
     return HeadRequirement(text, key, counted["op"], int(counted["count"]))
-
-
-def count_extras(metas: Iterable[Attributes], links: Iterable[Attributes]) -> dict[str, int]:
-    """How many elements of each key a head's meta and link elements hold."""
-    counts: dict[str, int] = {}
-    for attributes in metas:
-        if attributes.get("content") is None:
-            continue
-        name = ascii_lower(
-            (attributes.get("property") or attributes.get("name") or "").strip(HTML_SPACE)
-        )
-        key = _METAS.get(name) or next(
-            (key for prefix, key in _PREFIXES.items() if name.startswith(prefix)), None
-        )
-        if key is not None:
-            counts[key] = counts.get(key, 0) + 1
-    for attributes in links:
-        if not attributes.get("href"):
-            continue
-        relations = html_tokens(ascii_lower(attributes.get("rel") or ""))
-        for relation in relations:
-            key = _LINKS.get(relation)
-            if key is not None:
-                counts[key] = counts.get(key, 0) + 1
-        kind = ascii_lower((attributes.get("type") or "").split(";")[0].strip(HTML_SPACE))
-        if "alternate" in relations and kind in _FEED_TYPES:
-            counts["feed"] = counts.get("feed", 0) + 1
-    return counts
 
 
 def payload_extras(payload: Mapping[str, object]) -> dict[str, int]:
