@@ -177,17 +177,53 @@ void read_body(lxb_dom_node_t* root, bool want_links, HeadFactsBuilder& head,
   }
 }
 
+// The page handed to the parser in pieces of this size, its depth looked at
+// after each: a piece adds a few thousand elements at most, so a page that
+// stays under the limit costs time in proportion to its size.
+constexpr std::size_t kPiece = 16 * 1024;
+
+std::size_t open_elements(lxb_html_document_t* document) {
+  auto* parser = static_cast<lxb_html_parser_t*>(document->dom_document.parser);
+  return lxb_html_parser_tree(parser)->open_elements->length;
+}
+
+// Parses the page piece by piece, as the parser reads a stream: the same
+// tree as one call. false when it nests too deep; nullopt when the parser
+// fails (memory).
+std::optional<bool> parse_bounded(lxb_html_document_t* document,
+                                  std::string_view bytes) {
+  if (lxb_html_document_parse_chunk_begin(document) != LXB_STATUS_OK) {
+    return std::nullopt;
+  }
+  for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+    const std::string_view piece = bytes.substr(at, kPiece);
+    if (lxb_html_document_parse_chunk(
+            document, reinterpret_cast<const lxb_char_t*>(piece.data()),
+            piece.size()) != LXB_STATUS_OK) {
+      return std::nullopt;
+    }
+    if (open_elements(document) > kMaxOpenElements) return false;
+  }
+  if (lxb_html_document_parse_chunk_end(document) != LXB_STATUS_OK) {
+    return std::nullopt;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<PageHtml> read_html_page(std::string_view bytes,
                                        bool want_links) noexcept try {
   const Document document(lxb_html_document_create());
   if (!document) return std::nullopt;
-  const lxb_status_t status = lxb_html_document_parse(
-      document.get(), reinterpret_cast<const lxb_char_t*>(bytes.data()),
-      bytes.size());
-  if (status != LXB_STATUS_OK) return std::nullopt;
   PageHtml page;
+  const std::optional<bool> parsed = parse_bounded(document.get(), bytes);
+  if (!parsed) return std::nullopt;
+  if (!*parsed) {
+    page.unread = "elements nested more than " +
+                  std::to_string(kMaxOpenElements) + " deep";
+    return page;
+  }
   HeadFactsBuilder head = read_head(
       lxb_dom_interface_node(lxb_html_document_head_element(document.get())));
   read_body(lxb_dom_interface_node(document.get()), want_links, head, page);

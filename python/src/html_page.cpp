@@ -70,6 +70,7 @@ PyObject* page_tuple(const zelko::PageHtml& page) {
       PyRef::steal(count_dict(facts.extra_counts)),
       PyRef::steal(to_python(page.jsonld)),
       PyRef::steal(to_python(page.links)),
+      PyRef::steal(to_python(page.unread)),
   };
   constexpr auto kSize = static_cast<Py_ssize_t>(std::size(items));
   PyRef tuple = PyRef::steal(PyTuple_New(kSize));

@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import html
 from collections.abc import Iterable, Iterator, Mapping
+from pathlib import Path
 from typing import Any
 
 import pytest
@@ -14,10 +15,12 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 from selectolax.lexbor import LexborHTMLParser
 
+from zelko.check import check_page
 from zelko.check.head import KEYS
 from zelko.check.page import PageFacts, _HeadReader, _title_text, page_facts, robots_directives
 
 Attributes = Mapping[str, str]
+EXAMPLE_CONTRACT = Path(__file__).resolve().parents[2] / "examples" / "site" / "seo-contract.json"
 
 # The reference's count of the head's extras, by the engine's key table.
 _LINK, _META, _PREFIX = "link", "meta", "prefix"
@@ -281,3 +284,16 @@ def test_page_bytes_and_text_read_as_the_reference_parser_reads_them(
     facts = page_facts(data)
     assert facts.title == title
     assert facts == walked_facts(data)
+
+
+def test_a_page_nested_past_the_limit_is_reported_not_read() -> None:
+    # 100,000 nested <div>s cost the parser the square of their depth; past
+    # the limit the page is not read further, and the check says why.
+    page = "<title>t</title>" + "<div>" * 100_000
+    facts = page_facts(page)
+    assert (facts.status, facts.title) == (200, None)
+    assert facts.failure == "elements nested more than 512 deep"
+    (finding,) = check_page(EXAMPLE_CONTRACT, "/deep", page)
+    assert (finding.field, finding.severity) == ("status", "error")
+    assert finding.message == "page not read: elements nested more than 512 deep"
+    assert page_facts("<div>" * 500 + "<title>t</title>").title == "t"

@@ -23,10 +23,20 @@ struct PageHtml {
   std::vector<std::string> jsonld;
   // Each <a> element's non-empty href, in document order (when asked for).
   std::vector<std::string> links;
+  // Why the page was not read, when it was not (the facts are then empty).
+  std::optional<std::string> unread;
 };
 
+// How deep a page may nest elements to be read. The parser looks through
+// the open elements for each element it inserts, so a page nested N deep
+// costs N squared: a hostile page of nested <div>s takes seconds per
+// hundred kilobytes. Browsers stop nesting at about this depth too.
+inline constexpr std::size_t kMaxOpenElements = 512;
+
 // Parses `bytes` as a whole document (as UTF-8, without looking for another
-// encoding). nullopt when memory runs out.
+// encoding). nullopt when memory runs out. A page whose open elements pass
+// kMaxOpenElements is not read further: `unread` says so, and nothing else
+// is given.
 [[nodiscard]] std::optional<PageHtml> read_html_page(std::string_view bytes,
                                                      bool want_links) noexcept;
 

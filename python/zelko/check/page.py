@@ -37,7 +37,9 @@ class PageFacts:
     jsonld_scripts: int = 0  # scripts that parse
     jsonld_errors: tuple[str, ...] = ()
     hreflang: tuple[tuple[str, str], ...] = ()
-    failure: str | None = None  # why there is no response at all (status 0)
+    # Why there is no response at all (status 0), or why a page that came
+    # (status 200) could not be read.
+    failure: str | None = None
     # How many elements of each extra the head holds ("icon", "og:image", ...).
     head: Mapping[str, int] = field(default_factory=dict)
     links: tuple[str, ...] = ()  # <a href> values, read only when asked for
@@ -76,6 +78,8 @@ def page_facts(
     # title, when the head has none, and JSON-LD, which may stand anywhere,
     # from the whole document.
     read = _page_html(html, links)
+    if read[10] is not None:
+        return PageFacts(status=status, location=location, failure=read[10])
     reader = _HeadReader(robots)
     reader.take(*read[:8])
     for text in read[8]:

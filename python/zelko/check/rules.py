@@ -96,6 +96,8 @@ def _status_finding(route: str, facts: PageFacts, expectation: Expectation) -> l
 
 
 def describe_status(facts: PageFacts) -> str:
+    if facts.failure is not None and facts.status == 200:
+        return f"page not read: {facts.failure}"
     if facts.failure is not None:
         return f"no response: {facts.failure}"
     if facts.status in REDIRECTS:
