@@ -99,15 +99,6 @@ bool begins_with_scheme(std::string_view text) noexcept {
   return false;
 }
 
-std::string in_quotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  out.append(text);
-  out.push_back('"');
-  return out;
-}
-
 // Sort key: the lower-case tag, "x-default" after every language.
 std::pair<bool, std::string> tag_order(const std::string& tag) {
   return {tag == kDefaultTag, lower_ascii(tag)};

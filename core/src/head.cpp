@@ -23,13 +23,6 @@ Error refuse(std::string message) {
   return Error(ErrorKind::Configuration, std::move(message));
 }
 
-std::string in_quotes(std::string_view text) {
-  std::string out = "\"";
-  out.append(text);
-  out.push_back('"');
-  return out;
-}
-
 // The text in quotes for a message of one line: control bytes as \xNN.
 std::string shown(std::string_view text) {
   static constexpr std::string_view kHex = "0123456789abcdef";
@@ -68,11 +61,18 @@ bool has_control(std::string_view text) {
 // A path on the site's own host: it starts with "/" and resolves against any
 // base to that base's host ("//host/x" and "/\\host/x", which the parser
 // reads as "//host/x", leave it).
-bool is_route(std::string_view text) {
-  if (!text.starts_with('/')) return false;
+// `text` resolved against a stand-in site, as the head resolves its URLs.
+std::optional<ada::url_aggregator> resolved_on_probe(std::string_view text) {
   static constexpr std::string_view kProbe = "https://zelko.invalid/";
   const auto base = ada::parse<ada::url_aggregator>(kProbe, nullptr);
-  const auto resolved = ada::parse<ada::url_aggregator>(text, &*base);
+  auto resolved = ada::parse<ada::url_aggregator>(text, &*base);
+  if (!resolved) return std::nullopt;
+  return std::move(*resolved);
+}
+
+bool is_route(std::string_view text) {
+  if (!text.starts_with('/')) return false;
+  const auto resolved = resolved_on_probe(text);
   return resolved && resolved->get_host() == "zelko.invalid";
 }
 
@@ -80,9 +80,7 @@ bool is_route(std::string_view text) {
 // URL, is an http(s) URL (a path is; javascript: or data: is not). Text that
 // does not parse is left to the build, which refuses it.
 bool resolves_to_http(std::string_view text) {
-  static constexpr std::string_view kProbe = "https://zelko.invalid/";
-  const auto base = ada::parse<ada::url_aggregator>(kProbe, nullptr);
-  const auto resolved = ada::parse<ada::url_aggregator>(text, &*base);
+  const auto resolved = resolved_on_probe(text);
   if (!resolved) return true;
   const std::string_view protocol = resolved->get_protocol();
   return protocol == "http:" || protocol == "https:";

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "structured_values.hpp"
+#include "text.hpp"
 #include "vocabulary_table.hpp"
 
 namespace zelko {
@@ -159,15 +160,6 @@ std::optional<std::string_view> near_name(std::string_view name) noexcept {
     }
   }
   return std::nullopt;
-}
-
-std::string in_quotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out.push_back('"');
-  out.append(text);
-  out.push_back('"');
-  return out;
 }
 
 void append_names(std::string& text, std::span<const TermId> ids,

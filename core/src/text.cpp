@@ -259,4 +259,13 @@ bool equals_ascii_case_insensitive(std::string_view a,
   return true;
 }
 
+std::string in_quotes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  out.append(text);
+  out.push_back('"');
+  return out;
+}
+
 }  // namespace zelko

@@ -83,4 +83,7 @@ void append_utf8(std::string& out, char32_t code_point);
 [[nodiscard]] bool equals_ascii_case_insensitive(std::string_view a,
                                                  std::string_view b) noexcept;
 
+// `text` between double quotes, as messages show a value.
+[[nodiscard]] std::string in_quotes(std::string_view text);
+
 }  // namespace zelko
