@@ -998,7 +998,7 @@ def _check_structured_data(value: object, rich_results: Sequence[str]) -> list[S
 def _is_rich_result_type(name: str, /) -> bool: ...
 def _schema_vocabulary() -> tuple[str, list[str]]: ...
 def _page_html(
-    data: bytes | str, links: bool
+    data: bytes | str, links: bool, summary: bool = False
 ) -> tuple[
     str | None,
     str | None,
@@ -1011,6 +1011,7 @@ def _page_html(
     list[str],
     list[str],
     str | None,
+    tuple[int, int, list[str]] | None,
 ]: ...
 def _head_extra_keys() -> tuple[tuple[str, str, str], ...]: ...
 def _restore(name: str, state: object) -> object: ...

@@ -4,7 +4,9 @@
 // Invariants: total and deterministic; reading links changes nothing else;
 // a page has a count for every extra key, link targets without white space
 // around them, Open Graph and Twitter keys each once with their prefix, no
-// empty <a href>, and no more JSON-LD text than the page's text can give.
+// empty <a href>, and no more JSON-LD text than the page's text can give;
+// scripts the JSON-LD summary takes are JSON the engine's reader takes too,
+// and summing a page's scripts twice over doubles the summary.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -13,6 +15,8 @@
 
 #include "fuzz_support.hpp"
 #include "zelko/html_page.hpp"
+#include "zelko/json.hpp"
+#include "zelko/jsonld_summary.hpp"
 
 namespace {
 
@@ -32,6 +36,20 @@ bool unique_with_prefix(const std::vector<zelko::TextPair>& pairs,
     }
   }
   return true;
+}
+
+void check_summary(const std::vector<std::string>& scripts) {
+  const auto summary = zelko::summarize_jsonld(scripts);
+  if (!summary) return;
+  for (const std::string& script : scripts) {
+    FUZZ_CHECK(zelko::parse_json(script).ok());
+  }
+  std::vector<std::string> twice = scripts;
+  twice.insert(twice.end(), scripts.begin(), scripts.end());
+  const auto doubled = zelko::summarize_jsonld(twice);
+  FUZZ_CHECK(doubled && doubled->scripts == 2 * summary->scripts &&
+             doubled->nodes == 2 * summary->nodes &&
+             doubled->types.size() == 2 * summary->types.size());
 }
 
 bool same_head(const zelko::HeadFacts& a, const zelko::HeadFacts& b) {
@@ -67,5 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes,
   std::size_t script_text = 0;
   for (const std::string& script : page->jsonld) script_text += script.size();
   FUZZ_CHECK(script_text <= 3 * size);
+  check_summary(page->jsonld);
+  // The page's bytes as one script, as a summary would meet them.
+  check_summary({std::string(text)});
   return 0;
 }

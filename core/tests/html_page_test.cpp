@@ -1,8 +1,10 @@
 #include "zelko/html_page.hpp"
+#include "zelko/jsonld_summary.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -195,6 +197,61 @@ TEST(HtmlPage, ReadsBytesAsTheyAre) {
   ASSERT_TRUE(page.head.title);
   EXPECT_TRUE(page.head.title->starts_with("a\xFF")) << *page.head.title;
   EXPECT_EQ(read("").head.extra_counts.size(), head_extra_keys().size());
+}
+
+// The JSON-LD summary: nodes and types as the full reading finds them, and
+// nullopt for every script the full reading must see.
+TEST(JsonLdSummary, CountsNodesAndTypesOrDefers) {
+  struct Row {
+    std::vector<std::string> scripts;
+    std::optional<std::uint32_t> nodes;  // nullopt: deferred
+    std::vector<std::string> types;
+  };
+  const std::vector<Row> rows = {
+      {{}, 0, {}},
+      {{R"({"@type": "Article", "author": {"@type": "Person"}})"},
+       1,
+       {"Article"}},
+      {{R"([{"@type": ["A", 1, "B", ["C"]]}, 2, [{"@type": "D"}], {}])"},
+       2,
+       {"A", "B"}},
+      // A graph's holder is a node only with a type of its own.
+      {{R"({"@context": "x", "@graph": [{"@type": "A"}, 3, {"b": 1}]})"},
+       2,
+       {"A"}},
+      {{R"({"@type": "W", "@graph": [{"@type": "A", "@graph": []}]})"},
+       2,
+       {"W", "A"}},
+      {{R"({"@graph": {"@type": "A"}})", R"("text")", "[]"}, 1, {}},
+      {{R"({"@graph": [[{"@type": "A"}], {"@type": "B"}]})"}, 1, {"B"}},
+      {{R"({"@type": {"@type": "A"}, "x": ["@type"]})"}, 1, {}},
+      {{R"({"\u0040type": "Escaped"})"}, 1, {"Escaped"}},
+      {{R"({"a": 1})", "{"}, std::nullopt, {}},
+      // An id naming a page, given alone, is neither a node nor a
+      // reference to one; anything else about ids is deferred.
+      {{R"({"a": {"@id": "https://x.example/p", "@context": "c"}})"}, 1, {}},
+      {{R"({"a": {"@id": "#x"}})"}, std::nullopt, {}},
+      {{R"({"a": {"@id": "_:b0"}})"}, std::nullopt, {}},
+      {{R"({"a": {"@id": "https://x.example/p", "b": 1}})"}, std::nullopt, {}},
+      {{R"({"a": {"@id": 5}})"}, std::nullopt, {}},
+      {{R"({"a": {"@id": "p", "@id": "q"}})"}, std::nullopt, {}},
+      {{R"({"@type": "A", "@type": "B"})"}, std::nullopt, {}},
+      {{R"({"@graph": [], "@graph": []})"}, std::nullopt, {}},
+      {{"\xEF\xBB\xBF{}"}, std::nullopt, {}},
+      {{R"({"a": NaN})"}, std::nullopt, {}},
+      {{R"({"a": "\ud800"})"}, std::nullopt, {}},
+      {{std::string(129, '[') + std::string(129, ']')}, std::nullopt, {}},
+      {{std::string(128, '[') + std::string(128, ']')}, 0, {}},
+  };
+  for (const Row& row : rows) {
+    const auto summary = summarize_jsonld(row.scripts);
+    const std::string shown = row.scripts.empty() ? "" : row.scripts.back();
+    ASSERT_EQ(summary.has_value(), row.nodes.has_value()) << shown;
+    if (!summary) continue;
+    EXPECT_EQ(summary->scripts, row.scripts.size()) << shown;
+    EXPECT_EQ(summary->nodes, *row.nodes) << shown;
+    EXPECT_EQ(summary->types, row.types) << shown;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "zelko/html_page.hpp"
+#include "zelko/jsonld_summary.hpp"
 
 namespace zelko::py {
 namespace {
@@ -57,7 +58,19 @@ PyObject* count_dict(const std::vector<std::uint32_t>& counts) {
   return dict.release();
 }
 
-PyObject* page_tuple(const zelko::PageHtml& page) {
+// (scripts, nodes, types) of the JSON-LD summary, or None when there is
+// none.
+PyObject* summary_tuple(const std::optional<zelko::JsonLdSummary>& summary) {
+  if (!summary) return Py_NewRef(Py_None);
+  PyRef scripts = PyRef::steal(to_python(summary->scripts));
+  PyRef nodes = PyRef::steal(to_python(summary->nodes));
+  PyRef types = PyRef::steal(to_python(summary->types));
+  if (!scripts || !nodes || !types) return nullptr;
+  return PyTuple_Pack(3, scripts.get(), nodes.get(), types.get());
+}
+
+PyObject* page_tuple(const zelko::PageHtml& page,
+                     const std::optional<zelko::JsonLdSummary>& summary) {
   const zelko::HeadFacts& facts = page.head;
   PyRef items[] = {
       PyRef::steal(to_python(facts.title)),
@@ -71,6 +84,7 @@ PyObject* page_tuple(const zelko::PageHtml& page) {
       PyRef::steal(to_python(page.jsonld)),
       PyRef::steal(to_python(page.links)),
       PyRef::steal(to_python(page.unread)),
+      PyRef::steal(summary_tuple(summary)),
   };
   constexpr auto kSize = static_cast<Py_ssize_t>(std::size(items));
   PyRef tuple = PyRef::steal(PyTuple_New(kSize));
@@ -115,23 +129,29 @@ bool page_bytes(PyObject* data, PyRef& owner, std::string_view& out) {
 
 PyObject* py_page_html(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"data", "links"};
-    static constexpr Signature kSignature{"_page_html", kNames, 2, 2};
-    std::array<PyObject*, 2> arg{};
+    static constexpr const char* kNames[] = {"data", "links", "summary"};
+    static constexpr Signature kSignature{"_page_html", kNames, 3, 2};
+    std::array<PyObject*, 3> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     PyRef owner;
     std::string_view bytes;
     bool links = false;
+    bool summarize = false;
     if (!page_bytes(arg[0], owner, bytes) ||
-        !arg_flag(arg[1], "links", links)) {
+        !arg_flag(arg[1], "links", links) ||
+        (arg[2] != nullptr && !arg_flag(arg[2], "summary", summarize))) {
       return nullptr;
     }
     // Parsing needs no Python object: other threads run meanwhile.
     PyThreadState* thread = PyEval_SaveThread();
     std::optional<zelko::PageHtml> page = zelko::read_html_page(bytes, links);
+    std::optional<zelko::JsonLdSummary> summary;
+    if (page && summarize && !page->unread) {
+      summary = zelko::summarize_jsonld(page->jsonld);
+    }
     PyEval_RestoreThread(thread);
     if (!page) return PyErr_NoMemory();
-    return page_tuple(*page);
+    return page_tuple(*page, summary);
   });
 }
 

@@ -101,9 +101,9 @@ PyMethodDef kPrivateFunctionDefs[] = {
      "_head_extra_keys()\n--\n\nThe head keys a contract can ask for: "
      "(key, kind, name) per row."},
     {"_page_html", as_method(py_page_html), kFunctionFlags,
-     "_page_html(data, links)\n--\n\nWhat zelko check reads from a page's "
-     "HTML: the head's facts, JSON-LD script texts and (with links) <a href> "
-     "targets."},
+     "_page_html(data, links, summary=False)\n--\n\nWhat zelko check reads "
+     "from a page's HTML: the head's facts, JSON-LD script texts, (with "
+     "links) <a href> targets and (with summary) what the JSON-LD holds."},
     {"_input_fields", py_input_fields, METH_O,
      "_input_fields(cls, /)\n--\n\nThe fields of an input class: (key, "
      "kind, required, description, nested class or None, (low, high) of an "

@@ -17,7 +17,7 @@ from selectolax.lexbor import LexborHTMLParser
 
 from zelko.check import check_page
 from zelko.check.head import KEYS
-from zelko.check.page import PageFacts, _HeadReader, _title_text, page_facts, robots_directives
+from zelko.check.page import PageFacts, _HeadReader, page_facts, robots_directives, title_text
 
 Attributes = Mapping[str, str]
 EXAMPLE_CONTRACT = Path(__file__).resolve().parents[2] / "examples" / "site" / "seo-contract.json"
@@ -133,13 +133,13 @@ def walked_facts(document: str | bytes) -> PageFacts:
         elif node.tag == "link":
             links.append(_present(node.attributes))
         elif node.tag == "title" and reader.title is None:
-            reader.title = _title_text(node.text(deep=True) or "")
+            reader.title = title_text(node.text(deep=True) or "")
     _read_metas(reader, metas)
     _read_links(reader, links)
     reader.head = count_extras(metas, links)
     if reader.title is None:
         for node in tree.tags("title")[:1]:
-            reader.title = _title_text(node.text(deep=True) or "")
+            reader.title = title_text(node.text(deep=True) or "")
     for node in tree.tags("script"):
         # A script inside a JSON-LD script (SVG and MathML ones hold
         # elements) is part of that script's text only.

@@ -17,6 +17,7 @@ from typing import Any
 
 from _zelko_native import SEOPayload
 
+from .checker import PageChecker
 from .contract import ContractSource, load_contract
 from .findings import CheckFinding
 from .graph import SiteGraph
@@ -84,12 +85,12 @@ def check_site(
 
     index = SiteIndex(checked.page_url, [checked.page_url("")], reread, mapping_is_missing)
     graph = SiteGraph()
+    checker = PageChecker(checked, sitemap, graph, links=links)
     findings = []
     for number, (route, html) in enumerate(pages.items()):
-        facts = page_facts(html, links=links)
-        findings.extend(check_facts(checked, route, facts, sitemap))
+        found, facts = checker.check_html(number, route, html)
+        findings.extend(found)
         index.add(route, facts)
-        graph.add_objects(number, route, facts.jsonld_objects)
     if isinstance(robots, str):
         robots = robots.encode("utf-8")
     inputs = SiteInputs(sitemap, None if robots is None else parse_robots(robots))

@@ -77,10 +77,23 @@ def page_facts(
     # engines take it from (a canonical link in the body is ignored); the
     # title, when the head has none, and JSON-LD, which may stand anywhere,
     # from the whole document.
-    read = _page_html(html, links)
-    if read[10] is not None:
-        return PageFacts(status=status, location=location, failure=read[10])
-    reader = _HeadReader(robots)
+    return read_facts(_page_html(html, links), status, location, robots)
+
+
+# What the engine reads from a page's HTML (``_page_html``): the head's
+# facts (title to extra counts), the JSON-LD texts, the links, why the page
+# was not read, and the JSON-LD summary when it was asked for.
+PageRead = tuple[Any, ...]
+UNREAD, JSONLD_SUMMARY = 10, 11
+
+
+def read_facts(
+    read: PageRead, status: int = 200, location: str | None = None, robots: set[str] | None = None
+) -> PageFacts:
+    """The facts of a page the engine read."""
+    if read[UNREAD] is not None:
+        return PageFacts(status=status, location=location, failure=read[UNREAD])
+    reader = _HeadReader(set() if robots is None else robots)
     reader.take(*read[:8])
     for text in read[8]:
         reader.read_jsonld(text)
@@ -88,7 +101,7 @@ def page_facts(
     return reader.facts(status, location)
 
 
-def _title_text(text: str) -> str:
+def title_text(text: str) -> str:
     # White space stripped and collapsed.
     return " ".join(text.split())
 
@@ -123,7 +136,7 @@ class _HeadReader:
         head: dict[str, int],
     ) -> None:
         """The facts the engine read from the head."""
-        self.title = None if title is None else _title_text(title)
+        self.title = None if title is None else title_text(title)
         self.description, self.canonical = description, canonical
         self.robots.update(robots_directives(robots))
         self.open_graph, self.twitter, self.head = open_graph, twitter, head

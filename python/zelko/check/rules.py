@@ -34,13 +34,17 @@ class Page:
     @property
     def canonical(self) -> str | None:
         """The canonical link's URL, a relative one resolved against the page."""
-        href = self.facts.canonical
-        if href is None or href.startswith(("https://", "http://")):
-            return href
-        try:
-            return urljoin(self.url, href)
-        except ValueError:  # "//[x": no URL at all, so not the one expected
-            return href
+        return canonical_url(self.facts.canonical, self.url)
+
+
+def canonical_url(href: str | None, page_url: str) -> str | None:
+    """A canonical link's URL: a relative one resolved against the page's."""
+    if href is None or href.startswith(("https://", "http://")):
+        return href
+    try:
+        return urljoin(page_url, href)
+    except ValueError:  # "//[x": no URL at all, so not the one expected
+        return href
 
 
 @dataclass(frozen=True)

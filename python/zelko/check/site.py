@@ -26,7 +26,7 @@ import re
 from array import array
 from collections.abc import Callable, Collection, Iterable, Iterator, Mapping, Sequence
 from dataclasses import dataclass, field
-from typing import Any
+from typing import Any, Protocol
 from urllib.parse import urljoin
 
 from .._files import InputError, _describe
@@ -77,6 +77,30 @@ def _joined(base: str, href: str) -> str:
         return href
 
 
+class SiteFacts(Protocol):
+    """What the index reads of a page: its ``PageFacts``, or the fewer facts
+    of a page that passed its checks (``checker.QuickPage``)."""
+
+    @property
+    def status(self) -> int: ...
+    @property
+    def location(self) -> str | None: ...
+    @property
+    def failure(self) -> str | None: ...
+    @property
+    def title(self) -> str | None: ...
+    @property
+    def description(self) -> str | None: ...
+    @property
+    def canonical(self) -> str | None: ...
+    @property
+    def robots(self) -> frozenset[str]: ...
+    @property
+    def hreflang(self) -> tuple[tuple[str, str], ...]: ...
+    @property
+    def links(self) -> Sequence[str]: ...
+
+
 @dataclass(frozen=True)
 class Fact:
     """A column of the index. ``width`` 0: one number a page; ``width`` n:
@@ -85,10 +109,10 @@ class Fact:
 
     name: str
     width: int
-    read: Callable[[PageFacts, SiteIndex], Any]
+    read: Callable[[SiteFacts, SiteIndex], Any]
 
 
-def _state(facts: PageFacts, index: SiteIndex) -> int:
+def _state(facts: SiteFacts, index: SiteIndex) -> int:
     status, robots = facts.status, facts.robots
     state = status << _STATUS_SHIFT
     if status == 200:
@@ -104,7 +128,7 @@ def _text_digest(text: str | None) -> int:
     return 0 if text is None else (hash(text) or 1)
 
 
-def _alternates(facts: PageFacts, index: SiteIndex) -> list[int]:
+def _alternates(facts: SiteFacts, index: SiteIndex) -> list[int]:
     if not facts.hreflang:
         return []
     flat: list[int] = []
@@ -114,7 +138,7 @@ def _alternates(facts: PageFacts, index: SiteIndex) -> list[int]:
     return flat
 
 
-def _links(facts: PageFacts, index: SiteIndex) -> list[int]:
+def _links(facts: SiteFacts, index: SiteIndex) -> list[int]:
     if not facts.links:
         return []
     keys = set()
@@ -202,7 +226,7 @@ class SiteIndex:
 
     # --- Filling ---------------------------------------------------------------
 
-    def add(self, route: str, facts: PageFacts) -> None:
+    def add(self, route: str, facts: SiteFacts) -> None:
         """Keeps a page's facts (checked pages only: a failed fetch is none)."""
         if facts.failure is not None:
             return

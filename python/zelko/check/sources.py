@@ -54,14 +54,19 @@ def route_file(root: str, route: str) -> str | None:
 
 
 def read_page_file(path: str | None, *, links: bool = False) -> PageFacts:
+    data = read_page_bytes(path)
+    return missing_page() if data is None else page_facts(data, links=links)
+
+
+def read_page_bytes(path: str | None) -> bytes | None:
+    """A built page's bytes; ``None`` when there is no file."""
     if path is None:
-        return missing_page()
+        return None
     try:
         with open(path, "rb") as handle:
-            data = handle.read()
+            return handle.read()
     except OSError as error:
         raise InputError(path, "", f"cannot read: {error.strerror or error}") from None
-    return page_facts(data, links=links)
 
 
 # --- A running site --------------------------------------------------------------
@@ -515,6 +520,7 @@ __all__ = [
     "check_base_url",
     "fetch_robots",
     "is_url",
+    "read_page_bytes",
     "read_page_file",
     "route_file",
     "site_pages",

@@ -10,12 +10,12 @@ from collections.abc import Collection, Iterator, Sequence
 from urllib.parse import urlsplit
 
 from .._files import InputError
+from ..check.checker import PageChecker
 from ..check.contract import Contract, load_contract
 from ..check.findings import ERROR, CheckFinding
 from ..check.graph import SiteGraph
 from ..check.page import EXTRA_HINT, PageFacts
 from ..check.report import REPORTS, Run, Summary
-from ..check.rules import check_facts
 from ..check.site import (
     MAX_ROBOTS_BYTES,
     SiteIndex,
@@ -35,6 +35,7 @@ from ..check.sources import (
     check_base_url,
     fetch_robots,
     is_url,
+    read_page_bytes,
     read_page_file,
     route_file,
     site_pages,
@@ -328,14 +329,15 @@ def _check_files(
     run = Run([] if keep_routes else None)
     graph = SiteGraph()
     links = index is not None and contract.site_rules.get("broken_link") is not None
+    checker = PageChecker(contract, sitemap, graph, links=links)
     total = 0
     if is_terminal(streams.err):  # the bar needs a count: walk the tree once more
         total = sum(1 for _ in _site_pages(root, explicit, contract))
     progress = Progress(total, streams.err, "checking")
     try:
         for number, (route, path) in enumerate(_site_pages(root, explicit, contract)):
-            facts = read_page_file(path, links=links)
-            run.add(number, _page_findings(contract, route, facts, sitemap, number, graph))
+            findings, facts = checker.check_html(number, route, read_page_bytes(path))
+            run.add(number, findings)
             if index is not None:
                 index.add(route, facts)
             if run.routes is not None:
@@ -345,19 +347,6 @@ def _check_files(
         progress.clear()
     run.site_findings.extend(graph.findings())
     return run
-
-
-def _page_findings(
-    contract: Contract,
-    route: str,
-    facts: PageFacts,
-    sitemap: Collection[str] | None,
-    index: int,
-    graph: SiteGraph,
-) -> list[CheckFinding]:
-    """The contract's findings of a page; its nodes join the site's graph."""
-    graph.add_objects(index, route, facts.jsonld_objects)
-    return check_facts(contract, route, facts, sitemap)
 
 
 def _check_urls(
@@ -373,9 +362,10 @@ def _check_urls(
     graph = SiteGraph()
     progress = Progress(len(routes), streams.err, "checking")
     links = index is not None and contract.site_rules.get("broken_link") is not None
+    checker = PageChecker(contract, sitemap, graph, links=links)
 
     def handle(number: int, facts: PageFacts) -> None:
-        run.add(number, _page_findings(contract, routes[number], facts, sitemap, number, graph))
+        run.add(number, checker.check_facts(number, routes[number], facts)[0])
         if index is not None:
             index.add(routes[number], facts)
         progress.advance()
