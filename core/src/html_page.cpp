@@ -17,13 +17,6 @@ std::string_view view(const lxb_char_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-struct DocumentDeleter {
-  void operator()(lxb_html_document_t* document) const {
-    lxb_html_document_destroy(document);
-  }
-};
-using Document = std::unique_ptr<lxb_html_document_t, DocumentDeleter>;
-
 bool is_element(const lxb_dom_node_t* node, lxb_tag_id_t tag) {
   return node->type == LXB_DOM_NODE_TYPE_ELEMENT && node->local_name == tag;
 }
@@ -202,7 +195,12 @@ std::optional<bool> parse_bounded(lxb_html_document_t* document,
             piece.size()) != LXB_STATUS_OK) {
       return std::nullopt;
     }
-    if (open_elements(document) > kMaxOpenElements) return false;
+    if (open_elements(document) > kMaxOpenElements) {
+      // The parse ends here, as at the end of the page: the document is
+      // left as a finished one, to be cleared for the next.
+      (void)lxb_html_document_parse_chunk_end(document);
+      return false;
+    }
   }
   if (lxb_html_document_parse_chunk_end(document) != LXB_STATUS_OK) {
     return std::nullopt;
@@ -210,14 +208,12 @@ std::optional<bool> parse_bounded(lxb_html_document_t* document,
   return true;
 }
 
-}  // namespace
-
-std::optional<PageHtml> read_html_page(std::string_view bytes,
-                                       bool want_links) noexcept try {
-  const Document document(lxb_html_document_create());
-  if (!document) return std::nullopt;
+// Reads a page into `document`, a new one or one that has read pages
+// before (the parser clears it first).
+std::optional<PageHtml> read_with(lxb_html_document_t* document,
+                                  std::string_view bytes, bool want_links) {
   PageHtml page;
-  const std::optional<bool> parsed = parse_bounded(document.get(), bytes);
+  const std::optional<bool> parsed = parse_bounded(document, bytes);
   if (!parsed) return std::nullopt;
   if (!*parsed) {
     page.unread = "elements nested more than " +
@@ -225,11 +221,37 @@ std::optional<PageHtml> read_html_page(std::string_view bytes,
     return page;
   }
   HeadFactsBuilder head = read_head(
-      lxb_dom_interface_node(lxb_html_document_head_element(document.get())));
-  read_body(lxb_dom_interface_node(document.get()), want_links, head, page);
+      lxb_dom_interface_node(lxb_html_document_head_element(document)));
+  read_body(lxb_dom_interface_node(document), want_links, head, page);
   page.head = std::move(head).finish();
   return page;
+}
+
+}  // namespace
+
+std::optional<PageHtml> read_html_page(std::string_view bytes,
+                                       bool want_links) noexcept {
+  return HtmlPageReader().read(bytes, want_links);
+}
+
+HtmlPageReader::HtmlPageReader() noexcept = default;
+
+HtmlPageReader::~HtmlPageReader() { lxb_html_document_destroy(document_); }
+
+std::optional<PageHtml> HtmlPageReader::read(std::string_view bytes,
+                                             bool want_links) noexcept try {
+  if (document_ == nullptr) {
+    document_ = lxb_html_document_create();
+    if (document_ == nullptr) return std::nullopt;
+  }
+  std::optional<PageHtml> page = read_with(document_, bytes, want_links);
+  if (!page) {
+    // Memory ran out midway: the next page starts from a new document.
+    document_ = lxb_html_document_destroy(document_);
+  }
+  return page;
 } catch (const std::bad_alloc&) {
+  document_ = lxb_html_document_destroy(document_);
   return std::nullopt;
 }
 

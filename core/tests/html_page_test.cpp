@@ -199,6 +199,48 @@ TEST(HtmlPage, ReadsBytesAsTheyAre) {
   EXPECT_EQ(read("").head.extra_counts.size(), head_extra_keys().size());
 }
 
+bool same_page(const PageHtml& a, const PageHtml& b) {
+  const HeadFacts& x = a.head;
+  const HeadFacts& y = b.head;
+  return x.title == y.title && x.description == y.description &&
+         x.canonical == y.canonical && x.robots == y.robots &&
+         x.open_graph == y.open_graph && x.twitter == y.twitter &&
+         x.hreflang == y.hreflang && x.extra_counts == y.extra_counts &&
+         a.jsonld == b.jsonld && a.links == b.links && a.unread == b.unread;
+}
+
+// One reader over many pages reads each as a fresh parser would, whatever
+// came before: a page cut off for its depth, an unclosed script or
+// template, a frameset.
+TEST(HtmlPageReader, ReadsEachPageAsIfItWereTheFirst) {
+  const std::vector<std::string> pages = {
+      R"(<title>One</title><meta name="description" content="d">)"
+      R"(<link rel="canonical" href="/a"><a href="/x">x</a>)",
+      [] {
+        std::string deep;
+        for (int level = 0; level < 600; ++level) deep += "<div>";
+        return deep + "<title>deep</title>";
+      }(),
+      R"(<script type="application/ld+json">{"@type": "A"})",
+      "<template><title>t</title><meta name=robots content=noindex>",
+      "<frameset><frame></frameset><a href='/f'>",
+      "",
+      R"(<svg><title>s</title></svg><head><meta property="og:title")"
+      R"( content="o"></head>)",
+  };
+  HtmlPageReader reader;
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& html : pages) {
+      const auto fresh = read_html_page(html, true);
+      const auto reused = reader.read(html, true);
+      ASSERT_TRUE(fresh && reused) << html;
+      EXPECT_TRUE(same_page(*fresh, *reused)) << html;
+    }
+  }
+  EXPECT_TRUE(reader.read(pages[1], false)->unread);
+  EXPECT_EQ(reader.read(pages[0], false)->head.title, "One");
+}
+
 // The JSON-LD summary: nodes and types as the full reading finds them, and
 // nullopt for every script the full reading must see.
 TEST(JsonLdSummary, CountsNodesAndTypesOrDefers) {

@@ -1,6 +1,8 @@
 #include "html_page.hpp"
 
 #include <array>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -125,26 +127,71 @@ bool page_bytes(PyObject* data, PyRef& owner, std::string_view& out) {
   return true;
 }
 
+// A reader kept by the caller from page to page. Its parser is used by one
+// page at a time; a page that comes while it is busy (another thread) is
+// read with a parser of its own.
+struct SharedReader {
+  std::mutex lock;
+  zelko::HtmlPageReader reader;
+};
+
+constexpr const char* kReaderName = "zelko._page_reader";
+
+void drop_reader(PyObject* capsule) {
+  delete static_cast<SharedReader*>(PyCapsule_GetPointer(capsule, kReaderName));
+}
+
+// The reader an argument holds (nullptr for None), or false with the error
+// set.
+bool reader_argument(PyObject* value, SharedReader*& out) {
+  out = nullptr;
+  if (value == nullptr || value == Py_None) return true;
+  out = static_cast<SharedReader*>(PyCapsule_GetPointer(value, kReaderName));
+  return out != nullptr;
+}
+
+std::optional<zelko::PageHtml> read_page(SharedReader* shared,
+                                         std::string_view bytes, bool links) {
+  if (shared != nullptr) {
+    std::unique_lock<std::mutex> hold(shared->lock, std::try_to_lock);
+    if (hold.owns_lock()) return shared->reader.read(bytes, links);
+  }
+  return zelko::read_html_page(bytes, links);
+}
+
 }  // namespace
+
+PyObject* py_page_reader(PyObject* /*module*/, PyObject* /*unused*/) {
+  return guarded([]() -> PyObject* {
+    auto shared = std::make_unique<SharedReader>();
+    PyObject* capsule = PyCapsule_New(shared.get(), kReaderName, drop_reader);
+    if (capsule != nullptr) shared.release();
+    return capsule;
+  });
+}
 
 PyObject* py_page_html(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"data", "links", "summary"};
-    static constexpr Signature kSignature{"_page_html", kNames, 3, 2};
-    std::array<PyObject*, 3> arg{};
+    static constexpr const char* kNames[] = {"data", "links", "summary",
+                                             "reader"};
+    static constexpr Signature kSignature{"_page_html", kNames, 4, 2};
+    std::array<PyObject*, 4> arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
     PyRef owner;
     std::string_view bytes;
     bool links = false;
     bool summarize = false;
+    SharedReader* shared = nullptr;
     if (!page_bytes(arg[0], owner, bytes) ||
         !arg_flag(arg[1], "links", links) ||
-        (arg[2] != nullptr && !arg_flag(arg[2], "summary", summarize))) {
+        (arg[2] != nullptr && !arg_flag(arg[2], "summary", summarize)) ||
+        !reader_argument(arg[3], shared)) {
       return nullptr;
     }
-    // Parsing needs no Python object: other threads run meanwhile.
+    // Parsing needs no Python object: other threads run meanwhile (the
+    // capsule, and so the reader, is kept alive by the caller's argument).
     PyThreadState* thread = PyEval_SaveThread();
-    std::optional<zelko::PageHtml> page = zelko::read_html_page(bytes, links);
+    std::optional<zelko::PageHtml> page = read_page(shared, bytes, links);
     std::optional<zelko::JsonLdSummary> summary;
     if (page && summarize && !page->unread) {
       summary = zelko::summarize_jsonld(page->jsonld);

@@ -101,9 +101,14 @@ PyMethodDef kPrivateFunctionDefs[] = {
      "_head_extra_keys()\n--\n\nThe head keys a contract can ask for: "
      "(key, kind, name) per row."},
     {"_page_html", as_method(py_page_html), kFunctionFlags,
-     "_page_html(data, links, summary=False)\n--\n\nWhat zelko check reads "
-     "from a page's HTML: the head's facts, JSON-LD script texts, (with "
-     "links) <a href> targets and (with summary) what the JSON-LD holds."},
+     "_page_html(data, links, summary=False, reader=None)\n--\n\nWhat zelko "
+     "check reads from a page's HTML: the head's facts, JSON-LD script "
+     "texts, (with links) <a href> targets and (with summary) what the "
+     "JSON-LD holds; a reader from _page_reader() keeps its parser from "
+     "page to page."},
+    {"_page_reader", py_page_reader, METH_NOARGS,
+     "_page_reader()\n--\n\nA page reader for _page_html, which keeps its "
+     "parser and memory from page to page."},
     {"_input_fields", py_input_fields, METH_O,
      "_input_fields(cls, /)\n--\n\nThe fields of an input class: (key, "
      "kind, required, description, nested class or None, (low, high) of an "

@@ -13,12 +13,13 @@ from typing import Any
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from _zelko_native import _page_html
+from _zelko_native import _page_html, _page_reader
 from zelko.check.checker import PageChecker, QuickPage
 from zelko.check.contract import load_contract
 from zelko.check.graph import SiteGraph, _dangling, descriptions
-from zelko.check.page import JSONLD_SUMMARY, node_types, read_facts
+from zelko.check.page import JSONLD_SUMMARY, PageFacts, node_types, read_facts
 from zelko.check.rules import check_facts
+from zelko.check.site import FACTS, SiteIndex
 
 SITE = "https://www.example.com"
 ROUTE = "/blog/post"
@@ -230,3 +231,49 @@ def test_quick_tests_agree_with_the_full_checks(
         # A clean page with JSON-LD the summary takes passes the quick way.
         read = _page_html(page, True, True)
         assert read[JSONLD_SUMMARY] is None
+
+
+_DEEP = "<div>" * 600 + "<title>deep</title>"  # not read past its depth
+
+
+@settings(max_examples=100, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(sequence=st.lists(pages() | st.just(_DEEP) | st.just("<svg><script>"), max_size=6))
+def test_a_kept_reader_reads_each_page_as_a_new_one(sequence: list[str]) -> None:
+    reader = _page_reader()
+    for page in sequence:
+        assert _page_html(page, True, True, reader) == _page_html(page, True, True)
+
+
+_FACTS = st.builds(
+    PageFacts,
+    status=st.sampled_from([200, 200, 301, 404]),
+    location=st.sampled_from([None, "/moved"]),
+    title=st.none() | st.sampled_from(["A", "B"]),
+    description=st.none() | st.sampled_from(["d", "e"]),
+    canonical=st.sampled_from([None, SITE + "/p0", "/p1", "other", "https://elsewhere.example/"]),
+    robots=st.sampled_from([frozenset(), frozenset({"noindex"}), frozenset({"none"})]),
+    hreflang=st.sampled_from([(), (("en", SITE + "/p0"), ("de", "/de/"))]),
+    links=st.lists(st.sampled_from(["/p0", "/p1?q#f", "//x", "mailto:a", " /p2", "rel"])).map(tuple),
+    failure=st.sampled_from([None, None, None, "timed out"]),
+)
+
+
+@settings(max_examples=150, deadline=None)
+@given(pages=st.lists(_FACTS, max_size=8))
+def test_the_site_index_writes_its_default_rows_as_its_table_does(pages: list[PageFacts]) -> None:
+    def filled(facts: Any) -> SiteIndex:
+        index = SiteIndex(lambda route: SITE + route, [SITE], lambda routes: [], None, facts)
+        for number, page in enumerate(pages):
+            index.add(f"/p{number}", page)
+        return index
+
+    fused, generic = filled(FACTS), filled(list(FACTS))
+    assert fused._default_facts and not generic._default_facts
+    for fact in FACTS:
+        if fact.width == 0:
+            assert fused.number(fact.name) == generic.number(fact.name)
+        elif fact.width > 0:
+            assert fused.column(fact.name) == generic.column(fact.name)
+        else:
+            assert fused.texts(fact.name) == generic.texts(fact.name)
+    assert fused.languages == generic.languages

@@ -18,7 +18,7 @@ from __future__ import annotations
 from collections.abc import Callable, Collection
 from typing import Any
 
-from _zelko_native import _page_html
+from _zelko_native import _page_html, _page_reader
 
 from .contract import Contract, Expectation, SchemaExpectation
 from .findings import CheckFinding
@@ -226,6 +226,7 @@ class PageChecker:
         self.sitemap = sitemap
         self.graph = graph
         self.links = links
+        self._reader = _page_reader()  # one parser for the whole run
         # Expectations are merged once per set of matching rules and kept by
         # the contract: their tests are made once too.
         self._tests: dict[int, tuple[Expectation, tuple[Test, ...] | None]] = {}
@@ -237,7 +238,7 @@ class PageChecker:
         """A page's findings and facts; ``None``: the page is missing."""
         if html is None:
             return self.check_facts(number, route, missing_page())
-        read = _page_html(html, self.links, True)
+        read = _page_html(html, self.links, True, self._reader)
         if read[JSONLD_SUMMARY] is not None:
             tests = self._tests_of(route)
             if tests is not None:

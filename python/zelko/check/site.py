@@ -124,8 +124,14 @@ def _state(facts: SiteFacts, index: SiteIndex) -> int:
     return state
 
 
-def _text_digest(text: str | None) -> int:
-    return 0 if text is None else (hash(text) or 1)
+def _title_digest(facts: SiteFacts, index: SiteIndex) -> int:
+    title = facts.title
+    return 0 if title is None else (hash(title) or 1)  # as digest()
+
+
+def _description_digest(facts: SiteFacts, index: SiteIndex) -> int:
+    description = facts.description
+    return 0 if description is None else (hash(description) or 1)
 
 
 def _alternates(facts: SiteFacts, index: SiteIndex) -> list[int]:
@@ -139,24 +145,29 @@ def _alternates(facts: SiteFacts, index: SiteIndex) -> list[int]:
 
 
 def _links(facts: SiteFacts, index: SiteIndex) -> list[int]:
-    if not facts.links:
+    links = facts.links
+    if not links:
         return []
     keys = set()
-    for href in set(facts.links):  # the same link comes often
+    for href in links if len(links) == 1 else set(links):  # the same link comes often
         # Most links are a plain path on the site: taken as they are.
         if href[:1] == "/" and href[1:2] != "/" and href.isprintable() and href[-1] != " ":
-            route: str | None = href
+            route = href
         else:
-            route = index.route_of(href)
-        if route is not None:
-            keys.add(hash(route.split("#", 1)[0].split("?", 1)[0]) or 1)
+            found = index.route_of(href)
+            if found is None:
+                continue
+            route = found
+        if "#" in route or "?" in route:
+            route = route.split("#", 1)[0].split("?", 1)[0]
+        keys.add(hash(route) or 1)  # digest(route)
     return list(keys)
 
 
 FACTS: tuple[Fact, ...] = (
     Fact("state", 0, _state),
-    Fact("title", 0, lambda facts, index: _text_digest(facts.title)),
-    Fact("description", 0, lambda facts, index: _text_digest(facts.description)),
+    Fact("title", 0, _title_digest),
+    Fact("description", 0, _description_digest),
     Fact("canonical", -1, lambda facts, index: index.current_canonical),
     Fact(
         "location", -1, lambda facts, index: facts.location if facts.status in REDIRECTS else None
@@ -164,6 +175,17 @@ FACTS: tuple[Fact, ...] = (
     Fact("alternates", 2, _alternates),
     Fact("links", 1, _links),
 )
+
+# The rows of FACTS by kind, as _add_default writes them.
+_DEFAULT_SCALARS = ("state", "title", "description")
+_DEFAULT_TEXTS = ("canonical", "location")
+_DEFAULT_TUPLES = ("alternates", "links")
+assert [(fact.name, fact.width) for fact in FACTS] == [
+    *((name, 0) for name in _DEFAULT_SCALARS),
+    *((name, -1) for name in _DEFAULT_TEXTS),
+    ("alternates", 2),
+    ("links", 1),
+], "a new row of FACTS needs its place in SiteIndex._add_default"
 
 
 class SiteIndex:
@@ -217,12 +239,19 @@ class SiteIndex:
             (self._texts[fact.name], fact.read) for fact in self.facts if fact.width < 0
         ]
         self.current_canonical: str | None = None
+        # The table as this module gives it is written by _add_default.
+        self._default_facts = facts is FACTS
+        if self._default_facts:
+            self._default_scalars = tuple(self._numbers[name] for name in _DEFAULT_SCALARS)
+            self._default_texts = tuple(self._texts[name] for name in _DEFAULT_TEXTS)
+            self._default_tuples = tuple(self._tuples[name] for name in _DEFAULT_TUPLES)
         # Route digest -> page, an open-addressing table made once every page
         # is in (12 bytes a slot, two slots a page; a dictionary takes ten
         # times that).
         self._slot_keys = array("q")
         self._slot_pages = array("Q")
         self._current_url = ""
+        self._indexable: array[int] | None = None
 
     # --- Filling ---------------------------------------------------------------
 
@@ -231,13 +260,21 @@ class SiteIndex:
         if facts.failure is not None:
             return
         number = len(self._keys)
-        self._current_url = self.page_url(route)
-        self.current_canonical = self._canonical_elsewhere(facts.canonical)
+        self._current_url = url = self.page_url(route)
+        canonical = facts.canonical
+        # Most canonicals name the page itself, as its URL.
+        self.current_canonical = (
+            None if canonical is None or canonical == url else self._canonical_elsewhere(canonical)
+        )
         self._route_text += route.encode("utf-8", "surrogatepass")
         self._route_ends.append(len(self._route_text))
-        self._keys.append(digest(route))
+        self._keys.append(hash(route) or 1)  # digest(route)
+        self._indexable = None
         if self._slot_keys:
             self._slot_keys = array("q")  # made again on the next lookup
+        if self._default_facts:
+            self._add_default(number, facts)
+            return
         for append, read in self._scalar_facts:
             append(read(facts, self))
         for values, ends, width, read in self._tuple_facts:
@@ -247,6 +284,30 @@ class SiteIndex:
             text = read(facts, self)
             if text is not None:
                 texts[number] = text
+
+    def _add_default(self, number: int, facts: SiteFacts) -> None:
+        """The rows of FACTS for one page, written in one go: a site has many
+        pages, and reading each row's fact through the table costs more than
+        the rest of adding a page. The numbers are the ones the rows give
+        (the tests hold the two ways to the same index)."""
+        state, title, description = self._default_scalars
+        state.append(_state(facts, self))
+        text = facts.title
+        title.append(0 if text is None else (hash(text) or 1))
+        text = facts.description
+        description.append(0 if text is None else (hash(text) or 1))
+        canonical, location = self._default_texts
+        if self.current_canonical is not None:
+            canonical[number] = self.current_canonical
+        if facts.status in REDIRECTS and facts.location is not None:
+            location[number] = facts.location
+        (alternates, alternate_ends), (links, link_ends) = self._default_tuples
+        if facts.hreflang:
+            alternates.extend(_alternates(facts, self))
+        alternate_ends.append(len(alternates) // 2)
+        if facts.links:
+            links.extend(_links(facts, self))
+        link_ends.append(len(links))
 
     def _canonical_elsewhere(self, href: str | None) -> str | None:
         """The canonical URL of the page being added when it names another URL."""
@@ -344,10 +405,15 @@ class SiteIndex:
                 return None
             slot = (slot + 1) & mask
 
-    def indexable_pages(self) -> Iterator[int]:
-        """The pages that are indexable (see ``indexable``), in order."""
-        wanted, states = PRESENT | NOINDEX | CANONICAL_ELSEWHERE, self._numbers["state"]
-        return (number for number, state in enumerate(states) if state & wanted == PRESENT)
+    def indexable_pages(self) -> Sequence[int]:
+        """The pages that are indexable (see ``indexable``), in order; found
+        once for the rules that ask."""
+        if self._indexable is None:
+            wanted, states = PRESENT | NOINDEX | CANONICAL_ELSEWHERE, self._numbers["state"]
+            self._indexable = array(
+                "Q", [number for number, state in enumerate(states) if state & wanted == PRESENT]
+            )
+        return self._indexable
 
     def find_route(self, route: str) -> int | None:
         """The page of a route; a route with a query falls back to its path."""
