@@ -253,7 +253,9 @@ _FACTS = st.builds(
     canonical=st.sampled_from([None, SITE + "/p0", "/p1", "other", "https://elsewhere.example/"]),
     robots=st.sampled_from([frozenset(), frozenset({"noindex"}), frozenset({"none"})]),
     hreflang=st.sampled_from([(), (("en", SITE + "/p0"), ("de", "/de/"))]),
-    links=st.lists(st.sampled_from(["/p0", "/p1?q#f", "//x", "mailto:a", " /p2", "rel"])).map(tuple),
+    links=st.lists(st.sampled_from(["/p0", "/p1?q#f", "//x", "mailto:a", " /p2", "rel"])).map(
+        tuple
+    ),
     failure=st.sampled_from([None, None, None, "timed out"]),
 )
 
