@@ -23,6 +23,7 @@ import zelko
 from zelko.check.page import page_facts
 from zelko.check.site import SiteIndex
 from zelko.check.sources import site_pages
+from zelko.cli import check as check_command
 from zelko.cli import main
 
 REPO = Path(__file__).resolve().parents[2]
@@ -404,3 +405,15 @@ def test_a_link_with_controls_is_reported_on_one_printable_line(href: str, route
     ]
     assert (broken.route, broken.related) == (route, ("/a",))
     assert broken.message.isprintable()
+
+
+@pytest.mark.parametrize(("pages", "size"), [(1, 1 << 20), (3, 1 << 20), (64, 1)])
+def test_pages_read_a_few_at_a_time_give_the_same_report(
+    seeded: Path, tmp_path: Path, monkeypatch: pytest.MonkeyPatch, pages: int, size: int
+) -> None:
+    _, whole = check("--site", str(seeded), str(tmp_path / "whole.json"))
+    assert whole["findings"]
+    monkeypatch.setattr(check_command, "_CHUNK_PAGES", pages)
+    monkeypatch.setattr(check_command, "_CHUNK_BYTES", size)
+    _, chunked = check("--site", str(seeded), str(tmp_path / "chunked.json"))
+    assert chunked == whole

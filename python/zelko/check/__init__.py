@@ -27,6 +27,9 @@ from .site import SiteIndex, SiteInputs, mapping_is_missing, parse_robots, site_
 
 __all__ = ["CheckFinding", "check_page", "check_payload"]
 
+# Pages parsed at a time before they are checked (see PageChecker.check_pages).
+_CHUNK_PAGES = 64
+
 
 def check_page(
     contract: ContractSource,
@@ -87,10 +90,12 @@ def check_site(
     graph = SiteGraph()
     checker = PageChecker(checked, sitemap, graph, links=links)
     findings = []
-    for number, (route, html) in enumerate(pages.items()):
-        found, facts = checker.check_html(number, route, html)
-        findings.extend(found)
-        index.add(route, facts)
+    numbered = [(number, route, html) for number, (route, html) in enumerate(pages.items())]
+    for start in range(0, len(numbered), _CHUNK_PAGES):
+        chunk = numbered[start : start + _CHUNK_PAGES]
+        for (_, route, _), (found, facts) in zip(chunk, checker.check_pages(chunk), strict=True):
+            findings.extend(found)
+            index.add(route, facts)
     if isinstance(robots, str):
         robots = robots.encode("utf-8")
     inputs = SiteInputs(sitemap, None if robots is None else parse_robots(robots))

@@ -6,7 +6,7 @@ from __future__ import annotations
 import argparse
 import importlib.util
 import os
-from collections.abc import Collection, Iterator, Sequence
+from collections.abc import Collection, Iterable, Iterator, Sequence
 from urllib.parse import urlsplit
 
 from .._files import InputError
@@ -317,6 +317,30 @@ def _site_pages(
             yield route, route_file(root, route)
 
 
+# Pages are read and parsed a few dozen at a time, then checked and indexed
+# (see PageChecker.check_pages): at most this many, of at most this many
+# bytes in all beyond the last page.
+_CHUNK_PAGES = 64
+_CHUNK_BYTES = 1 << 20
+
+
+def _page_chunks(
+    pages: Iterable[tuple[str, str | None]],
+) -> Iterator[list[tuple[int, str, bytes | None]]]:
+    """The pages with their numbers and bytes, a few at a time."""
+    chunk: list[tuple[int, str, bytes | None]] = []
+    size = 0
+    for number, (route, path) in enumerate(pages):
+        data = read_page_bytes(path)
+        chunk.append((number, route, data))
+        size += 0 if data is None else len(data)
+        if len(chunk) == _CHUNK_PAGES or size >= _CHUNK_BYTES:
+            yield chunk
+            chunk, size = [], 0
+    if chunk:
+        yield chunk
+
+
 def _check_files(
     root: str,
     explicit: Sequence[str],
@@ -335,14 +359,16 @@ def _check_files(
         total = sum(1 for _ in _site_pages(root, explicit, contract))
     progress = Progress(total, streams.err, "checking")
     try:
-        for number, (route, path) in enumerate(_site_pages(root, explicit, contract)):
-            findings, facts = checker.check_html(number, route, read_page_bytes(path))
-            run.add(number, findings)
-            if index is not None:
-                index.add(route, facts)
-            if run.routes is not None:
-                run.routes.append(route)
-            progress.advance()
+        for chunk in _page_chunks(_site_pages(root, explicit, contract)):
+            for (number, route, _), (findings, facts) in zip(
+                chunk, checker.check_pages(chunk), strict=True
+            ):
+                run.add(number, findings)
+                if index is not None:
+                    index.add(route, facts)
+                if run.routes is not None:
+                    run.routes.append(route)
+                progress.advance()
     finally:
         progress.clear()
     run.site_findings.extend(graph.findings())
