@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <unordered_set>
 
 #include "zelko/html_page.hpp"
 #include "zelko/jsonld_summary.hpp"
@@ -60,6 +61,21 @@ PyObject* count_dict(const std::vector<std::uint32_t>& counts) {
   return dict.release();
 }
 
+// The link targets, each once, in the order first found: pages repeat their
+// links (a menu, a footer, the same article linked again), and what is
+// checked of them is where they lead.
+PyObject* unique_links(const std::vector<std::string>& links) {
+  PyRef list = PyRef::steal(PyList_New(0));
+  if (!list) return nullptr;
+  std::unordered_set<std::string_view> seen;
+  for (const std::string& link : links) {
+    if (!seen.insert(link).second) continue;
+    PyRef item = PyRef::steal(new_str(link));
+    if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+  }
+  return list.release();
+}
+
 // (scripts, nodes, types) of the JSON-LD summary, or None when there is
 // none.
 PyObject* summary_tuple(const std::optional<zelko::JsonLdSummary>& summary) {
@@ -84,7 +100,7 @@ PyObject* page_tuple(const zelko::PageHtml& page,
       PyRef::steal(pair_tuple(facts.hreflang)),
       PyRef::steal(count_dict(facts.extra_counts)),
       PyRef::steal(to_python(page.jsonld)),
-      PyRef::steal(to_python(page.links)),
+      PyRef::steal(unique_links(page.links)),
       PyRef::steal(to_python(page.unread)),
       PyRef::steal(summary_tuple(summary)),
   };

@@ -146,7 +146,8 @@ def walked_facts(document: str | bytes) -> PageFacts:
         if _is_jsonld(node) and not any(map(_is_jsonld, _ancestors(node))):
             reader.read_jsonld(node.text(deep=True) or "")
     hrefs = [node.attributes.get("href") for node in tree.tags("a")]
-    reader.links = tuple(href for href in hrefs if href)
+    # Each target once, in the order first found.
+    reader.links = tuple(dict.fromkeys(href for href in hrefs if href))
     return reader.facts(200, None)
 
 

@@ -34,8 +34,8 @@ from .page import (
     title_text,
 )
 from .rules import (
-    _ABSENCE_PASSES,
-    _TEXT_TESTS,
+    ABSENCE_PASSES,
+    TEXT_TESTS,
     OPEN_GRAPH_REQUIRED,
     TWITTER_REQUIRED,
     canonical_url,
@@ -137,8 +137,8 @@ def _text_test(prefix: str, check: str, want: Any) -> Test:
         return lambda page: (text := read(page)) is None or len(text) <= want
     if check == "min_length":
         return lambda page: (text := read(page)) is not None and len(text) >= want
-    passes = _TEXT_TESTS[check][0]
-    absent_passes = check in _ABSENCE_PASSES
+    passes = TEXT_TESTS[check][0]
+    absent_passes = check in ABSENCE_PASSES
 
     def test(page: QuickPage) -> bool:
         text = read(page)

@@ -42,7 +42,8 @@ class PageFacts:
     failure: str | None = None
     # How many elements of each extra the head holds ("icon", "og:image", ...).
     head: Mapping[str, int] = field(default_factory=dict)
-    links: tuple[str, ...] = ()  # <a href> values, read only when asked for
+    # <a href> values, each once in the order first found; read only when asked for
+    links: tuple[str, ...] = ()
 
     @functools.cached_property
     def jsonld_objects(self) -> list[Mapping[str, Any]]:

@@ -253,7 +253,7 @@ _TEXTS: dict[str, tuple[str, Callable[[Page], str | None]]] = {
 }
 
 # Each text check: whether the text passes, and how a failure reads.
-_TEXT_TESTS: dict[str, tuple[Callable[[str, Any], bool], str]] = {
+TEXT_TESTS: dict[str, tuple[Callable[[str, Any], bool], str]] = {
     "equals": (lambda text, want: text == want, "is not {want!r}"),
     "not_equals": (lambda text, want: text != want, "must not be {want!r}"),
     "contains": (lambda text, want: want in text, "does not contain {want!r}"),
@@ -272,17 +272,17 @@ _TEXT_TESTS: dict[str, tuple[Callable[[str, Any], bool], str]] = {
     ),
 }
 # An absent text cannot break these two: nothing is not too long.
-_ABSENCE_PASSES = frozenset({"not_equals", "max_length"})
+ABSENCE_PASSES = frozenset({"not_equals", "max_length"})
 
 
 def _text_check(prefix: str, check: str) -> Check:
     name, read = _TEXTS[prefix]
-    passes, wording = _TEXT_TESTS[check]
+    passes, wording = TEXT_TESTS[check]
 
     def run(page: Page, want: Any) -> Iterator[Failure]:
         text = read(page)
         if text is None:
-            if check not in _ABSENCE_PASSES:
+            if check not in ABSENCE_PASSES:
                 yield Failure(f"there is no {name}", None)
         elif not passes(text, want):
             message = wording.format(want=_shown(want), length=len(text))
@@ -324,12 +324,12 @@ def _all_checks() -> dict[str, Check]:
         "hreflang.required": _hreflang,
         "head.required": _head_required,
     }
-    for check in _TEXT_TESTS:
+    for check in TEXT_TESTS:
         checks[check] = _text_check("", check)
     for prefix in ("title.", "description."):
         checks[prefix + "required"] = _presence(prefix, wanted_present=True)
         checks[prefix + "forbidden"] = _presence(prefix, wanted_present=False)
-        for check in _TEXT_TESTS:
+        for check in TEXT_TESTS:
             checks[prefix + check] = _text_check(prefix, check)
     assert set(checks) == set(FIELD_ORDER)
     return checks
