@@ -136,7 +136,8 @@ bool is_plain_route(std::string_view route) {
 // policy applies). The first failure is kept and every later URL is "".
 class Resolver {
  public:
-  explicit Resolver(const SEOConfig& config) : config_(config) {}
+  explicit Resolver(std::string_view public_base_url)
+      : public_base_url_(public_base_url) {}
 
   // The resolved URL, valid until the next call.
   std::string_view operator()(std::string_view value) {
@@ -165,7 +166,7 @@ class Resolver {
   // else from the parsed base.
   bool ready() {
     if (!origin_.empty()) return true;
-    const std::string_view base = config_.public_base_url;
+    const std::string_view base = public_base_url_;
     const std::size_t scheme_end = base.find("://");
     const std::string_view scheme = base.substr(0, scheme_end);
     if (scheme == "https" || scheme == "http") {
@@ -190,7 +191,7 @@ class Resolver {
 
   bool parse_base() {
     Result<ada::url_aggregator> base =
-        detail::parse_url_without_base(config_.public_base_url);
+        detail::parse_url_without_base(public_base_url_);
     if (!base) {
       failure_ = Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
                        "invalid public_base_url: " + base.error().message());
@@ -200,7 +201,7 @@ class Resolver {
     return true;
   }
 
-  const SEOConfig& config_;
+  std::string_view public_base_url_;
   std::optional<ada::url_aggregator> base_;
   std::string origin_;
   std::string url_;
@@ -572,29 +573,36 @@ std::size_t texts_room(const std::vector<std::string>& texts) {
   return size;
 }
 
+std::size_t site_size(const SiteHead& site) {
+  std::size_t size = 0;
+  for (const Icon& icon : site.icons) {
+    size += icon.href.size() + 2 * kElementRoom + text_room(icon.sizes) +
+            text_room(icon.type) + text_room(icon.media) +
+            text_room(icon.color);
+  }
+  for (const Feed& feed : site.feeds) {
+    size += feed.href.size() + 2 * kElementRoom + text_room(feed.title);
+  }
+  for (const ThemeColor& theme : site.theme_color) {
+    size += theme.color.size() + kElementRoom + text_room(theme.media);
+  }
+  return size + text_room(site.manifest) + text_room(site.application_name) +
+         text_room(site.twitter_site_id) + pairs_room(site.meta) +
+         pairs_room(site.verification.other) +
+         kVerificationNames.size() * kElementRoom +
+         kAppLinkProperties.size() * kElementRoom;
+}
+
 // Escaping may still grow the text: then the buffer grows as usual.
 std::size_t extras_size(const HeadExtras& extras) {
   std::size_t size = 0;
   for (const HreflangLink& link : extras.hreflang) {
     size += link.tag.size() + link.url.size() + kElementRoom;
   }
-  if (const SiteHead* site = extras.site; site != nullptr) {
-    for (const Icon& icon : site->icons) {
-      size += icon.href.size() + 2 * kElementRoom + text_room(icon.sizes) +
-              text_room(icon.type) + text_room(icon.media) +
-              text_room(icon.color);
-    }
-    for (const Feed& feed : site->feeds) {
-      size += feed.href.size() + 2 * kElementRoom + text_room(feed.title);
-    }
-    for (const ThemeColor& theme : site->theme_color) {
-      size += theme.color.size() + kElementRoom + text_room(theme.media);
-    }
-    size += text_room(site->manifest) + text_room(site->application_name) +
-            text_room(site->twitter_site_id) + pairs_room(site->meta) +
-            pairs_room(site->verification.other) +
-            kVerificationNames.size() * kElementRoom +
-            kAppLinkProperties.size() * kElementRoom;
+  if (extras.site_block != nullptr) {
+    size += extras.site_block->size();
+  } else if (extras.site != nullptr) {
+    size += site_size(*extras.site);
   }
   if (const PageHead* page = extras.page; page != nullptr) {
     size +=
@@ -758,7 +766,7 @@ Result<std::string> render_head(const SEOPayload& payload,
                                            : std::string_view(payload.robots);
   // The URLs are resolved while the elements are written; one that does not
   // resolve fails the whole head, so no partial text escapes.
-  Resolver resolve(config);
+  Resolver resolve(config.public_base_url);
   std::string card_url;
   std::optional<HeadPicture> picture;
   if (extras.card != nullptr) {
@@ -782,8 +790,25 @@ Result<std::string> render_head(const SEOPayload& payload,
   {
     Sink sink(out);
     append_hreflang(sink, extras.hreflang);
-    if (extras.site != nullptr) write_site(sink, *extras.site, resolve);
+    if (extras.site_block != nullptr) {
+      sink.put(*extras.site_block);
+    } else if (extras.site != nullptr) {
+      write_site(sink, *extras.site, resolve);
+    }
     if (page != nullptr) write_page(sink, *page, resolve);
+  }
+  if (resolve.failure()) return *resolve.failure();
+  return out;
+}
+
+Result<std::string> render_site_block(const SiteHead& site,
+                                      std::string_view public_base_url) {
+  Resolver resolve(public_base_url);
+  std::string out;
+  out.reserve(site_size(site));
+  {
+    Sink sink(out);
+    write_site(sink, site, resolve);
   }
   if (resolve.failure()) return *resolve.failure();
   return out;
