@@ -55,7 +55,7 @@ bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
       (head.overrides && !overrides_borrow.emplace(head.overrides.get()))) {
     return false;
   }
-  const zelko::SiteHead& site = record_of<zelko::SiteHead>(head.site.get());
+  const zelko::SiteHead& site = record_of<SiteHeadRecord>(head.site.get()).site;
   const zelko::SEOOverrides* overrides =
       head.overrides ? &record_of<zelko::SEOOverrides>(head.overrides.get())
                      : nullptr;
@@ -85,9 +85,11 @@ bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
 }
 
 // Reads the records of a head's objects under shared borrows; the extras
-// carry the graph's text when `with_graph` is set and the head has one.
+// carry the graph's text when `with_graph` is set and the head has one, and
+// the site's kept elements when `for_render` is.
 template <class Read>
-PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
+PyObject* with_records(const HeadRecord& head, bool with_graph, bool for_render,
+                       Read&& read) {
   if (!head.payload || !head.config) {
     PyErr_SetString(PyExc_RuntimeError, "SEOHead was cleared");
     return nullptr;
@@ -101,13 +103,22 @@ PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
   if (head.page && !page.emplace(head.page.get())) return nullptr;
   std::optional<std::string> graph;
   if (with_graph && !write_graph(head, graph)) return nullptr;
+  const zelko::SEOConfig& config_fields = config_record(head.config.get());
+  const SiteHeadRecord* site_record =
+      head.site ? &record_of<SiteHeadRecord>(head.site.get()) : nullptr;
+  std::shared_ptr<const std::string> block;
+  if (for_render && site_record != nullptr) {
+    block = site_block(*site_record, config_fields.public_base_url);
+  }
   const zelko::HeadExtras extras{
       head.hreflang,
-      head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
+      site_record != nullptr ? &site_record->site : nullptr,
       head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
-      head.card ? &*head.card : nullptr, graph ? &*graph : nullptr};
-  return read(record_of<zelko::SEOPayload>(head.payload.get()),
-              config_record(head.config.get()), extras);
+      head.card ? &*head.card : nullptr,
+      graph ? &*graph : nullptr,
+      block.get()};
+  return read(record_of<zelko::SEOPayload>(head.payload.get()), config_fields,
+              extras);
 }
 
 // The kept text, or null before the first render. Once set it never
@@ -127,7 +138,7 @@ PyObject* with_rendered(PyObject* self, Use&& use) {
     RenderCache& cache = *head.cache;
     if (const std::string* html = kept_html(cache)) return use(*html, cache);
     return with_records(
-        head, true,
+        head, true, true,
         [&](const zelko::SEOPayload& payload, const zelko::SEOConfig& config,
             const zelko::HeadExtras& extras) {
           std::optional<zelko::Error> failure;
@@ -195,7 +206,7 @@ PyObject* hreflang_list(const std::vector<zelko::HreflangLink>& links) {
 PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) -> PyObject* {
     return with_records(
-        head, true,
+        head, true, false,
         [&](const zelko::SEOPayload& payload,
             const zelko::SEOConfig& /*config*/,
             const zelko::HeadExtras& extras) -> PyObject* {
@@ -238,7 +249,7 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
 
 PyObject* head_jsonld_graph(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) {
-    return with_records(head, true,
+    return with_records(head, true, false,
                         [](const zelko::SEOPayload& /*payload*/,
                            const zelko::SEOConfig& /*config*/,
                            const zelko::HeadExtras& extras) {
@@ -319,6 +330,27 @@ PyType_Spec kHeadSpec = {"builtins.SEOHead", sizeof(NativeObject<HeadRecord>),
 
 }  // namespace
 
+std::shared_ptr<const std::string> site_block(
+    const SiteHeadRecord& site, std::string_view public_base_url) {
+  SiteBlockMemo& memo = *site.memo;
+  {
+    std::lock_guard<std::mutex> hold(memo.lock);
+    if (memo.block && memo.public_base_url == public_base_url) {
+      return memo.block;
+    }
+  }
+  // Rendered without the lock (the engine is pure): two threads may both
+  // render the same text, and the later one keeps it.
+  zelko::Result<std::string> made =
+      zelko::render_site_block(site.site, public_base_url);
+  if (!made) return nullptr;
+  auto block = std::make_shared<const std::string>(std::move(*made));
+  std::lock_guard<std::mutex> hold(memo.lock);
+  memo.public_base_url.assign(public_base_url);
+  memo.block = block;
+  return block;
+}
+
 const ClassDef kAppLinksClass = record_class<zelko::AppLinks>({});
 const ClassDef kCardSettingsClass = record_class<zelko::CardSettings>({});
 const ClassDef kArticleMetaClass = record_class<zelko::ArticleMeta>({});
@@ -377,7 +409,9 @@ bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
   if (!head.site) return true;
   SharedBorrow site(head.site.get());
   if (!site) return false;
-  if (!record_of<zelko::SiteHead>(head.site.get()).jsonld_graph) return true;
+  if (!record_of<SiteHeadRecord>(head.site.get()).site.jsonld_graph) {
+    return true;
+  }
   if (!entity) {
     PyErr_SetString(PyExc_TypeError,
                     "_head: a site head with jsonld_graph=True needs the "
