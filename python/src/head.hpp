@@ -59,4 +59,13 @@ extern const ClassDef kVideoClass;
 [[nodiscard]] PyObject* py_head(PyObject* module, PyObject* args,
                                 PyObject* kwargs);
 
+// _head_function(card_linker): zelko.head.head_of, a function taking
+// (payload, config, *, site=None, page=None, alternates=None, entity=None,
+// overrides=None, route=None) as the package documents it, bound without a
+// tuple or dict. When the site or the page asks for a social card it calls
+// card_linker(payload, config, site, page), which returns the card as _head
+// takes it, or None.
+[[nodiscard]] PyObject* py_head_function(PyObject* module,
+                                         PyObject* card_linker);
+
 }  // namespace zelko::py
