@@ -296,6 +296,22 @@ class Sink {
     std::memcpy(buffer_.data() + used_, text, kSize);
     used_ += kSize;
   }
+  // A piece made at compile time, copied in place as the literals are.
+  template <std::size_t N>
+  void put_fixed(const std::array<char, N>& text) {
+    static_assert(N <= kBufferSize);
+    if (N > buffer_.size() - used_) flush();
+    std::memcpy(buffer_.data() + used_, text.data(), N);
+    used_ += N;
+  }
+  // The decimal digits of a number, written in place.
+  void put_number(std::uint32_t number) {
+    constexpr std::size_t kMostDigits = 10;
+    if (kMostDigits > buffer_.size() - used_) flush();
+    char* const start = buffer_.data() + used_;
+    used_ += static_cast<std::size_t>(
+        std::to_chars(start, start + kMostDigits, number).ptr - start);
+  }
   // Through the engine's escaper (the bytes append_escaped_html writes).
   // Most values are a few bytes long: those are looked at here, byte by byte.
   void put_escaped(std::string_view text) {
@@ -328,8 +344,9 @@ class Sink {
     return table;
   }();
 
+  static constexpr std::size_t kBufferSize = 1024;
   std::string& out_;
-  std::array<char, 1024> buffer_;
+  std::array<char, kBufferSize> buffer_;
   std::size_t used_ = 0;
 };
 
@@ -366,21 +383,15 @@ class Element {
 };
 
 // `<meta name="..." content="...">` (or property=), the bytes an Element
-// with the two attributes writes, its fixed text written in three pieces:
-// most of a head's extras are these. The key is one of the head's own
-// names, which hold no character to escape; `escaped_content` false: the
-// content holds none either (digits).
+// with the two attributes writes, its fixed text written in three pieces.
+// The key is one of the head's own names, which hold no character to escape.
 template <std::size_t N>
 void meta(Sink& out, const char (&opening)[N], std::string_view key,
-          std::string_view content, bool escaped_content = true) {
+          std::string_view content) {
   out.put_fixed(opening);
   out.put(key);
   out.put_fixed("\" content=\"");
-  if (escaped_content) {
-    out.put_escaped(content);
-  } else {
-    out.put(content);
-  }
+  out.put_escaped(content);
   out.put_fixed("\">\n");
 }
 void meta_name(Sink& out, std::string_view name, std::string_view content) {
@@ -399,18 +410,63 @@ void meta_property(Sink& out, std::string_view property,
                    std::string_view content) {
   meta(out, "<meta property=\"", property, content);
 }
-void present_property(Sink& out, std::string_view property,
-                      const std::optional<std::string>& content) {
-  if (content) meta_property(out, property, *content);
+
+// A word known when the head is compiled (an attribute, one of the head's
+// own names), as a template argument.
+template <std::size_t N>
+struct Word {
+  std::array<char, N - 1> text{};
+  // Implicit, so that a literal is a template argument: property<"og:image">.
+  constexpr Word(
+      const char (&word)[N]) {  // NOLINT(google-explicit-constructor)
+    std::copy_n(word, N - 1, text.begin());
+  }
+};
+
+// `<meta ATTRIBUTE="NAME" content="` in one piece: most of a page's extras
+// are meta elements of the head's own names, and one copy of a piece whose
+// size is known is what writing them costs beside their content.
+template <Word Attribute, Word Name>
+constexpr auto kMetaOpening = [] {
+  constexpr std::string_view kStart = "<meta ";
+  constexpr std::string_view kEquals = "=\"";
+  constexpr std::string_view kContent = "\" content=\"";
+  std::array<char, kStart.size() + Attribute.text.size() + kEquals.size() +
+                       Name.text.size() + kContent.size()>
+      text{};
+  auto at = std::copy(kStart.begin(), kStart.end(), text.begin());
+  at = std::copy(Attribute.text.begin(), Attribute.text.end(), at);
+  at = std::copy(kEquals.begin(), kEquals.end(), at);
+  at = std::copy(Name.text.begin(), Name.text.end(), at);
+  std::copy(kContent.begin(), kContent.end(), at);
+  return text;
+}();
+
+template <Word Attribute, Word Name>
+void own_meta(Sink& out, std::string_view content) {
+  out.put_fixed(kMetaOpening<Attribute, Name>);
+  out.put_escaped(content);
+  out.put_fixed("\">\n");
 }
-void present_property(Sink& out, std::string_view property,
-                      const std::optional<std::uint32_t>& number) {
+template <Word Name>
+void named(Sink& out, std::string_view content) {
+  own_meta<"name", Name>(out, content);
+}
+template <Word Name>
+void property(Sink& out, std::string_view content) {
+  own_meta<"property", Name>(out, content);
+}
+template <Word Name>
+void present_property(Sink& out, const std::optional<std::string>& content) {
+  if (content) property<Name>(out, *content);
+}
+// Digits hold nothing to escape.
+template <Word Name>
+void present_property(Sink& out, const std::optional<std::uint32_t>& number) {
   if (!number) return;
-  std::array<char, 16> digits{};
-  const auto end =
-      std::to_chars(digits.data(), digits.data() + digits.size(), *number);
-  meta(out, "<meta property=\"", property,
-       std::string_view(digits.data(), end.ptr - digits.data()), false);
+  out.put_fixed(kMetaOpening<"property", Name>);
+  out.put_number(*number);
+  out.put_fixed("\">\n");
 }
 
 std::string robots_extra_text(const RobotsExtra& extra) {
@@ -513,41 +569,42 @@ void write_page(Sink& out, const PageHead& page, Resolver& resolve) {
       if (!joined.empty()) joined += ", ";
       joined += keyword;
     }
-    meta_name(out, "keywords", joined);
+    named<"keywords">(out, joined);
   }
-  for (const auto& [name, crawler] : {std::pair{"googlebot"sv, &page.googlebot},
-                                      std::pair{"bingbot"sv, &page.bingbot}}) {
-    if (*crawler) {
-      meta_name(out, name,
-                with_extra(serialize((*crawler)->robots), (*crawler)->extra));
-    }
+  if (page.googlebot) {
+    named<"googlebot">(out, with_extra(serialize(page.googlebot->robots),
+                                       page.googlebot->extra));
+  }
+  if (page.bingbot) {
+    named<"bingbot">(
+        out, with_extra(serialize(page.bingbot->robots), page.bingbot->extra));
   }
   for (const SEOImage& image : page.images) {
-    meta_property(out, "og:image", resolve(image.url));
-    present_property(out, "og:image:width", image.width);
-    present_property(out, "og:image:height", image.height);
-    present_property(out, "og:image:alt", image.alt);
+    property<"og:image">(out, resolve(image.url));
+    present_property<"og:image:width">(out, image.width);
+    present_property<"og:image:height">(out, image.height);
+    present_property<"og:image:alt">(out, image.alt);
   }
   for (const Video& video : page.videos) {
-    meta_property(out, "og:video", resolve(video.url));
+    property<"og:video">(out, resolve(video.url));
     if (video.secure_url) {
-      meta_property(out, "og:video:secure_url", resolve(*video.secure_url));
+      property<"og:video:secure_url">(out, resolve(*video.secure_url));
     }
-    present_property(out, "og:video:type", video.type);
-    present_property(out, "og:video:width", video.width);
-    present_property(out, "og:video:height", video.height);
+    present_property<"og:video:type">(out, video.type);
+    present_property<"og:video:width">(out, video.width);
+    present_property<"og:video:height">(out, video.height);
   }
   if (page.article) {
     const ArticleMeta& article = *page.article;
-    present_property(out, "article:published_time", article.published_time);
-    present_property(out, "article:modified_time", article.modified_time);
-    present_property(out, "article:expiration_time", article.expiration_time);
+    present_property<"article:published_time">(out, article.published_time);
+    present_property<"article:modified_time">(out, article.modified_time);
+    present_property<"article:expiration_time">(out, article.expiration_time);
     for (const std::string& author : article.authors) {
-      meta_property(out, "article:author", author);
+      property<"article:author">(out, author);
     }
-    present_property(out, "article:section", article.section);
+    present_property<"article:section">(out, article.section);
     for (const std::string& tag : article.tags) {
-      meta_property(out, "article:tag", tag);
+      property<"article:tag">(out, tag);
     }
   }
   for (const auto& [name, content] : page.meta) caller_meta(out, name, content);
