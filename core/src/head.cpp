@@ -97,16 +97,26 @@ bool is_http_url(std::string_view text) {
 // Whether the parser would keep a route as it is after the origin: a path
 // of characters that no percent-encode set of a special URL holds, no dot
 // segment, and a query of the same characters. ("'" is encoded in a query.)
-constexpr std::array<bool, 256> kPlainRouteByte = [] {
-  std::array<bool, 256> table{};
-  for (char c = 'a'; c <= 'z'; ++c) table[static_cast<unsigned char>(c)] = true;
-  for (char c = 'A'; c <= 'Z'; ++c) table[static_cast<unsigned char>(c)] = true;
-  for (char c = '0'; c <= '9'; ++c) table[static_cast<unsigned char>(c)] = true;
-  for (const char c : "-._~/!$&()*+,;=:@?"sv) {
-    table[static_cast<unsigned char>(c)] = true;
-  }
+// The bytes of a route by what they mean to that: most are plain, "/" may
+// start a dot segment, "?" starts the query.
+enum class RouteByte : std::uint8_t { Refused, Plain, Slash, Query };
+constexpr std::array<RouteByte, 256> kRouteBytes = [] {
+  std::array<RouteByte, 256> table{};
+  auto mark = [&](char c, RouteByte kind) {
+    table[static_cast<unsigned char>(c)] = kind;
+  };
+  for (char c = 'a'; c <= 'z'; ++c) mark(c, RouteByte::Plain);
+  for (char c = 'A'; c <= 'Z'; ++c) mark(c, RouteByte::Plain);
+  for (char c = '0'; c <= '9'; ++c) mark(c, RouteByte::Plain);
+  for (const char c : "-._~!$&()*+,;=:@"sv) mark(c, RouteByte::Plain);
+  mark('/', RouteByte::Slash);
+  mark('?', RouteByte::Query);
   return table;
 }();
+
+RouteByte route_byte(char c) {
+  return kRouteBytes[static_cast<unsigned char>(c)];
+}
 
 // Whether a path segment ends at `at`: the route's end, "/" or the query.
 bool ends_segment(std::string_view route, std::size_t at) {
@@ -115,17 +125,25 @@ bool ends_segment(std::string_view route, std::size_t at) {
 
 bool is_plain_route(std::string_view route) {
   if (!route.starts_with('/') || route.starts_with("//")) return false;
-  bool in_query = false;
   for (std::size_t at = 0; at < route.size(); ++at) {
-    const char c = route[at];
-    if (!kPlainRouteByte[static_cast<unsigned char>(c)]) return false;
-    if (c == '?') in_query = true;
-    // A dot segment in the path: "/." or "/.." ending its segment.
-    if (c == '/' && !in_query && at + 1 < route.size() &&
-        route[at + 1] == '.' &&
-        (ends_segment(route, at + 2) ||
-         (route[at + 2] == '.' && ends_segment(route, at + 3)))) {
-      return false;
+    switch (route_byte(route[at])) {
+      case RouteByte::Plain:
+        break;
+      case RouteByte::Refused:
+        return false;
+      case RouteByte::Slash:
+        // A dot segment in the path: "/." or "/.." ending its segment.
+        if (at + 1 < route.size() && route[at + 1] == '.' &&
+            (ends_segment(route, at + 2) ||
+             (route[at + 2] == '.' && ends_segment(route, at + 3)))) {
+          return false;
+        }
+        break;
+      case RouteByte::Query:
+        // The query: plain bytes, "/" and "?" among them, no segments.
+        return std::none_of(
+            route.begin() + static_cast<std::ptrdiff_t>(at), route.end(),
+            [](char c) { return route_byte(c) == RouteByte::Refused; });
     }
   }
   return true;
@@ -181,13 +199,18 @@ class Resolver {
           });
       if (plain_host && host.front() != '.' && host.back() != '.') {
         origin_ = base.substr(0, host_end);
+        url_.reserve(origin_.size() + kRouteRoom);
         return true;
       }
     }
     if (!parse_base()) return false;
     origin_ = base_->get_origin();
+    url_.reserve(origin_.size() + kRouteRoom);
     return true;
   }
+
+  // Room for most routes after the origin, made once.
+  static constexpr std::size_t kRouteRoom = 128;
 
   bool parse_base() {
     Result<ada::url_aggregator> base =
