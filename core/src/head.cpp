@@ -440,8 +440,7 @@ template <std::size_t N>
 struct Word {
   std::array<char, N - 1> text{};
   // Implicit, so that a literal is a template argument: property<"og:image">.
-  constexpr Word(
-      const char (&word)[N]) {  // NOLINT(google-explicit-constructor)
+  constexpr Word(const char (&word)[N]) {  // NOLINT
     std::copy_n(word, N - 1, text.begin());
   }
 };
