@@ -10,6 +10,13 @@ so a second ``render_html()`` only copies it; the third pair times a fresh
 head's first render (made of the built payload, then rendered) against the
 payload's render.
 
+A ``SiteHead`` keeps its own elements once rendered, with the
+``public_base_url`` they were resolved against, and every later head made with
+it copies them. The bench makes one ``SiteHead`` and uses it for every head,
+as a site does (one per site, for all its pages): only the first head of the
+run writes the site's elements. The page's elements are written for every
+head.
+
     python bench/head.py            # the figures and the two ratios
     python bench/head.py --check    # exit status 1 when a ratio is above its limit
 """

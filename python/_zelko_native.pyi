@@ -2,7 +2,7 @@
 
 import datetime
 import os
-from collections.abc import Iterator, Mapping, Sequence
+from collections.abc import Callable, Iterator, Mapping, Sequence
 from typing import Any, ClassVar, TypedDict, final
 
 from typing_extensions import Self
@@ -1015,4 +1015,11 @@ def _page_html(
     tuple[int, int, list[str]] | None,
 ]: ...
 def _head_extra_keys() -> tuple[tuple[str, str, str], ...]: ...
+def _head_function(
+    card_linker: Callable[
+        [SEOPayload, SEOConfig, SiteHead | None, PageHead | None],
+        tuple[str, int, int, str, str] | None,
+    ],
+    /,
+) -> Callable[..., SEOHead]: ...
 def _restore(name: str, state: object) -> object: ...

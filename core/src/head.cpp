@@ -97,16 +97,26 @@ bool is_http_url(std::string_view text) {
 // Whether the parser would keep a route as it is after the origin: a path
 // of characters that no percent-encode set of a special URL holds, no dot
 // segment, and a query of the same characters. ("'" is encoded in a query.)
-constexpr std::array<bool, 256> kPlainRouteByte = [] {
-  std::array<bool, 256> table{};
-  for (char c = 'a'; c <= 'z'; ++c) table[static_cast<unsigned char>(c)] = true;
-  for (char c = 'A'; c <= 'Z'; ++c) table[static_cast<unsigned char>(c)] = true;
-  for (char c = '0'; c <= '9'; ++c) table[static_cast<unsigned char>(c)] = true;
-  for (const char c : "-._~/!$&()*+,;=:@?"sv) {
-    table[static_cast<unsigned char>(c)] = true;
-  }
+// The bytes of a route by what they mean to that: most are plain, "/" may
+// start a dot segment, "?" starts the query.
+enum class RouteByte : std::uint8_t { Refused, Plain, Slash, Query };
+constexpr std::array<RouteByte, 256> kRouteBytes = [] {
+  std::array<RouteByte, 256> table{};
+  auto mark = [&](char c, RouteByte kind) {
+    table[static_cast<unsigned char>(c)] = kind;
+  };
+  for (char c = 'a'; c <= 'z'; ++c) mark(c, RouteByte::Plain);
+  for (char c = 'A'; c <= 'Z'; ++c) mark(c, RouteByte::Plain);
+  for (char c = '0'; c <= '9'; ++c) mark(c, RouteByte::Plain);
+  for (const char c : "-._~!$&()*+,;=:@"sv) mark(c, RouteByte::Plain);
+  mark('/', RouteByte::Slash);
+  mark('?', RouteByte::Query);
   return table;
 }();
+
+RouteByte route_byte(char c) {
+  return kRouteBytes[static_cast<unsigned char>(c)];
+}
 
 // Whether a path segment ends at `at`: the route's end, "/" or the query.
 bool ends_segment(std::string_view route, std::size_t at) {
@@ -115,17 +125,25 @@ bool ends_segment(std::string_view route, std::size_t at) {
 
 bool is_plain_route(std::string_view route) {
   if (!route.starts_with('/') || route.starts_with("//")) return false;
-  bool in_query = false;
   for (std::size_t at = 0; at < route.size(); ++at) {
-    const char c = route[at];
-    if (!kPlainRouteByte[static_cast<unsigned char>(c)]) return false;
-    if (c == '?') in_query = true;
-    // A dot segment in the path: "/." or "/.." ending its segment.
-    if (c == '/' && !in_query && at + 1 < route.size() &&
-        route[at + 1] == '.' &&
-        (ends_segment(route, at + 2) ||
-         (route[at + 2] == '.' && ends_segment(route, at + 3)))) {
-      return false;
+    switch (route_byte(route[at])) {
+      case RouteByte::Plain:
+        break;
+      case RouteByte::Refused:
+        return false;
+      case RouteByte::Slash:
+        // A dot segment in the path: "/." or "/.." ending its segment.
+        if (at + 1 < route.size() && route[at + 1] == '.' &&
+            (ends_segment(route, at + 2) ||
+             (route[at + 2] == '.' && ends_segment(route, at + 3)))) {
+          return false;
+        }
+        break;
+      case RouteByte::Query:
+        // The query: plain bytes, "/" and "?" among them, no segments.
+        return std::none_of(
+            route.begin() + static_cast<std::ptrdiff_t>(at), route.end(),
+            [](char c) { return route_byte(c) == RouteByte::Refused; });
     }
   }
   return true;
@@ -136,7 +154,8 @@ bool is_plain_route(std::string_view route) {
 // policy applies). The first failure is kept and every later URL is "".
 class Resolver {
  public:
-  explicit Resolver(const SEOConfig& config) : config_(config) {}
+  explicit Resolver(std::string_view public_base_url)
+      : public_base_url_(public_base_url) {}
 
   // The resolved URL, valid until the next call.
   std::string_view operator()(std::string_view value) {
@@ -165,7 +184,7 @@ class Resolver {
   // else from the parsed base.
   bool ready() {
     if (!origin_.empty()) return true;
-    const std::string_view base = config_.public_base_url;
+    const std::string_view base = public_base_url_;
     const std::size_t scheme_end = base.find("://");
     const std::string_view scheme = base.substr(0, scheme_end);
     if (scheme == "https" || scheme == "http") {
@@ -180,17 +199,22 @@ class Resolver {
           });
       if (plain_host && host.front() != '.' && host.back() != '.') {
         origin_ = base.substr(0, host_end);
+        url_.reserve(origin_.size() + kRouteRoom);
         return true;
       }
     }
     if (!parse_base()) return false;
     origin_ = base_->get_origin();
+    url_.reserve(origin_.size() + kRouteRoom);
     return true;
   }
 
+  // Room for most routes after the origin, made once.
+  static constexpr std::size_t kRouteRoom = 128;
+
   bool parse_base() {
     Result<ada::url_aggregator> base =
-        detail::parse_url_without_base(config_.public_base_url);
+        detail::parse_url_without_base(public_base_url_);
     if (!base) {
       failure_ = Error(ErrorKind::Configuration, ErrorField::PublicBaseUrl,
                        "invalid public_base_url: " + base.error().message());
@@ -200,7 +224,7 @@ class Resolver {
     return true;
   }
 
-  const SEOConfig& config_;
+  std::string_view public_base_url_;
   std::optional<ada::url_aggregator> base_;
   std::string origin_;
   std::string url_;
@@ -295,6 +319,22 @@ class Sink {
     std::memcpy(buffer_.data() + used_, text, kSize);
     used_ += kSize;
   }
+  // A piece made at compile time, copied in place as the literals are.
+  template <std::size_t N>
+  void put_fixed(const std::array<char, N>& text) {
+    static_assert(N <= kBufferSize);
+    if (N > buffer_.size() - used_) flush();
+    std::memcpy(buffer_.data() + used_, text.data(), N);
+    used_ += N;
+  }
+  // The decimal digits of a number, written in place.
+  void put_number(std::uint32_t number) {
+    constexpr std::size_t kMostDigits = 10;
+    if (kMostDigits > buffer_.size() - used_) flush();
+    char* const start = buffer_.data() + used_;
+    used_ += static_cast<std::size_t>(
+        std::to_chars(start, start + kMostDigits, number).ptr - start);
+  }
   // Through the engine's escaper (the bytes append_escaped_html writes).
   // Most values are a few bytes long: those are looked at here, byte by byte.
   void put_escaped(std::string_view text) {
@@ -327,8 +367,9 @@ class Sink {
     return table;
   }();
 
+  static constexpr std::size_t kBufferSize = 1024;
   std::string& out_;
-  std::array<char, 1024> buffer_;
+  std::array<char, kBufferSize> buffer_;
   std::size_t used_ = 0;
 };
 
@@ -365,21 +406,15 @@ class Element {
 };
 
 // `<meta name="..." content="...">` (or property=), the bytes an Element
-// with the two attributes writes, its fixed text written in three pieces:
-// most of a head's extras are these. The key is one of the head's own
-// names, which hold no character to escape; `escaped_content` false: the
-// content holds none either (digits).
+// with the two attributes writes, its fixed text written in three pieces.
+// The key is one of the head's own names, which hold no character to escape.
 template <std::size_t N>
 void meta(Sink& out, const char (&opening)[N], std::string_view key,
-          std::string_view content, bool escaped_content = true) {
+          std::string_view content) {
   out.put_fixed(opening);
   out.put(key);
   out.put_fixed("\" content=\"");
-  if (escaped_content) {
-    out.put_escaped(content);
-  } else {
-    out.put(content);
-  }
+  out.put_escaped(content);
   out.put_fixed("\">\n");
 }
 void meta_name(Sink& out, std::string_view name, std::string_view content) {
@@ -398,18 +433,62 @@ void meta_property(Sink& out, std::string_view property,
                    std::string_view content) {
   meta(out, "<meta property=\"", property, content);
 }
-void present_property(Sink& out, std::string_view property,
-                      const std::optional<std::string>& content) {
-  if (content) meta_property(out, property, *content);
+
+// A word known when the head is compiled (an attribute, one of the head's
+// own names), as a template argument.
+template <std::size_t N>
+struct Word {
+  std::array<char, N - 1> text{};
+  // Implicit, so that a literal is a template argument: property<"og:image">.
+  constexpr Word(const char (&word)[N]) {  // NOLINT
+    std::copy_n(word, N - 1, text.begin());
+  }
+};
+
+// `<meta ATTRIBUTE="NAME" content="` in one piece: most of a page's extras
+// are meta elements of the head's own names, and one copy of a piece whose
+// size is known is what writing them costs beside their content.
+template <Word Attribute, Word Name>
+constexpr auto kMetaOpening = [] {
+  constexpr std::string_view kStart = "<meta ";
+  constexpr std::string_view kEquals = "=\"";
+  constexpr std::string_view kContent = "\" content=\"";
+  std::array<char, kStart.size() + Attribute.text.size() + kEquals.size() +
+                       Name.text.size() + kContent.size()>
+      text{};
+  auto at = std::copy(kStart.begin(), kStart.end(), text.begin());
+  at = std::copy(Attribute.text.begin(), Attribute.text.end(), at);
+  at = std::copy(kEquals.begin(), kEquals.end(), at);
+  at = std::copy(Name.text.begin(), Name.text.end(), at);
+  std::copy(kContent.begin(), kContent.end(), at);
+  return text;
+}();
+
+template <Word Attribute, Word Name>
+void own_meta(Sink& out, std::string_view content) {
+  out.put_fixed(kMetaOpening<Attribute, Name>);
+  out.put_escaped(content);
+  out.put_fixed("\">\n");
 }
-void present_property(Sink& out, std::string_view property,
-                      const std::optional<std::uint32_t>& number) {
+template <Word Name>
+void named(Sink& out, std::string_view content) {
+  own_meta<"name", Name>(out, content);
+}
+template <Word Name>
+void property(Sink& out, std::string_view content) {
+  own_meta<"property", Name>(out, content);
+}
+template <Word Name>
+void present_property(Sink& out, const std::optional<std::string>& content) {
+  if (content) property<Name>(out, *content);
+}
+// Digits hold nothing to escape.
+template <Word Name>
+void present_property(Sink& out, const std::optional<std::uint32_t>& number) {
   if (!number) return;
-  std::array<char, 16> digits{};
-  const auto end =
-      std::to_chars(digits.data(), digits.data() + digits.size(), *number);
-  meta(out, "<meta property=\"", property,
-       std::string_view(digits.data(), end.ptr - digits.data()), false);
+  out.put_fixed(kMetaOpening<"property", Name>);
+  out.put_number(*number);
+  out.put_fixed("\">\n");
 }
 
 std::string robots_extra_text(const RobotsExtra& extra) {
@@ -512,41 +591,42 @@ void write_page(Sink& out, const PageHead& page, Resolver& resolve) {
       if (!joined.empty()) joined += ", ";
       joined += keyword;
     }
-    meta_name(out, "keywords", joined);
+    named<"keywords">(out, joined);
   }
-  for (const auto& [name, crawler] : {std::pair{"googlebot"sv, &page.googlebot},
-                                      std::pair{"bingbot"sv, &page.bingbot}}) {
-    if (*crawler) {
-      meta_name(out, name,
-                with_extra(serialize((*crawler)->robots), (*crawler)->extra));
-    }
+  if (page.googlebot) {
+    named<"googlebot">(out, with_extra(serialize(page.googlebot->robots),
+                                       page.googlebot->extra));
+  }
+  if (page.bingbot) {
+    named<"bingbot">(
+        out, with_extra(serialize(page.bingbot->robots), page.bingbot->extra));
   }
   for (const SEOImage& image : page.images) {
-    meta_property(out, "og:image", resolve(image.url));
-    present_property(out, "og:image:width", image.width);
-    present_property(out, "og:image:height", image.height);
-    present_property(out, "og:image:alt", image.alt);
+    property<"og:image">(out, resolve(image.url));
+    present_property<"og:image:width">(out, image.width);
+    present_property<"og:image:height">(out, image.height);
+    present_property<"og:image:alt">(out, image.alt);
   }
   for (const Video& video : page.videos) {
-    meta_property(out, "og:video", resolve(video.url));
+    property<"og:video">(out, resolve(video.url));
     if (video.secure_url) {
-      meta_property(out, "og:video:secure_url", resolve(*video.secure_url));
+      property<"og:video:secure_url">(out, resolve(*video.secure_url));
     }
-    present_property(out, "og:video:type", video.type);
-    present_property(out, "og:video:width", video.width);
-    present_property(out, "og:video:height", video.height);
+    present_property<"og:video:type">(out, video.type);
+    present_property<"og:video:width">(out, video.width);
+    present_property<"og:video:height">(out, video.height);
   }
   if (page.article) {
     const ArticleMeta& article = *page.article;
-    present_property(out, "article:published_time", article.published_time);
-    present_property(out, "article:modified_time", article.modified_time);
-    present_property(out, "article:expiration_time", article.expiration_time);
+    present_property<"article:published_time">(out, article.published_time);
+    present_property<"article:modified_time">(out, article.modified_time);
+    present_property<"article:expiration_time">(out, article.expiration_time);
     for (const std::string& author : article.authors) {
-      meta_property(out, "article:author", author);
+      property<"article:author">(out, author);
     }
-    present_property(out, "article:section", article.section);
+    present_property<"article:section">(out, article.section);
     for (const std::string& tag : article.tags) {
-      meta_property(out, "article:tag", tag);
+      property<"article:tag">(out, tag);
     }
   }
   for (const auto& [name, content] : page.meta) caller_meta(out, name, content);
@@ -572,29 +652,36 @@ std::size_t texts_room(const std::vector<std::string>& texts) {
   return size;
 }
 
+std::size_t site_size(const SiteHead& site) {
+  std::size_t size = 0;
+  for (const Icon& icon : site.icons) {
+    size += icon.href.size() + 2 * kElementRoom + text_room(icon.sizes) +
+            text_room(icon.type) + text_room(icon.media) +
+            text_room(icon.color);
+  }
+  for (const Feed& feed : site.feeds) {
+    size += feed.href.size() + 2 * kElementRoom + text_room(feed.title);
+  }
+  for (const ThemeColor& theme : site.theme_color) {
+    size += theme.color.size() + kElementRoom + text_room(theme.media);
+  }
+  return size + text_room(site.manifest) + text_room(site.application_name) +
+         text_room(site.twitter_site_id) + pairs_room(site.meta) +
+         pairs_room(site.verification.other) +
+         kVerificationNames.size() * kElementRoom +
+         kAppLinkProperties.size() * kElementRoom;
+}
+
 // Escaping may still grow the text: then the buffer grows as usual.
 std::size_t extras_size(const HeadExtras& extras) {
   std::size_t size = 0;
   for (const HreflangLink& link : extras.hreflang) {
     size += link.tag.size() + link.url.size() + kElementRoom;
   }
-  if (const SiteHead* site = extras.site; site != nullptr) {
-    for (const Icon& icon : site->icons) {
-      size += icon.href.size() + 2 * kElementRoom + text_room(icon.sizes) +
-              text_room(icon.type) + text_room(icon.media) +
-              text_room(icon.color);
-    }
-    for (const Feed& feed : site->feeds) {
-      size += feed.href.size() + 2 * kElementRoom + text_room(feed.title);
-    }
-    for (const ThemeColor& theme : site->theme_color) {
-      size += theme.color.size() + kElementRoom + text_room(theme.media);
-    }
-    size += text_room(site->manifest) + text_room(site->application_name) +
-            text_room(site->twitter_site_id) + pairs_room(site->meta) +
-            pairs_room(site->verification.other) +
-            kVerificationNames.size() * kElementRoom +
-            kAppLinkProperties.size() * kElementRoom;
+  if (extras.site_block != nullptr) {
+    size += extras.site_block->size();
+  } else if (extras.site != nullptr) {
+    size += site_size(*extras.site);
   }
   if (const PageHead* page = extras.page; page != nullptr) {
     size +=
@@ -758,7 +845,7 @@ Result<std::string> render_head(const SEOPayload& payload,
                                            : std::string_view(payload.robots);
   // The URLs are resolved while the elements are written; one that does not
   // resolve fails the whole head, so no partial text escapes.
-  Resolver resolve(config);
+  Resolver resolve(config.public_base_url);
   std::string card_url;
   std::optional<HeadPicture> picture;
   if (extras.card != nullptr) {
@@ -782,8 +869,25 @@ Result<std::string> render_head(const SEOPayload& payload,
   {
     Sink sink(out);
     append_hreflang(sink, extras.hreflang);
-    if (extras.site != nullptr) write_site(sink, *extras.site, resolve);
+    if (extras.site_block != nullptr) {
+      sink.put(*extras.site_block);
+    } else if (extras.site != nullptr) {
+      write_site(sink, *extras.site, resolve);
+    }
     if (page != nullptr) write_page(sink, *page, resolve);
+  }
+  if (resolve.failure()) return *resolve.failure();
+  return out;
+}
+
+Result<std::string> render_site_block(const SiteHead& site,
+                                      std::string_view public_base_url) {
+  Resolver resolve(public_base_url);
+  std::string out;
+  out.reserve(site_size(site));
+  {
+    Sink sink(out);
+    write_site(sink, site, resolve);
   }
   if (resolve.failure()) return *resolve.failure();
   return out;

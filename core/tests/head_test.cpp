@@ -51,7 +51,9 @@ TEST(HeadTest, WithoutExtrasItIsThePayloadsHead) {
       *render_html(payload));
 }
 
-TEST(HeadTest, EveryExtraInItsOrderEscapedAndResolved) {
+// A site and a page with every kind of extra, hostile text and URLs of every
+// form among them.
+SiteHead full_site() {
   SiteHead site;
   site.application_name = "Shop";
   site.theme_color = {{"#fff", std::nullopt},
@@ -68,6 +70,10 @@ TEST(HeadTest, EveryExtraInItsOrderEscapedAndResolved) {
   site.app_links.ios_app_store_id = "42";
   site.app_links.web_url = "/app";
   site.meta = {{"format-detection", "telephone=no"}};
+  return site;
+}
+
+PageHead full_page() {
   PageHead page;
   page.keywords = {"coffee", "beans"};
   page.robots =
@@ -77,6 +83,12 @@ TEST(HeadTest, EveryExtraInItsOrderEscapedAndResolved) {
   page.videos = {{"/v.mp4", "video/mp4", 640, std::nullopt, std::nullopt}};
   page.article = ArticleMeta{"2024-05-01T08:00:00Z", std::nullopt, std::nullopt,
                              {"Ann", "Bob"},         "News",       {"a", "b"}};
+  return page;
+}
+
+TEST(HeadTest, EveryExtraInItsOrderEscapedAndResolved) {
+  const SiteHead site = full_site();
+  const PageHead page = full_page();
   const HeadExtras extras{
       {{"de", "https://example.com/de/hello"}}, &site, &page};
   const std::string head =
@@ -176,6 +188,47 @@ TEST(HeadTest, AnUnresolvableBaseFailsTheWholeHead) {
       render_head(minimal_payload(), {{}, &site, nullptr}, config);
   ASSERT_FALSE(head.ok());
   EXPECT_EQ(head.error().field(), ErrorField::PublicBaseUrl);
+}
+
+// The site's elements written once and handed to every head of the site
+// make the same bytes as the head writing them itself, for every base URL;
+// a base that does not resolve fails both alike.
+TEST(HeadTest, AKeptSiteBlockRendersTheSameHead) {
+  SiteHead icon_only;
+  icon_only.icons = {{"/i.png?a=1&b=2", IconRel::Icon, std::nullopt,
+                      std::nullopt, std::nullopt, std::nullopt}};
+  const SiteHead sites[] = {SiteHead{}, full_site(), icon_only};
+  const PageHead page = full_page();
+  const HeadCard card{"/og/c.png", 1200, 630, "image/png", "C"};
+  for (const char* base :
+       {"https://example.com/shop/", "http://127.0.0.1:8000/", "not a url",
+        "https://EXAMPLE.com", "https://xn--bcher-kva.example/"}) {
+    SEOConfig config = site_config();
+    config.public_base_url = base;
+    for (const SiteHead& site : sites) {
+      SCOPED_TRACE(std::string(base));
+      HeadExtras extras{{{"de", "https://example.com/de/hello"}}, &site, &page};
+      extras.card = &card;
+      const Result<std::string> direct =
+          render_head(minimal_payload(), extras, config);
+      const Result<std::string> block = render_site_block(site, base);
+      if (!block.ok()) {
+        ASSERT_FALSE(direct.ok());
+        EXPECT_EQ(block.error(), direct.error());
+        continue;
+      }
+      extras.site_block = &*block;
+      const Result<std::string> kept =
+          render_head(minimal_payload(), extras, config);
+      ASSERT_EQ(kept.ok(), direct.ok());
+      if (!direct.ok()) {
+        EXPECT_EQ(kept.error(), direct.error());
+        continue;
+      }
+      EXPECT_EQ(*kept, *direct);
+      EXPECT_NE(direct->find(*block), std::string::npos);
+    }
+  }
 }
 
 struct Refusal {

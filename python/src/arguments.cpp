@@ -54,31 +54,37 @@ std::optional<std::size_t> parameter_index(const Signature& signature,
   return std::nullopt;
 }
 
+// One keyword argument into its slot.
+bool bind_keyword(const Signature& signature, PyObject* key, PyObject* value,
+                  std::span<PyObject*> out) {
+  if (!PyUnicode_Check(key)) {
+    PyErr_Format(PyExc_TypeError, "%s() keywords must be strings",
+                 signature.function);
+    return false;
+  }
+  std::optional<std::size_t> index = parameter_index(signature, key);
+  if (!index) {
+    PyErr_Format(PyExc_TypeError,
+                 "%s() got an unexpected keyword argument '%U'",
+                 signature.function, key);
+    return false;
+  }
+  if (out[*index] != nullptr) {
+    PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'",
+                 signature.function, signature.names[*index]);
+    return false;
+  }
+  out[*index] = value;
+  return true;
+}
+
 bool bind_keywords(const Signature& signature, PyObject* kwargs,
                    std::span<PyObject*> out) {
   Py_ssize_t position = 0;
   PyObject* key = nullptr;
   PyObject* value = nullptr;
   while (PyDict_Next(kwargs, &position, &key, &value)) {
-    if (!PyUnicode_Check(key)) {
-      PyErr_Format(PyExc_TypeError, "%s() keywords must be strings",
-                   signature.function);
-      return false;
-    }
-    std::optional<std::size_t> index = parameter_index(signature, key);
-    if (!index) {
-      PyErr_Format(PyExc_TypeError,
-                   "%s() got an unexpected keyword argument '%U'",
-                   signature.function, key);
-      return false;
-    }
-    if (out[*index] != nullptr) {
-      PyErr_Format(PyExc_TypeError,
-                   "%s() got multiple values for argument '%s'",
-                   signature.function, signature.names[*index]);
-      return false;
-    }
-    out[*index] = value;
+    if (!bind_keyword(signature, key, value, out)) return false;
   }
   return true;
 }
@@ -172,6 +178,26 @@ bool bind_arguments(const Signature& signature, PyObject* args,
     out[static_cast<std::size_t>(index)] = PyTuple_GetItem(args, index);
   }
   if (kwargs != nullptr && !bind_keywords(signature, kwargs, out)) return false;
+  return check_required(signature, out);
+}
+
+bool bind_fast_arguments(const Signature& signature, PyObject* const* args,
+                         Py_ssize_t nargs, PyObject* kwnames,
+                         std::span<PyObject*> out) {
+  std::fill(out.begin(), out.end(), nullptr);
+  if (static_cast<std::size_t>(nargs) > signature.positional)
+    return raise_too_many_positional(signature, nargs);
+  for (Py_ssize_t index = 0; index < nargs; ++index) {
+    out[static_cast<std::size_t>(index)] = args[index];
+  }
+  const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
+  if (keywords < 0) return false;
+  for (Py_ssize_t index = 0; index < keywords; ++index) {
+    if (!bind_keyword(signature, PyTuple_GetItem(kwnames, index),
+                      args[nargs + index], out)) {
+      return false;
+    }
+  }
   return check_required(signature, out);
 }
 

@@ -36,6 +36,13 @@ struct Signature {
 // argument.
 [[nodiscard]] bool bind_arguments(const Signature& signature, PyObject* args,
                                   PyObject* kwargs, std::span<PyObject*> out);
+// As bind_arguments, for a METH_FASTCALL | METH_KEYWORDS function: `args`
+// holds the `nargs` positional values, then one value per name in `kwnames`
+// (a tuple, or null without keywords). No tuple or dict is made.
+[[nodiscard]] bool bind_fast_arguments(const Signature& signature,
+                                       PyObject* const* args, Py_ssize_t nargs,
+                                       PyObject* kwnames,
+                                       std::span<PyObject*> out);
 
 // ---------------------------------------------------------------------------
 // Argument kinds. `value` is a borrowed reference or nullptr (omitted: `out`

@@ -76,7 +76,7 @@ PyObject* py_build_records(PyObject* /*module*/, PyObject* args,
     if (has_site) {
       SharedBorrow borrow(arg[3]);
       if (!borrow) return nullptr;
-      site = record_of<zelko::SiteHead>(arg[3]);
+      site = record_of<SiteHeadRecord>(arg[3]).site;
     }
     // Each line object is held here, not only by the list (another thread
     // may change the list while the engine works), so its text stays valid.

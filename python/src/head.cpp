@@ -55,7 +55,7 @@ bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
       (head.overrides && !overrides_borrow.emplace(head.overrides.get()))) {
     return false;
   }
-  const zelko::SiteHead& site = record_of<zelko::SiteHead>(head.site.get());
+  const zelko::SiteHead& site = record_of<SiteHeadRecord>(head.site.get()).site;
   const zelko::SEOOverrides* overrides =
       head.overrides ? &record_of<zelko::SEOOverrides>(head.overrides.get())
                      : nullptr;
@@ -85,9 +85,11 @@ bool write_graph(const HeadRecord& head, std::optional<std::string>& out) {
 }
 
 // Reads the records of a head's objects under shared borrows; the extras
-// carry the graph's text when `with_graph` is set and the head has one.
+// carry the graph's text when `with_graph` is set and the head has one, and
+// the site's kept elements when `for_render` is.
 template <class Read>
-PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
+PyObject* with_records(const HeadRecord& head, bool with_graph, bool for_render,
+                       Read&& read) {
   if (!head.payload || !head.config) {
     PyErr_SetString(PyExc_RuntimeError, "SEOHead was cleared");
     return nullptr;
@@ -101,13 +103,22 @@ PyObject* with_records(const HeadRecord& head, bool with_graph, Read&& read) {
   if (head.page && !page.emplace(head.page.get())) return nullptr;
   std::optional<std::string> graph;
   if (with_graph && !write_graph(head, graph)) return nullptr;
+  const zelko::SEOConfig& config_fields = config_record(head.config.get());
+  const SiteHeadRecord* site_record =
+      head.site ? &record_of<SiteHeadRecord>(head.site.get()) : nullptr;
+  std::shared_ptr<const std::string> block;
+  if (for_render && site_record != nullptr) {
+    block = site_block(*site_record, config_fields.public_base_url);
+  }
   const zelko::HeadExtras extras{
       head.hreflang,
-      head.site ? &record_of<zelko::SiteHead>(head.site.get()) : nullptr,
+      site_record != nullptr ? &site_record->site : nullptr,
       head.page ? &record_of<zelko::PageHead>(head.page.get()) : nullptr,
-      head.card ? &*head.card : nullptr, graph ? &*graph : nullptr};
-  return read(record_of<zelko::SEOPayload>(head.payload.get()),
-              config_record(head.config.get()), extras);
+      head.card ? &*head.card : nullptr,
+      graph ? &*graph : nullptr,
+      block.get()};
+  return read(record_of<zelko::SEOPayload>(head.payload.get()), config_fields,
+              extras);
 }
 
 // The kept text, or null before the first render. Once set it never
@@ -127,7 +138,7 @@ PyObject* with_rendered(PyObject* self, Use&& use) {
     RenderCache& cache = *head.cache;
     if (const std::string* html = kept_html(cache)) return use(*html, cache);
     return with_records(
-        head, true,
+        head, true, true,
         [&](const zelko::SEOPayload& payload, const zelko::SEOConfig& config,
             const zelko::HeadExtras& extras) {
           std::optional<zelko::Error> failure;
@@ -195,7 +206,7 @@ PyObject* hreflang_list(const std::vector<zelko::HreflangLink>& links) {
 PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) -> PyObject* {
     return with_records(
-        head, true,
+        head, true, false,
         [&](const zelko::SEOPayload& payload,
             const zelko::SEOConfig& /*config*/,
             const zelko::HeadExtras& extras) -> PyObject* {
@@ -238,7 +249,7 @@ PyObject* head_to_dict(PyObject* self, PyObject* /*unused*/) {
 
 PyObject* head_jsonld_graph(PyObject* self, PyObject* /*unused*/) {
   return read_record<HeadRecord>(self, [](const HeadRecord& head) {
-    return with_records(head, true,
+    return with_records(head, true, false,
                         [](const zelko::SEOPayload& /*payload*/,
                            const zelko::SEOConfig& /*config*/,
                            const zelko::HeadExtras& extras) {
@@ -319,6 +330,27 @@ PyType_Spec kHeadSpec = {"builtins.SEOHead", sizeof(NativeObject<HeadRecord>),
 
 }  // namespace
 
+std::shared_ptr<const std::string> site_block(
+    const SiteHeadRecord& site, std::string_view public_base_url) {
+  SiteBlockMemo& memo = *site.memo;
+  {
+    std::lock_guard<std::mutex> hold(memo.lock);
+    if (memo.block && memo.public_base_url == public_base_url) {
+      return memo.block;
+    }
+  }
+  // Rendered without the lock (the engine is pure): two threads may both
+  // render the same text, and the later one keeps it.
+  zelko::Result<std::string> made =
+      zelko::render_site_block(site.site, public_base_url);
+  if (!made) return nullptr;
+  auto block = std::make_shared<const std::string>(std::move(*made));
+  std::lock_guard<std::mutex> hold(memo.lock);
+  memo.public_base_url.assign(public_base_url);
+  memo.block = block;
+  return block;
+}
+
 const ClassDef kAppLinksClass = record_class<zelko::AppLinks>({});
 const ClassDef kCardSettingsClass = record_class<zelko::CardSettings>({});
 const ClassDef kArticleMetaClass = record_class<zelko::ArticleMeta>({});
@@ -377,7 +409,9 @@ bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
   if (!head.site) return true;
   SharedBorrow site(head.site.get());
   if (!site) return false;
-  if (!record_of<zelko::SiteHead>(head.site.get()).jsonld_graph) return true;
+  if (!record_of<SiteHeadRecord>(head.site.get()).site.jsonld_graph) {
+    return true;
+  }
   if (!entity) {
     PyErr_SetString(PyExc_TypeError,
                     "_head: a site head with jsonld_graph=True needs the "
@@ -391,52 +425,152 @@ bool keep_graph_sources(HeadRecord& head, PyRef entity, PyRef overrides) {
 
 }  // namespace
 
+namespace {
+
+// The arguments of a head, in the order _head takes them.
+enum HeadArgument : std::size_t {
+  kPayload,
+  kConfig,
+  kSite,
+  kPage,
+  kAlternates,
+  kCard,
+  kEntity,
+  kOverrides,
+  kRoute,
+  kHeadArguments
+};
+using HeadArguments = std::array<PyObject*, kHeadArguments>;
+
+// Whether the page or, where the page leaves it open, the site asks for a
+// social card (either says anything at all: the linker decides the rest).
+bool asks_for_card(const HeadRecord& head, bool& asks) {
+  asks = false;
+  if (head.page) {
+    SharedBorrow page(head.page.get());
+    if (!page) return false;
+    asks = record_of<zelko::PageHead>(head.page.get()).card.has_value();
+  }
+  if (!asks && head.site) {
+    SharedBorrow site(head.site.get());
+    if (!site) return false;
+    asks = record_of<SiteHeadRecord>(head.site.get()).site.cards.has_value();
+  }
+  return true;
+}
+
+// The card as `card_linker(payload, config, site, page)` gives it, when the
+// site or the page asks for one.
+bool link_card(HeadRecord& head, PyObject* card_linker) {
+  bool asks = false;
+  if (!asks_for_card(head, asks)) return false;
+  if (!asks) return true;
+  PyRef card = PyRef::steal(PyObject_CallFunctionObjArgs(
+      card_linker, head.payload.get(), head.config.get(),
+      head.site ? head.site.get() : Py_None,
+      head.page ? head.page.get() : Py_None, nullptr));
+  if (!card) return false;
+  return card.get() == Py_None || read_card(card.get(), head.card.emplace());
+}
+
+// The SEOHead of bound arguments. Without a `card` argument a given
+// `card_linker` is asked for the card (see link_card).
+PyObject* make_head(const HeadArguments& arg, PyObject* card_linker) {
+  HeadRecord head;
+  PyRef entity;
+  PyRef overrides;
+  zelko::Alternates alternates;
+  if (!arg_instance(arg[kPayload], "payload", ClassId::SEOPayload, false,
+                    head.payload) ||
+      !arg_instance(arg[kConfig], "config", ClassId::SEOConfig, false,
+                    head.config) ||
+      !arg_instance(arg[kSite], "site", ClassId::SiteHead, true, head.site) ||
+      !arg_instance(arg[kPage], "page", ClassId::PageHead, true, head.page) ||
+      !arg_instance(arg[kEntity], "entity", ClassId::SEOEntity, true, entity) ||
+      !arg_instance(arg[kOverrides], "overrides", ClassId::SEOOverrides, true,
+                    overrides) ||
+      (arg[kAlternates] != nullptr && arg[kAlternates] != Py_None &&
+       !arg_pair_list(arg[kAlternates], "alternates", alternates, arg_text,
+                      arg_text)) ||
+      (arg[kCard] != nullptr && arg[kCard] != Py_None &&
+       !read_card(arg[kCard], head.card.emplace()))) {
+    return nullptr;
+  }
+  if (!alternates.empty()) {
+    SharedBorrow config(head.config.get());
+    if (!config) return nullptr;
+    zelko::Result<std::vector<zelko::HreflangLink>> links =
+        zelko::hreflang_links(alternates, config_record(head.config.get()));
+    if (!links) return raise_engine_error_at(links.error(), "alternates");
+    head.hreflang = std::move(*links);
+  }
+  if (!keep_graph_sources(head, std::move(entity), std::move(overrides))) {
+    return nullptr;
+  }
+  if (head.entity && arg[kRoute] != nullptr && arg[kRoute] != Py_None) {
+    std::string route;
+    if (!arg_text(arg[kRoute], "route", route)) return nullptr;
+    head.route = std::move(route);
+  }
+  if (card_linker != nullptr && arg[kCard] == nullptr &&
+      !link_card(head, card_linker)) {
+    return nullptr;
+  }
+  return make_object(ClassId::SEOHead, std::move(head));
+}
+
+// zelko.head.head_of: its keywords bound without a dict, `card_linker` (the
+// function's self) asked for the card.
+PyObject* head_of(PyObject* card_linker, PyObject* const* args,
+                  Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kNames[] = {
+        "payload",    "config", "site",      "page",
+        "alternates", "entity", "overrides", "route"};
+    static constexpr Signature kSignature{"head_of", kNames, 2, 2};
+    std::array<PyObject*, std::size(kNames)> given{};
+    if (!bind_fast_arguments(kSignature, args, nargs, kwnames, given)) {
+      return nullptr;
+    }
+    const HeadArguments arg{given[0], given[1], given[2], given[3], given[4],
+                            nullptr,  given[5], given[6], given[7]};
+    return make_head(arg, card_linker);
+  });
+}
+
+PyMethodDef kHeadOfDef = {
+    "head_of", as_method(head_of), METH_FASTCALL | METH_KEYWORDS,
+    "head_of(payload, config, *, site=None, page=None, alternates=None, "
+    "entity=None, overrides=None, route=None)\n--\n\n"
+    "The whole head of a built payload, its card linked when it shows one; "
+    "a site head asking for the linked JSON-LD graph needs the entity (and "
+    "the overrides and route) the payload was built from."};
+
+}  // namespace
+
 PyObject* py_head(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
     static constexpr const char* kNames[] = {"payload", "config",     "site",
                                              "page",    "alternates", "card",
                                              "entity",  "overrides",  "route"};
-    // Positional all the way: zelko.head passes them so, without a dict.
     static constexpr Signature kSignature{"_head", kNames, 9, 2};
-    std::array<PyObject*, 9> arg{};
+    HeadArguments arg{};
     if (!bind_arguments(kSignature, args, kwargs, arg)) return nullptr;
-    HeadRecord head;
-    PyRef entity;
-    PyRef overrides;
-    zelko::Alternates alternates;
-    if (!arg_instance(arg[0], "payload", ClassId::SEOPayload, false,
-                      head.payload) ||
-        !arg_instance(arg[1], "config", ClassId::SEOConfig, false,
-                      head.config) ||
-        !arg_instance(arg[2], "site", ClassId::SiteHead, true, head.site) ||
-        !arg_instance(arg[3], "page", ClassId::PageHead, true, head.page) ||
-        !arg_instance(arg[6], "entity", ClassId::SEOEntity, true, entity) ||
-        !arg_instance(arg[7], "overrides", ClassId::SEOOverrides, true,
-                      overrides) ||
-        (arg[4] != nullptr && arg[4] != Py_None &&
-         !arg_pair_list(arg[4], "alternates", alternates, arg_text,
-                        arg_text)) ||
-        (arg[5] != nullptr && arg[5] != Py_None &&
-         !read_card(arg[5], head.card.emplace()))) {
+    return make_head(arg, nullptr);
+  });
+}
+
+PyObject* py_head_function(PyObject* /*module*/, PyObject* card_linker) {
+  return guarded([&]() -> PyObject* {
+    if (PyCallable_Check(card_linker) == 0) {
+      PyErr_Format(PyExc_TypeError, "card_linker must be callable, not %s",
+                   type_name(card_linker).c_str());
       return nullptr;
     }
-    if (!alternates.empty()) {
-      SharedBorrow config(head.config.get());
-      if (!config) return nullptr;
-      zelko::Result<std::vector<zelko::HreflangLink>> links =
-          zelko::hreflang_links(alternates, config_record(head.config.get()));
-      if (!links) return raise_engine_error_at(links.error(), "alternates");
-      head.hreflang = std::move(*links);
-    }
-    if (!keep_graph_sources(head, std::move(entity), std::move(overrides))) {
-      return nullptr;
-    }
-    if (head.entity && arg[8] != nullptr && arg[8] != Py_None) {
-      std::string route;
-      if (!arg_text(arg[8], "route", route)) return nullptr;
-      head.route = std::move(route);
-    }
-    return make_object(ClassId::SEOHead, std::move(head));
+    // The function belongs where its linker does (zelko.head).
+    PyRef module = get_attribute(card_linker, "__module__");
+    if (!module) return nullptr;
+    return PyCFunction_NewEx(&kHeadOfDef, card_linker, module.get());
   });
 }
 

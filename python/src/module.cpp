@@ -100,6 +100,9 @@ PyMethodDef kPrivateFunctionDefs[] = {
     {"_head_extra_keys", py_head_extra_keys, METH_NOARGS,
      "_head_extra_keys()\n--\n\nThe head keys a contract can ask for: "
      "(key, kind, name) per row."},
+    {"_head_function", py_head_function, METH_O,
+     "_head_function(card_linker, /)\n--\n\nzelko.head.head_of, with "
+     "card_linker(payload, config, site, page) linking a social card."},
     {"_page_html", as_method(py_page_html), kFunctionFlags,
      "_page_html(data, links, summary=False, reader=None)\n--\n\nWhat zelko "
      "check reads from a page's HTML: the head's facts, JSON-LD script "

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "binding.hpp"
+#include "head.hpp"
 #include "inputs.hpp"
 #include "pickling.hpp"
 #include "results.hpp"
@@ -169,13 +170,29 @@ ZELKO_HEAD_CLASS(Person)
 ZELKO_HEAD_CLASS(Feed)
 ZELKO_HEAD_CLASS(Verification)
 ZELKO_HEAD_CLASS(AppLinks)
-ZELKO_HEAD_CLASS(SiteHead)
 ZELKO_HEAD_CLASS(Video)
 ZELKO_HEAD_CLASS(ArticleMeta)
 ZELKO_HEAD_CLASS(RobotsExtra)
 ZELKO_HEAD_CLASS(PageHead)
 ZELKO_HEAD_CLASS(CardSettings)
 #undef ZELKO_HEAD_CLASS
+
+// A SiteHead keeps its rendered elements beside the record (head.hpp).
+template <>
+struct PythonClass<zelko::SiteHead> {
+  using Holder = SiteHeadRecord;
+  static constexpr ClassId id = ClassId::SiteHead;
+  static constexpr bool checked = true;
+  static const zelko::SiteHead& engine(const Holder& holder) {
+    return holder.site;
+  }
+  static zelko::SiteHead& engine(Holder& holder) { return holder.site; }
+  static Holder holder_of(const zelko::SiteHead& site) { return {site}; }
+  static bool to_engine(const Holder& holder, zelko::SiteHead& out) {
+    out = holder.site;
+    return true;
+  }
+};
 
 template <class Record>
 using HolderOf = typename PythonClass<Record>::Holder;

@@ -43,8 +43,8 @@ one linked JSON-LD graph, written in place of the payload's JSON-LD scripts;
 
 from __future__ import annotations
 
-from collections.abc import Iterable, Mapping
-from typing import Any
+from collections.abc import Iterable, Mapping, Sequence
+from typing import Any, Protocol
 
 from _zelko_native import (
     AppLinks,
@@ -64,7 +64,7 @@ from _zelko_native import (
     SiteHead,
     Verification,
     Video,
-    _head,
+    _head_function,
     build_seo_payload,
 )
 
@@ -121,25 +121,21 @@ def build_head(
     )
 
 
-def head_of(
-    payload: SEOPayload,
-    config: SEOConfig,
-    *,
-    site: SiteHead | None = None,
-    page: PageHead | None = None,
-    alternates: list[tuple[str, str]] | None = None,
-    entity: SEOEntity | None = None,
-    overrides: SEOOverrides | None = None,
-    route: str | None = None,
-) -> SEOHead:
-    """The whole head of a built payload, its card linked when it shows one;
-    a site head asking for the linked JSON-LD graph needs the ``entity`` (and
-    the ``overrides`` and ``route``) the payload was built from."""
-    wanted = page.card if page is not None else None
-    settings = site.cards if site is not None else None
-    # Most heads show no card: no call to find one out.
-    card = None if wanted is None and settings is None else _card_of(payload, config, site, page)
-    return _head(payload, config, site, page, alternates, card, entity, overrides, route)
+class _HeadOf(Protocol):
+    """The type of :func:`head_of`."""
+
+    def __call__(
+        self,
+        payload: SEOPayload,
+        config: SEOConfig,
+        *,
+        site: SiteHead | None = None,
+        page: PageHead | None = None,
+        alternates: Sequence[tuple[str, str]] | None = None,
+        entity: SEOEntity | None = None,
+        overrides: SEOOverrides | None = None,
+        route: str | None = None,
+    ) -> SEOHead: ...
 
 
 def _card_of(
@@ -169,3 +165,11 @@ def _has_own_picture(payload: SEOPayload, config: SEOConfig) -> bool:
     return any(
         url is not None and url != shared for url in (payload.og.image, payload.twitter.image)
     )
+
+
+# The whole head of a built payload, its card linked when it shows one (by
+# _card_of, asked only when the site or the page says anything about cards);
+# a site head asking for the linked JSON-LD graph needs the ``entity`` (and
+# the ``overrides`` and ``route``) the payload was built from. Native, so
+# that its keywords cost no dict: a head is made for every page served.
+head_of: _HeadOf = _head_function(_card_of)

@@ -566,7 +566,18 @@ struct HeadExtras {
   // JSON text written in place of the payload's JSON-LD when set (the
   // linked graph).
   const std::string* jsonld = nullptr;
+  // The site's elements as render_site_block wrote them for this site and
+  // the configuration's public_base_url, written in place of the site's when
+  // set: they are the same on every page of a site.
+  const std::string* site_block = nullptr;
 };
+
+// The site's elements alone (application-name to the site's own meta), as
+// every head of the site writes them after its hreflang links. Only the site
+// head and public_base_url reach them; a URL that does not resolve is the
+// error render_head gives for it.
+[[nodiscard]] Result<std::string> render_site_block(
+    const SiteHead& site, std::string_view public_base_url);
 
 // The payload's head (its robots meta with the page's extra directives, the
 // card, when there is one, in place of its picture, and its JSON-LD or
