@@ -35,8 +35,8 @@ from .page import (
 )
 from .rules import (
     ABSENCE_PASSES,
-    TEXT_TESTS,
     OPEN_GRAPH_REQUIRED,
+    TEXT_TESTS,
     TWITTER_REQUIRED,
     canonical_url,
     check_facts,
