@@ -20,8 +20,8 @@ from typing import Any
 import pytest
 
 import zelko
-from zelko.check.page import page_facts
-from zelko.check.site import SiteIndex
+from zelko.check.page import PageFacts, page_facts
+from zelko.check.site import SiteIndex, SiteInputs, site_findings
 from zelko.check.sources import site_pages
 from zelko.cli import check as check_command
 from zelko.cli import main
@@ -417,3 +417,25 @@ def test_pages_read_a_few_at_a_time_give_the_same_report(
     monkeypatch.setattr(check_command, "_CHUNK_BYTES", size)
     _, chunked = check("--site", str(seeded), str(tmp_path / "chunked.json"))
     assert chunked == whole
+
+
+def test_a_link_is_broken_only_where_its_target_is_gone_or_missing() -> None:
+    pages = {
+        "/from": page_facts(
+            '<a href="/moved">m</a><a href="/gone">g</a><a href="/x">x</a>', links=True
+        ),
+        "/moved": PageFacts(status=301, location="/elsewhere"),
+        "/gone": PageFacts(status=410),
+        "/also": page_facts('<a href="/gone">g</a><a href="/gone#top">t</a>', links=True),
+    }
+    index = SiteIndex(
+        lambda path: SITE + path,
+        [SITE],
+        lambda routes: [pages[route] for route in routes],
+        lambda route: True,
+    )
+    for route, facts in pages.items():
+        index.add(route, facts)
+    findings = site_findings(index, {}, SiteInputs(None, None))
+    broken = [(f.route, f.related) for f in findings if f.field == "site.broken_link"]
+    assert broken == [("/gone", ("/also", "/from")), ("/x", ("/from",))]

@@ -21,6 +21,7 @@ not kept: the few pages a finding names are read again
 
 from __future__ import annotations
 
+import bisect
 import os
 import re
 from array import array
@@ -405,6 +406,18 @@ class SiteIndex:
                 return None
             slot = (slot + 1) & mask
 
+    def find_each(self, keys: Iterable[int]) -> Iterator[int | None]:
+        """``find`` of each key, in order (one probe loop for them all)."""
+        if not self._slot_keys:
+            self._make_table()
+        slot_keys, slot_pages = self._slot_keys, self._slot_pages
+        mask = len(slot_keys) - 1
+        for key in keys:
+            slot = key & mask
+            while (found := slot_keys[slot]) and found != key:
+                slot = (slot + 1) & mask
+            yield slot_pages[slot] if found else None
+
     def indexable_pages(self) -> Sequence[int]:
         """The pages that are indexable (see ``indexable``), in order; found
         once for the rules that ask."""
@@ -698,20 +711,18 @@ def _not_in_sitemap(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailur
 
 def _broken_link(index: SiteIndex, inputs: SiteInputs) -> Iterator[SiteFailure]:
     values, ends = index.column("links")
-    # Per target that is gone or missing, the pages linking to it.
+    # Per target that is gone or missing, the pages linking to it (a link's
+    # page: the first whose links end past it).
     sources: dict[int, list[int]] = {}
-    find, states, unknown_missing = index.find, index.number("state"), index.is_missing is not None
-    start = 0
-    for number in range(len(index)):
-        end = ends[number]
-        for key in values[start:end]:
-            target = find(key)
-            if target is None:
-                if unknown_missing:
-                    sources.setdefault(key, []).append(number)
-            elif not states[target] & PRESENT and index.status(target) in GONE:
-                sources.setdefault(key, []).append(number)
-        start = end
+    states, unknown_missing = index.number("state"), index.is_missing is not None
+    for position, target in enumerate(index.find_each(values)):
+        if target is None:
+            if not unknown_missing:
+                continue
+        elif states[target] & PRESENT or index.status(target) not in GONE:
+            continue
+        # A page's link keys are distinct: each page comes once per target.
+        sources.setdefault(values[position], []).append(bisect.bisect_right(ends, position))
     for key, linking in sources.items():
         target = index.find(key)
         if target is not None:
