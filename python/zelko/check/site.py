@@ -292,7 +292,13 @@ class SiteIndex:
         the rest of adding a page. The numbers are the ones the rows give
         (the tests hold the two ways to the same index)."""
         state, title, description = self._default_scalars
-        state.append(_state(facts, self))
+        status, robots = facts.status, facts.robots
+        state.append(  # as _state
+            status << _STATUS_SHIFT
+            | (PRESENT if status == 200 else 0)
+            | (NOINDEX if robots and ("noindex" in robots or "none" in robots) else 0)
+            | (0 if self.current_canonical is None else CANONICAL_ELSEWHERE)
+        )
         text = facts.title
         title.append(0 if text is None else (hash(text) or 1))
         text = facts.description
@@ -540,13 +546,14 @@ def _duplicates(fact: str, label: str) -> SiteRun:
         # of every digest.
         size = 8 * len(index) + 1
         counts = bytearray(size)
-        for number in index.indexable_pages():
-            bucket = digests[number] % size
-            if digests[number] and counts[bucket] < 2:
-                counts[bucket] += 1
+        pages = index.indexable_pages()
+        for digest_ in map(digests.__getitem__, pages):
+            if digest_:
+                bucket = digest_ % size
+                if counts[bucket] < 2:
+                    counts[bucket] += 1
         groups: dict[int, list[int]] = {}
-        for number in index.indexable_pages():
-            digest_ = digests[number]
+        for number, digest_ in zip(pages, map(digests.__getitem__, pages), strict=True):
             if digest_ and counts[digest_ % size] == 2:
                 groups.setdefault(digest_, []).append(number)
         del counts
