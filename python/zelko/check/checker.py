@@ -25,7 +25,16 @@ from .findings import CheckFinding
 from .graph import SiteGraph
 from .head import HeadRequirement
 from .page import (
+    CANONICAL,
+    DESCRIPTION,
+    HEAD,
+    HREFLANG,
     JSONLD_SUMMARY,
+    LINKS,
+    OPEN_GRAPH,
+    ROBOTS,
+    TITLE,
+    TWITTER,
     PageFacts,
     PageRead,
     missing_page,
@@ -72,17 +81,17 @@ class QuickPage:
 
     def __init__(self, read: PageRead, url: str, robots: frozenset[str]) -> None:
         self.url = url
-        title = read[0]
+        title = read[TITLE]
         self.title = None if title is None else title_text(title)
-        self.description: str | None = read[1]
-        self.canonical: str | None = read[2]
-        self.robots = robots  # the directives of read[3]
+        self.description: str | None = read[DESCRIPTION]
+        self.canonical: str | None = read[CANONICAL]
+        self.robots = robots  # the directives of read[ROBOTS]
         self.noindex = "noindex" in robots or "none" in robots
-        self.open_graph: dict[str, str] = read[4]
-        self.twitter: dict[str, str] = read[5]
-        self.hreflang: tuple[tuple[str, str], ...] = read[6]
-        self.head: dict[str, int] = read[7]
-        self.links: list[str] = read[9]
+        self.open_graph: dict[str, str] = read[OPEN_GRAPH]
+        self.twitter: dict[str, str] = read[TWITTER]
+        self.hreflang: tuple[tuple[str, str], ...] = read[HREFLANG]
+        self.head: dict[str, int] = read[HEAD]
+        self.links: list[str] = read[LINKS]
         self.scripts, self.nodes, self.types = read[JSONLD_SUMMARY]
 
 
@@ -262,7 +271,8 @@ class PageChecker:
         if read[JSONLD_SUMMARY] is not None:
             tests = self._tests_of(route)
             if tests is not None:
-                page = QuickPage(read, self.contract.page_url(route), self._robots(read[3]))
+                url = self.contract.page_url(route)
+                page = QuickPage(read, url, self._robots(read[ROBOTS]))
                 for test in tests:
                     if not test(page):
                         break

@@ -81,11 +81,24 @@ def page_facts(
     return read_facts(_page_html(html, links), status, location, robots)
 
 
-# What the engine reads from a page's HTML (``_page_html``): the head's
-# facts (title to extra counts), the JSON-LD texts, the links, why the page
-# was not read, and the JSON-LD summary when it was asked for.
+# What the engine reads from a page's HTML (``_page_html``), by position:
+# the head's facts (title to extra counts), the JSON-LD texts, the links,
+# why the page was not read, and the JSON-LD summary when it was asked for.
 PageRead = tuple[Any, ...]
-UNREAD, JSONLD_SUMMARY = 10, 11
+(
+    TITLE,
+    DESCRIPTION,
+    CANONICAL,
+    ROBOTS,
+    OPEN_GRAPH,
+    TWITTER,
+    HREFLANG,
+    HEAD,
+    JSONLD,
+    LINKS,
+    UNREAD,
+    JSONLD_SUMMARY,
+) = range(12)
 
 
 def read_facts(
@@ -95,10 +108,10 @@ def read_facts(
     if read[UNREAD] is not None:
         return PageFacts(status=status, location=location, failure=read[UNREAD])
     reader = _HeadReader(set() if robots is None else robots)
-    reader.take(*read[:8])
-    for text in read[8]:
+    reader.take(*read[: HEAD + 1])
+    for text in read[JSONLD]:
         reader.read_jsonld(text)
-    reader.links = tuple(read[9])
+    reader.links = tuple(read[LINKS])
     return reader.facts(status, location)
 
 
