@@ -336,15 +336,7 @@ class Sink {
         std::to_chars(start, start + kMostDigits, number).ptr - start);
   }
   // Through the engine's escaper (the bytes append_escaped_html writes).
-  // Most values are a few bytes long: those are looked at here, byte by byte.
   void put_escaped(std::string_view text) {
-    if (text.size() < kShortText &&
-        std::none_of(text.begin(), text.end(), [](char c) {
-          return kIsSpecial[static_cast<unsigned char>(c)];
-        })) {
-      put(text);
-      return;
-    }
     std::size_t start = 0;
     for (std::size_t at = find_html_special(text, 0); at < text.size();
          at = find_html_special(text, at + 1)) {
@@ -360,13 +352,6 @@ class Sink {
   }
 
  private:
-  static constexpr std::size_t kShortText = 16;
-  static constexpr std::array<bool, 256> kIsSpecial = [] {
-    std::array<bool, 256> table{};
-    for (const char c : "&<>\"'"sv) table[static_cast<unsigned char>(c)] = true;
-    return table;
-  }();
-
   static constexpr std::size_t kBufferSize = 1024;
   std::string& out_;
   std::array<char, kBufferSize> buffer_;

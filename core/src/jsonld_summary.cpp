@@ -46,13 +46,6 @@ constexpr std::array<bool, 256> kPlainStringByte = [] {
   return table;
 }();
 
-int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A strict JSON reader that keeps no values: it takes only what RFC 8259
 // allows and Python's json module reads alike (so no NaN, no byte order
 // mark, no lone surrogate, valid UTF-8 only), and holds on to the few texts
@@ -331,7 +324,7 @@ class Scanner {
     if (text_.size() - at_ < 4) return false;
     code = 0;
     for (int index = 0; index < 4; ++index) {
-      const int digit = hex_value(text_[at_++]);
+      const int digit = hex_digit_value(text_[at_++]);
       if (digit < 0) return false;
       code = code * 16 + static_cast<std::uint32_t>(digit);
     }

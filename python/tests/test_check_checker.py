@@ -218,7 +218,7 @@ def test_quick_tests_agree_with_the_full_checks(
 ) -> None:
     contract = _contract(defaults)
     checker = PageChecker(contract, sitemap, SiteGraph(), links=True)
-    findings, facts = checker.check_html(0, ROUTE, page)
+    [(findings, facts)] = checker.check_pages([(0, ROUTE, page)])
     full = check_facts(contract, ROUTE, read_facts(_page_html(page, True)), sitemap)
     assert findings == full
     if isinstance(facts, QuickPage):

@@ -195,12 +195,13 @@ def _field_test(
             listed = sitemap
             return lambda page: listed is not None and page.url in listed
         return _hreflang_test
-    read = _TEXTS[prefix + "." if prefix else ""]
+    subject = prefix + "." if prefix else ""
+    read = _TEXTS[subject]
     if check == "required":
         return (lambda page: read(page) is not None) if want else None
     if check == "forbidden":
         return (lambda page: read(page) is None) if want else None
-    return _text_test(prefix + "." if prefix else "", check, want)
+    return _text_test(subject, check, want)
 
 
 def quick_tests(
@@ -241,17 +242,12 @@ class PageChecker:
         self._tests: dict[int, tuple[Expectation, tuple[Test, ...] | None]] = {}
         self._directives: dict[tuple[str, ...], frozenset[str]] = {}
 
-    def check_html(
-        self, number: int, route: str, html: str | bytes | None
-    ) -> tuple[list[CheckFinding], QuickPage | PageFacts]:
-        """A page's findings and facts; ``None``: the page is missing."""
-        return self._checked(number, route, self._read(html))
-
     def check_pages(
         self, pages: Sequence[tuple[int, str, str | bytes | None]]
     ) -> list[tuple[list[CheckFinding], QuickPage | PageFacts]]:
-        """``check_html`` of several pages (number, route, HTML), in order:
-        all of them parsed, then all of them checked. Going from the parser
+        """The findings and facts of several pages (number, route, HTML;
+        ``None``: the page is missing), in order: all of them parsed, then
+        all of them checked. Going from the parser
         to the checks and back for each page costs the checks their caches;
         a few dozen pages at a time, they run several times as fast."""
         reads = [self._read(html) for _, _, html in pages]
